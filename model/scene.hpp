@@ -1,0 +1,101 @@
+// The in-memory scene that one conversion builds from a 3DS file.
+//
+// Plain records held by value in contiguous arrays. The reader appends one
+// zero-filled record at a time and fills the last one; the geometry pass adds
+// each object's normals; the writers and the statistics only read.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tessvert {
+
+// Three single-precision floats, in the 3DS file's own units and axes.
+struct vec3 {
+    float x = 0.0f;
+    float y = 0.0f;
+    float z = 0.0f;
+};
+
+// One triangle: three vertex indices into the same object's vertices, in file
+// order. The file stores them as unsigned 16-bit values.
+struct face {
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    std::uint32_t c = 0;
+};
+
+// Longest names kept; the file may hold longer ones, whose tail is read past.
+inline constexpr std::size_t object_name_max = 255;
+inline constexpr std::size_t material_name_max = 254;
+
+// One per named object chunk, whatever it holds (a mesh, a light or a camera).
+// Invariants: vertices.size() == vertex_count, faces.size() == face_count,
+// tex_coords.size() == 2 * tex_vertex_count, and normals is either empty (not
+// computed) or holds vertex_count entries.
+struct mesh_object {
+    std::int32_t vertex_count = 0;
+    std::int32_t face_count = 0;
+    std::int32_t tex_vertex_count = 0;
+    std::int32_t material_index = 0;  // into scene::materials; 0 until a group matches
+    std::int32_t has_texture = 0;     // set once a matched material has a map; never cleared
+    std::string name;
+    std::vector<vec3> vertices;
+    std::vector<vec3> normals;
+    std::vector<float> tex_coords;  // raw, two floats per texture vertex
+    std::vector<face> faces;
+};
+
+struct material {
+    std::string name;
+    std::string map_name;
+    std::array<std::uint8_t, 3> diffuse{};  // R, G, B
+};
+
+struct camera {
+    vec3 position;
+    vec3 target;
+    float bank = 0.0f;
+    float lens = 0.0f;  // focal length in millimetres
+};
+
+struct light {
+    vec3 position;
+    vec3 target;
+    float hotspot = 0.0f;
+    float falloff = 0.0f;
+    std::uint8_t is_off = 0;
+    std::uint8_t is_spot = 0;
+    std::array<float, 3> color{};  // float colour R, G, B
+    float multiplier = 0.0f;
+    std::array<std::uint8_t, 3> color24{};  // 24-bit colour R, G, B
+    // 1 once a float colour sub-chunk was read: the writer then prints
+    // `color`, otherwise it prints the 24-bit colour.
+    std::uint8_t has_float_color = 0;
+};
+
+// One per run. Each count equals the size of its array; counts only grow
+// while the file is read.
+struct scene {
+    std::int32_t light_count = 0;
+    std::int32_t camera_count = 0;
+    std::int32_t object_count = 0;
+    std::int32_t material_count = 0;
+    std::vector<material> materials;
+    std::vector<mesh_object> objects;
+    std::vector<camera> cameras;
+    std::vector<light> lights;
+};
+
+scene init_scene();
+
+// Each adds one zero-filled record at the end of its array; the caller then
+// fills it as the last record.
+void append_light(scene& s);
+void append_camera(scene& s);
+void append_material(scene& s);
+void append_object(scene& s);
+
+}  // namespace tessvert

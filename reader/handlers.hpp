@@ -1,0 +1,36 @@
+// The handlers of the levels of the 3DS chunk tree. Each level reads the
+// children of its parent header one by one, dispatches on the child's id and
+// skips what it does not know; `level` is the level of those children (the
+// primary chunk's children are level 1).
+#pragma once
+
+#include "model/scene.hpp"
+#include "reader/chunk_stream.hpp"
+
+namespace tessvert {
+
+// Children of the primary chunk 0x4D4D and of editor chunks 0x3D3D.
+void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level);
+
+// Children of a named object 0x4000 or triangle mesh 0x4100; fills the last
+// object of the scene.
+void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level);
+void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h);
+void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h);
+void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h);
+void read_mapping_coords(chunk_reader& r, mesh_object& object, chunk_header& h);
+
+// Children of a material entry 0xAFFF or texture map 0xA200; fills the last
+// material of the scene.
+void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level);
+
+// Fill the last light / camera of the scene from the chunk whose header was
+// just read.
+void read_light(chunk_reader& r, scene& s, chunk_header& h);
+void read_camera(chunk_reader& r, scene& s, chunk_header& h);
+
+// Removes, from every object, the faces that name a vertex at or beyond its
+// vertex_count, keeping the order of the others; one warning line per object.
+void remove_invalid_faces(scene& s);
+
+}  // namespace tessvert

@@ -1,0 +1,66 @@
+#include <cstdio>
+
+#include "reader/handlers.hpp"
+
+namespace tessvert {
+
+namespace {
+
+constexpr std::uint16_t version_chunk = 0x0002;
+constexpr std::uint16_t editor_chunk = 0x3D3D;
+constexpr std::uint16_t named_object_chunk = 0x4000;
+constexpr std::uint16_t material_entry_chunk = 0xAFFF;
+
+void read_version(chunk_reader& r, chunk_header& h) {
+    // Only the low 16 bits are compared; missing bytes count as 0.
+    unsigned char v[2] = {0, 0};
+    read_payload(r, h, v, 2);
+    if (load_u16(v) > 3) std::printf(" This 3DS file is over version 3 so it may load incorrectly\n");
+}
+
+}  // namespace
+
+void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
+    chunk_header child;
+    while (parent.consumed < parent.length && !r.stream.ended) {
+        read_chunk_header(r, child);
+        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
+            parent.consumed += child.consumed;
+            break;
+        }
+        switch (child.id) {
+        case version_chunk:
+            read_version(r, child);
+            break;
+        case editor_chunk:
+            if (may_descend(r, level))
+                parse_main_chunks(r, s, child, level + 1);
+            else
+                skip_chunk(r, child);
+            break;
+        case named_object_chunk:
+            if (may_descend(r, level)) {
+                append_object(s);
+                child.consumed += read_string(r, s.objects.back().name, object_name_max);
+                parse_object_chunks(r, s, child, level + 1);
+            } else {
+                skip_chunk(r, child);
+            }
+            break;
+        case material_entry_chunk:
+            if (may_descend(r, level)) {
+                append_material(s);
+                parse_material_chunks(r, s, child, level + 1);
+            } else {
+                skip_chunk(r, child);
+            }
+            break;
+        default:
+            skip_chunk(r, child);  // keyframer data and all else
+            break;
+        }
+        parent.consumed += child.consumed;
+    }
+}
+
+}  // namespace tessvert

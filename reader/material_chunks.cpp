@@ -1,0 +1,75 @@
+#include <cmath>
+
+#include "reader/handlers.hpp"
+
+namespace tessvert {
+
+namespace {
+
+constexpr std::uint16_t material_name_chunk = 0xA000;
+constexpr std::uint16_t diffuse_chunk = 0xA020;
+constexpr std::uint16_t texture_map_chunk = 0xA200;
+constexpr std::uint16_t map_name_chunk = 0xA300;
+constexpr std::uint16_t float_color_chunk = 0x0010;
+constexpr std::uint16_t float_color_gamma_chunk = 0x0013;
+
+// A float channel in [0, 1] (NaN as 0) to a byte, halves away from zero.
+std::uint8_t float_channel_to_byte(float f) {
+    double v = std::isnan(f) ? 0.0 : std::fmin(std::fmax(static_cast<double>(f), 0.0), 1.0);
+    return static_cast<std::uint8_t>(std::lround(v * 255.0));
+}
+
+// Only the first colour sub-chunk is read here; any further sub-chunks of
+// the 0xA020 chunk are met by the material level as siblings.
+void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
+    if (remaining(h) < 6) {  // no room for a sub-chunk header
+        skip_chunk(r, h);
+        return;
+    }
+    unsigned char payload[12] = {};
+    std::uint32_t kept = read_subchunk(r, payload, sizeof payload, h);
+    std::uint16_t id = r.secondary_header.id;
+    if (id == float_color_chunk || id == float_color_gamma_chunk) {
+        for (std::uint32_t c = 0; c < 3 && 4 * (c + 1) <= kept; ++c)
+            m.diffuse[c] = float_channel_to_byte(load_f32(payload + 4 * c));
+    } else {
+        for (std::uint32_t c = 0; c < 3 && c < kept; ++c) m.diffuse[c] = payload[c];
+    }
+}
+
+}  // namespace
+
+void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
+    chunk_header child;
+    while (parent.consumed < parent.length && !r.stream.ended) {
+        read_chunk_header(r, child);
+        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
+            parent.consumed += child.consumed;
+            break;
+        }
+        material& m = s.materials.back();
+        switch (child.id) {
+        case material_name_chunk:
+            read_payload_text(r, child, m.name, material_name_max);
+            break;
+        case diffuse_chunk:
+            read_diffuse(r, m, child);
+            break;
+        case texture_map_chunk:
+            if (may_descend(r, level))
+                parse_material_chunks(r, s, child, level + 1);
+            else
+                skip_chunk(r, child);
+            break;
+        case map_name_chunk:
+            read_payload_text(r, child, m.map_name, material_name_max);
+            break;
+        default:
+            skip_chunk(r, child);
+            break;
+        }
+        parent.consumed += child.consumed;
+    }
+}
+
+}  // namespace tessvert

@@ -1,0 +1,137 @@
+#include <bit>
+#include <vector>
+
+#include "reader/handlers.hpp"
+
+namespace tessvert {
+
+static_assert(std::endian::native == std::endian::little,
+              "vertex and mapping payloads are copied straight into float arrays");
+static_assert(sizeof(vec3) == 12);
+
+namespace {
+
+constexpr std::uint16_t triangle_mesh_chunk = 0x4100;
+constexpr std::uint16_t vertex_list_chunk = 0x4110;
+constexpr std::uint16_t face_list_chunk = 0x4120;
+constexpr std::uint16_t material_group_chunk = 0x4130;
+constexpr std::uint16_t mapping_coords_chunk = 0x4140;
+constexpr std::uint16_t light_chunk = 0x4600;
+constexpr std::uint16_t camera_chunk = 0x4700;
+
+// Counts the bytes of an array that its payload left unfilled; past the
+// bound the descent stops, as at the end of the file, and the load fails.
+void count_unfilled(chunk_reader& r, std::uint32_t declared, std::uint32_t kept) {
+    r.unfilled_bytes += declared - kept;
+    if (r.unfilled_bytes > max_unfilled_bytes) r.stream.ended = true;
+}
+
+std::uint16_t read_count(chunk_reader& r, chunk_header& h) {
+    unsigned char raw[2];
+    read_fixed(r, h, raw, 2);
+    return load_u16(raw);
+}
+
+}  // namespace
+
+void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
+    chunk_header child;
+    while (parent.consumed < parent.length && !r.stream.ended) {
+        read_chunk_header(r, child);
+        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
+            parent.consumed += child.consumed;
+            break;
+        }
+        switch (child.id) {
+        case triangle_mesh_chunk:
+            if (may_descend(r, level))
+                parse_object_chunks(r, s, child, level + 1);
+            else
+                skip_chunk(r, child);
+            break;
+        case vertex_list_chunk:
+            read_vertex_list(r, s.objects.back(), child);
+            break;
+        case face_list_chunk:
+            read_face_list(r, s.objects.back(), child);
+            break;
+        case material_group_chunk:
+            read_material_group(r, s, s.objects.back(), child);
+            break;
+        case mapping_coords_chunk:
+            read_mapping_coords(r, s.objects.back(), child);
+            break;
+        case light_chunk:
+            if (may_descend(r, level)) {
+                append_light(s);
+                read_light(r, s, child);
+            } else {
+                skip_chunk(r, child);
+            }
+            break;
+        case camera_chunk:
+            append_camera(s);
+            read_camera(r, s, child);
+            break;
+        default:
+            skip_chunk(r, child);
+            break;
+        }
+        parent.consumed += child.consumed;
+    }
+}
+
+// The count bounds the array; a longer payload is read past, a shorter one
+// leaves the last vertices at 0, 0, 0.
+void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
+    std::uint16_t n = read_count(r, h);
+    object.vertex_count = n;
+    object.vertices.assign(n, vec3{});
+    count_unfilled(r, 12u * n, read_payload(r, h, object.vertices.data(), 12u * n));
+}
+
+// Reads exactly the count and the faces; the face list's own child chunks
+// (material groups among them) stay in the file for the object level.
+// The faces pass through a small buffer, a block at a time.
+void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
+    std::uint16_t n = read_count(r, h);
+    constexpr std::uint32_t block_faces = 512;
+    unsigned char raw[8 * block_faces];
+    object.faces.clear();
+    object.faces.reserve(n);
+    for (std::uint32_t left = n; left > 0;) {
+        std::uint32_t want = left < block_faces ? left : block_faces;
+        std::uint32_t got = read_bytes(r.stream, raw, 8 * want);
+        h.consumed += got;
+        // Only faces read whole are kept when the file ends inside the list.
+        for (std::uint32_t i = 0; i + 8 <= got; i += 8)
+            object.faces.push_back(face{load_u16(raw + i), load_u16(raw + i + 2), load_u16(raw + i + 4)});  // 4th value: flags, dropped
+        if (got < 8 * want) break;
+        left -= want;
+    }
+    object.face_count = static_cast<std::int32_t>(object.faces.size());
+}
+
+void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h) {
+    std::string name;
+    h.consumed += read_string(r, name, material_name_max);
+    // Only materials read before the group can match; the first equal name wins.
+    for (std::int32_t i = 0; i < s.material_count; ++i) {
+        const material& m = s.materials[static_cast<std::size_t>(i)];
+        if (m.name == name) {
+            object.material_index = i;
+            if (!m.map_name.empty()) object.has_texture = 1;
+            break;
+        }
+    }
+    skip_chunk(r, h);
+}
+
+void read_mapping_coords(chunk_reader& r, mesh_object& object, chunk_header& h) {
+    std::uint16_t n = read_count(r, h);
+    object.tex_vertex_count = n;
+    object.tex_coords.assign(2u * n, 0.0f);
+    count_unfilled(r, 8u * n, read_payload(r, h, object.tex_coords.data(), 8u * n));
+}
+
+}  // namespace tessvert

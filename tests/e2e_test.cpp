@@ -1,0 +1,291 @@
+// The real binary on real files: console text, exit code and both output
+// files, byte for byte.
+#include <gtest/gtest.h>
+
+#include "tests/chunk_builder.hpp"
+#include "tests/run_binary.hpp"
+
+using namespace chunks;
+using e2e::list_files;
+using e2e::read_file;
+using e2e::temp_dir;
+
+namespace {
+
+const std::string usage_text =
+    "\n Usage: tessvert [options]\n\n"
+    " Example: tessvert -i car.3ds -o cartest\n\n"
+    " Options:\n"
+    "  -i/--input    string   specify the file to open\n"
+    "  -o/--output   string   specify the output file (no extension)\n"
+    "  -c/--camera   int      specify the initial camera to use\n"
+    "  -t/--triangle          triangles as output (default is patches)\n"
+    "  -?/--help              this help message\n\n"
+    " Report bugs to:         bugs@tessvert.invalid\n"
+    " Send suggestions to:    ideas@tessvert.invalid\n";
+
+std::string statistics(const std::string& input, int cameras, int lights, int materials, int objects, int faces) {
+    return "\n Scene statistics for " + input + "\n    Number of cameras:\t\t" + std::to_string(cameras) +
+           "\n    Number of lights:\t\t" + std::to_string(lights) + "\n    Number of materials:\t" +
+           std::to_string(materials) + "\n    Number of objects:\t\t" + std::to_string(objects) +
+           "\n    Number of faces:\t\t" + std::to_string(faces) + "\n";
+}
+
+std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
+    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
+           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
+}
+
+std::string settings_block(const std::string& name) {
+    return "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"" + name +
+           "\"\n\tjitter \"no\"\n\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
+}
+
+const std::string camera_list_head = "\n[All cameras from the file are listed below]\n\n[\n";
+
+// The scene of the console example: two cameras, one light, three
+// materials and four objects (the cameras' and the light's named objects
+// among them) holding 500 faces.
+bytes car_scene() {
+    std::vector<xyz> vertices;
+    for (int i = 0; i < 300; ++i) vertices.push_back({float(i % 13), float(i / 13), float(i % 7) * 0.25f});
+    std::vector<abc> faces;
+    for (std::uint16_t i = 0; i < 500; ++i)
+        faces.push_back({std::uint16_t(i % 250), std::uint16_t(i % 250 + 1), std::uint16_t(i % 250 + 13)});
+    return serialize(primary({
+        version(3),
+        editor({
+            material({material_name("Paint"), diffuse(color24(200, 20, 20))}),
+            material({material_name("Glass"), diffuse(color24(180, 200, 255))}),
+            material({material_name("Tyre"), diffuse(color24(20, 20, 20))}),
+            named_object("Body", {triangle_mesh({vertex_list(vertices), face_list(faces, {material_group("Paint")})})}),
+            named_object("Front", {camera({100, -50, 30}, {0, 0, 10}, 0, 50)}),
+            named_object("Side", {camera({0, 80, 20}, {0, 0, 10}, 0, 28)}),
+            named_object("Sun", {light({10, 20, 300}, {color_float(1, 1, 0.9f)})}),
+        }),
+        make(0xB000, bytes(40, 0)),  // keyframer data, read past
+    }));
+}
+
+}  // namespace
+
+TEST(CommandLine, NoArgumentsPrintsTheUsageText) {
+    temp_dir dir;
+    auto r = e2e::run(dir.path, {});
+    EXPECT_EQ(r.out, std::string(e2e::banner) + usage_text);
+    EXPECT_EQ(r.exit_code, 255);
+    EXPECT_TRUE(list_files(dir.path).empty());
+}
+
+TEST(CommandLine, ABareFileNameIsNotAnInput) {
+    temp_dir dir;
+    write_file((dir / "car.3ds").string(), car_scene());
+    auto r = e2e::run(dir.path, {"car.3ds"});
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n No input file specified.\n");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
+}
+
+TEST(CommandLine, WrongUsageStopsBeforeAnythingIsRead) {
+    temp_dir dir;
+    write_file((dir / "car.3ds").string(), car_scene());
+    for (auto args : {std::vector<std::string>{"-i", "car.3ds", "-x"}, {"/?"}, {"-i", "car.3ds", "/?"},
+                      {"-i", "car.3ds", "--help"}, {"--input=car.3ds"}, {"-i", "car.3ds", "-o"}}) {
+        auto r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + usage_text);
+        EXPECT_EQ(r.exit_code, 255);
+        EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
+    }
+}
+
+TEST(Loading, AMissingFileIsReportedAndNothingIsWritten) {
+    temp_dir dir;
+    auto r = e2e::run(dir.path, {"-i", "nothere.3ds"});
+    EXPECT_EQ(r.out, std::string(e2e::banner) + " Unable to find the file: nothere.3ds!\n An error occured\n");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_TRUE(list_files(dir.path).empty());
+}
+
+TEST(Loading, AFileThatDoesNotStartWithThePrimaryChunkIsRefused) {
+    temp_dir dir;
+    write_file((dir / "x.3ds").string(), serialize(editor({})));
+    auto r = e2e::run(dir.path, {"-i", "x.3ds"});
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "  Unable to load PRIMARY chuck from file: x.3ds!\n An error occured\n");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"x.3ds"});
+}
+
+TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
+    temp_dir dir;
+    write_file((dir / "empty.3ds").string(), serialize(primary({})));
+    auto r = e2e::run(dir.path, {"-i", "empty.3ds"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, std::string(e2e::banner) +
+                         "\n Reading empty.3ds...\n Computing normals...\n"
+                         " All parameters successfully dumped to: model.vrx\n"
+                         " All objects successfully dumped to: model.inc\n" +
+                         statistics("empty.3ds", 0, 0, 0, 0, 0));
+    EXPECT_EQ(read_file(dir / "model.vrx"),
+              camera_block("20.000000 20.000000 20.000000", "0.000000 0.000000 0.000000", "40.000000") +
+                  camera_list_head + "]\n" + settings_block("model") + "\ninclude \"model.inc\"\n");
+    EXPECT_EQ(read_file(dir / "model.inc"), "");
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"empty.3ds", "model.inc", "model.vrx"}));
+}
+
+TEST(Conversion, ConsoleOfAWholeRun) {
+    temp_dir dir;
+    write_file((dir / "car.3ds").string(), car_scene());
+    const std::string written = " All parameters successfully dumped to: cartest.vrx\n"
+                                " All objects successfully dumped to: cartest.inc\n";
+    auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "cartest"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" + written +
+                         statistics("car.3ds", 2, 1, 3, 4, 500));
+    auto flat = e2e::run(dir.path, {"-i", "car.3ds", "-o", "cartest", "-t"});
+    EXPECT_EQ(flat.exit_code, 1);
+    EXPECT_EQ(flat.out, std::string(e2e::banner) + "\n Reading car.3ds...\n" + written +
+                            statistics("car.3ds", 2, 1, 3, 4, 500));
+}
+
+TEST(Conversion, CamerasLightsAndTheChosenView) {
+    temp_dir dir;
+    write_file((dir / "car.3ds").string(), car_scene());
+    const std::string front = camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000",
+                                           "39.148937");
+    const std::string side = camera_block("0.000000 80.000000 20.000000", "0.000000 0.000000 10.000000",
+                                          "64.990330");
+    const std::string rest = camera_list_head + front + side + "]\n" + settings_block("out/car") +
+                             "light\n{\n\tposition <10.000000 20.000000 300.000000>\n"
+                             "\tcolor 1.000000 1.000000 0.900000\n\tattenuation_type \"none\"\n}\n"
+                             "\ninclude \"out/car.inc\"\n";
+    std::filesystem::create_directory(dir / "out");
+    auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "out/car"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(read_file(dir / "out/car.vrx"), front + rest);
+    // -c 0 takes the second camera; -c -1 the first.
+    e2e::run(dir.path, {"-i", "car.3ds", "-o", "out/car", "-c", "0"});
+    EXPECT_EQ(read_file(dir / "out/car.vrx"), side + rest);
+    e2e::run(dir.path, {"-i", "car.3ds", "-o", "out/car", "-c", "-1"});
+    EXPECT_EQ(read_file(dir / "out/car.vrx"), front + rest);
+    // A camera the file does not have: the first one, and a warning.
+    auto far = e2e::run(dir.path, {"-i", "car.3ds", "-o", "out/car", "-c", "5"});
+    EXPECT_EQ(far.exit_code, 1);
+    EXPECT_EQ(read_file(dir / "out/car.vrx"), front + rest);
+    EXPECT_NE(far.out.find("\n Warning: the file has no camera 6 (it has 2); the first camera gives the initial view\n"),
+              std::string::npos);
+}
+
+TEST(Conversion, MeshFileInBothModes) {
+    temp_dir dir;
+    // Negative values, a value that rounds to -0.000000, an exact tie
+    // (0.0078125 is written 0.007813), a face naming one vertex three times.
+    write_file((dir / "m.3ds").string(),
+               serialize(primary({editor({
+                   material({material_name("A"), diffuse(color24(255, 128, 0))}),
+                   material({material_name("B"), diffuse(color_float(0.0f, 0.5f, 1.0f))}),
+                   named_object("Tri", {triangle_mesh({vertex_list({{0, 0, 0}, {-1.5f, 0, 0}, {0, -1.5f, 0}}),
+                                                       face_list({{0, 1, 2}}, {material_group("B")})})}),
+                   named_object("Odd", {triangle_mesh({vertex_list({{0.0078125f, -1e-7f, -0.0f}, {2, 2, 2}}),
+                                                       face_list({{1, 1, 1}, {0, 1, 0}})})}),
+               })})));
+    auto smooth = e2e::run(dir.path, {"-i", "m.3ds", "-o", "m"});
+    EXPECT_EQ(smooth.exit_code, 1);
+    // Tri faces +z: its corners 0, 1, 2 run counter-clockwise seen from above.
+    const std::string n_up = "normal <0.000000 0.000000 1.000000> ";
+    EXPECT_EQ(read_file(dir / "m.inc"),
+              "surface{color 0.000000 0.501961 1.000000 ambient 0.5 diffuse 0.75}\n"
+              "smooth_triangle {vertex <0.000000 0.000000 0.000000> " + n_up +
+                  "vertex <-1.500000 0.000000 0.000000> " + n_up + "vertex <0.000000 -1.500000 0.000000> " + n_up +
+                  "}\n"
+                  "surface{color 1.000000 0.501961 0.000000 ambient 0.5 diffuse 0.75}\n"
+                  // Only degenerate faces: no finite normal, so both are written flat.
+                  "triangle {vertex <2.000000 2.000000 2.000000> vertex <2.000000 2.000000 2.000000> "
+                  "vertex <2.000000 2.000000 2.000000> }\n"
+                  "triangle {vertex <0.007813 -0.000000 0.000000> vertex <2.000000 2.000000 2.000000> "
+                  "vertex <0.007813 -0.000000 0.000000> }\n");
+    EXPECT_NE(smooth.out.find("Number of faces:\t\t3\n"), std::string::npos);
+
+    auto flat = e2e::run(dir.path, {"-i", "m.3ds", "-o", "m", "-t"});
+    EXPECT_EQ(flat.exit_code, 1);
+    EXPECT_EQ(read_file(dir / "m.inc"),
+              "surface{color 0.000000 0.501961 1.000000 ambient 0.5 diffuse 0.75}\n"
+              "triangle {vertex <0.000000 0.000000 0.000000> vertex <-1.500000 0.000000 0.000000> "
+              "vertex <0.000000 -1.500000 0.000000> }\n"
+              "surface{color 1.000000 0.501961 0.000000 ambient 0.5 diffuse 0.75}\n"
+              "triangle {vertex <2.000000 2.000000 2.000000> vertex <2.000000 2.000000 2.000000> "
+              "vertex <2.000000 2.000000 2.000000> }\n"
+              "triangle {vertex <0.007813 -0.000000 0.000000> vertex <2.000000 2.000000 2.000000> "
+              "vertex <0.007813 -0.000000 0.000000> }\n");
+}
+
+TEST(Conversion, WarningsForOddFilesStillConvert) {
+    temp_dir dir;
+    bytes file = serialize(primary({
+        version(4),
+        editor({named_object("Bad", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
+                                                     face_list({{0, 1, 2}, {0, 1, 3}, {7, 1, 2}})})})}),
+    }));
+    file.resize(file.size() + 6);  // the primary chunk declares more than the file holds
+    file[2] = static_cast<std::uint8_t>(file.size() + 20);
+    write_file((dir / "odd.3ds").string(), file);
+    auto r = e2e::run(dir.path, {"-i", "odd.3ds", "-t"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, std::string(e2e::banner) +
+                         "\n Reading odd.3ds...\n"
+                         " This 3DS file is over version 3 so it may load incorrectly\n"
+                         " Warning: the file ends inside a chunk; what was read up to there is converted\n"
+                         " Warning: object \"Bad\": 2 faces name a vertex it does not have; they were removed\n"
+                         " All parameters successfully dumped to: model.vrx\n"
+                         " All objects successfully dumped to: model.inc\n" +
+                         statistics("odd.3ds", 0, 0, 0, 1, 1));
+}
+
+TEST(Conversion, AMissingOutputDirectoryFailsBothWritersButNotTheStatistics) {
+    temp_dir dir;
+    write_file((dir / "car.3ds").string(), car_scene());
+    auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "no/such/dir/car"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" +
+                         "There was an error when opening the file: no/such/dir/car.vrx\n"
+                         "There was an error when opening the file: no/such/dir/car.inc\n" +
+                         statistics("car.3ds", 2, 1, 3, 4, 0));
+    EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
+}
+
+TEST(Conversion, AFailedWriteKeepsTheOlderFileAndLeavesNoTemporary) {
+    temp_dir dir;
+    write_file((dir / "car.3ds").string(), car_scene());
+    { std::ofstream(dir / "car.vrx") << "old scene"; }
+    { std::ofstream(dir / "car.inc") << "old meshes"; }
+    // The scene file fits under the limit; the mesh file does not.
+    e2e::limits lim;
+    lim.file_size = 16 * 1024;
+    auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "car"}, lim);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" +
+                         " All parameters successfully dumped to: car.vrx\n"
+                         "There was an error when writing the file: car.inc\n" +
+                         statistics("car.3ds", 2, 1, 3, 4, 500));
+    EXPECT_EQ(read_file(dir / "car.inc"), "old meshes");
+    EXPECT_NE(read_file(dir / "car.vrx"), "old scene");
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"car.3ds", "car.inc", "car.vrx"}));
+}
+
+TEST(Example, TheShippedSceneIsTheGeneratorsAndConverts) {
+    temp_dir dir;
+    std::string shipped = std::string(TESSVERT_SOURCE_DIR) + "/examples/table.3ds";
+    // The example is made by the project's own generator; keep it in step.
+    bytes made;
+    {
+        std::string gen = std::filesystem::path(e2e::binary_path()).parent_path() / "make_example";
+        std::string out = (dir / "table.3ds").string();
+        ASSERT_EQ(std::system((gen + " " + out).c_str()), 0);
+    }
+    EXPECT_EQ(read_file(dir / "table.3ds"), read_file(shipped));
+    auto r = e2e::run(dir.path, {"-i", shipped, "-o", "table"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find(statistics(shipped, 1, 1, 2, 8, 62)), std::string::npos) << r.out;
+    EXPECT_NE(read_file(dir / "table.inc").find("surface{color 0.588235 0.376471 0.203922 ambient 0.5 diffuse 0.75}\n"),
+              std::string::npos);
+}

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "app/options.hpp"
+
+using namespace tessvert;
+
+namespace {
+
+struct parsed {
+    parse_result result;
+    run_options options;
+};
+
+parsed parse(std::vector<std::string> args) {
+    args.insert(args.begin(), "tessvert");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    parsed p;
+    p.result = parse_command_line(static_cast<int>(argv.size()), argv.data(), p.options);
+    return p;
+}
+
+}  // namespace
+
+TEST(Options, DefaultsWhenOnlyInputIsGiven) {
+    parsed p = parse({"-i", "car.3ds"});
+    ASSERT_EQ(p.result, parse_result::run);
+    EXPECT_EQ(p.options.input_path, "car.3ds");
+    EXPECT_EQ(p.options.input_given, 1);
+    EXPECT_EQ(p.options.scene_path, "model.vrx");
+    EXPECT_EQ(p.options.include_path, "model.inc");
+    EXPECT_EQ(p.options.base_name, "model");
+    EXPECT_EQ(p.options.camera_select, 0);
+    EXPECT_EQ(p.options.triangle_mode, 0);
+}
+
+TEST(Options, LongAndShortSpellingsSetTheSameFields) {
+    for (auto args : {std::vector<std::string>{"-i", "a.3ds", "-o", "out/car", "-c", "2", "-t"},
+                      std::vector<std::string>{"--input", "a.3ds", "--output", "out/car", "--camera", "2",
+                                               "--triangle"}}) {
+        parsed p = parse(args);
+        ASSERT_EQ(p.result, parse_result::run);
+        EXPECT_EQ(p.options.input_path, "a.3ds");
+        EXPECT_EQ(p.options.scene_path, "out/car.vrx");
+        EXPECT_EQ(p.options.include_path, "out/car.inc");
+        EXPECT_EQ(p.options.base_name, "out/car");
+        EXPECT_EQ(p.options.camera_select, 3);
+        EXPECT_EQ(p.options.triangle_mode, 1);
+    }
+}
+
+TEST(Options, OutputValueIsUsedUnaltered) {
+    parsed p = parse({"-o", "car.vrx"});
+    EXPECT_EQ(p.options.scene_path, "car.vrx.vrx");
+    EXPECT_EQ(p.options.include_path, "car.vrx.inc");
+    EXPECT_EQ(p.options.base_name, "car.vrx");
+}
+
+TEST(Options, UsageCases) {
+    const std::vector<std::vector<std::string>> usage_cases = {
+        {},                          // no arguments at all
+        {"-?"},
+        {"--help"},
+        {"/?"},
+        {"-i", "car.3ds", "/?"},
+        {"-i", "car.3ds", "-x"},
+        {"-i", "car.3ds", "--help"},
+        {"-i", "car.3ds", "-I", "car.3ds"},  // case matters
+        {"--input=car.3ds"},
+        {"-icar.3ds"},
+        {"-"},
+        {"--"},
+        {"--inp", "car.3ds"},  // no abbreviations
+        {"-i"},                // value missing
+        {"-i", "car.3ds", "-o"},
+        {"-i", "car.3ds", "-c"},
+        {"-?", "-i"},
+    };
+    for (const auto& args : usage_cases) {
+        std::string joined;
+        for (const auto& a : args) joined += a + " ";
+        EXPECT_EQ(parse(args).result, parse_result::usage) << joined;
+    }
+}
+
+TEST(Options, HelpStopsParsingAtOnce) {
+    // Arguments after the help option are not examined.
+    parsed p = parse({"-?", "-i", "car.3ds"});
+    EXPECT_EQ(p.result, parse_result::usage);
+    EXPECT_EQ(p.options.input_given, 0);
+}
+
+TEST(Options, BareWordsAndEmptyArgumentsAreSkipped) {
+    parsed p = parse({"car.3ds", "", "x"});
+    ASSERT_EQ(p.result, parse_result::run);
+    EXPECT_EQ(p.options.input_given, 0);
+    EXPECT_EQ(p.options.input_path, "model.3ds");
+}
+
+TEST(Options, ValueIsTakenEvenWhenItLooksLikeAnOption) {
+    parsed p = parse({"-i", "-o"});
+    ASSERT_EQ(p.result, parse_result::run);
+    EXPECT_EQ(p.options.input_path, "-o");
+    EXPECT_EQ(p.options.scene_path, "model.vrx");
+}
+
+TEST(Options, LastOccurrenceWinsAndInputsAreCounted) {
+    parsed p = parse({"-i", "car.3ds", "-i", "boat.3ds", "-o", "a", "-o", "b", "-c", "4", "-c", "1", "-t", "-t"});
+    ASSERT_EQ(p.result, parse_result::run);
+    EXPECT_EQ(p.options.input_path, "boat.3ds");
+    EXPECT_EQ(p.options.input_given, 2);
+    EXPECT_EQ(p.options.base_name, "b");
+    EXPECT_EQ(p.options.camera_select, 2);
+    EXPECT_EQ(p.options.triangle_mode, 1);
+}
+
+TEST(Options, VeryLongArgumentsAreKeptWhole) {
+    std::string long_name(5000, 'a');
+    parsed p = parse({"-i", long_name, "-o", long_name});
+    ASSERT_EQ(p.result, parse_result::run);
+    EXPECT_EQ(p.options.input_path, long_name);
+    EXPECT_EQ(p.options.scene_path, long_name + ".vrx");
+}
+
+TEST(CameraNumber, ConvertsLikeTextToIntegerThenAddsOne) {
+    EXPECT_EQ(camera_select_from_text("0"), 1);
+    EXPECT_EQ(camera_select_from_text("1"), 2);
+    EXPECT_EQ(camera_select_from_text("-1"), 0);
+    EXPECT_EQ(camera_select_from_text("-5"), -4);
+    EXPECT_EQ(camera_select_from_text("+7"), 8);
+    EXPECT_EQ(camera_select_from_text("  \t\n12"), 13);
+    EXPECT_EQ(camera_select_from_text("3abc"), 4);
+    EXPECT_EQ(camera_select_from_text("abc"), 1);
+    EXPECT_EQ(camera_select_from_text(""), 1);
+    EXPECT_EQ(camera_select_from_text("-"), 1);
+    EXPECT_EQ(camera_select_from_text("+-3"), 1);
+    EXPECT_EQ(camera_select_from_text(" - 3"), 1);
+    EXPECT_EQ(camera_select_from_text("0x10"), 1);
+    EXPECT_EQ(camera_select_from_text("007"), 8);
+}
+
+TEST(CameraNumber, SaturatesAtTheThirtyTwoBitRange) {
+    EXPECT_EQ(camera_select_from_text("2147483646"), INT_MAX);
+    EXPECT_EQ(camera_select_from_text("2147483647"), INT_MAX);  // the +1 does not overflow
+    EXPECT_EQ(camera_select_from_text("2147483648"), INT_MAX);
+    EXPECT_EQ(camera_select_from_text("99999999999999999999999999999999"), INT_MAX);
+    EXPECT_EQ(camera_select_from_text("-2147483648"), INT_MIN + 1);
+    EXPECT_EQ(camera_select_from_text("-2147483649"), INT_MIN + 1);
+    EXPECT_EQ(camera_select_from_text("-99999999999999999999999999999999"), INT_MIN + 1);
+}

@@ -1,0 +1,891 @@
+// The 3DS reader through the loader:
+// main level and loader messages, objects and meshes, materials, lights and
+// cameras, and a realistic scene read end to end.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "chunk_builder.hpp"
+#include "model/scene.hpp"
+#include "reader/byte_stream.hpp"
+#include "reader/chunk_stream.hpp"
+#include "reader/handlers.hpp"
+#include "reader/loader.hpp"
+
+namespace ch = chunks;
+namespace tv = tessvert;
+
+namespace {
+
+std::string temp_path() {
+    static int counter = 0;
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "none";
+    for (char& c : name)
+        if (c == '/') c = '_';
+    return testing::TempDir() + "tessvert_rd_" + name + "_" + std::to_string(++counter) + ".3ds";
+}
+
+ch::bytes header(std::uint16_t id, std::uint32_t length) {
+    ch::bytes b;
+    ch::append_u16(b, id);
+    ch::append_u32(b, length);
+    return b;
+}
+
+// A chunk whose declared length is set by hand.
+ch::chunk with_length(ch::chunk c, std::uint32_t length) {
+    c.length = length;
+    return c;
+}
+
+struct loaded {
+    int result = -1;
+    tv::scene scene;
+    std::string out;
+    std::string path;
+};
+
+loaded load_bytes(const ch::bytes& data, int compute_normals = 0) {
+    loaded l;
+    l.path = temp_path();
+    ch::write_file(l.path, data);
+    l.scene = tv::init_scene();
+    testing::internal::CaptureStdout();
+    l.result = tv::load_scene_file(l.scene, l.path, compute_normals);
+    l.out = testing::internal::GetCapturedStdout();
+    std::remove(l.path.c_str());
+    return l;
+}
+
+// The usual frame: primary chunk, one editor chunk, the given chunks in it.
+loaded load_editor(std::vector<ch::chunk> children, int compute_normals = 0) {
+    return load_bytes(ch::serialize(ch::primary({ch::editor(std::move(children))})), compute_normals);
+}
+
+std::vector<std::string> warning_lines(const std::string& out) {
+    std::vector<std::string> found;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(" Warning: ", 0) == 0) found.push_back(line);
+    return found;
+}
+
+struct stream_file {
+    explicit stream_file(const ch::bytes& data) : path(temp_path()) {
+        ch::write_file(path, data);
+        opened = tv::open_byte_stream(reader.stream, path);
+    }
+    ~stream_file() {
+        tv::close_byte_stream(reader.stream);
+        std::remove(path.c_str());
+    }
+    std::string path;
+    tv::chunk_reader reader;
+    bool opened = false;
+};
+
+ch::chunk named_material(const std::string& name) { return ch::material({ch::material_name(name)}); }
+ch::chunk textured_material(const std::string& name, const std::string& map) {
+    return ch::material({ch::material_name(name), ch::texture_map({ch::map_name(map)})});
+}
+ch::chunk mesh_object(const std::string& name, std::vector<ch::chunk> mesh_children) {
+    return ch::named_object(name, {ch::triangle_mesh(std::move(mesh_children))});
+}
+ch::chunk triangle_with_group(const std::string& name, std::vector<ch::chunk> groups) {
+    return mesh_object(
+        name, {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), ch::face_list({{0, 1, 2}}, std::move(groups))});
+}
+// The diffuse colour chunk around a colour sub-chunk given as raw payload.
+ch::chunk diffuse_raw(std::uint16_t sub_id, ch::bytes payload) {
+    return ch::diffuse(ch::make(sub_id, std::move(payload)));
+}
+
+using rgb = std::array<std::uint8_t, 3>;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Main level and loader.
+
+TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
+    {  // missing file prints its message and fails
+        const std::string path = testing::TempDir() + "tessvert_rd_no_such_file.3ds";
+        std::remove(path.c_str());
+        tv::scene s = tv::init_scene();
+        testing::internal::CaptureStdout();
+        int result = tv::load_scene_file(s, path, 1);
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(out, " Unable to find the file: " + path + "!\n");
+        EXPECT_EQ(s.object_count + s.material_count + s.light_count + s.camera_count, 0);
+    }
+    {  // non primary first chunk prints its message and fails
+        std::vector<ch::bytes> files = {
+            ch::serialize(ch::editor({named_material("A")})),
+            ch::serialize(named_material("A")),
+            ch::bytes{0x4D, 0x4D, 0x06},  // too short for a header
+            ch::bytes{},
+        };
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            SCOPED_TRACE(i);
+            loaded l = load_bytes(files[i], 1);
+            EXPECT_EQ(l.result, 0);
+            EXPECT_EQ(l.out, "  Unable to load PRIMARY chuck from file: " + l.path + "!\n");
+            EXPECT_EQ(l.scene.material_count, 0);
+            EXPECT_TRUE(l.scene.materials.empty());
+        }
+    }
+}
+
+TEST(ReaderMain, PrimaryChunkAloneLoadsAnEmptyScene) {
+    loaded l = load_bytes(header(0x4D4D, 6));
+    EXPECT_EQ(l.result, 1);
+    EXPECT_EQ(l.out, "\n Reading " + l.path + "...\n");
+    EXPECT_EQ(l.scene.object_count + l.scene.material_count + l.scene.light_count + l.scene.camera_count, 0);
+
+    loaded n = load_bytes(header(0x4D4D, 6), 1);
+    EXPECT_EQ(n.result, 1);
+    EXPECT_EQ(n.out, "\n Reading " + n.path + "...\n Computing normals...\n");
+}
+
+TEST(ReaderMain, EditorsFirstChildIsDispatchedLikeAnyOther) {
+    {  // editors first child is dispatched like any other
+        loaded m = load_editor({named_material("first"), named_material("second")});
+        ASSERT_EQ(m.scene.material_count, 2);
+        EXPECT_EQ(m.scene.materials.at(0).name, "first");
+        EXPECT_EQ(m.scene.materials.at(1).name, "second");
+
+        loaded o = load_editor({ch::named_object("first", {}), named_material("m")});
+        ASSERT_EQ(o.scene.object_count, 1);
+        EXPECT_EQ(o.scene.objects.at(0).name, "first");
+        EXPECT_EQ(o.scene.material_count, 1);
+
+        // The mesh version chunk that real files put first is skipped.
+        loaded v = load_editor({ch::make(0x3D3E, ch::u32(3)), named_material("m")});
+        ASSERT_EQ(v.scene.material_count, 1);
+        EXPECT_EQ(v.scene.materials.at(0).name, "m");
+    }
+    {  // empty editor does not swallow the next chunk
+        loaded l = load_bytes(ch::serialize(ch::primary({ch::editor({}), named_material("next")})));
+        ASSERT_EQ(l.result, 1);
+        ASSERT_EQ(l.scene.material_count, 1);
+        EXPECT_EQ(l.scene.materials.at(0).name, "next");
+        EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+    }
+}
+
+TEST(ReaderMain, TwoEditorsAndNestedEditorsAreReadInFileOrder) {
+    loaded l = load_bytes(ch::serialize(ch::primary(
+        {ch::editor({named_material("a"), ch::named_object("o1", {})}),
+         ch::editor({named_material("b"), ch::editor({named_material("c")}), ch::named_object("o2", {})})})));
+    ASSERT_EQ(l.scene.material_count, 3);
+    EXPECT_EQ(l.scene.materials.at(0).name, "a");
+    EXPECT_EQ(l.scene.materials.at(1).name, "b");
+    EXPECT_EQ(l.scene.materials.at(2).name, "c");
+    ASSERT_EQ(l.scene.object_count, 2);
+    EXPECT_EQ(l.scene.objects.at(0).name, "o1");
+    EXPECT_EQ(l.scene.objects.at(1).name, "o2");
+}
+
+TEST(ReaderMain, ObjectsAndMaterialsDirectlyInThePrimaryChunkAreRead) {
+    loaded l = load_bytes(
+        ch::serialize(ch::primary({named_material("top"), triangle_with_group("tri", {ch::material_group("top")})})));
+    ASSERT_EQ(l.scene.material_count, 1);
+    ASSERT_EQ(l.scene.object_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).face_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 0);
+}
+
+TEST(ReaderMain, KeyframerAndBytesAfterThePrimaryChunkHaveNoEffect) {
+    ch::chunk keyframer = ch::make(0xB000, {}, {ch::named_object("kf", {}), named_material("kf")});
+    ch::bytes data = ch::cat({ch::serialize(ch::primary({ch::editor({named_material("m")}), keyframer})),
+                              ch::serialize(ch::primary({named_material("after")})), ch::bytes{1, 2, 3}});
+    loaded l = load_bytes(data);
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.object_count, 0);
+    EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+}
+
+// ---------------------------------------------------------------------------
+// Objects and meshes.
+
+TEST(ReaderObject, VertexListWithExactShortAndLongPayloads) {
+    {  // vertex list is read
+        loaded l = load_editor({mesh_object("o", {ch::vertex_list({{1, 2, 3}, {4, 5, 6}, {-7, 8.5f, 9}})})});
+        ASSERT_EQ(l.scene.object_count, 1);
+        const tv::mesh_object& o = l.scene.objects.at(0);
+        ASSERT_EQ(o.vertex_count, 3);
+        ASSERT_EQ(o.vertices.size(), 3u);
+        EXPECT_EQ(o.vertices.at(1).y, 5.0f);
+        EXPECT_EQ(o.vertices.at(2).x, -7.0f);
+        EXPECT_EQ(o.vertices.at(2).y, 8.5f);
+    }
+    {  // short vertex payload leaves zeros
+        ch::chunk v = ch::make(0x4110, ch::cat({ch::u16(3), ch::f32s({1, 2, 3, 4, 5, 6})}));
+        loaded l = load_editor({mesh_object("o", {v, ch::face_list({{0, 1, 2}})})});
+        const tv::mesh_object& o = l.scene.objects.at(0);
+        ASSERT_EQ(o.vertex_count, 3);
+        EXPECT_EQ(o.vertices.at(1).z, 6.0f);
+        EXPECT_EQ(o.vertices.at(2).x, 0.0f);
+        EXPECT_EQ(o.vertices.at(2).y, 0.0f);
+        EXPECT_EQ(o.vertices.at(2).z, 0.0f);
+        EXPECT_EQ(o.face_count, 1);  // the next chunk is read from the right place
+    }
+    {  // long vertex payload is read past and the next chunk read right
+        ch::chunk v = ch::make(0x4110, ch::cat({ch::u16(2), ch::f32s({1, 2, 3, 4, 5, 6, 70, 80, 90, 100})}));
+        loaded l = load_editor({mesh_object("o", {v, ch::face_list({{1, 0, 1}})}), named_material("after")});
+        const tv::mesh_object& o = l.scene.objects.at(0);
+        ASSERT_EQ(o.vertex_count, 2);
+        ASSERT_EQ(o.vertices.size(), 2u);
+        EXPECT_EQ(o.vertices.at(1).z, 6.0f);
+        ASSERT_EQ(o.face_count, 1);
+        EXPECT_EQ(o.faces.at(0).a, 1u);
+        ASSERT_EQ(l.scene.material_count, 1);
+        EXPECT_EQ(l.scene.materials.at(0).name, "after");
+        EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+    }
+}
+
+TEST(ReaderObject, FaceListConsumesEightBytesPerFaceAndDropsTheFourthValue) {
+    {  // face list with count two consumes eighteen payload bytes
+        ch::chunk faces = ch::face_list({{0, 1, 2, 7}, {2, 1, 0, 0xFFFF}}, {ch::material_group("m")});
+        stream_file f(ch::serialize(faces));
+        tv::chunk_header h;
+        tv::read_chunk_header(f.reader, h);
+        tv::mesh_object o;
+        tv::read_face_list(f.reader, o, h);
+        EXPECT_EQ(h.consumed, 6u + 18u);
+        ASSERT_EQ(o.face_count, 2);
+        ASSERT_EQ(o.faces.size(), 2u);
+        // The fourth value of each face is dropped.
+        EXPECT_EQ(o.faces.at(0).a, 0u);
+        EXPECT_EQ(o.faces.at(0).b, 1u);
+        EXPECT_EQ(o.faces.at(0).c, 2u);
+        EXPECT_EQ(o.faces.at(1).a, 2u);
+        EXPECT_EQ(o.faces.at(1).c, 0u);
+        // The material group, a child of the face list, is still in the file.
+        tv::chunk_header next;
+        tv::read_chunk_header(f.reader, next);
+        EXPECT_EQ(next.id, 0x4130);
+    }
+    {  // fourth face value is dropped and indices zero extended
+        std::vector<ch::xyz> verts(40000, ch::xyz{0, 0, 0});
+        loaded l =
+            load_editor({mesh_object("o", {ch::vertex_list(verts), ch::face_list({{1, 2, 3, 7}, {39999, 0, 1, 0}})})});
+        const tv::mesh_object& o = l.scene.objects.at(0);
+        ASSERT_EQ(o.face_count, 2);
+        EXPECT_EQ(o.faces.at(0).a, 1u);
+        EXPECT_EQ(o.faces.at(0).b, 2u);
+        EXPECT_EQ(o.faces.at(0).c, 3u);
+        EXPECT_EQ(o.faces.at(1).a, 39999u);
+    }
+    {  // a long face list is read whole and the chunk after it from the right place
+        std::vector<ch::abc> faces;
+        for (std::uint16_t i = 0; i < 1300; ++i)
+            faces.push_back(ch::abc{i, static_cast<std::uint16_t>(i + 1), static_cast<std::uint16_t>(i + 2), 0xABCD});
+        std::vector<ch::xyz> verts(1302, ch::xyz{0, 0, 0});
+        loaded l =
+            load_editor({named_material("m0"), named_material("m1"),
+                         mesh_object("o", {ch::vertex_list(verts), ch::face_list(faces, {ch::material_group("m1")})})});
+        const tv::mesh_object& o = l.scene.objects.at(0);
+        ASSERT_EQ(o.face_count, 1300);
+        ASSERT_EQ(o.faces.size(), 1300u);
+        for (std::uint32_t i : {0u, 511u, 512u, 1023u, 1024u, 1299u}) {
+            EXPECT_EQ(o.faces.at(i).a, i);
+            EXPECT_EQ(o.faces.at(i).c, i + 2);
+        }
+        EXPECT_EQ(o.material_index, 1);
+        EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+    }
+}
+
+TEST(ReaderObject, MaterialGroupInsideAFaceListSetsTheMaterial) {
+    loaded l = load_editor({named_material("a"), textured_material("b", "b.png"),
+                            mesh_object("o", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
+                                              ch::face_list({{0, 1, 2}, {2, 1, 0}}, {ch::make(0x4150, ch::u32(1)),
+                                                                                     ch::material_group("b", {0, 1})}),
+                                              ch::mapping_coords({{0.5f, 0.25f}})})});
+    const tv::mesh_object& o = l.scene.objects.at(0);
+    EXPECT_EQ(o.material_index, 1);
+    EXPECT_EQ(o.has_texture, 1);
+    EXPECT_EQ(o.face_count, 2);
+    EXPECT_EQ(o.tex_vertex_count, 1);  // the chunk after the face list read right
+}
+
+TEST(ReaderObject, MaterialGroupMatchesExactlyCaseSensitivelyAndTheFirstOfEqualNames) {
+    {  // material group matches exactly and case sensitively
+        loaded l = load_editor({named_material("RED"), named_material("Red"), named_material("Re"),
+                                triangle_with_group("a", {ch::material_group("Red")}),
+                                triangle_with_group("b", {ch::material_group("red")}),
+                                triangle_with_group("c", {ch::material_group("Re")}),
+                                triangle_with_group("d", {ch::material_group("Redd")})});
+        ASSERT_EQ(l.scene.object_count, 4);
+        EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
+        EXPECT_EQ(l.scene.objects.at(1).material_index, 0);
+        EXPECT_EQ(l.scene.objects.at(2).material_index, 2);
+        EXPECT_EQ(l.scene.objects.at(3).material_index, 0);
+        for (const tv::mesh_object& o : l.scene.objects) EXPECT_EQ(o.has_texture, 0);
+    }
+    {  // material group matches the first of equal names
+        loaded l = load_editor({named_material("x"), named_material("same"), textured_material("same", "t.png"),
+                                triangle_with_group("o", {ch::material_group("same")})});
+        ASSERT_EQ(l.scene.material_count, 3);
+        EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
+        EXPECT_EQ(l.scene.objects.at(0).has_texture, 0);
+    }
+}
+
+TEST(ReaderObject, LaterGroupsOverwriteAndHasTextureIsOnlyEverSet) {
+    loaded l = load_editor({named_material("m0"), named_material("m1"), textured_material("m2", "t.png"),
+                            triangle_with_group("o", {ch::material_group("m2"), ch::material_group("m1"),
+                                                      ch::material_group("nothing")})});
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
+    EXPECT_EQ(l.scene.objects.at(0).has_texture, 1);
+}
+
+TEST(ReaderObject, GroupNamingALaterMaterialMatchesNothing) {
+    loaded l = load_editor({named_material("m0"), named_material("m1"),
+                            triangle_with_group("o", {ch::material_group("m1"), ch::material_group("later")}),
+                            textured_material("later", "t.png")});
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
+    EXPECT_EQ(l.scene.objects.at(0).has_texture, 0);
+
+    loaded none = load_editor({triangle_with_group("o", {ch::material_group("later")}), named_material("later")});
+    EXPECT_EQ(none.scene.objects.at(0).material_index, 0);
+    EXPECT_EQ(none.scene.objects.at(0).has_texture, 0);
+}
+
+TEST(ReaderObject, LongGroupNameIsReadPastAndMatchesOnItsFirst254Bytes) {
+    std::string long_name(300, 'g');
+    long_name[100] = 'h';
+    loaded l = load_editor({named_material("m0"), ch::material({ch::material_name(long_name)}),
+                            triangle_with_group("o", {ch::material_group(long_name, {0})}), named_material("after")});
+    ASSERT_EQ(l.scene.material_count, 3);
+    EXPECT_EQ(l.scene.materials.at(1).name, long_name.substr(0, 254));
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
+    EXPECT_EQ(l.scene.materials.at(2).name, "after");
+}
+
+TEST(ReaderObject, MappingCoordinatesShortAndLongPayloads) {
+    ch::chunk exact = ch::mapping_coords({{0.5f, 0.25f}, {1, 2}});
+    ch::chunk shorter = ch::make(0x4140, ch::cat({ch::u16(3), ch::f32s({0.5f, 0.25f, 9})}));
+    ch::chunk longer = ch::make(0x4140, ch::cat({ch::u16(1), ch::f32s({0.5f, 0.25f, 9, 9, 9}), ch::bytes{1, 2}}));
+    loaded l =
+        load_editor({mesh_object("exact", {exact}), mesh_object("short", {shorter, ch::vertex_list({{1, 1, 1}})}),
+                     mesh_object("long", {longer, ch::vertex_list({{2, 2, 2}})})});
+    ASSERT_EQ(l.scene.object_count, 3);
+    const auto& a = l.scene.objects.at(0);
+    ASSERT_EQ(a.tex_vertex_count, 2);
+    ASSERT_EQ(a.tex_coords.size(), 4u);
+    EXPECT_EQ(a.tex_coords.at(1), 0.25f);
+    EXPECT_EQ(a.tex_coords.at(3), 2.0f);
+    const auto& b = l.scene.objects.at(1);
+    ASSERT_EQ(b.tex_vertex_count, 3);
+    ASSERT_EQ(b.tex_coords.size(), 6u);
+    EXPECT_EQ(b.tex_coords.at(2), 9.0f);
+    EXPECT_EQ(b.tex_coords.at(3), 0.0f);
+    EXPECT_EQ(b.tex_coords.at(5), 0.0f);
+    EXPECT_EQ(b.vertex_count, 1);
+    const auto& c = l.scene.objects.at(2);
+    ASSERT_EQ(c.tex_vertex_count, 1);
+    ASSERT_EQ(c.tex_coords.size(), 2u);
+    ASSERT_EQ(c.vertex_count, 1);
+    EXPECT_EQ(c.vertices.at(0).x, 2.0f);
+}
+
+TEST(ReaderObject, LightAndCameraObjectsCountAsObjectsWithZeroCounts) {
+    loaded l = load_editor({ch::named_object("lamp", {ch::light({1, 2, 3})}),
+                            ch::named_object("cam", {ch::camera({0, 0, 0}, {1, 1, 1}, 0, 35)})});
+    ASSERT_EQ(l.scene.object_count, 2);
+    EXPECT_EQ(l.scene.light_count, 1);
+    EXPECT_EQ(l.scene.camera_count, 1);
+    for (const tv::mesh_object& o : l.scene.objects) {
+        EXPECT_EQ(o.vertex_count, 0);
+        EXPECT_EQ(o.face_count, 0);
+        EXPECT_EQ(o.tex_vertex_count, 0);
+        EXPECT_EQ(o.material_index, 0);
+        EXPECT_TRUE(o.vertices.empty());
+        EXPECT_TRUE(o.faces.empty());
+    }
+    EXPECT_EQ(l.scene.objects.at(0).name, "lamp");
+    EXPECT_EQ(l.scene.objects.at(1).name, "cam");
+}
+
+TEST(ReaderObject, LightAndCameraInsideATriangleMeshAreRead) {
+    loaded l = load_editor(
+        {mesh_object("o", {ch::vertex_list({{1, 1, 1}}), ch::light({4, 5, 6}), ch::camera({1, 2, 3}, {4, 5, 6}, 0, 28),
+                           ch::vertex_list({{2, 2, 2}, {3, 3, 3}})})});
+    ASSERT_EQ(l.scene.light_count, 1);
+    EXPECT_EQ(l.scene.lights.at(0).position.z, 6.0f);
+    ASSERT_EQ(l.scene.camera_count, 1);
+    EXPECT_EQ(l.scene.cameras.at(0).lens, 28.0f);
+    // A second vertex list replaces the first.
+    ASSERT_EQ(l.scene.objects.at(0).vertex_count, 2);
+    EXPECT_EQ(l.scene.objects.at(0).vertices.at(1).x, 3.0f);
+}
+
+TEST(ReaderObject, UnknownMeshChunksAreSkippedWithoutEffect) {
+    loaded l = load_editor({mesh_object("o", {ch::make(0x4160, ch::f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})),
+                                              ch::make(0x4165, ch::bytes{1}), ch::vertex_list({{1, 2, 3}})})});
+    const tv::mesh_object& o = l.scene.objects.at(0);
+    EXPECT_EQ(o.vertex_count, 1);
+    EXPECT_EQ(o.vertices.at(0).z, 3.0f);
+    EXPECT_EQ(o.face_count, 0);
+    EXPECT_EQ(o.material_index, 0);
+}
+
+TEST(ReaderObject, LongObjectNameKeeps255BytesAndTheStreamStaysInStep) {
+    std::string long_name(600, 'n');
+    long_name[254] = 'A';
+    long_name[255] = 'B';
+    loaded l = load_editor({mesh_object(long_name, {ch::vertex_list({{1, 2, 3}})}), named_material("after")});
+    ASSERT_EQ(l.scene.object_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).name.size(), 255u);
+    EXPECT_EQ(l.scene.objects.at(0).name, long_name.substr(0, 255));
+    EXPECT_EQ(l.scene.objects.at(0).vertex_count, 1);
+    ASSERT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.materials.at(0).name, "after");
+}
+
+TEST(ReaderObject, FacesNamingMissingVerticesAreRemovedInOrderWithOneWarningPerObject) {
+    loaded l = load_editor(
+        {mesh_object("good",
+                     {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), ch::face_list({{0, 1, 2}, {2, 1, 0}})}),
+         mesh_object("box", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}),
+                             ch::face_list({{0, 1, 2}, {0, 1, 4}, {1, 2, 3}, {4, 0, 1}, {3, 2, 1}, {0, 65535, 1}})}),
+         mesh_object("novertices", {ch::face_list({{0, 0, 0}})})},
+        1);
+    ASSERT_EQ(l.result, 1);
+    ASSERT_EQ(l.scene.object_count, 3);
+    EXPECT_EQ(l.scene.objects.at(0).face_count, 2);
+    const tv::mesh_object& box = l.scene.objects.at(1);
+    ASSERT_EQ(box.face_count, 3);
+    ASSERT_EQ(box.faces.size(), 3u);
+    EXPECT_EQ(box.faces.at(0).c, 2u);
+    EXPECT_EQ(box.faces.at(1).a, 1u);
+    EXPECT_EQ(box.faces.at(2).a, 3u);
+    EXPECT_EQ(box.normals.size(), 4u);
+    EXPECT_EQ(l.scene.objects.at(2).face_count, 0);
+    EXPECT_TRUE(l.scene.objects.at(2).faces.empty());
+
+    std::vector<std::string> warnings = warning_lines(l.out);
+    ASSERT_EQ(warnings.size(), 2u) << l.out;
+    EXPECT_NE(warnings[0].find("\"box\""), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[0].find(" 3 "), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("\"novertices\""), std::string::npos) << warnings[1];
+    EXPECT_NE(warnings[1].find(" 1 "), std::string::npos) << warnings[1];
+    // The warnings come before the normals are computed.
+    EXPECT_LT(l.out.find(" Warning: "), l.out.find(" Computing normals...\n"));
+}
+
+// ---------------------------------------------------------------------------
+// Materials.
+
+TEST(ReaderMaterial, NameOnlyNameWithoutNulAndEmptyEntry) {
+    {  // name only and name without nul
+        ch::chunk no_nul = ch::material({ch::make(0xA000, ch::bytes{'a', 'b', 'c'})});
+        loaded l = load_editor({named_material("plain"), no_nul, named_material("after")});
+        ASSERT_EQ(l.scene.material_count, 3);
+        EXPECT_EQ(l.scene.materials.at(0).name, "plain");
+        EXPECT_EQ(l.scene.materials.at(0).map_name, "");
+        EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{0, 0, 0}));
+        EXPECT_EQ(l.scene.materials.at(1).name, "abc");
+        EXPECT_EQ(l.scene.materials.at(2).name, "after");
+    }
+    {  // material entry of length six is counted with empty fields
+        loaded l = load_editor({ch::material({}), named_material("next")});
+        ASSERT_EQ(l.scene.material_count, 2);
+        EXPECT_EQ(l.scene.materials.at(0).name, "");
+        EXPECT_EQ(l.scene.materials.at(0).map_name, "");
+        EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{0, 0, 0}));
+        EXPECT_EQ(l.scene.materials.at(1).name, "next");
+    }
+}
+
+TEST(ReaderMaterial, MapNameInsideTextureMapAndDirectlyUnderTheMaterial) {
+    loaded l = load_editor({textured_material("a", "wood.png"),
+                            ch::material({ch::material_name("b"), ch::map_name("direct.tga")}),
+                            ch::material({ch::map_name("first.tga"), ch::texture_map({ch::map_name("second.tga")})})});
+    ASSERT_EQ(l.scene.material_count, 3);
+    EXPECT_EQ(l.scene.materials.at(0).map_name, "wood.png");
+    EXPECT_EQ(l.scene.materials.at(1).map_name, "direct.tga");
+    EXPECT_EQ(l.scene.materials.at(2).map_name, "second.tga");  // later wins
+}
+
+TEST(ReaderMaterial, MapNameInAnotherMapChunkIsIgnored) {
+    // 0xA210 (opacity map), 0xA230 (bump map): skipped whole.
+    loaded l = load_editor({ch::material({ch::material_name("m"), ch::make(0xA210, {}, {ch::map_name("opacity.png")}),
+                                          ch::make(0xA230, {}, {ch::map_name("bump.png")})}),
+                            triangle_with_group("o", {ch::material_group("m")})});
+    ASSERT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.materials.at(0).name, "m");
+    EXPECT_EQ(l.scene.materials.at(0).map_name, "");
+    EXPECT_EQ(l.scene.objects.at(0).has_texture, 0);
+}
+
+TEST(ReaderMaterial, DiffuseKeepsFirstSubchunkAndMeetsTheRestAsSiblings) {
+    ch::chunk diff = ch::make(0xA020, {}, {ch::color24(200, 100, 50), ch::color24(1, 2, 3)});
+    loaded l = load_editor({ch::material({ch::material_name("m"), diff, ch::texture_map({ch::map_name("tex.png")})}),
+                            named_material("after")});
+    ASSERT_EQ(l.scene.material_count, 2);
+    EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{200, 100, 50}));
+    EXPECT_EQ(l.scene.materials.at(0).map_name, "tex.png");
+    EXPECT_EQ(l.scene.materials.at(1).name, "after");
+}
+
+TEST(ReaderMaterial, FloatColourIsClampedScaledAndRoundedHalfAwayFromZero) {
+    struct sample {
+        float r, g, b;
+        rgb expected;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const std::vector<sample> samples = {
+        {1.0f, 0.5f, 0.0f, {255, 128, 0}}, {0.25f, 0.75f, 0.1f, {64, 191, 26}},   {-0.5f, 2.0f, nan, {0, 255, 0}},
+        {-inf, inf, -0.0f, {0, 255, 0}},   {0.001f, 0.003f, 0.999f, {0, 1, 255}},
+    };
+    for (std::uint16_t id : {std::uint16_t{0x0010}, std::uint16_t{0x0013}}) {
+        for (const sample& s : samples) {
+            SCOPED_TRACE(testing::Message() << "id " << id << " " << s.r << " " << s.g << " " << s.b);
+            loaded l =
+                load_editor({ch::material({ch::material_name("m"), diffuse_raw(id, ch::f32s({s.r, s.g, s.b}))})});
+            ASSERT_EQ(l.scene.material_count, 1);
+            EXPECT_EQ(l.scene.materials.at(0).diffuse, s.expected);
+        }
+    }
+}
+
+TEST(ReaderMaterial, OtherColourIdsKeepTheByteRuleAndShortPayloadsSetWhatTheyHave) {
+    {  // other colour ids keep the byte rule
+        loaded l = load_editor({ch::material({diffuse_raw(0x0012, ch::bytes{7, 8, 9, 10})}),
+                                ch::material({diffuse_raw(0x0030, ch::bytes{0, 0, 0x80, 0x3F})})});
+        ASSERT_EQ(l.scene.material_count, 2);
+        EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{7, 8, 9}));
+        EXPECT_EQ(l.scene.materials.at(1).diffuse, (rgb{0, 0, 0x80}));
+    }
+    {  // short byte colour sets only the bytes it has
+        ch::chunk m = ch::material({ch::diffuse(ch::color24(10, 20, 30)), diffuse_raw(0x0011, ch::bytes{99})});
+        loaded l = load_editor({m});
+        EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{99, 20, 30}));
+    }
+}
+
+TEST(ReaderMaterial, FloatSubchunkWithFewerCompleteFloatsSetsOnlyThoseChannels) {
+    // A 24-bit colour first, then a second diffuse chunk whose float colour
+    // holds one, two or two-and-a-bit floats.
+    auto mat = [](ch::bytes payload) {
+        return ch::material({ch::diffuse(ch::color24(10, 20, 30)), diffuse_raw(0x0010, std::move(payload))});
+    };
+    loaded l = load_editor({mat(ch::f32s({1.0f})), mat(ch::f32s({1.0f, 0.5f})),
+                            mat(ch::cat({ch::f32s({0.0f, 1.0f}), ch::bytes{0, 0, 0x80}})), mat(ch::bytes{0, 0}),
+                            named_material("after")});
+    ASSERT_EQ(l.scene.material_count, 5);
+    EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{255, 20, 30}));
+    EXPECT_EQ(l.scene.materials.at(1).diffuse, (rgb{255, 128, 30}));
+    EXPECT_EQ(l.scene.materials.at(2).diffuse, (rgb{0, 255, 30}));
+    EXPECT_EQ(l.scene.materials.at(3).diffuse, (rgb{10, 20, 30}));
+    EXPECT_EQ(l.scene.materials.at(4).name, "after");
+}
+
+TEST(ReaderMaterial, DiffuseChunkWithoutRoomForASubchunkHeaderLeavesDiffuseUnchanged) {
+    for (std::size_t n = 0; n < 6; ++n) {
+        SCOPED_TRACE(n);
+        // The payload bytes look like a colour sub-chunk header on purpose.
+        ch::bytes payload = ch::bytes{0x11, 0x00, 0x09, 0x00, 0x00, 0x00};
+        payload.resize(n);
+        ch::chunk m = ch::material({ch::diffuse(ch::color24(10, 20, 30)), ch::make(0xA020, payload),
+                                    ch::material_name("named"), ch::map_name("map.png")});
+        loaded l = load_editor({m, named_material("after")});
+        ASSERT_EQ(l.scene.material_count, 2);
+        EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{10, 20, 30}));
+        EXPECT_EQ(l.scene.materials.at(0).name, "named");
+        EXPECT_EQ(l.scene.materials.at(0).map_name, "map.png");
+        EXPECT_EQ(l.scene.materials.at(1).name, "after");
+        EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+    }
+    // A declared length below 6 counts as 6 and reads nothing.
+    ch::chunk m = ch::material({ch::diffuse(ch::color24(10, 20, 30)), with_length(ch::make(0xA020), 2),
+                                ch::diffuse(ch::color24(1, 2, 3)), ch::material_name("named")});
+    loaded l = load_editor({m});
+    EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{1, 2, 3}));
+    EXPECT_EQ(l.scene.materials.at(0).name, "named");
+}
+
+TEST(ReaderMaterial, NamesLongerThanTheirFieldKeep254BytesAndTheStreamStaysInStep) {
+    std::string long_name(500, 'q');
+    long_name[253] = '1';
+    long_name[254] = '2';
+    std::string long_map(256, 'p');
+    loaded l = load_editor({ch::material({ch::material_name(long_name), ch::texture_map({ch::map_name(long_map)}),
+                                          ch::diffuse(ch::color24(1, 2, 3))}),
+                            named_material("after")});
+    ASSERT_EQ(l.scene.material_count, 2);
+    EXPECT_EQ(l.scene.materials.at(0).name, long_name.substr(0, 254));
+    EXPECT_EQ(l.scene.materials.at(0).map_name, long_map.substr(0, 254));
+    EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{1, 2, 3}));
+    EXPECT_EQ(l.scene.materials.at(1).name, "after");
+}
+
+// ---------------------------------------------------------------------------
+// Lights.
+
+TEST(ReaderLight, LightOf18BytesHasPositionOnly) {
+    loaded l = load_editor({ch::named_object("lamp", {ch::light({1.5f, -2, 3})}), named_material("after")});
+    ASSERT_EQ(l.scene.light_count, 1);
+    const tv::light& lt = l.scene.lights.at(0);
+    EXPECT_EQ(lt.position.x, 1.5f);
+    EXPECT_EQ(lt.position.y, -2.0f);
+    EXPECT_EQ(lt.position.z, 3.0f);
+    EXPECT_EQ(lt.multiplier, 1.0f);
+    EXPECT_EQ(lt.is_spot, 0);
+    EXPECT_EQ(lt.is_off, 0);
+    EXPECT_EQ(lt.has_float_color, 0);
+    EXPECT_EQ(lt.color, (std::array<float, 3>{0, 0, 0}));
+    EXPECT_EQ(lt.color24, (rgb{0, 0, 0}));
+    EXPECT_EQ(lt.hotspot, 0.0f);
+    EXPECT_EQ(l.scene.material_count, 1);
+}
+
+TEST(ReaderLight, FloatColourIsKeptExactly) {
+    loaded l = load_editor({ch::named_object("lamp", {ch::light({0, 0, 0}, {ch::color_float(1.0f, 0.5f, 0.25f)})})});
+    const tv::light& lt = l.scene.lights.at(0);
+    EXPECT_EQ(lt.color, (std::array<float, 3>{1.0f, 0.5f, 0.25f}));
+    EXPECT_EQ(lt.has_float_color, 1);
+    // Out of range floats are not clamped for lights.
+    loaded big =
+        load_editor({ch::named_object("lamp", {ch::light({0, 0, 0}, {ch::color_float(2.0f, -1.0f, 300.0f)})})});
+    EXPECT_EQ(big.scene.lights.at(0).color, (std::array<float, 3>{2.0f, -1.0f, 300.0f}));
+}
+
+TEST(ReaderLight, TwentyFourBitColourOnlyIsRecordedAsSuch) {
+    loaded l = load_editor({ch::named_object("lamp", {ch::light({0, 0, 0}, {ch::color24(255, 128, 1)})})});
+    const tv::light& lt = l.scene.lights.at(0);
+    EXPECT_EQ(lt.color24, (rgb{255, 128, 1}));
+    EXPECT_EQ(lt.color, (std::array<float, 3>{0, 0, 0}));
+    EXPECT_EQ(lt.has_float_color, 0);
+
+    loaded both = load_editor({ch::named_object(
+        "lamp", {ch::light({0, 0, 0}, {ch::color24(255, 128, 1), ch::color_float(0.5f, 0.5f, 0.5f)})})});
+    EXPECT_EQ(both.scene.lights.at(0).has_float_color, 1);
+    EXPECT_EQ(both.scene.lights.at(0).color24, (rgb{255, 128, 1}));
+}
+
+TEST(ReaderLight, SpotlightWithANestedSubchunkThenAColour) {
+    // 36 bytes: 6 header, 20 fixed data, one nested sub-chunk of 10 bytes.
+    ch::chunk spot = ch::spotlight({7, 8, 9}, 30, 45, {ch::make(0x4656, ch::u32(0x0010FFFF))});
+    ASSERT_EQ(ch::serialize(spot).size(), 36u);
+    loaded l =
+        load_editor({ch::named_object("spot", {ch::light({1, 2, 3}, {spot, ch::color_float(0.25f, 0.5f, 1.0f)})}),
+                     named_material("after")});
+    ASSERT_EQ(l.scene.light_count, 1);
+    const tv::light& lt = l.scene.lights.at(0);
+    EXPECT_EQ(lt.is_spot, 1);
+    EXPECT_EQ(lt.target.x, 7.0f);
+    EXPECT_EQ(lt.target.z, 9.0f);
+    EXPECT_EQ(lt.hotspot, 30.0f);
+    EXPECT_EQ(lt.falloff, 45.0f);
+    EXPECT_EQ(lt.color, (std::array<float, 3>{0.25f, 0.5f, 1.0f}));
+    EXPECT_EQ(lt.multiplier, 1.0f);
+    EXPECT_EQ(l.scene.material_count, 1);
+
+    // What a spotlight holds behind its fixed data is read at light level:
+    // a nested 24-bit colour is the light's colour.
+    loaded n = load_editor({ch::named_object(
+        "spot", {ch::light({1, 2, 3}, {ch::spotlight({7, 8, 9}, 30, 45, {ch::color24(11, 22, 33)})})})});
+    ASSERT_EQ(n.scene.light_count, 1);
+    EXPECT_EQ(n.scene.lights.at(0).is_spot, 1);
+    EXPECT_EQ(n.scene.lights.at(0).color24, (rgb{11, 22, 33}));
+}
+
+TEST(ReaderLight, LaterSubchunksWin) {
+    loaded l = load_editor({ch::named_object(
+        "lamp", {ch::light({0, 0, 0}, {ch::color_float(1, 1, 1), ch::color24(1, 2, 3), ch::spotlight({1, 1, 1}, 10, 20),
+                                       ch::color_float(0.5f, 0.25f, 0.125f), ch::color24(4, 5, 6),
+                                       ch::spotlight({2, 2, 2}, 11, 21)})})});
+    const tv::light& lt = l.scene.lights.at(0);
+    EXPECT_EQ(lt.color, (std::array<float, 3>{0.5f, 0.25f, 0.125f}));
+    EXPECT_EQ(lt.color24, (rgb{4, 5, 6}));
+    EXPECT_EQ(lt.target.y, 2.0f);
+    EXPECT_EQ(lt.hotspot, 11.0f);
+    EXPECT_EQ(lt.falloff, 21.0f);
+}
+
+TEST(ReaderLight, LightOffSetsTheFlagAndTheNextSubchunkIsReadRight) {
+    // Header alone, and with a payload of its own.
+    for (ch::bytes payload : {ch::bytes{}, ch::bytes{0, 7, 7, 7, 7}}) {
+        SCOPED_TRACE(payload.size());
+        loaded l = load_editor({ch::named_object("lamp", {ch::light({0, 0, 0}, {ch::make(0x4620, payload),
+                                                                                ch::color_float(0.5f, 0.5f, 0.5f)})}),
+                                named_material("after")});
+        ASSERT_EQ(l.scene.light_count, 1);
+        const tv::light& lt = l.scene.lights.at(0);
+        EXPECT_EQ(lt.is_off, 1);
+        EXPECT_EQ(lt.has_float_color, 1);
+        EXPECT_EQ(lt.color, (std::array<float, 3>{0.5f, 0.5f, 0.5f}));
+        ASSERT_EQ(l.scene.material_count, 1);
+        EXPECT_EQ(l.scene.materials.at(0).name, "after");
+    }
+}
+
+TEST(ReaderLight, UnknownLightSubchunksAreSkipped) {
+    loaded l = load_editor({ch::named_object(
+        "lamp", {ch::light({0, 0, 0}, {ch::make(0x465B, ch::f32s({5})), ch::make(0x4625, ch::bytes{1, 2, 3}),
+                                       ch::color24(9, 8, 7)})})});
+    const tv::light& lt = l.scene.lights.at(0);
+    EXPECT_EQ(lt.color24, (rgb{9, 8, 7}));
+    EXPECT_EQ(lt.multiplier, 1.0f);
+}
+
+TEST(ReaderLight, LightShorterThanItsFixedDataStillReadsItAndTheParentCarriesOn) {
+    // Declared length 10: the 12 bytes of position are read all the same and
+    // no sub-chunk is read; the object then meets the bytes that follow.
+    ch::chunk lamp = with_length(ch::light({1, 2, 3}), 10);
+    loaded l = load_editor(
+        {ch::named_object("lamp", {lamp, ch::light({4, 5, 6}, {ch::color24(1, 1, 1)})}), named_material("after")});
+    ASSERT_EQ(l.scene.light_count, 2);
+    EXPECT_EQ(l.scene.lights.at(0).position.z, 3.0f);
+    EXPECT_EQ(l.scene.lights.at(0).multiplier, 1.0f);
+    EXPECT_EQ(l.scene.lights.at(1).position.x, 4.0f);
+    EXPECT_EQ(l.scene.lights.at(1).color24, (rgb{1, 1, 1}));
+    ASSERT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.materials.at(0).name, "after");
+}
+
+// ---------------------------------------------------------------------------
+// Cameras.
+
+TEST(ReaderCamera, CameraOf38BytesIsRead) {
+    loaded l =
+        load_editor({ch::named_object("cam", {ch::camera({1, 2, 3}, {4, 5, 6}, 7.5f, 35)}), named_material("after")});
+    ASSERT_EQ(l.scene.camera_count, 1);
+    const tv::camera& c = l.scene.cameras.at(0);
+    EXPECT_EQ(c.position.x, 1.0f);
+    EXPECT_EQ(c.position.z, 3.0f);
+    EXPECT_EQ(c.target.x, 4.0f);
+    EXPECT_EQ(c.target.z, 6.0f);
+    EXPECT_EQ(c.bank, 7.5f);
+    EXPECT_EQ(c.lens, 35.0f);
+    EXPECT_EQ(l.scene.material_count, 1);
+}
+
+TEST(ReaderCamera, SubchunksOfACameraAreSkippedAndTheNextChunkReadRight) {
+    // 20 bytes of sub-chunks behind the fixed data, one of them a light
+    // chunk that the object level would act on if it met it.
+    ch::chunk cam = ch::camera({1, 2, 3}, {4, 5, 6}, 0, 50, {ch::make(0x4710), ch::make(0x4600, ch::f32s({1, 2}))});
+    ASSERT_EQ(ch::serialize(cam).size(), 58u);
+    loaded l = load_editor({ch::named_object("cam", {cam, ch::vertex_list({{8, 8, 8}})}), named_material("after")});
+    ASSERT_EQ(l.scene.camera_count, 1);
+    EXPECT_EQ(l.scene.cameras.at(0).lens, 50.0f);
+    EXPECT_EQ(l.scene.cameras.at(0).target.y, 5.0f);
+    EXPECT_EQ(l.scene.light_count, 0);
+    ASSERT_EQ(l.scene.object_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).vertex_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).vertices.at(0).x, 8.0f);
+    EXPECT_EQ(l.scene.material_count, 1);
+}
+
+TEST(ReaderCamera, TwoCamerasAreKeptInFileOrder) {
+    loaded l = load_editor({ch::named_object("c1", {ch::camera({1, 0, 0}, {0, 0, 0}, 0, 20)}), named_material("m"),
+                            ch::named_object("c2", {ch::camera({2, 0, 0}, {0, 0, 0}, 0, 80)})});
+    ASSERT_EQ(l.scene.camera_count, 2);
+    EXPECT_EQ(l.scene.cameras.at(0).lens, 20.0f);
+    EXPECT_EQ(l.scene.cameras.at(1).lens, 80.0f);
+    EXPECT_EQ(l.scene.cameras.at(1).position.x, 2.0f);
+    EXPECT_EQ(l.scene.object_count, 2);
+}
+
+TEST(ReaderCamera, CameraShorterThanItsFixedDataStillReadsItAndTheParentCarriesOn) {
+    ch::chunk cam = with_length(ch::camera({1, 2, 3}, {4, 5, 6}, 0, 24), 20);
+    loaded l = load_editor({ch::named_object("cam", {cam, ch::vertex_list({{8, 8, 8}})}), named_material("after")});
+    ASSERT_EQ(l.scene.camera_count, 1);
+    EXPECT_EQ(l.scene.cameras.at(0).lens, 24.0f);
+    ASSERT_EQ(l.scene.object_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).vertex_count, 1);
+    ASSERT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.materials.at(0).name, "after");
+    EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+}
+
+// ---------------------------------------------------------------------------
+// A realistic scene read end to end.
+
+TEST(ReaderScene, MultiObjectSceneIsReadWithItsCounts) {
+    ch::chunk red = ch::material(
+        {ch::material_name("Red"), ch::make(0xA010, {}, {ch::color24(50, 0, 0)}), ch::diffuse(ch::color24(200, 0, 0)),
+         ch::make(0xA030, {}, {ch::color24(255, 255, 255)}), ch::make(0xA040, {}, {ch::make(0x0030, ch::u16(40))})});
+    ch::chunk wood = ch::material({ch::material_name("Wood"), ch::diffuse(ch::color_float(0.5f, 0.25f, 0.0f)),
+                                   ch::texture_map({ch::make(0xA351, ch::u16(0)), ch::map_name("WOOD.JPG")})});
+    ch::chunk cube =
+        mesh_object("Cube", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}),
+                             ch::mapping_coords({{0, 0}, {1, 0}, {1, 1}, {0, 1}}),
+                             ch::face_list({{0, 1, 2, 3}, {0, 2, 3, 3}},
+                                           {ch::material_group("Wood", {0, 1}), ch::make(0x4150, ch::u32(1))}),
+                             ch::make(0x4160, ch::f32s({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}))});
+    ch::chunk tri = mesh_object("Tri", {ch::vertex_list({{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}),
+                                        ch::face_list({{0, 1, 2}}, {ch::material_group("Red", {0})})});
+    ch::chunk plain =
+        mesh_object("Plain", {ch::vertex_list({{5, 5, 5}, {6, 5, 5}, {5, 6, 5}}), ch::face_list({{2, 1, 0}})});
+    ch::chunk sun = ch::named_object("Sun", {ch::light({10, 20, 30}, {ch::color_float(1, 1, 0.9f)})});
+    ch::chunk spot = ch::named_object(
+        "Spot",
+        {ch::light({0, 0, 10}, {ch::color24(255, 200, 100), ch::spotlight({0, 0, 0}, 20, 40, {ch::make(0x4651, {})}),
+                                ch::make(0x4620, {})})});
+    ch::chunk cam1 = ch::named_object(
+        "Camera01", {ch::camera({0, -10, 5}, {0, 0, 0}, 0, 35, {ch::make(0x4720, ch::f32s({1, 1000}))})});
+    ch::chunk cam2 = ch::named_object("Camera02", {ch::camera({10, 0, 5}, {0, 0, 1}, 5, 50)});
+    ch::chunk keyframer =
+        ch::make(0xB000, {},
+                 {ch::make(0xB00A, ch::cstr("MAXSCENE")), ch::make(0xB002, {}, {ch::make(0xB010, ch::cstr("Cube"))})});
+    ch::bytes file = ch::serialize(ch::primary(
+        {ch::version(3),
+         ch::editor({ch::make(0x3D3E, ch::u32(3)), ch::make(0x0100, ch::f32s({1})), red, wood,
+                     ch::make(0x1200, {}, {ch::color_float(0, 0, 0)}), cube, tri, plain, sun, spot, cam1, cam2}),
+         keyframer}));
+    loaded l = load_bytes(file, 1);
+    ASSERT_EQ(l.result, 1);
+    EXPECT_EQ(l.out, "\n Reading " + l.path + "...\n Computing normals...\n");
+    const tv::scene& s = l.scene;
+    EXPECT_EQ(s.material_count, 2);
+    EXPECT_EQ(s.object_count, 7);
+    EXPECT_EQ(s.light_count, 2);
+    EXPECT_EQ(s.camera_count, 2);
+    ASSERT_EQ(s.materials.size(), 2u);
+    ASSERT_EQ(s.objects.size(), 7u);
+    EXPECT_EQ(s.materials.at(0).diffuse, (rgb{200, 0, 0}));
+    EXPECT_EQ(s.materials.at(1).diffuse, (rgb{128, 64, 0}));
+    EXPECT_EQ(s.materials.at(1).map_name, "WOOD.JPG");
+    const std::vector<std::string> names = {"Cube", "Tri", "Plain", "Sun", "Spot", "Camera01", "Camera02"};
+    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(s.objects.at(i).name, names[i]);
+    EXPECT_EQ(s.objects.at(0).vertex_count, 4);
+    EXPECT_EQ(s.objects.at(0).face_count, 2);
+    EXPECT_EQ(s.objects.at(0).tex_vertex_count, 4);
+    EXPECT_EQ(s.objects.at(0).material_index, 1);
+    EXPECT_EQ(s.objects.at(0).has_texture, 1);
+    EXPECT_EQ(s.objects.at(0).normals.size(), 4u);
+    EXPECT_EQ(s.objects.at(1).material_index, 0);
+    EXPECT_EQ(s.objects.at(1).has_texture, 0);
+    EXPECT_EQ(s.objects.at(2).face_count, 1);
+    EXPECT_EQ(s.objects.at(2).faces.at(0).a, 2u);
+    int faces = 0;
+    for (const tv::mesh_object& o : s.objects) faces += o.face_count;
+    EXPECT_EQ(faces, 4);
+    EXPECT_EQ(s.lights.at(0).has_float_color, 1);
+    EXPECT_EQ(s.lights.at(0).position.y, 20.0f);
+    EXPECT_EQ(s.lights.at(1).has_float_color, 0);
+    EXPECT_EQ(s.lights.at(1).color24, (rgb{255, 200, 100}));
+    EXPECT_EQ(s.lights.at(1).is_spot, 1);
+    EXPECT_EQ(s.lights.at(1).is_off, 1);
+    EXPECT_EQ(s.lights.at(1).falloff, 40.0f);
+    EXPECT_EQ(s.cameras.at(0).position.y, -10.0f);
+    EXPECT_EQ(s.cameras.at(0).lens, 35.0f);
+    EXPECT_EQ(s.cameras.at(1).bank, 5.0f);
+    EXPECT_EQ(s.cameras.at(1).lens, 50.0f);
+}

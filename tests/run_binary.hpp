@@ -1,0 +1,135 @@
+// Runs the real tessvert binary in a directory of its own and collects its
+// console text and exit status, for end-to-end tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <stdexcept>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+struct result {
+    int exit_code = -999;  // the process status, 0..255; -999 when it did not exit normally
+    int signal = 0;        // the signal that ended it, if any
+    std::string out;       // standard output
+};
+
+// Limits applied in the child before the binary starts.
+struct limits {
+    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE; SIGXFSZ is ignored when set
+    rlim_t address_space = RLIM_INFINITY;
+    unsigned cpu_seconds = 0;  // 0: no limit
+};
+
+// A fresh empty directory, removed with its contents when the test ends.
+struct temp_dir {
+    fs::path path;
+    temp_dir() {
+        std::string pattern = (fs::temp_directory_path() / "tessvert-test-XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        char* made = ::mkdtemp(buf.data());
+        if (made == nullptr) throw std::runtime_error("mkdtemp failed");
+        path = made;
+    }
+    ~temp_dir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    temp_dir(const temp_dir&) = delete;
+    temp_dir& operator=(const temp_dir&) = delete;
+    fs::path operator/(const std::string& name) const { return path / name; }
+};
+
+inline std::string binary_path() { return TESSVERT_BINARY; }
+
+// The shared test data folder beside the repository, or empty when absent.
+inline fs::path shared_dir() {
+    fs::path p = fs::path(TESSVERT_SOURCE_DIR).parent_path() / "shared";
+    return fs::is_directory(p) ? p : fs::path();
+}
+
+// Runs tessvert with `args` (the program name is added) in `cwd`.
+inline result run(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
+    result r;
+    fs::path out_file = cwd / ".stdout-capture";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        int fd = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) ::_exit(127);
+        ::dup2(fd, 1);
+        ::close(fd);
+        if (lim.file_size != RLIM_INFINITY) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit rl{lim.file_size, lim.file_size};
+            ::setrlimit(RLIMIT_FSIZE, &rl);
+        }
+        if (lim.address_space != RLIM_INFINITY) {
+            rlimit rl{lim.address_space, lim.address_space};
+            ::setrlimit(RLIMIT_AS, &rl);
+        }
+        if (lim.cpu_seconds != 0) {
+            rlimit rl{lim.cpu_seconds, lim.cpu_seconds};
+            ::setrlimit(RLIMIT_CPU, &rl);
+        }
+        std::vector<std::string> all{binary_path()};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (std::string& a : all) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    std::ifstream in(out_file, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    r.out = ss.str();
+    fs::remove(out_file);
+    return r;
+}
+
+inline std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+inline void write_bytes(const fs::path& p, const std::vector<std::uint8_t>& data) {
+    std::ofstream f(p, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+}
+
+// The files in `dir` other than the capture file, sorted by name.
+inline std::vector<std::string> list_files(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+inline const char* banner =
+    "\n TESSVERT v0.1 beta 3 (win32-intel) - a 3DS to ray tracer scene converter by the tessvert developers\n";
+
+}  // namespace e2e

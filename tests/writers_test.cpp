@@ -1,0 +1,305 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+#include <string>
+
+#include <unistd.h>
+
+#include "geometry/lens.hpp"
+#include "geometry/vertex_normals.hpp"
+#include "writers/mesh_include.hpp"
+#include "writers/output_file.hpp"
+#include "writers/scene_file.hpp"
+
+using namespace tessvert;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct scratch_dir {
+    fs::path path;
+    scratch_dir() {
+        path = fs::temp_directory_path() /
+               ("tessvert-writers-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~scratch_dir() { fs::remove_all(path); }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+std::string slurp(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// One object: the vertices (0,0,0), (1,0,0), (0,1,0) and the face 0, 1, 2.
+scene one_triangle_scene(bool with_material) {
+    scene s = init_scene();
+    if (with_material) {
+        append_material(s);
+        s.materials.back().diffuse = {255, 128, 0};
+    }
+    append_object(s);
+    mesh_object& o = s.objects.back();
+    o.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    o.vertex_count = 3;
+    o.faces = {{0, 1, 2}};
+    o.face_count = 1;
+    return s;
+}
+
+std::string write_mesh(const scene& s, const scratch_dir& dir, int triangle_mode, std::int32_t& faces) {
+    testing::internal::CaptureStdout();
+    bool ok = write_mesh_include(s, dir / "model.inc", triangle_mode, faces);
+    std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(console, " All objects successfully dumped to: " + (dir / "model.inc") + "\n");
+    return slurp(dir / "model.inc");
+}
+
+const std::string orange_surface = "surface{color 1.000000 0.501961 0.000000 ambient 0.5 diffuse 0.75}\n";
+
+}  // namespace
+
+TEST(MeshInclude, FlatTriangleWorkedExample) {
+    scratch_dir dir;
+    scene s = one_triangle_scene(true);
+    std::int32_t faces = 0;
+    std::string text = write_mesh(s, dir, 1, faces);
+    const std::string face_line =
+        "triangle {vertex <0.000000 0.000000 0.000000> vertex <1.000000 0.000000 0.000000> "
+        "vertex <0.000000 1.000000 0.000000> }\n";
+    EXPECT_EQ(orange_surface.size() - 1, 66u);
+    EXPECT_EQ(face_line.size() - 1, 119u);
+    EXPECT_EQ(text, orange_surface + face_line);
+    EXPECT_EQ(faces, 1);
+}
+
+TEST(MeshInclude, SmoothTriangleWorkedExampleHasNoSignOnZeroNormals) {
+    scratch_dir dir;
+    scene s = one_triangle_scene(true);
+    compute_vertex_normals(s);
+    ASSERT_TRUE(std::signbit(s.objects[0].normals[0].x));  // the normals are (-0, -0, 1)
+    std::int32_t faces = 0;
+    std::string text = write_mesh(s, dir, 0, faces);
+    const std::string face_line =
+        "smooth_triangle {vertex <0.000000 0.000000 0.000000> normal <0.000000 0.000000 1.000000> "
+        "vertex <1.000000 0.000000 0.000000> normal <0.000000 0.000000 1.000000> "
+        "vertex <0.000000 1.000000 0.000000> normal <0.000000 0.000000 1.000000> }\n";
+    EXPECT_EQ(face_line.size() - 1, 234u);
+    EXPECT_EQ(text, orange_surface + face_line);
+    EXPECT_EQ(faces, 1);
+}
+
+TEST(MeshInclude, SceneWithoutObjectsGivesAnEmptyFile) {
+    scratch_dir dir;
+    scene s = init_scene();
+    std::int32_t faces = 0;
+    EXPECT_EQ(write_mesh(s, dir, 0, faces), "");
+    EXPECT_EQ(faces, 0);
+}
+
+TEST(MeshInclude, ObjectsWithoutAnyMaterialAreLightGrey) {
+    scratch_dir dir;
+    scene s = one_triangle_scene(false);
+    std::int32_t faces = 0;
+    std::string text = write_mesh(s, dir, 1, faces);
+    EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+              "surface{color 0.800000 0.800000 0.800000 ambient 0.5 diffuse 0.75}\n");
+}
+
+TEST(MeshInclude, EachObjectBlockFollowsItsOwnSurfaceLine) {
+    scratch_dir dir;
+    scene s = one_triangle_scene(true);
+    append_material(s);
+    s.materials.back().diffuse = {0, 0, 255};
+    append_object(s);  // no faces: its surface line stands alone
+    s.objects.back().material_index = 1;
+    append_object(s);
+    mesh_object& third = s.objects.back();
+    third.vertices = {{-1.5f, 0.0078125f, 2}, {3, -0.0000001f, 4}};
+    third.vertex_count = 2;
+    third.faces = {{0, 1, 1}, {1, 0, 0}};  // a vertex named twice is written twice
+    third.face_count = 2;
+    std::int32_t faces = 0;
+    std::string text = write_mesh(s, dir, 1, faces);
+    EXPECT_EQ(faces, 3);
+    EXPECT_EQ(text,
+              orange_surface +
+                  "triangle {vertex <0.000000 0.000000 0.000000> vertex <1.000000 0.000000 0.000000> "
+                  "vertex <0.000000 1.000000 0.000000> }\n"
+                  "surface{color 0.000000 0.000000 1.000000 ambient 0.5 diffuse 0.75}\n" +
+                  orange_surface +
+                  "triangle {vertex <-1.500000 0.007813 2.000000> vertex <3.000000 -0.000000 4.000000> "
+                  "vertex <3.000000 -0.000000 4.000000> }\n"
+                  "triangle {vertex <3.000000 -0.000000 4.000000> vertex <-1.500000 0.007813 2.000000> "
+                  "vertex <-1.500000 0.007813 2.000000> }\n");
+}
+
+TEST(MeshInclude, FaceWithANonFiniteNormalIsWrittenFlat) {
+    scratch_dir dir;
+    scene s = one_triangle_scene(true);
+    mesh_object& o = s.objects[0];
+    // A degenerate face on the same vertices: all its corners get NaN normals
+    // only when every face at a vertex is degenerate, so use its own vertex.
+    o.vertices.push_back({5, 5, 5});
+    o.vertex_count = 4;
+    o.faces.push_back({3, 3, 3});
+    o.face_count = 2;
+    compute_vertex_normals(s);
+    ASSERT_TRUE(std::isnan(o.normals[3].x));
+    std::int32_t faces = 0;
+    std::string text = write_mesh(s, dir, 0, faces);
+    EXPECT_EQ(faces, 2);
+    EXPECT_EQ(text.find("nan"), std::string::npos);
+    EXPECT_NE(text.find("\ntriangle {vertex <5.000000 5.000000 5.000000> vertex <5.000000 5.000000 5.000000> "
+                        "vertex <5.000000 5.000000 5.000000> }\n"),
+              std::string::npos);
+}
+
+TEST(MeshInclude, MissingDirectoryReportsTheOpeningErrorAndWritesNoFaces) {
+    scratch_dir dir;
+    scene s = one_triangle_scene(true);
+    std::int32_t faces = 0;
+    testing::internal::CaptureStdout();
+    bool ok = write_mesh_include(s, dir / "nowhere/model.inc", 1, faces);
+    std::string console = testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(faces, 0);
+    EXPECT_EQ(console, "There was an error when opening the file: " + (dir / "nowhere/model.inc") + "\n");
+}
+
+namespace {
+
+std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
+    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
+           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
+}
+
+const std::string settings_block =
+    "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"model\"\n\tjitter \"no\"\n"
+    "\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
+
+std::string write_scene(const scene& s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
+    testing::internal::CaptureStdout();
+    view_setup view = setup_initial_view(s, camera_select);
+    bool ok = write_scene_file(view, s, dir / "model.vrx", "model.inc", "model");
+    *console = testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(ok);
+    return slurp(dir / "model.vrx");
+}
+
+}  // namespace
+
+TEST(SceneFile, NoCameraNoLightGivesTheDefaultView) {
+    scratch_dir dir;
+    std::string console;
+    std::string text = write_scene(init_scene(), 0, dir, &console);
+    EXPECT_EQ(text, camera_block("20.000000 20.000000 20.000000", "0.000000 0.000000 0.000000", "40.000000") +
+                        "\n[All cameras from the file are listed below]\n\n[\n]\n" + settings_block +
+                        "\ninclude \"model.inc\"\n");
+    EXPECT_EQ(console, " All parameters successfully dumped to: " + (dir / "model.vrx") + "\n");
+}
+
+TEST(SceneFile, CamerasAreListedInFileOrderAndTheSelectedOneGivesTheView) {
+    scratch_dir dir;
+    scene s = init_scene();
+    append_camera(s);
+    s.cameras.back() = camera{{100, -50, 30}, {0, 0, 10}, 0, 50};
+    append_camera(s);
+    s.cameras.back() = camera{{1, 2, 3}, {4, 5, 6}, 0, 10};
+    std::string console;
+    const std::string first = camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000",
+                                           "39.148937");
+    const std::string second = camera_block("1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000",
+                                            "97.872342");
+    const std::string list = "\n[All cameras from the file are listed below]\n\n[\n" + first + second + "]\n";
+    EXPECT_EQ(write_scene(s, 0, dir, &console), first + list + settings_block + "\ninclude \"model.inc\"\n");
+    EXPECT_EQ(write_scene(s, 1, dir, &console), second + list + settings_block + "\ninclude \"model.inc\"\n");
+}
+
+TEST(SceneFile, ACameraIndexOutsideTheListFallsBackToTheFirstWithAWarning) {
+    scratch_dir dir;
+    scene s = init_scene();
+    append_camera(s);
+    s.cameras.back() = camera{{1, 2, 3}, {0, 0, 0}, 0, 2000};
+    append_camera(s);
+    s.cameras.back() = camera{{7, 8, 9}, {0, 0, 0}, 0, 50};
+    for (std::int32_t bad : {2, -1, std::numeric_limits<std::int32_t>::max()}) {
+        std::string console;
+        std::string text = write_scene(s, bad, dir, &console);
+        EXPECT_EQ(text.substr(0, text.find('}') + 2),
+                  camera_block("1.000000 2.000000 3.000000", "0.000000 0.000000 0.000000", "2.127660"));
+        EXPECT_EQ(console.rfind(" Warning: ", 0), 0u) << console;
+        EXPECT_NE(console.find(" All parameters successfully dumped to: "), std::string::npos);
+    }
+}
+
+TEST(SceneFile, LightsUseTheirFloatColourOrElseTheir24BitColour) {
+    scratch_dir dir;
+    scene s = init_scene();
+    append_light(s);
+    s.lights.back().position = {1, -2.5f, 0};
+    s.lights.back().color = {1.0f, 0.5f, 0.25f};
+    s.lights.back().has_float_color = 1;
+    s.lights.back().color24 = {9, 9, 9};  // a float colour wins
+    append_light(s);
+    s.lights.back().color24 = {255, 128, 0};
+    append_light(s);  // no colour at all
+    std::string console;
+    std::string text = write_scene(s, 0, dir, &console);
+    const std::string lights =
+        "light\n{\n\tposition <1.000000 -2.500000 0.000000>\n\tcolor 1.000000 0.500000 0.250000\n"
+        "\tattenuation_type \"none\"\n}\n"
+        "light\n{\n\tposition <0.000000 0.000000 0.000000>\n\tcolor 1.000000 0.501961 0.000000\n"
+        "\tattenuation_type \"none\"\n}\n"
+        "light\n{\n\tposition <0.000000 0.000000 0.000000>\n\tcolor 0.000000 0.000000 0.000000\n"
+        "\tattenuation_type \"none\"\n}\n";
+    EXPECT_NE(text.find(settings_block + lights + "\ninclude \"model.inc\"\n"), std::string::npos) << text;
+}
+
+TEST(OutputFile, AFailedCommitKeepsTheOlderFileAndLeavesNoTemporary) {
+    scratch_dir dir;
+    std::string path = dir / "out.txt";
+    { std::ofstream(path) << "old contents"; }
+    output_file out;
+    ASSERT_TRUE(open_output(out, path));
+    put_text(out, "new contents");
+    // Nothing else may appear beside the file while it is written ...
+    out.write_failed = true;  // ... and a failed write must not replace it.
+    EXPECT_FALSE(commit_output(out));
+    EXPECT_EQ(slurp(path), "old contents");
+    std::size_t files = 0;
+    for (const auto& e : fs::directory_iterator(dir.path)) files += e.is_regular_file();
+    EXPECT_EQ(files, 1u);
+}
+
+TEST(OutputFile, AnUncommittedOutputIsRemovedWhenDropped) {
+    scratch_dir dir;
+    {
+        output_file out;
+        ASSERT_TRUE(open_output(out, dir / "out.txt"));
+        put_text(out, "partial");
+    }
+    EXPECT_TRUE(fs::is_empty(dir.path));
+}
+
+TEST(OutputFile, LongTextsCrossTheBufferWhole) {
+    scratch_dir dir;
+    std::string big(3 * 1024 * 1024 + 17, 'x');
+    for (std::size_t i = 0; i < big.size(); i += 4099) big[i] = static_cast<char>('a' + i % 26);
+    output_file out;
+    ASSERT_TRUE(open_output(out, dir / "big.txt"));
+    put_text(out, big);
+    put_text(out, "end");
+    ASSERT_TRUE(commit_output(out));
+    EXPECT_EQ(slurp(dir / "big.txt"), big + "end");
+}

@@ -1,0 +1,30 @@
+// The scene description file: the initial view, every camera of the file,
+// the render settings, the lights and the line that includes the meshes.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/scene.hpp"
+
+namespace tessvert {
+
+struct view_setup {
+    double position[3] = {0, 0, 0};
+    double look_at[3] = {0, 0, 0};
+    double up[3] = {0, 0, 1};
+    double fov = 0;
+};
+
+// The camera at `camera_select` gives the view; a file without cameras gets
+// (20, 20, 20) looking at the origin with a 40 degree field of view. An index
+// that names no camera of a file that has some falls back to the first
+// camera, with a warning line.
+view_setup setup_initial_view(const scene& s, std::int32_t camera_select);
+
+// Writes the file; prints the success line or an error line. False when the
+// file could not be written (an older file of that name is then left as it was).
+bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
+                      const std::string& include_path, const std::string& base_name);
+
+}  // namespace tessvert
