@@ -1,0 +1,156 @@
+#include "bench/scene_generator.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace tessvert_bench {
+
+namespace {
+
+using chunks::abc;
+using chunks::xyz;
+
+struct mesh {
+    std::vector<xyz> vertices;
+    std::vector<abc> faces;
+};
+
+// A small deterministic generator, so that every run builds the same file.
+struct jitter {
+    std::uint64_t state;
+    // Uniform in [-amplitude, amplitude).
+    double next(double amplitude) {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        double unit = static_cast<double>(state >> 11) * (1.0 / 9007199254740992.0);
+        return (2.0 * unit - 1.0) * amplitude;
+    }
+};
+
+xyz point(double x, double y, double z) {
+    return xyz{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)};
+}
+
+std::uint16_t index16(std::uint32_t i) { return static_cast<std::uint16_t>(i); }
+
+// Where object `k` sits, so that the objects do not overlap.
+void object_origin(int k, double& ox, double& oy) {
+    ox = (k % 8) * 531.173 - 1873.29;
+    oy = (k / 8) * 487.619 - 1511.07;
+}
+
+// A wavy height field of cols x rows cells, two faces a cell, sharing the
+// vertices of neighbouring cells; the last row may be cut short.
+mesh make_grid(int k, std::uint32_t face_target) {
+    const auto cols = static_cast<std::uint32_t>(std::ceil(std::sqrt(face_target / 2.0)));
+    const std::uint32_t rows = (face_target + 2 * cols - 1) / (2 * cols);
+    double ox, oy;
+    object_origin(k, ox, oy);
+    const double step = 2.71828 + 0.0137 * k;
+    jitter j{0x9E3779B97F4A7C15ULL ^ static_cast<std::uint64_t>(k)};
+    mesh m;
+    m.vertices.reserve((cols + 1) * (rows + 1));
+    for (std::uint32_t r = 0; r <= rows; ++r) {
+        for (std::uint32_t c = 0; c <= cols; ++c) {
+            double x = ox + c * step + j.next(0.0371);
+            double y = oy + r * step + j.next(0.0371);
+            double z = 13.7 * std::sin(0.1731 * c + 0.37 * k) + 9.1 * std::cos(0.1213 * r) + j.next(0.113);
+            m.vertices.push_back(point(x, y, z));
+        }
+    }
+    m.faces.reserve(face_target);
+    const std::uint32_t stride = cols + 1;
+    for (std::uint32_t r = 0; r < rows && m.faces.size() < face_target; ++r) {
+        for (std::uint32_t c = 0; c < cols && m.faces.size() < face_target; ++c) {
+            std::uint32_t v00 = r * stride + c, v10 = v00 + 1, v01 = v00 + stride, v11 = v01 + 1;
+            m.faces.push_back(abc{index16(v00), index16(v10), index16(v11), 7});
+            if (m.faces.size() < face_target) m.faces.push_back(abc{index16(v00), index16(v11), index16(v01), 7});
+        }
+    }
+    return m;
+}
+
+// A latitude-longitude sphere: a pole, rings of `slices` vertices, the other
+// pole; fans at the poles and two faces a quad between rings.
+mesh make_sphere(int k, std::uint32_t face_target) {
+    const auto bands = static_cast<std::uint32_t>(std::ceil(std::sqrt(face_target / 4.0))) + 1;
+    const std::uint32_t rings = bands - 1;
+    const std::uint32_t slices = std::max<std::uint32_t>(3, (face_target + 2 * rings - 1) / (2 * rings));
+    double ox, oy;
+    object_origin(k, ox, oy);
+    const double radius = 97.3141 + 1.71 * k;
+    const double cx = ox + 250.0, cy = oy + 250.0, cz = 31.4159;
+    const double pi = 3.14159265358979323846;
+    jitter j{0xD1B54A32D192ED03ULL ^ static_cast<std::uint64_t>(k)};
+    mesh m;
+    m.vertices.reserve(2 + rings * slices);
+    m.vertices.push_back(point(cx, cy, cz + radius));
+    for (std::uint32_t r = 1; r <= rings; ++r) {
+        double theta = pi * r / bands;
+        for (std::uint32_t s = 0; s < slices; ++s) {
+            double phi = 2.0 * pi * s / slices;
+            double rr = radius + j.next(0.0917);
+            m.vertices.push_back(point(cx + rr * std::sin(theta) * std::cos(phi),
+                                       cy + rr * std::sin(theta) * std::sin(phi),
+                                       cz + rr * std::cos(theta)));
+        }
+    }
+    const std::uint32_t south = static_cast<std::uint32_t>(m.vertices.size());
+    m.vertices.push_back(point(cx, cy, cz - radius));
+
+    auto ring = [slices](std::uint32_t r, std::uint32_t s) { return 1 + (r - 1) * slices + s % slices; };
+    auto add = [&m, face_target](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+        if (m.faces.size() < face_target) m.faces.push_back(abc{index16(a), index16(b), index16(c), 3});
+    };
+    m.faces.reserve(face_target);
+    for (std::uint32_t s = 0; s < slices; ++s) add(0, ring(1, s), ring(1, s + 1));
+    for (std::uint32_t r = 1; r < rings; ++r) {
+        for (std::uint32_t s = 0; s < slices; ++s) {
+            add(ring(r, s), ring(r + 1, s), ring(r + 1, s + 1));
+            add(ring(r, s), ring(r + 1, s + 1), ring(r, s + 1));
+        }
+    }
+    for (std::uint32_t s = 0; s < slices; ++s) add(ring(rings, s), south, ring(rings, s + 1));
+    return m;
+}
+
+chunks::chunk mesh_object(const std::string& name, const mesh& m, const std::string& material) {
+    std::vector<std::uint16_t> all_faces(m.faces.size());
+    for (std::size_t i = 0; i < all_faces.size(); ++i) all_faces[i] = index16(static_cast<std::uint32_t>(i));
+    return chunks::named_object(
+        name, {chunks::triangle_mesh({chunks::vertex_list(m.vertices),
+                                      chunks::face_list(m.faces, {chunks::material_group(material, all_faces)})})});
+}
+
+}  // namespace
+
+chunks::bytes make_bench_scene(std::uint64_t face_count) {
+    using namespace chunks;
+    const std::string material_name_text = "BENCH_CLAY";
+    std::vector<chunk> editor_children;
+    editor_children.push_back(material({material_name(material_name_text), diffuse(color24(201, 143, 97))}));
+    editor_children.push_back(
+        named_object("Camera01", {camera({-2210.37f, -1987.53f, 913.71f}, {103.29f, 87.17f, 11.3f}, 0.0f, 43.2871f)}));
+    editor_children.push_back(named_object("Light01", {light({1517.3f, -2203.9f, 1874.1f}, {color_float(0.93f, 0.91f, 0.87f)})}));
+
+    // Several objects even in small scenes; at most 65 535 faces each.
+    std::uint64_t objects = std::max<std::uint64_t>((face_count + max_object_faces - 1) / max_object_faces,
+                                                    std::min<std::uint64_t>(4, face_count));
+    for (std::uint64_t k = 0; k < objects; ++k) {
+        auto faces = static_cast<std::uint32_t>(face_count / objects + (k < face_count % objects ? 1 : 0));
+        int index = static_cast<int>(k);
+        char name[16];
+        if (k % 2 == 0) {
+            std::snprintf(name, sizeof name, "Grid%03d", index);
+            editor_children.push_back(mesh_object(name, make_grid(index, faces), material_name_text));
+        } else {
+            std::snprintf(name, sizeof name, "Sphere%03d", index);
+            editor_children.push_back(mesh_object(name, make_sphere(index, faces), material_name_text));
+        }
+    }
+    return serialize(primary({version(3), editor(std::move(editor_children))}));
+}
+
+}  // namespace tessvert_bench
