@@ -16,6 +16,15 @@ void read_chunk_header(chunk_reader& r, chunk_header& h) {
     h.length = load_u32(raw + 2);
 }
 
+bool next_child(chunk_reader& r, chunk_header& parent, chunk_header& child) {
+    // Unsigned comparison: a declared length below what was read ends the level.
+    if (parent.consumed >= parent.length || r.stream.ended) return false;
+    read_chunk_header(r, child);
+    if (!r.stream.ended) return true;
+    parent.consumed += child.consumed;
+    return false;
+}
+
 void skip_chunk(chunk_reader& r, chunk_header& h) {
     h.consumed += read_bytes(r.stream, nullptr, remaining(h));
 }

@@ -53,6 +53,13 @@ inline std::uint32_t remaining(const chunk_header& h) {
 // Reads the next 6 bytes into `h`; `consumed` is the number delivered.
 void read_chunk_header(chunk_reader& r, chunk_header& h);
 
+// Starts the next child of `parent`: reads its header into `child` and
+// returns true, or returns false when the level ends because the parent has
+// been read to its declared end or the file has ended. A header cut short by
+// the end of the file is counted in the parent and not acted on. The caller
+// handles the child, then adds the child's `consumed` to the parent's.
+bool next_child(chunk_reader& r, chunk_header& parent, chunk_header& child);
+
 // Reads and discards the rest of the chunk's payload.
 void skip_chunk(chunk_reader& r, chunk_header& h);
 

@@ -24,12 +24,7 @@ void read_light(chunk_reader& r, scene& s, chunk_header& h) {
     l.multiplier = 1.0f;
 
     chunk_header sub;
-    while (h.consumed < h.length && !r.stream.ended) {
-        read_chunk_header(r, sub);
-        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
-            h.consumed += sub.consumed;
-            break;
-        }
+    while (next_child(r, h, sub)) {
         switch (sub.id) {
         case float_color_chunk:
             read_fixed(r, sub, raw, 12);

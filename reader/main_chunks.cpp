@@ -22,12 +22,7 @@ void read_version(chunk_reader& r, chunk_header& h) {
 
 void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
     chunk_header child;
-    while (parent.consumed < parent.length && !r.stream.ended) {
-        read_chunk_header(r, child);
-        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
-            parent.consumed += child.consumed;
-            break;
-        }
+    while (next_child(r, parent, child)) {
         switch (child.id) {
         case version_chunk:
             read_version(r, child);

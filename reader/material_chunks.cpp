@@ -41,12 +41,7 @@ void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
 
 void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
     chunk_header child;
-    while (parent.consumed < parent.length && !r.stream.ended) {
-        read_chunk_header(r, child);
-        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
-            parent.consumed += child.consumed;
-            break;
-        }
+    while (next_child(r, parent, child)) {
         material& m = s.materials.back();
         switch (child.id) {
         case material_name_chunk:

@@ -36,12 +36,7 @@ std::uint16_t read_count(chunk_reader& r, chunk_header& h) {
 
 void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
     chunk_header child;
-    while (parent.consumed < parent.length && !r.stream.ended) {
-        read_chunk_header(r, child);
-        if (r.stream.ended) {  // a header cut by the end of the file is not acted on
-            parent.consumed += child.consumed;
-            break;
-        }
+    while (next_child(r, parent, child)) {
         switch (child.id) {
         case triangle_mesh_chunk:
             if (may_descend(r, level))

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "chunk_builder.hpp"
+#include "reader_input.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 #include "reader/chunk_stream.hpp"
@@ -20,24 +21,9 @@
 
 namespace ch = chunks;
 namespace tv = tessvert;
+using namespace reader_input;
 
 namespace {
-
-std::string temp_path() {
-    static int counter = 0;
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info ? std::string(info->test_suite_name()) + "_" + info->name() : "none";
-    for (char& c : name)
-        if (c == '/') c = '_';
-    return testing::TempDir() + "tessvert_rd_" + name + "_" + std::to_string(++counter) + ".3ds";
-}
-
-ch::bytes header(std::uint16_t id, std::uint32_t length) {
-    ch::bytes b;
-    ch::append_u16(b, id);
-    ch::append_u32(b, length);
-    return b;
-}
 
 // A chunk whose declared length is set by hand.
 ch::chunk with_length(ch::chunk c, std::uint32_t length) {
@@ -45,51 +31,10 @@ ch::chunk with_length(ch::chunk c, std::uint32_t length) {
     return c;
 }
 
-struct loaded {
-    int result = -1;
-    tv::scene scene;
-    std::string out;
-    std::string path;
-};
-
-loaded load_bytes(const ch::bytes& data, int compute_normals = 0) {
-    loaded l;
-    l.path = temp_path();
-    ch::write_file(l.path, data);
-    l.scene = tv::init_scene();
-    testing::internal::CaptureStdout();
-    l.result = tv::load_scene_file(l.scene, l.path, compute_normals);
-    l.out = testing::internal::GetCapturedStdout();
-    std::remove(l.path.c_str());
-    return l;
-}
-
 // The usual frame: primary chunk, one editor chunk, the given chunks in it.
 loaded load_editor(std::vector<ch::chunk> children, int compute_normals = 0) {
     return load_bytes(ch::serialize(ch::primary({ch::editor(std::move(children))})), compute_normals);
 }
-
-std::vector<std::string> warning_lines(const std::string& out) {
-    std::vector<std::string> found;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(" Warning: ", 0) == 0) found.push_back(line);
-    return found;
-}
-
-struct stream_file {
-    explicit stream_file(const ch::bytes& data) : path(temp_path()) {
-        ch::write_file(path, data);
-        opened = tv::open_byte_stream(reader.stream, path);
-    }
-    ~stream_file() {
-        tv::close_byte_stream(reader.stream);
-        std::remove(path.c_str());
-    }
-    std::string path;
-    tv::chunk_reader reader;
-    bool opened = false;
-};
 
 ch::chunk named_material(const std::string& name) { return ch::material({ch::material_name(name)}); }
 ch::chunk textured_material(const std::string& name, const std::string& map) {
