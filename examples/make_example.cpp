@@ -8,24 +8,6 @@
 
 using namespace chunks;
 
-namespace {
-
-// An axis-aligned box as 8 shared vertices and 12 faces, counter-clockwise
-// seen from outside.
-chunk box(const std::string& name, xyz lo, xyz hi, const std::string& material) {
-    std::vector<xyz> v = {
-        {lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z},
-        {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z},
-    };
-    std::vector<abc> f = {
-        {0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-        {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7},
-    };
-    return named_object(name, {triangle_mesh({vertex_list(v), face_list(f, {material_group(material)})})});
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make_example OUTPUT.3ds\n");
@@ -40,11 +22,11 @@ int main(int argc, char** argv) {
             material({material_name("Oak"), diffuse(color24(150, 96, 52))}),
             material({material_name("Stone"), diffuse(color_float(0.62f, 0.6f, 0.55f))}),
             floor,
-            box("TableTop", {-12, -8, 14}, {12, 8, 16}, "Oak"),
-            box("Leg1", {-11, -7, 0}, {-9, -5, 14}, "Oak"),
-            box("Leg2", {9, -7, 0}, {11, -5, 14}, "Oak"),
-            box("Leg3", {9, 5, 0}, {11, 7, 14}, "Oak"),
-            box("Leg4", {-11, 5, 0}, {-9, 7, 14}, "Oak"),
+            box_object("TableTop", {-12, -8, 14}, {12, 8, 16}, "Oak"),
+            box_object("Leg1", {-11, -7, 0}, {-9, -5, 14}, "Oak"),
+            box_object("Leg2", {9, -7, 0}, {11, -5, 14}, "Oak"),
+            box_object("Leg3", {9, 5, 0}, {11, 7, 14}, "Oak"),
+            box_object("Leg4", {-11, 5, 0}, {-9, 7, 14}, "Oak"),
             named_object("Camera01", {camera({60.5f, -72.25f, 41.0f}, {0, 0, 10}, 0, 35)}),
             named_object("Light01", {light({-30, -45, 80}, {color_float(1.0f, 0.95f, 0.85f)})}),
         }),

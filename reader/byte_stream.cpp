@@ -11,7 +11,11 @@ namespace tessvert {
 
 namespace {
 
+#ifdef TESSVERT_SMALL_IO_BUFFERS
+constexpr std::size_t block_size = 1 << 12;
+#else
 constexpr std::size_t block_size = 1 << 18;
+#endif
 
 // Refills the buffer; false at end of file or on a read error.
 bool refill(byte_stream& s) {

@@ -133,6 +133,20 @@ inline chunk diffuse(chunk color) { return make(0xA020, {}, {std::move(color)});
 inline chunk texture_map(std::vector<chunk> children) { return make(0xA200, {}, std::move(children)); }
 inline chunk map_name(const std::string& name) { return make(0xA300, cstr(name)); }
 
+// An axis-aligned box of one material: 8 shared vertices and 12 faces,
+// counter-clockwise seen from outside.
+inline chunk box_object(const std::string& name, xyz lo, xyz hi, const std::string& material) {
+    std::vector<xyz> v = {
+        {lo.x, lo.y, lo.z}, {hi.x, lo.y, lo.z}, {hi.x, hi.y, lo.z}, {lo.x, hi.y, lo.z},
+        {lo.x, lo.y, hi.z}, {hi.x, lo.y, hi.z}, {hi.x, hi.y, hi.z}, {lo.x, hi.y, hi.z},
+    };
+    std::vector<abc> f = {
+        {0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+        {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7},
+    };
+    return named_object(name, {triangle_mesh({vertex_list(v), face_list(f, {material_group(material)})})});
+}
+
 inline bool write_file(const std::string& path, const bytes& data) {
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));

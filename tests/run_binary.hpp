@@ -65,9 +65,9 @@ inline fs::path shared_dir() {
     return fs::is_directory(p) ? p : fs::path();
 }
 
-// Runs tessvert with `args` (the program name is added) in `cwd`.
-inline result run(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
-    result r;
+// Starts tessvert with `args` (the program name is added) in `cwd`, its
+// standard output captured in a file there; returns its process id.
+inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
     fs::path out_file = cwd / ".stdout-capture";
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -97,16 +97,28 @@ inline result run(const fs::path& cwd, const std::vector<std::string>& args, con
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
+inline std::string read_file(const fs::path& p);
+
+// The result of a process started by spawn in `cwd`, from its wait status.
+inline result collect(int status, const fs::path& cwd) {
+    result r;
     if (WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
-    std::ifstream in(out_file, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    r.out = ss.str();
+    fs::path out_file = cwd / ".stdout-capture";
+    r.out = read_file(out_file);
     fs::remove(out_file);
     return r;
+}
+
+// Runs tessvert with `args` in `cwd` and waits for it.
+inline result run(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
+    pid_t pid = spawn(cwd, args, lim);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return collect(status, cwd);
 }
 
 inline std::string read_file(const fs::path& p) {

@@ -10,7 +10,11 @@ namespace tessvert {
 
 namespace {
 
-constexpr std::size_t buffer_size = 1 << 20;
+#ifdef TESSVERT_SMALL_IO_BUFFERS
+constexpr std::size_t buffer_size = 1 << 16;
+#else
+constexpr std::size_t buffer_size = 1 << 20;  // few write calls for big scenes
+#endif
 
 void discard_temp(output_file& out) {
     if (out.fd >= 0) ::close(out.fd);

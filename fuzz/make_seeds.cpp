@@ -1,0 +1,213 @@
+// Writes the fuzzer's seed corpus into a directory: valid 3DS scenes built
+// with the chunk builder (meshes with shared vertices and material groups,
+// materials with float and 24-bit colours and texture maps, cameras, point
+// and spot lights, nested editor chunks, keyframer data), and mutations of
+// each: wrong declared lengths (0, 5, one off, 0xFFFFFFFF) on chosen
+// chunks, cuts at chosen offsets, and flipped bytes. Deterministic.
+//
+//   make_seeds DIRECTORY
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/chunk_builder.hpp"
+
+using namespace chunks;
+
+namespace {
+
+// A w x h grid of quads in the z = height plane, two faces a quad, with
+// coordinates that are not round and texture coordinates per vertex.
+chunk grid_object(const std::string& name, int w, int h, float height, const std::string& material) {
+    std::vector<xyz> v;
+    std::vector<std::pair<float, float>> uv;
+    for (int j = 0; j <= h; ++j)
+        for (int i = 0; i <= w; ++i) {
+            v.push_back({i * 1.37f - 3.1f, j * 0.91f + 0.25f, height + 0.1f * static_cast<float>((i * 7 + j * 3) % 5)});
+            uv.push_back({static_cast<float>(i) / w, static_cast<float>(j) / h});
+        }
+    std::vector<abc> f;
+    std::vector<std::uint16_t> group;
+    auto at = [w](int i, int j) { return static_cast<std::uint16_t>(j * (w + 1) + i); };
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            f.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), 7});
+            f.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1), 7});
+            group.push_back(static_cast<std::uint16_t>(group.size()));
+            group.push_back(static_cast<std::uint16_t>(group.size()));
+        }
+    return named_object(name, {triangle_mesh({vertex_list(v), mapping_coords(uv),
+                                              face_list(f, {material_group(material, group)})})});
+}
+
+// `depth` chunks of `id`, each the only child of the one before, around
+// `inner`: built front to back, without recursion.
+bytes nested(std::uint16_t id, std::size_t depth, const bytes& inner) {
+    bytes out;
+    for (std::size_t i = 0; i < depth; ++i) {
+        append_u16(out, id);
+        append_u32(out, static_cast<std::uint32_t>(6 * (depth - i) + inner.size()));
+    }
+    append_bytes(out, inner);
+    return out;
+}
+
+chunk named_material(const std::string& name, chunk colour, const std::string& map = "") {
+    std::vector<chunk> children = {material_name(name), diffuse(std::move(colour))};
+    if (!map.empty()) children.push_back(texture_map({make(0x0030, u16(100)), map_name(map)}));
+    return material(std::move(children));
+}
+
+std::vector<chunk> valid_scenes() {
+    std::vector<chunk> scenes;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+
+    // A small furnished scene: shared vertices, two materials, a camera and a light.
+    scenes.push_back(primary({
+        version(3),
+        editor({
+            make(0x3D3E, u32(3)),
+            named_material("Oak", color24(150, 96, 52)),
+            named_material("Stone", color_float(0.62f, 0.6f, 0.55f), "stone.gif"),
+            grid_object("Floor", 3, 2, 0.0f, "Stone"),
+            box_object("Top", {-12, -8, 14}, {12, 8, 16}, "Oak"),
+            box_object("Leg", {-11, -7, 0}, {-9, -5, 14}, "Oak"),
+            named_object("Camera01", {camera({60.5f, -72.25f, 41.0f}, {0, 0, 10}, 0, 35)}),
+            named_object("Light01", {light({-30, -45, 80}, {color_float(1.0f, 0.95f, 0.85f)})}),
+        }),
+        make(0xB000, {}, {make(0xB00A, cat({u16(5), cstr("MAXSCENE")}))}),
+    }));
+
+    // A larger grid for the normals, no material at all.
+    scenes.push_back(primary({editor({grid_object("Terrain", 7, 6, 2.5f, "none")})}));
+
+    // Cameras and lights of every kind.
+    scenes.push_back(primary({
+        version(4),
+        editor({
+            named_object("CamA", {camera({1, 2, 3}, {0, 0, 0}, 0, 50)}),
+            named_object("CamB", {camera({-5.5f, 0.125f, 9}, {1, 1, 1}, 12.5f, 15)}),
+            named_object("CamC", {camera({0, 0, 10}, {0, 0, 0}, 0, 0)}),
+            named_object("Omni", {light({1, 2, 3}, {color24(255, 128, 0)})}),
+            named_object("Spot", {light({0, 0, 50}, {color_float(0.5f, 0.25f, 1), spotlight({0, 0, 0}, 20, 40)})}),
+            named_object("Off", {light({4, 4, 4}, {color_float(1, 1, 1), make(0x4620), color24(1, 2, 3)})}),
+            named_object("Camera in a mesh", {triangle_mesh({camera({3, 3, 3}, {1, 0, 0}, 0, 28)})}),
+        }),
+    }));
+
+    // Materials: gamma colour, two colour sub-chunks, texture maps, long names.
+    std::string long_name(300, 'M');
+    scenes.push_back(primary({editor({
+        material({material_name("Gamma"), make(0xA020, {}, {make(0x0013, f32s({2.0f, -1.0f, nan})),
+                                                                color24(9, 9, 9)})}),
+        named_material(long_name, color24(1, 2, 3), std::string(280, 't')),
+        named_material("Blue", color_float(0, 0, 1), "blue.tga"),
+        box_object("Box", {0, 0, 0}, {1, 1, 1}, "Blue"),
+        box_object(std::string(270, 'o'), {0, 0, 0}, {2, 2, 2}, long_name.substr(0, 254)),
+    })}));
+
+    // Nested editor chunks, objects directly in the primary chunk, an empty editor.
+    scenes.push_back(primary({
+        named_object("Direct", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})}),
+        editor({editor({editor({box_object("Deep", {1, 1, 1}, {2, 3, 4}, "x")})})}),
+        editor({}),
+        named_material("Late", color24(7, 7, 7)),
+    }));
+
+    // Degenerate and invalid faces, non-finite coordinates, a second vertex list.
+    scenes.push_back(primary({editor({
+        named_object("Odd", {triangle_mesh({
+                                vertex_list({{0, 0, 0}, {nan, 1, 0}, {inf, -inf, 0}, {1, 1, 1}}),
+                                face_list({{0, 1, 2}, {0, 0, 0}, {3, 3, 1}, {0, 9, 1}, {65535, 65535, 65535}}),
+                                vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 2, 2}}),
+                            })}),
+        named_object("NoVertices", {face_list({{0, 1, 2}})}),
+    })}));
+
+    // Odd framing: lengths below 6 and over-long vertex payloads.
+    chunk short_unknown = make(0x1234, bytes{1, 2, 3});
+    short_unknown.length = 3;
+    chunk long_vertices = vertex_list({{1, 2, 3}});
+    long_vertices.trailer = bytes(20, 0xAB);
+    scenes.push_back(primary({editor({short_unknown,
+                                      named_object("Long", {long_vertices, face_list({{0, 0, 0}})})})}));
+
+    // Editor chunks nested past the deepest level that is read, then an
+    // object that is read.
+    scenes.push_back(make(0x4D4D, nested(0x3D3D, 260, serialize(box_object("Deep", {0, 0, 0}, {1, 1, 1}, "x"))),
+                          {box_object("Shallow", {0, 0, 0}, {2, 1, 1}, "x")}));
+
+    // An empty primary chunk.
+    scenes.push_back(primary({}));
+    return scenes;
+}
+
+// Every chunk of a tree, in file order.
+void collect(chunk& c, std::vector<chunk*>& all) {
+    all.push_back(&c);
+    for (chunk& child : c.children) collect(child, all);
+}
+
+struct writer {
+    std::string dir;
+    int count = 0;
+    bool ok = true;
+    void put(const bytes& data) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/seed-%04d.3ds", count++);
+        ok = write_file(dir + name, data) && ok;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds DIRECTORY\n");
+        return 2;
+    }
+    writer out{argv[1]};
+    std::mt19937 rng(20240607u);
+    auto pick = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+
+    for (chunk& scene : valid_scenes()) {
+        const bytes whole = serialize(scene);
+        out.put(whole);
+
+        // Wrong declared lengths on a few chunks of the tree.
+        std::vector<chunk*> all;
+        collect(scene, all);
+        const std::uint32_t wrong[] = {0, 5, 6, 0xFFFFFFFFu};
+        for (int k = 0; k < 6 && !all.empty(); ++k) {
+            chunk* c = all[pick(all.size())];
+            const std::uint32_t real = static_cast<std::uint32_t>(serialize(*c).size());
+            const std::uint32_t lengths[] = {wrong[pick(4)], real - 1, real + 1};
+            c->length = lengths[pick(3)];
+            out.put(serialize(scene));
+            c->length.reset();
+        }
+
+        // Cuts: at a chunk header, inside one, one byte short of the end.
+        if (whole.size() > 8) {
+            for (std::size_t cut : {std::size_t{3}, std::size_t{8}, whole.size() / 3, whole.size() / 2, whole.size() - 1})
+                out.put(bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+        }
+
+        // A few flipped bytes.
+        for (int k = 0; k < 4 && whole.size() > 6; ++k) {
+            bytes flipped = whole;
+            for (int i = 0; i < 3; ++i) flipped[6 + pick(flipped.size() - 6)] ^= static_cast<std::uint8_t>(1u << pick(8));
+            out.put(flipped);
+        }
+    }
+    if (!out.ok) {
+        std::fprintf(stderr, "make_seeds: cannot write into %s\n", argv[1]);
+        return 1;
+    }
+    std::printf("make_seeds: %d seeds written to %s\n", out.count, argv[1]);
+    return 0;
+}

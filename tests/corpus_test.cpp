@@ -1,0 +1,164 @@
+// Real 3DS files from many exporters, from the shared corpus beside the
+// repository: each converts in both modes with the exit code and the
+// statistics that the corpus's EXPECTED.md gives for it. Skipped when the
+// shared folder is absent. In the sanitizer build this is also the check
+// that no corpus file gives a sanitizer report (the run's exit code or
+// console would differ).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "run_binary.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct expectation {
+    bool load_fails = false;
+    long cameras = 0, lights = 0, materials = 0, objects = 0, faces = 0;
+    int exit_code = 0;
+    std::string notes;
+};
+
+fs::path corpus_dir() {
+    fs::path shared = e2e::shared_dir();
+    if (shared.empty()) return {};
+    fs::path dir = shared / "corpus" / "3ds";
+    return fs::is_directory(dir) ? dir : fs::path();
+}
+
+std::string trim(const std::string& s) {
+    std::size_t b = s.find_first_not_of(" \t\r");
+    if (b == std::string::npos) return "";
+    std::size_t e = s.find_last_not_of(" \t\r");
+    return s.substr(b, e - b + 1);
+}
+
+bool is_3ds_name(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string ext = name.substr(name.size() - 4);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    return ext == ".3ds";
+}
+
+// The rows of the table: | File | Cameras | Lights | Materials | Objects |
+// Faces | Exit | Notes |, a failed load written "load fails" in the cameras
+// column with the other figures empty.
+std::map<std::string, expectation> read_expected(const fs::path& file) {
+    std::map<std::string, expectation> rows;
+    std::istringstream in(e2e::read_file(file));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.starts_with("|")) continue;
+        std::vector<std::string> cells;
+        std::size_t at = 1;
+        while (at < line.size()) {
+            std::size_t bar = line.find('|', at);
+            if (bar == std::string::npos) break;
+            cells.push_back(trim(line.substr(at, bar - at)));
+            at = bar + 1;
+        }
+        if (cells.size() < 8 || !is_3ds_name(cells[0])) continue;
+        expectation e;
+        if (cells[1] == "load fails") {
+            e.load_fails = true;
+        } else {
+            e.cameras = std::stol(cells[1]);
+            e.lights = std::stol(cells[2]);
+            e.materials = std::stol(cells[3]);
+            e.objects = std::stol(cells[4]);
+            e.faces = std::stol(cells[5]);
+        }
+        e.exit_code = std::stoi(cells[6]);
+        e.notes = cells[7];
+        rows[cells[0]] = e;
+    }
+    return rows;
+}
+
+std::string statistics_text(const std::string& input, const expectation& e) {
+    std::ostringstream s;
+    s << "\n Scene statistics for " << input << "\n"
+      << "    Number of cameras:\t\t" << e.cameras << "\n"
+      << "    Number of lights:\t\t" << e.lights << "\n"
+      << "    Number of materials:\t" << e.materials << "\n"
+      << "    Number of objects:\t\t" << e.objects << "\n"
+      << "    Number of faces:\t\t" << e.faces << "\n";
+    return s.str();
+}
+
+int count_lines_starting(const std::string& out, const std::string& start) {
+    int n = 0;
+    for (std::size_t at = 0; (at = out.find("\n" + start, at)) != std::string::npos; ++at) ++n;
+    return n;
+}
+
+void check_corpus(bool triangle_mode) {
+    const fs::path dir = corpus_dir();
+    if (dir.empty()) GTEST_SKIP() << "no shared corpus beside the repository";
+    const std::map<std::string, expectation> rows = read_expected(dir / "EXPECTED.md");
+    ASSERT_FALSE(rows.empty()) << "no rows read from EXPECTED.md";
+    for (const auto& [name, e] : rows) {
+        SCOPED_TRACE(name + (triangle_mode ? " with -t" : ""));
+        const std::string input = (dir / name).string();
+        ASSERT_TRUE(fs::is_regular_file(input));
+        e2e::temp_dir work;
+        std::vector<std::string> args{"-i", input, "-o", "out"};
+        if (triangle_mode) args.push_back("-t");
+        const e2e::result r = e2e::run(work.path, args, e2e::limits{RLIM_INFINITY, RLIM_INFINITY, 120});
+        EXPECT_EQ(r.signal, 0);
+        EXPECT_EQ(r.exit_code, e.exit_code) << r.out;
+        if (e.load_fails) {
+            EXPECT_NE(r.out.find("Unable to load PRIMARY chuck from file: " + input + "!\n An error occured\n"),
+                      std::string::npos)
+                << r.out;
+            EXPECT_TRUE(e2e::list_files(work.path).empty()) << "a failed load wrote a file";
+            continue;
+        }
+        EXPECT_TRUE(r.out.ends_with(statistics_text(input, e))) << r.out;
+        EXPECT_EQ(e2e::list_files(work.path), (std::vector<std::string>{"out.inc", "out.vrx"}));
+        // The warnings the notes name, and no others.
+        const int ended = e.notes.find("ends inside a chunk") != std::string::npos ? 1 : 0;
+        const int removed = e.notes.find("faces naming missing vertices removed") != std::string::npos ? 1 : 0;
+        const int warnings = count_lines_starting(r.out, " Warning: ");
+        EXPECT_EQ(count_lines_starting(r.out, " Warning: the file ends"), ended) << r.out;
+        if (removed == 1) {
+            EXPECT_GE(warnings - ended, 1) << r.out;
+        } else {
+            EXPECT_EQ(warnings, ended) << r.out;
+        }
+        // The mesh file holds one triangle statement per counted face.
+        const std::string inc = e2e::read_file(work / "out.inc");
+        const long triangles = count_lines_starting("\n" + inc, "smooth_triangle {") + count_lines_starting("\n" + inc, "triangle {");
+        EXPECT_EQ(triangles, e.faces);
+        if (triangle_mode) {
+            EXPECT_EQ(inc.find("smooth_triangle"), std::string::npos);
+        }
+    }
+}
+
+TEST(Corpus, ExpectedListsEveryCorpusFile) {
+    const fs::path dir = corpus_dir();
+    if (dir.empty()) GTEST_SKIP() << "no shared corpus beside the repository";
+    const std::map<std::string, expectation> rows = read_expected(dir / "EXPECTED.md");
+    std::vector<std::string> on_disk;
+    for (const auto& e : fs::recursive_directory_iterator(dir))
+        if (e.is_regular_file() && is_3ds_name(e.path().filename().string()))
+            on_disk.push_back(fs::relative(e.path(), dir).generic_string());
+    std::sort(on_disk.begin(), on_disk.end());
+    std::vector<std::string> listed;
+    for (const auto& row : rows) listed.push_back(row.first);
+    EXPECT_EQ(on_disk, listed);
+}
+
+TEST(Corpus, EveryFileConvertsAsExpected) { check_corpus(false); }
+
+TEST(Corpus, EveryFileConvertsAsExpectedInTriangleMode) { check_corpus(true); }
+
+}  // namespace
