@@ -1,13 +1,9 @@
+#include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
 namespace tessvert {
 
 namespace {
-
-constexpr std::uint16_t float_color_chunk = 0x0010;
-constexpr std::uint16_t color24_chunk = 0x0011;
-constexpr std::uint16_t spotlight_chunk = 0x4610;
-constexpr std::uint16_t light_off_chunk = 0x4620;
 
 vec3 load_vec3(const unsigned char* p) { return vec3{load_f32(p), load_f32(p + 4), load_f32(p + 8)}; }
 
@@ -26,23 +22,23 @@ void read_light(chunk_reader& r, scene& s, chunk_header& h) {
     chunk_header sub;
     while (next_child(r, h, sub)) {
         switch (sub.id) {
-        case float_color_chunk:
+        case chunk_id::float_color:
             read_fixed(r, sub, raw, 12);
             l.color = {load_f32(raw), load_f32(raw + 4), load_f32(raw + 8)};
             l.has_float_color = 1;
             break;
-        case color24_chunk:
+        case chunk_id::color24:
             read_fixed(r, sub, raw, 3);
             l.color24 = {raw[0], raw[1], raw[2]};
             break;
-        case spotlight_chunk:
+        case chunk_id::spotlight:
             read_fixed(r, sub, raw, 20);
             l.target = load_vec3(raw);
             l.hotspot = load_f32(raw + 12);
             l.falloff = load_f32(raw + 16);
             l.is_spot = 1;
             break;
-        case light_off_chunk:
+        case chunk_id::light_off:
             // Its presence is the flag; a payload, if any, is read past.
             l.is_off = 1;
             skip_chunk(r, sub);

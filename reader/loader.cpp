@@ -3,13 +3,12 @@
 #include <cstdio>
 
 #include "geometry/vertex_normals.hpp"
+#include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
 namespace tessvert {
 
 namespace {
-
-constexpr std::uint16_t primary_chunk = 0x4D4D;
 
 void print_message(const std::string& message) { std::printf(" %s\n", message.c_str()); }
 
@@ -23,7 +22,7 @@ int load_scene_file(scene& s, const std::string& path, int compute_normals) {
     }
     chunk_header primary_header;
     read_chunk_header(r, primary_header);
-    if (primary_header.consumed < 6 || primary_header.id != primary_chunk) {
+    if (primary_header.consumed < 6 || primary_header.id != chunk_id::primary) {
         print_message(" Unable to load PRIMARY chuck from file: " + path + "!");
         close_byte_stream(r.stream);
         return 0;

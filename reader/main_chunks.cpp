@@ -1,15 +1,11 @@
 #include <cstdio>
 
+#include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
 namespace tessvert {
 
 namespace {
-
-constexpr std::uint16_t version_chunk = 0x0002;
-constexpr std::uint16_t editor_chunk = 0x3D3D;
-constexpr std::uint16_t named_object_chunk = 0x4000;
-constexpr std::uint16_t material_entry_chunk = 0xAFFF;
 
 void read_version(chunk_reader& r, chunk_header& h) {
     // Only the low 16 bits are compared; missing bytes count as 0.
@@ -24,16 +20,16 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
     chunk_header child;
     while (next_child(r, parent, child)) {
         switch (child.id) {
-        case version_chunk:
+        case chunk_id::version:
             read_version(r, child);
             break;
-        case editor_chunk:
+        case chunk_id::editor:
             if (may_descend(r, level))
                 parse_main_chunks(r, s, child, level + 1);
             else
                 skip_chunk(r, child);
             break;
-        case named_object_chunk:
+        case chunk_id::named_object:
             if (may_descend(r, level)) {
                 append_object(s);
                 child.consumed += read_string(r, s.objects.back().name, object_name_max);
@@ -42,7 +38,7 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
                 skip_chunk(r, child);
             }
             break;
-        case material_entry_chunk:
+        case chunk_id::material_entry:
             if (may_descend(r, level)) {
                 append_material(s);
                 parse_material_chunks(r, s, child, level + 1);

@@ -1,17 +1,11 @@
 #include <cmath>
 
+#include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
 namespace tessvert {
 
 namespace {
-
-constexpr std::uint16_t material_name_chunk = 0xA000;
-constexpr std::uint16_t diffuse_chunk = 0xA020;
-constexpr std::uint16_t texture_map_chunk = 0xA200;
-constexpr std::uint16_t map_name_chunk = 0xA300;
-constexpr std::uint16_t float_color_chunk = 0x0010;
-constexpr std::uint16_t float_color_gamma_chunk = 0x0013;
 
 // A float channel in [0, 1] (NaN as 0) to a byte, halves away from zero.
 std::uint8_t float_channel_to_byte(float f) {
@@ -29,7 +23,7 @@ void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
     unsigned char payload[12] = {};
     std::uint32_t kept = read_subchunk(r, payload, sizeof payload, h);
     std::uint16_t id = r.secondary_header.id;
-    if (id == float_color_chunk || id == float_color_gamma_chunk) {
+    if (id == chunk_id::float_color || id == chunk_id::float_color_gamma) {
         for (std::uint32_t c = 0; c < 3 && 4 * (c + 1) <= kept; ++c)
             m.diffuse[c] = float_channel_to_byte(load_f32(payload + 4 * c));
     } else {
@@ -44,19 +38,19 @@ void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int 
     while (next_child(r, parent, child)) {
         material& m = s.materials.back();
         switch (child.id) {
-        case material_name_chunk:
+        case chunk_id::material_name:
             read_payload_text(r, child, m.name, material_name_max);
             break;
-        case diffuse_chunk:
+        case chunk_id::diffuse:
             read_diffuse(r, m, child);
             break;
-        case texture_map_chunk:
+        case chunk_id::texture_map:
             if (may_descend(r, level))
                 parse_material_chunks(r, s, child, level + 1);
             else
                 skip_chunk(r, child);
             break;
-        case map_name_chunk:
+        case chunk_id::map_name:
             read_payload_text(r, child, m.map_name, material_name_max);
             break;
         default:

@@ -1,6 +1,7 @@
 #include <bit>
 #include <vector>
 
+#include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
 namespace tessvert {
@@ -10,14 +11,6 @@ static_assert(std::endian::native == std::endian::little,
 static_assert(sizeof(vec3) == 12);
 
 namespace {
-
-constexpr std::uint16_t triangle_mesh_chunk = 0x4100;
-constexpr std::uint16_t vertex_list_chunk = 0x4110;
-constexpr std::uint16_t face_list_chunk = 0x4120;
-constexpr std::uint16_t material_group_chunk = 0x4130;
-constexpr std::uint16_t mapping_coords_chunk = 0x4140;
-constexpr std::uint16_t light_chunk = 0x4600;
-constexpr std::uint16_t camera_chunk = 0x4700;
 
 // Counts the bytes of an array that its payload left unfilled; past the
 // bound the descent stops, as at the end of the file, and the load fails.
@@ -38,25 +31,25 @@ void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int le
     chunk_header child;
     while (next_child(r, parent, child)) {
         switch (child.id) {
-        case triangle_mesh_chunk:
+        case chunk_id::triangle_mesh:
             if (may_descend(r, level))
                 parse_object_chunks(r, s, child, level + 1);
             else
                 skip_chunk(r, child);
             break;
-        case vertex_list_chunk:
+        case chunk_id::vertex_list:
             read_vertex_list(r, s.objects.back(), child);
             break;
-        case face_list_chunk:
+        case chunk_id::face_list:
             read_face_list(r, s.objects.back(), child);
             break;
-        case material_group_chunk:
+        case chunk_id::material_group:
             read_material_group(r, s, s.objects.back(), child);
             break;
-        case mapping_coords_chunk:
+        case chunk_id::mapping_coords:
             read_mapping_coords(r, s.objects.back(), child);
             break;
-        case light_chunk:
+        case chunk_id::light:
             if (may_descend(r, level)) {
                 append_light(s);
                 read_light(r, s, child);
@@ -64,7 +57,7 @@ void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int le
                 skip_chunk(r, child);
             }
             break;
-        case camera_chunk:
+        case chunk_id::camera:
             append_camera(s);
             read_camera(r, s, child);
             break;
