@@ -289,3 +289,34 @@ TEST(Example, TheShippedSceneIsTheGeneratorsAndConverts) {
     EXPECT_NE(read_file(dir / "table.inc").find("surface{color 0.588235 0.376471 0.203922 ambient 0.5 diffuse 0.75}\n"),
               std::string::npos);
 }
+
+// Under AddressSanitizer the process reserves far more address space than
+// any limit here, so the test runs only in the plain build.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(Conversion, RunningOutOfMemoryEndsCleanlyAndWritesNothing) {
+    temp_dir dir;
+    // 16 objects declaring 65535 vertices each, with no coordinates given:
+    // 12.6 MB of vertices for a tiny file, and as much again for the normals,
+    // which do not fit under the limit (the program itself takes about 7 MB).
+    std::vector<chunk> objects;
+    for (int i = 0; i < 16; ++i)
+        objects.push_back(named_object("Hollow" + std::to_string(i),
+                                       {triangle_mesh({make(0x4110, u16(65535)), face_list({{0, 1, 2}})})}));
+    write_file((dir / "big.3ds").string(), serialize(primary({editor(objects)})));
+    { std::ofstream(dir / "model.vrx") << "old scene"; }
+    { std::ofstream(dir / "model.inc") << "old meshes"; }
+    e2e::limits lim;
+    lim.address_space = 26 << 20;
+    auto r = e2e::run(dir.path, {"-i", "big.3ds"}, lim);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading big.3ds...\n Computing normals...\n An error occured\n");
+    EXPECT_EQ(read_file(dir / "model.vrx"), "old scene");
+    EXPECT_EQ(read_file(dir / "model.inc"), "old meshes");
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"big.3ds", "model.inc", "model.vrx"}));
+    // Without the limit the same file converts.
+    r = e2e::run(dir.path, {"-i", "big.3ds"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("Number of objects:\t\t16\n"), std::string::npos);
+}
+#endif
