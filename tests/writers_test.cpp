@@ -273,8 +273,7 @@ TEST(OutputFile, AFailedCommitKeepsTheOlderFileAndLeavesNoTemporary) {
     output_file out;
     ASSERT_TRUE(open_output(out, path));
     put_text(out, "new contents");
-    // Nothing else may appear beside the file while it is written ...
-    out.write_failed = true;  // ... and a failed write must not replace it.
+    out.write_failed = true;  // as after a write refused by a full disk
     EXPECT_FALSE(commit_output(out));
     EXPECT_EQ(slurp(path), "old contents");
     std::size_t files = 0;
