@@ -8,7 +8,9 @@ namespace tessvert {
 
 namespace {
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+bool is_space(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
 
 }  // namespace
 
@@ -68,22 +70,24 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
 }
 
 void print_banner() {
-    std::fputs("\n TESSVERT v0.1 beta 3 (win32-intel) - a 3DS to ray tracer scene converter by the tessvert developers\n",
-               stdout);
+    std::fputs(
+        "\n TESSVERT v0.1 beta 3 (win32-intel) - a 3DS to ray tracer scene converter by the tessvert developers\n",
+        stdout);
 }
 
 void print_usage() {
-    std::fputs("\n Usage: tessvert [options]\n\n"
-               " Example: tessvert -i car.3ds -o cartest\n\n"
-               " Options:\n"
-               "  -i/--input    string   specify the file to open\n"
-               "  -o/--output   string   specify the output file (no extension)\n"
-               "  -c/--camera   int      specify the initial camera to use\n"
-               "  -t/--triangle          triangles as output (default is patches)\n"
-               "  -?/--help              this help message\n\n"
-               " Report bugs to:         bugs@tessvert.invalid\n"
-               " Send suggestions to:    ideas@tessvert.invalid\n",
-               stdout);
+    std::fputs(
+        "\n Usage: tessvert [options]\n\n"
+        " Example: tessvert -i car.3ds -o cartest\n\n"
+        " Options:\n"
+        "  -i/--input    string   specify the file to open\n"
+        "  -o/--output   string   specify the output file (no extension)\n"
+        "  -c/--camera   int      specify the initial camera to use\n"
+        "  -t/--triangle          triangles as output (default is patches)\n"
+        "  -?/--help              this help message\n\n"
+        " Report bugs to:         bugs@tessvert.invalid\n"
+        " Send suggestions to:    ideas@tessvert.invalid\n",
+        stdout);
 }
 
 }  // namespace tessvert

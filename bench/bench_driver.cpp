@@ -62,7 +62,9 @@ std::uint64_t file_size(const std::string& path) {
     return static_cast<std::uint64_t>(st.st_size);
 }
 
-void remove_file(const std::string& path) { ::unlink(path.c_str()); }
+void remove_file(const std::string& path) {
+    ::unlink(path.c_str());
+}
 
 struct conversion {
     double seconds = 0;      // wall clock, fork to exit
@@ -77,7 +79,9 @@ double cpu_now() {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
-double seconds_of(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; }
+double seconds_of(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
+}
 
 // A child's ru_maxrss starts from the peak of the process that forked it, so
 // the converter is started by a small launcher process forked before this
@@ -212,7 +216,9 @@ timing read_floor(const std::string& path, std::vector<char>& into) {
     return w.stop();
 }
 
-bool finite(const tessvert::vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+bool finite(const tessvert::vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
 
 // Formats the numbers of every face's corners, as many as the mesh file
 // holds, in the same order, into a small reused buffer; counts them.
@@ -353,22 +359,27 @@ row measure(launcher& l, const std::string& dir, std::uint64_t faces, int runs) 
 }
 
 void print_header() {
-    std::printf("                             |------------- conversion ------------|"
-                "---------- floors, wall ----------|       |--- CPU seconds ---|\n");
-    std::printf("    faces  in MB  out MB runs |  wall s    MB/s  us/face  peak MiB |"
-                "   read  format   write   floor | ratio | convert floor ratio\n");
+    std::printf(
+        "                             |------------- conversion ------------|"
+        "---------- floors, wall ----------|       |--- CPU seconds ---|\n");
+    std::printf(
+        "    faces  in MB  out MB runs |  wall s    MB/s  us/face  peak MiB |"
+        "   read  format   write   floor | ratio | convert floor ratio\n");
 }
 
 void print_row(const row& r) {
-    std::printf("%9llu %6.1f %7.1f %4d | %7.3f %7.0f %8.3f %9.1f |"
-                " %6.3f %7.3f %7.3f %7.3f | %5.2f | %7.3f %5.3f %5.2f\n",
-                static_cast<unsigned long long>(r.faces), r.in_mb, r.out_mb, r.runs, r.convert.wall,
-                r.out_mb / r.convert.wall, r.per_face_us(), r.peak_mib, r.read.wall, r.format.wall, r.write.wall,
-                r.floor(), r.convert.wall / r.floor(), r.convert.cpu, r.floor_cpu(), r.convert.cpu / r.floor_cpu());
+    std::printf(
+        "%9llu %6.1f %7.1f %4d | %7.3f %7.0f %8.3f %9.1f |"
+        " %6.3f %7.3f %7.3f %7.3f | %5.2f | %7.3f %5.3f %5.2f\n",
+        static_cast<unsigned long long>(r.faces), r.in_mb, r.out_mb, r.runs, r.convert.wall, r.out_mb / r.convert.wall,
+        r.per_face_us(), r.peak_mib, r.read.wall, r.format.wall, r.write.wall, r.floor(), r.convert.wall / r.floor(),
+        r.convert.cpu, r.floor_cpu(), r.convert.cpu / r.floor_cpu());
     std::fflush(stdout);
 }
 
-const char* verdict(bool met) { return met ? "met" : "NOT met"; }
+const char* verdict(bool met) {
+    return met ? "met" : "NOT met";
+}
 
 }  // namespace
 
@@ -415,12 +426,12 @@ int main(int argc, char** argv) {
                     verdict(one->peak_mib <= 64.0));
         const double reference_us = reference_seconds / reference_faces * 1e6;
         const double speedup = reference_us / one->per_face_us();
-        std::printf("1M faces: %.1f times faster per face than a straightforward converter's 3.27 s for\n"
-                    "  998 432 faces (%.3f us/face), a figure measured elsewhere, not in this run "
-                    "(target >= 6): %s\n",
-                    speedup, reference_us, verdict(speedup >= 6.0));
-        std::printf("1M faces: the format floor formats %llu numbers\n",
-                    static_cast<unsigned long long>(one->numbers));
+        std::printf(
+            "1M faces: %.1f times faster per face than a straightforward converter's 3.27 s for\n"
+            "  998 432 faces (%.3f us/face), a figure measured elsewhere, not in this run "
+            "(target >= 6): %s\n",
+            speedup, reference_us, verdict(speedup >= 6.0));
+        std::printf("1M faces: the format floor formats %llu numbers\n", static_cast<unsigned long long>(one->numbers));
     }
     if (one && four) {
         const double growth = four->per_face_us() / one->per_face_us() - 1.0;

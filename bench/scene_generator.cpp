@@ -33,7 +33,9 @@ xyz point(double x, double y, double z) {
     return xyz{static_cast<float>(x), static_cast<float>(y), static_cast<float>(z)};
 }
 
-std::uint16_t index16(std::uint32_t i) { return static_cast<std::uint16_t>(i); }
+std::uint16_t index16(std::uint32_t i) {
+    return static_cast<std::uint16_t>(i);
+}
 
 // Where object `k` sits, so that the objects do not overlap.
 void object_origin(int k, double& ox, double& oy) {
@@ -93,8 +95,7 @@ mesh make_sphere(int k, std::uint32_t face_target) {
             double phi = 2.0 * pi * s / slices;
             double rr = radius + j.next(0.0917);
             m.vertices.push_back(point(cx + rr * std::sin(theta) * std::cos(phi),
-                                       cy + rr * std::sin(theta) * std::sin(phi),
-                                       cz + rr * std::cos(theta)));
+                                       cy + rr * std::sin(theta) * std::sin(phi), cz + rr * std::cos(theta)));
         }
     }
     const std::uint32_t south = static_cast<std::uint32_t>(m.vertices.size());
@@ -133,7 +134,8 @@ chunks::bytes make_bench_scene(std::uint64_t face_count) {
     editor_children.push_back(material({material_name(material_name_text), diffuse(color24(201, 143, 97))}));
     editor_children.push_back(
         named_object("Camera01", {camera({-2210.37f, -1987.53f, 913.71f}, {103.29f, 87.17f, 11.3f}, 0.0f, 43.2871f)}));
-    editor_children.push_back(named_object("Light01", {light({1517.3f, -2203.9f, 1874.1f}, {color_float(0.93f, 0.91f, 0.87f)})}));
+    editor_children.push_back(
+        named_object("Light01", {light({1517.3f, -2203.9f, 1874.1f}, {color_float(0.93f, 0.91f, 0.87f)})}));
 
     // Several objects even in small scenes; at most 65 535 faces each.
     std::uint64_t objects = std::max<std::uint64_t>((face_count + max_object_faces - 1) / max_object_faces,

@@ -13,9 +13,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_example OUTPUT.3ds\n");
         return 2;
     }
-    chunk floor = named_object(
-        "Floor", {triangle_mesh({vertex_list({{-40, -40, 0}, {40, -40, 0}, {40, 40, 0}, {-40, 40, 0}}),
-                                 face_list({{0, 1, 2}, {0, 2, 3}}, {material_group("Stone")})})});
+    chunk floor =
+        named_object("Floor", {triangle_mesh({vertex_list({{-40, -40, 0}, {40, -40, 0}, {40, 40, 0}, {-40, 40, 0}}),
+                                              face_list({{0, 1, 2}, {0, 2, 3}}, {material_group("Stone")})})});
     chunk scene = primary({
         version(3),
         editor({

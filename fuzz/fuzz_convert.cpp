@@ -92,8 +92,7 @@ void check_scene(const tessvert::scene& s) {
             const auto n = static_cast<std::uint32_t>(o.vertex_count);
             check(f.a < n && f.b < n && f.c < n, "a face names a vertex the object does not have");
         }
-        if (s.material_count > 0)
-            check(o.material_index >= 0 && o.material_index < s.material_count, "material index");
+        if (s.material_count > 0) check(o.material_index >= 0 && o.material_index < s.material_count, "material index");
     }
     for (const tessvert::material& m : s.materials) {
         check(m.name.size() <= tessvert::material_name_max, "material name length");

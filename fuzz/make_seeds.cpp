@@ -39,8 +39,8 @@ chunk grid_object(const std::string& name, int w, int h, float height, const std
             group.push_back(static_cast<std::uint16_t>(group.size()));
             group.push_back(static_cast<std::uint16_t>(group.size()));
         }
-    return named_object(name, {triangle_mesh({vertex_list(v), mapping_coords(uv),
-                                              face_list(f, {material_group(material, group)})})});
+    return named_object(
+        name, {triangle_mesh({vertex_list(v), mapping_coords(uv), face_list(f, {material_group(material, group)})})});
 }
 
 // `depth` chunks of `id`, each the only child of the one before, around
@@ -102,8 +102,8 @@ std::vector<chunk> valid_scenes() {
     // Materials: gamma colour, two colour sub-chunks, texture maps, long names.
     std::string long_name(300, 'M');
     scenes.push_back(primary({editor({
-        material({material_name("Gamma"), make(0xA020, {}, {make(0x0013, f32s({2.0f, -1.0f, nan})),
-                                                                color24(9, 9, 9)})}),
+        material(
+            {material_name("Gamma"), make(0xA020, {}, {make(0x0013, f32s({2.0f, -1.0f, nan})), color24(9, 9, 9)})}),
         named_material(long_name, color24(1, 2, 3), std::string(280, 't')),
         named_material("Blue", color_float(0, 0, 1), "blue.tga"),
         box_object("Box", {0, 0, 0}, {1, 1, 1}, "Blue"),
@@ -133,8 +133,7 @@ std::vector<chunk> valid_scenes() {
     short_unknown.length = 3;
     chunk long_vertices = vertex_list({{1, 2, 3}});
     long_vertices.trailer = bytes(20, 0xAB);
-    scenes.push_back(primary({editor({short_unknown,
-                                      named_object("Long", {long_vertices, face_list({{0, 0, 0}})})})}));
+    scenes.push_back(primary({editor({short_unknown, named_object("Long", {long_vertices, face_list({{0, 0, 0}})})})}));
 
     // Editor chunks nested past the deepest level that is read, then an
     // object that is read.
@@ -193,14 +192,16 @@ int main(int argc, char** argv) {
 
         // Cuts: at a chunk header, inside one, one byte short of the end.
         if (whole.size() > 8) {
-            for (std::size_t cut : {std::size_t{3}, std::size_t{8}, whole.size() / 3, whole.size() / 2, whole.size() - 1})
+            for (std::size_t cut :
+                 {std::size_t{3}, std::size_t{8}, whole.size() / 3, whole.size() / 2, whole.size() - 1})
                 out.put(bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
         }
 
         // A few flipped bytes.
         for (int k = 0; k < 4 && whole.size() > 6; ++k) {
             bytes flipped = whole;
-            for (int i = 0; i < 3; ++i) flipped[6 + pick(flipped.size() - 6)] ^= static_cast<std::uint8_t>(1u << pick(8));
+            for (int i = 0; i < 3; ++i)
+                flipped[6 + pick(flipped.size() - 6)] ^= static_cast<std::uint8_t>(1u << pick(8));
             out.put(flipped);
         }
     }

@@ -12,10 +12,8 @@ namespace {
 constexpr std::size_t table_size = 13;
 
 // Focal lengths (mm), ascending, and the angle (degrees) for each.
-constexpr std::array<double, table_size> lens_table = {
-    15, 17, 24, 35, 50, 85, 100, 135, 200, 500, 625, 800, 1000};
-constexpr std::array<double, table_size> fov_table = {
-    115, 102, 84, 63, 46, 28, 24, 18, 12, 5, 4, 3.125, 2.5};
+constexpr std::array<double, table_size> lens_table = {15, 17, 24, 35, 50, 85, 100, 135, 200, 500, 625, 800, 1000};
+constexpr std::array<double, table_size> fov_table = {115, 102, 84, 63, 46, 28, 24, 18, 12, 5, 4, 3.125, 2.5};
 
 }  // namespace
 

@@ -53,8 +53,7 @@ vec3 vec3_add(vec3 a, vec3 b) {
 vec3 vec3_div(vec3 v, float s) {
     // One reciprocal, kept in double; s = +0 gives +inf and 0 * inf = NaN.
     const double r = 1.0 / static_cast<double>(s);
-    return store(static_cast<double>(v.x) * r, static_cast<double>(v.y) * r,
-                 static_cast<double>(v.z) * r);
+    return store(static_cast<double>(v.x) * r, static_cast<double>(v.y) * r, static_cast<double>(v.z) * r);
 }
 
 vec3 vec3_cross(vec3 a, vec3 b) {

@@ -28,8 +28,7 @@ vec3 face_vector(const std::vector<vec3>& vertices, const face& f) {
 }  // namespace
 
 void compute_object_normals(mesh_object& object) {
-    const std::size_t vertex_count =
-        object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
+    const std::size_t vertex_count = object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
 
     // Running sums start at +0 so that a vertex whose only face vectors are
     // -0 keeps the sign the adds give it.

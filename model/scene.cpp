@@ -2,7 +2,9 @@
 
 namespace tessvert {
 
-scene init_scene() { return scene{}; }
+scene init_scene() {
+    return scene{};
+}
 
 void append_light(scene& s) {
     s.lights.emplace_back();

@@ -7,7 +7,9 @@
 
 namespace tessvert {
 
-float load_f32(const unsigned char* p) { return std::bit_cast<float>(load_u32(p)); }
+float load_f32(const unsigned char* p) {
+    return std::bit_cast<float>(load_u32(p));
+}
 
 void read_chunk_header(chunk_reader& r, chunk_header& h) {
     unsigned char raw[6] = {};
@@ -61,8 +63,7 @@ void read_payload_text(chunk_reader& r, chunk_header& h, std::string& dst, std::
     dst.assign(text.data(), ::strnlen(text.data(), kept));
 }
 
-std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacity,
-                            chunk_header& enclosing) {
+std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacity, chunk_header& enclosing) {
     chunk_header& sub = r.secondary_header;
     read_chunk_header(r, sub);
     std::uint32_t kept = read_payload(r, sub, target, capacity);

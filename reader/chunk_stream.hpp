@@ -84,8 +84,7 @@ void read_payload_text(chunk_reader& r, chunk_header& h, std::string& dst, std::
 // the first `capacity` bytes of its payload into `target`, the rest read and
 // discarded. Adds the sub-chunk's `consumed` to `enclosing`. Returns the
 // bytes stored.
-std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacity,
-                            chunk_header& enclosing);
+std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacity, chunk_header& enclosing);
 
 // Whether a chunk that opens a level may be descended at `level`; prints a
 // warning the first time it may not.

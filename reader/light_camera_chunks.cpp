@@ -5,7 +5,9 @@ namespace tessvert {
 
 namespace {
 
-vec3 load_vec3(const unsigned char* p) { return vec3{load_f32(p), load_f32(p + 4), load_f32(p + 8)}; }
+vec3 load_vec3(const unsigned char* p) {
+    return vec3{load_f32(p), load_f32(p + 4), load_f32(p + 8)};
+}
 
 }  // namespace
 

@@ -10,7 +10,9 @@ namespace tessvert {
 
 namespace {
 
-void print_message(const std::string& message) { std::printf(" %s\n", message.c_str()); }
+void print_message(const std::string& message) {
+    std::printf(" %s\n", message.c_str());
+}
 
 }  // namespace
 
@@ -31,14 +33,14 @@ int load_scene_file(scene& s, const std::string& path, int compute_normals) {
     // Bytes after the primary chunk's declared end are never looked at.
     parse_main_chunks(r, s, primary_header, 1);
     if (r.unfilled_bytes > max_unfilled_bytes) {
-        std::printf(" Warning: the file declares far more vertices and mapping coordinates than it holds;"
-                    " it is not converted\n");
+        std::printf(
+            " Warning: the file declares far more vertices and mapping coordinates than it holds;"
+            " it is not converted\n");
         close_byte_stream(r.stream);
         s = init_scene();
         return 0;
     }
-    if (r.stream.ended)
-        std::printf(" Warning: the file ends inside a chunk; what was read up to there is converted\n");
+    if (r.stream.ended) std::printf(" Warning: the file ends inside a chunk; what was read up to there is converted\n");
     close_byte_stream(r.stream);
 
     remove_invalid_faces(s);

@@ -93,7 +93,8 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
         h.consumed += got;
         // Only faces read whole are kept when the file ends inside the list.
         for (std::uint32_t i = 0; i + 8 <= got; i += 8)
-            object.faces.push_back(face{load_u16(raw + i), load_u16(raw + i + 2), load_u16(raw + i + 4)});  // 4th value: flags, dropped
+            object.faces.push_back(
+                face{load_u16(raw + i), load_u16(raw + i + 2), load_u16(raw + i + 4)});  // 4th value: flags, dropped
         if (got < 8 * want) break;
         left -= want;
     }

@@ -18,7 +18,7 @@ using bytes = std::vector<std::uint8_t>;
 
 struct chunk {
     std::uint16_t id = 0;
-    bytes payload;                        // the chunk's own data, before its children
+    bytes payload;  // the chunk's own data, before its children
     std::vector<chunk> children;
     std::optional<std::uint32_t> length;  // declared length; computed when empty
     bytes trailer;                        // raw bytes after the children, inside the chunk
@@ -31,22 +31,38 @@ inline void append_u16(bytes& out, std::uint16_t v) {
 inline void append_u32(bytes& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
-inline void append_f32(bytes& out, float v) { append_u32(out, std::bit_cast<std::uint32_t>(v)); }
+inline void append_f32(bytes& out, float v) {
+    append_u32(out, std::bit_cast<std::uint32_t>(v));
+}
 inline void append_cstr(bytes& out, const std::string& s) {
     out.insert(out.end(), s.begin(), s.end());
     out.push_back(0);
 }
-inline void append_bytes(bytes& out, const bytes& more) { out.insert(out.end(), more.begin(), more.end()); }
+inline void append_bytes(bytes& out, const bytes& more) {
+    out.insert(out.end(), more.begin(), more.end());
+}
 
 // Payload builders.
-inline bytes u16(std::uint16_t v) { bytes b; append_u16(b, v); return b; }
-inline bytes u32(std::uint32_t v) { bytes b; append_u32(b, v); return b; }
+inline bytes u16(std::uint16_t v) {
+    bytes b;
+    append_u16(b, v);
+    return b;
+}
+inline bytes u32(std::uint32_t v) {
+    bytes b;
+    append_u32(b, v);
+    return b;
+}
 inline bytes f32s(std::initializer_list<float> values) {
     bytes b;
     for (float v : values) append_f32(b, v);
     return b;
 }
-inline bytes cstr(const std::string& s) { bytes b; append_cstr(b, s); return b; }
+inline bytes cstr(const std::string& s) {
+    bytes b;
+    append_cstr(b, s);
+    return b;
+}
 inline bytes cat(std::initializer_list<bytes> parts) {
     bytes b;
     for (const bytes& p : parts) append_bytes(b, p);
@@ -78,21 +94,33 @@ inline chunk make(std::uint16_t id, bytes payload = {}, std::vector<chunk> child
     c.children = std::move(children);
     return c;
 }
-inline chunk primary(std::vector<chunk> children) { return make(0x4D4D, {}, std::move(children)); }
-inline chunk editor(std::vector<chunk> children) { return make(0x3D3D, {}, std::move(children)); }
-inline chunk version(std::uint32_t v) { return make(0x0002, u32(v)); }
+inline chunk primary(std::vector<chunk> children) {
+    return make(0x4D4D, {}, std::move(children));
+}
+inline chunk editor(std::vector<chunk> children) {
+    return make(0x3D3D, {}, std::move(children));
+}
+inline chunk version(std::uint32_t v) {
+    return make(0x0002, u32(v));
+}
 inline chunk named_object(const std::string& name, std::vector<chunk> children) {
     return make(0x4000, cstr(name), std::move(children));
 }
-inline chunk triangle_mesh(std::vector<chunk> children) { return make(0x4100, {}, std::move(children)); }
+inline chunk triangle_mesh(std::vector<chunk> children) {
+    return make(0x4100, {}, std::move(children));
+}
 
-struct xyz { float x, y, z; };
+struct xyz {
+    float x, y, z;
+};
 inline chunk vertex_list(const std::vector<xyz>& vertices) {
     bytes b = u16(static_cast<std::uint16_t>(vertices.size()));
     for (const xyz& v : vertices) append_bytes(b, f32s({v.x, v.y, v.z}));
     return make(0x4110, b);
 }
-struct abc { std::uint16_t a, b, c, flags = 0; };
+struct abc {
+    std::uint16_t a, b, c, flags = 0;
+};
 // Material groups and other children of the face list follow the faces.
 inline chunk face_list(const std::vector<abc>& faces, std::vector<chunk> children = {}) {
     bytes b = u16(static_cast<std::uint16_t>(faces.size()));
@@ -115,8 +143,12 @@ inline chunk mapping_coords(const std::vector<std::pair<float, float>>& uv) {
     for (auto [u, v] : uv) append_bytes(b, f32s({u, v}));
     return make(0x4140, b);
 }
-inline chunk color24(std::uint8_t r, std::uint8_t g, std::uint8_t b) { return make(0x0011, bytes{r, g, b}); }
-inline chunk color_float(float r, float g, float b) { return make(0x0010, f32s({r, g, b})); }
+inline chunk color24(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return make(0x0011, bytes{r, g, b});
+}
+inline chunk color_float(float r, float g, float b) {
+    return make(0x0010, f32s({r, g, b}));
+}
 inline chunk light(xyz position, std::vector<chunk> children = {}) {
     return make(0x4600, f32s({position.x, position.y, position.z}), std::move(children));
 }
@@ -127,11 +159,21 @@ inline chunk camera(xyz position, xyz target, float bank, float lens, std::vecto
     return make(0x4700, f32s({position.x, position.y, position.z, target.x, target.y, target.z, bank, lens}),
                 std::move(children));
 }
-inline chunk material(std::vector<chunk> children) { return make(0xAFFF, {}, std::move(children)); }
-inline chunk material_name(const std::string& name) { return make(0xA000, cstr(name)); }
-inline chunk diffuse(chunk color) { return make(0xA020, {}, {std::move(color)}); }
-inline chunk texture_map(std::vector<chunk> children) { return make(0xA200, {}, std::move(children)); }
-inline chunk map_name(const std::string& name) { return make(0xA300, cstr(name)); }
+inline chunk material(std::vector<chunk> children) {
+    return make(0xAFFF, {}, std::move(children));
+}
+inline chunk material_name(const std::string& name) {
+    return make(0xA000, cstr(name));
+}
+inline chunk diffuse(chunk color) {
+    return make(0xA020, {}, {std::move(color)});
+}
+inline chunk texture_map(std::vector<chunk> children) {
+    return make(0xA200, {}, std::move(children));
+}
+inline chunk map_name(const std::string& name) {
+    return make(0xA300, cstr(name));
+}
 
 // An axis-aligned box of one material: 8 shared vertices and 12 faces,
 // counter-clockwise seen from outside.

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "chunk_builder.hpp"
-#include "reader_input.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 #include "reader/chunk_stream.hpp"
 #include "reader/loader.hpp"
+#include "reader_input.hpp"
 
 namespace ch = chunks;
 namespace tv = tessvert;
@@ -28,7 +28,9 @@ ch::bytes raw_chunk(std::uint16_t id, std::uint32_t length, const ch::bytes& pay
     return ch::cat({header(id, length), payload});
 }
 
-ch::bytes filler(std::size_t n, std::uint8_t value = 0xEE) { return ch::bytes(n, value); }
+ch::bytes filler(std::size_t n, std::uint8_t value = 0xEE) {
+    return ch::bytes(n, value);
+}
 
 // The primary chunk around raw bytes, its length computed.
 ch::bytes primary_bytes(const ch::bytes& body) {
@@ -48,8 +50,12 @@ ch::bytes nested_editors(std::size_t depth, const ch::bytes& inner) {
     return out;
 }
 
-std::size_t warning_count(const std::string& out) { return lines_with(out, " Warning: ").size(); }
-std::size_t eof_warning_count(const std::string& out) { return lines_with(out, " Warning: the file ends").size(); }
+std::size_t warning_count(const std::string& out) {
+    return lines_with(out, " Warning: ").size();
+}
+std::size_t eof_warning_count(const std::string& out) {
+    return lines_with(out, " Warning: the file ends").size();
+}
 std::size_t depth_warning_count(const std::string& out) {
     return lines_with(out, " Warning: chunks nested deeper").size();
 }
@@ -60,8 +66,12 @@ std::size_t version_warning_count(const std::string& out) {
 const char* const version_warning = " This 3DS file is over version 3 so it may load incorrectly\n";
 
 // A material entry that holds only a name.
-ch::chunk named_material(const std::string& name) { return ch::material({ch::material_name(name)}); }
-ch::bytes named_material_bytes(const std::string& name) { return ch::serialize(named_material(name)); }
+ch::chunk named_material(const std::string& name) {
+    return ch::material({ch::material_name(name)});
+}
+ch::bytes named_material_bytes(const std::string& name) {
+    return ch::serialize(named_material(name));
+}
 
 }  // namespace
 

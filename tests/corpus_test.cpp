@@ -135,7 +135,8 @@ void check_corpus(bool triangle_mode) {
         }
         // The mesh file holds one triangle statement per counted face.
         const std::string inc = e2e::read_file(work / "out.inc");
-        const long triangles = count_lines_starting("\n" + inc, "smooth_triangle {") + count_lines_starting("\n" + inc, "triangle {");
+        const long triangles =
+            count_lines_starting("\n" + inc, "smooth_triangle {") + count_lines_starting("\n" + inc, "triangle {");
         EXPECT_EQ(triangles, e.faces);
         if (triangle_mode) {
             EXPECT_EQ(inc.find("smooth_triangle"), std::string::npos);
@@ -157,8 +158,12 @@ TEST(Corpus, ExpectedListsEveryCorpusFile) {
     EXPECT_EQ(on_disk, listed);
 }
 
-TEST(Corpus, EveryFileConvertsAsExpected) { check_corpus(false); }
+TEST(Corpus, EveryFileConvertsAsExpected) {
+    check_corpus(false);
+}
 
-TEST(Corpus, EveryFileConvertsAsExpectedInTriangleMode) { check_corpus(true); }
+TEST(Corpus, EveryFileConvertsAsExpectedInTriangleMode) {
+    check_corpus(true);
+}
 
 }  // namespace

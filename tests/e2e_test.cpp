@@ -89,8 +89,12 @@ TEST(CommandLine, ABareFileNameIsNotAnInput) {
 TEST(CommandLine, WrongUsageStopsBeforeAnythingIsRead) {
     temp_dir dir;
     write_file((dir / "car.3ds").string(), car_scene());
-    for (auto args : {std::vector<std::string>{"-i", "car.3ds", "-x"}, {"/?"}, {"-i", "car.3ds", "/?"},
-                      {"-i", "car.3ds", "--help"}, {"--input=car.3ds"}, {"-i", "car.3ds", "-o"}}) {
+    for (auto args : {std::vector<std::string>{"-i", "car.3ds", "-x"},
+                      {"/?"},
+                      {"-i", "car.3ds", "/?"},
+                      {"-i", "car.3ds", "--help"},
+                      {"--input=car.3ds"},
+                      {"-i", "car.3ds", "-o"}}) {
         auto r = e2e::run(dir.path, args);
         EXPECT_EQ(r.out, std::string(e2e::banner) + usage_text);
         EXPECT_EQ(r.exit_code, 255);
@@ -110,7 +114,8 @@ TEST(Loading, AFileThatDoesNotStartWithThePrimaryChunkIsRefused) {
     temp_dir dir;
     write_file((dir / "x.3ds").string(), serialize(editor({})));
     auto r = e2e::run(dir.path, {"-i", "x.3ds"});
-    EXPECT_EQ(r.out, std::string(e2e::banner) + "  Unable to load PRIMARY chuck from file: x.3ds!\n An error occured\n");
+    EXPECT_EQ(r.out,
+              std::string(e2e::banner) + "  Unable to load PRIMARY chuck from file: x.3ds!\n An error occured\n");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"x.3ds"});
 }
@@ -135,25 +140,25 @@ TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
 TEST(Conversion, ConsoleOfAWholeRun) {
     temp_dir dir;
     write_file((dir / "car.3ds").string(), car_scene());
-    const std::string written = " All parameters successfully dumped to: cartest.vrx\n"
-                                " All objects successfully dumped to: cartest.inc\n";
+    const std::string written =
+        " All parameters successfully dumped to: cartest.vrx\n"
+        " All objects successfully dumped to: cartest.inc\n";
     auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "cartest"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" + written +
                          statistics("car.3ds", 2, 1, 3, 4, 500));
     auto flat = e2e::run(dir.path, {"-i", "car.3ds", "-o", "cartest", "-t"});
     EXPECT_EQ(flat.exit_code, 1);
-    EXPECT_EQ(flat.out, std::string(e2e::banner) + "\n Reading car.3ds...\n" + written +
-                            statistics("car.3ds", 2, 1, 3, 4, 500));
+    EXPECT_EQ(flat.out,
+              std::string(e2e::banner) + "\n Reading car.3ds...\n" + written + statistics("car.3ds", 2, 1, 3, 4, 500));
 }
 
 TEST(Conversion, CamerasLightsAndTheChosenView) {
     temp_dir dir;
     write_file((dir / "car.3ds").string(), car_scene());
-    const std::string front = camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000",
-                                           "39.148937");
-    const std::string side = camera_block("0.000000 80.000000 20.000000", "0.000000 0.000000 10.000000",
-                                          "64.990330");
+    const std::string front =
+        camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000", "39.148937");
+    const std::string side = camera_block("0.000000 80.000000 20.000000", "0.000000 0.000000 10.000000", "64.990330");
     const std::string rest = camera_list_head + front + side + "]\n" + settings_block("out/car") +
                              "light\n{\n\tposition <10.000000 20.000000 300.000000>\n"
                              "\tcolor 1.000000 1.000000 0.900000\n\tattenuation_type \"none\"\n}\n"
@@ -171,8 +176,9 @@ TEST(Conversion, CamerasLightsAndTheChosenView) {
     auto far = e2e::run(dir.path, {"-i", "car.3ds", "-o", "out/car", "-c", "5"});
     EXPECT_EQ(far.exit_code, 1);
     EXPECT_EQ(read_file(dir / "out/car.vrx"), front + rest);
-    EXPECT_NE(far.out.find("\n Warning: the file has no camera 6 (it has 2); the first camera gives the initial view\n"),
-              std::string::npos);
+    EXPECT_NE(
+        far.out.find("\n Warning: the file has no camera 6 (it has 2); the first camera gives the initial view\n"),
+        std::string::npos);
 }
 
 TEST(Conversion, MeshFileInBothModes) {
@@ -194,8 +200,9 @@ TEST(Conversion, MeshFileInBothModes) {
     const std::string n_up = "normal <0.000000 0.000000 1.000000> ";
     EXPECT_EQ(read_file(dir / "m.inc"),
               "surface{color 0.000000 0.501961 1.000000 ambient 0.5 diffuse 0.75}\n"
-              "smooth_triangle {vertex <0.000000 0.000000 0.000000> " + n_up +
-                  "vertex <-1.500000 0.000000 0.000000> " + n_up + "vertex <0.000000 -1.500000 0.000000> " + n_up +
+              "smooth_triangle {vertex <0.000000 0.000000 0.000000> " +
+                  n_up + "vertex <-1.500000 0.000000 0.000000> " + n_up + "vertex <0.000000 -1.500000 0.000000> " +
+                  n_up +
                   "}\n"
                   "surface{color 1.000000 0.501961 0.000000 ambient 0.5 diffuse 0.75}\n"
                   // Only degenerate faces: no finite normal, so both are written flat.
@@ -223,7 +230,7 @@ TEST(Conversion, WarningsForOddFilesStillConvert) {
     bytes file = serialize(primary({
         version(4),
         editor({named_object("Bad", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
-                                                     face_list({{0, 1, 2}, {0, 1, 3}, {7, 1, 2}})})})}),
+                                                    face_list({{0, 1, 2}, {0, 1, 3}, {7, 1, 2}})})})}),
     }));
     file.resize(file.size() + 6);  // the primary chunk declares more than the file holds
     file[2] = static_cast<std::uint8_t>(file.size() + 20);

@@ -39,9 +39,9 @@ TEST(Options, DefaultsWhenOnlyInputIsGiven) {
 }
 
 TEST(Options, LongAndShortSpellingsSetTheSameFields) {
-    for (auto args : {std::vector<std::string>{"-i", "a.3ds", "-o", "out/car", "-c", "2", "-t"},
-                      std::vector<std::string>{"--input", "a.3ds", "--output", "out/car", "--camera", "2",
-                                               "--triangle"}}) {
+    for (auto args :
+         {std::vector<std::string>{"-i", "a.3ds", "-o", "out/car", "-c", "2", "-t"},
+          std::vector<std::string>{"--input", "a.3ds", "--output", "out/car", "--camera", "2", "--triangle"}}) {
         parsed p = parse(args);
         ASSERT_EQ(p.result, parse_result::run);
         EXPECT_EQ(p.options.input_path, "a.3ds");
@@ -62,7 +62,7 @@ TEST(Options, OutputValueIsUsedUnaltered) {
 
 TEST(Options, UsageCases) {
     const std::vector<std::vector<std::string>> usage_cases = {
-        {},                          // no arguments at all
+        {},  // no arguments at all
         {"-?"},
         {"--help"},
         {"/?"},

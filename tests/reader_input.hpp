@@ -84,6 +84,8 @@ inline std::vector<std::string> lines_with(const std::string& out, const std::st
     return found;
 }
 
-inline std::vector<std::string> warning_lines(const std::string& out) { return lines_with(out, " Warning: "); }
+inline std::vector<std::string> warning_lines(const std::string& out) {
+    return lines_with(out, " Warning: ");
+}
 
 }  // namespace reader_input

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "chunk_builder.hpp"
-#include "reader_input.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 #include "reader/chunk_stream.hpp"
 #include "reader/handlers.hpp"
 #include "reader/loader.hpp"
+#include "reader_input.hpp"
 
 namespace ch = chunks;
 namespace tv = tessvert;
@@ -36,7 +36,9 @@ loaded load_editor(std::vector<ch::chunk> children, int compute_normals = 0) {
     return load_bytes(ch::serialize(ch::primary({ch::editor(std::move(children))})), compute_normals);
 }
 
-ch::chunk named_material(const std::string& name) { return ch::material({ch::material_name(name)}); }
+ch::chunk named_material(const std::string& name) {
+    return ch::material({ch::material_name(name)});
+}
 ch::chunk textured_material(const std::string& name, const std::string& map) {
     return ch::material({ch::material_name(name), ch::texture_map({ch::map_name(map)})});
 }

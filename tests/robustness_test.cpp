@@ -125,15 +125,21 @@ int warnings_about(const std::string& out, const std::string& word) {
     return n;
 }
 
-int all_warnings(const std::string& out) { return warnings_about(out, ""); }
+int all_warnings(const std::string& out) {
+    return warnings_about(out, "");
+}
 
 // The file-ended warning and the nesting warning.
-int ended_warnings(const std::string& out) { return warnings_about(out, "ends"); }
-int nesting_warnings(const std::string& out) { return warnings_about(out, "nested"); }
+int ended_warnings(const std::string& out) {
+    return warnings_about(out, "ends");
+}
+int nesting_warnings(const std::string& out) {
+    return warnings_about(out, "nested");
+}
 
 std::ostream& operator<<(std::ostream& os, const statistics& s) {
-    return os << s.cameras << " cameras, " << s.lights << " lights, " << s.materials << " materials, "
-              << s.objects << " objects, " << s.faces << " faces";
+    return os << s.cameras << " cameras, " << s.lights << " lights, " << s.materials << " materials, " << s.objects
+              << " objects, " << s.faces << " faces";
 }
 
 // ---------------------------------------------------------------------------
@@ -145,14 +151,16 @@ std::ostream& operator<<(std::ostream& os, const statistics& s) {
 // spotlight, and keyframer data after the editor chunk. Small, since tests
 // run it once per byte.
 chunk realistic_scene() {
-    const std::vector<xyz> pyramid{{-1.5f, -1.5f, 0}, {1.5f, -1.5f, 0}, {1.5f, 1.5f, 0}, {-1.5f, 1.5f, 0}, {0, 0, 2.75f}};
+    const std::vector<xyz> pyramid{
+        {-1.5f, -1.5f, 0}, {1.5f, -1.5f, 0}, {1.5f, 1.5f, 0}, {-1.5f, 1.5f, 0}, {0, 0, 2.75f}};
     const std::vector<abc> sides{{0, 2, 1}, {0, 3, 2}, {0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}};
     return primary({
         version(3),
         editor({
             make(0x3D3E, u32(3)),
             material({material_name("Red"), diffuse(color24(200, 30, 20))}),
-            material({material_name("Wood"), diffuse(color_float(0.55f, 0.35f, 0.2f)), texture_map({map_name("wood.gif")})}),
+            material(
+                {material_name("Wood"), diffuse(color_float(0.55f, 0.35f, 0.2f)), texture_map({map_name("wood.gif")})}),
             named_object("Pyramid", {triangle_mesh({vertex_list(pyramid),
                                                     mapping_coords({{0, 0}, {1, 0}, {1, 1}, {0, 1}, {0.5f, 0.5f}}),
                                                     face_list(sides, {material_group("Wood", {0, 1, 2, 3, 4, 5})})})}),
@@ -197,7 +205,8 @@ chunk grid_object(const std::string& name, int w, int h, float z0) {
     v.reserve(static_cast<std::size_t>((w + 1) * (h + 1)));
     for (int j = 0; j <= h; ++j)
         for (int i = 0; i <= w; ++i)
-            v.push_back({i * 0.731f - 17.3f, j * 0.617f + 2.9f, z0 + 0.37f * std::sin(0.21f * i) * std::cos(0.17f * j)});
+            v.push_back(
+                {i * 0.731f - 17.3f, j * 0.617f + 2.9f, z0 + 0.37f * std::sin(0.21f * i) * std::cos(0.17f * j)});
     std::vector<abc> f;
     f.reserve(static_cast<std::size_t>(2 * w * h));
     auto at = [w](int i, int j) { return static_cast<std::uint16_t>(j * (w + 1) + i); };
@@ -216,7 +225,8 @@ bytes large_scene(int objects, int w, int h) {
         named_object("Cam", {camera({150, -220, 90}, {0, 0, 0}, 0, 42)}),
         named_object("Sun", {light({-100, -100, 300}, {color_float(1, 1, 0.9f)})}),
     };
-    for (int k = 0; k < objects; ++k) editor_children.push_back(grid_object("Part" + std::to_string(k), w, h, 1.5f * k));
+    for (int k = 0; k < objects; ++k)
+        editor_children.push_back(grid_object("Part" + std::to_string(k), w, h, 1.5f * k));
     return serialize(primary({version(3), editor(std::move(editor_children))}));
 }
 
@@ -330,7 +340,8 @@ TEST(RobustLengths, LengthsBelowSixAtEveryLevelNeverStall) {
 TEST(RobustTruncation, EveryPrefixOfASceneLoadsOrFailsCleanly) {
     const bytes whole = serialize(realistic_scene());
     case_dirs cases;
-    for (std::size_t cut = 0; cut <= whole.size(); ++cut) cases.add(bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
+    for (std::size_t cut = 0; cut <= whole.size(); ++cut)
+        cases.add(bytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(cut)));
     const std::vector<e2e::result> results = run_cases(cases);
 
     statistics previous{0, 0, 0, 0, 0};
@@ -370,8 +381,8 @@ TEST(RobustTruncation, EveryPrefixOfASceneLoadsOrFailsCleanly) {
 // Nesting.
 
 TEST(RobustNesting, HundredThousandNestedEditorChunks) {
-    const bytes deep_object = serialize(named_object("Deep", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
-                                                               face_list({{0, 1, 2}})}));
+    const bytes deep_object =
+        serialize(named_object("Deep", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})}));
     const chunk after = named_object("After", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})});
     case_dirs cases;
     // 100 000 levels; then the deepest depths that are still read and that
@@ -396,13 +407,15 @@ TEST(RobustNesting, HundredThousandNestedEditorChunks) {
 }
 
 TEST(RobustNesting, HundredThousandNestedMeshAndMapChunks) {
-    const bytes triangle = serialize(make(0x4100, {}, {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})}));
+    const bytes triangle =
+        serialize(make(0x4100, {}, {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})}));
     const bytes map = serialize(map_name("deep.gif"));
     const chunk after = named_object("After", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})});
     case_dirs cases;
-    cases.add(serialize(primary({editor({make(0x4000, cat({cstr("Deep"), nested(0x4100, 100000, triangle)})), after})})));
-    cases.add(serialize(primary({editor({material({material_name("M"), make(0xA200, nested(0xA200, 100000, map))}),
-                                         after})})));
+    cases.add(
+        serialize(primary({editor({make(0x4000, cat({cstr("Deep"), nested(0x4100, 100000, triangle)})), after})})));
+    cases.add(serialize(
+        primary({editor({material({material_name("M"), make(0xA200, nested(0xA200, 100000, map))}), after})})));
     const std::vector<e2e::result> results = run_cases(cases);
     for (std::size_t i = 0; i < results.size(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -419,15 +432,16 @@ TEST(RobustNesting, HundredThousandNestedMeshAndMapChunks) {
 
 TEST(RobustFaces, FacesNamingVertex65535AreAllRemoved) {
     std::vector<xyz> vertices(65535);
-    for (std::size_t i = 0; i < vertices.size(); ++i) vertices[i] = {static_cast<float>(i % 256), static_cast<float>(i / 256), 1};
+    for (std::size_t i = 0; i < vertices.size(); ++i)
+        vertices[i] = {static_cast<float>(i % 256), static_cast<float>(i / 256), 1};
     std::vector<abc> faces(65535, abc{65535, 65535, 65535});
     case_dirs cases;
     // Without any vertex, with the most vertices a list can hold (indices
     // 0 to 65534), and next to an object whose face is valid.
     cases.add(serialize(primary({editor({named_object("Bad", {face_list(faces)})})})));
-    cases.add(serialize(primary({editor({named_object("Bad", {triangle_mesh({vertex_list(vertices), face_list(faces)})}),
-                                         named_object("Good", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
-                                                               face_list({{0, 1, 2}})})})})));
+    cases.add(serialize(primary(
+        {editor({named_object("Bad", {triangle_mesh({vertex_list(vertices), face_list(faces)})}),
+                 named_object("Good", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})})})})));
     const std::vector<e2e::result> results = run_cases(cases);
     for (std::size_t i = 0; i < results.size(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
@@ -448,8 +462,8 @@ TEST(RobustNames, NamesWithoutTerminatorRunToTheEndOfTheFile) {
     // A named object's name: read string by string up to the end of the file.
     cases.add(serialize(primary({editor({make(0x4000, raw_tail)})})));
     // A material group's name, after a valid mesh.
-    cases.add(serialize(primary({editor({named_object("Obj", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
-                                                              face_list({{0, 1, 2}}), make(0x4130, raw_tail)})})})));
+    cases.add(serialize(primary({editor({named_object(
+        "Obj", {vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}}), make(0x4130, raw_tail)})})})));
     // A material name and a map name: texts of their payload, the payload
     // being the rest of the file.
     cases.add(serialize(primary({editor({material({make(0xA000, raw_tail)})})})));
@@ -496,8 +510,8 @@ TEST(RobustFixedData, CameraAndLightShorterThanTheirFixedData) {
         const bytes cut(light_data.begin(), light_data.begin() + static_cast<std::ptrdiff_t>(n));
         cases.add(serialize(primary({editor({named_object("Lamp", {make(0x4600, cut)})})})));
         names.push_back("light, " + std::to_string(n) + " bytes, at the end");
-        cases.add(serialize(primary({editor({named_object("Lamp", {make(0x4600, cut)}),
-                                             named_object("Lamp2", {light({5, 5, 5})})})})));
+        cases.add(serialize(
+            primary({editor({named_object("Lamp", {make(0x4600, cut)}), named_object("Lamp2", {light({5, 5, 5})})})})));
         names.push_back("light, " + std::to_string(n) + " bytes, then another light");
     }
     for (std::size_t n : {std::size_t{0}, std::size_t{7}, std::size_t{19}}) {
@@ -542,7 +556,7 @@ bytes hollow_arrays(int objects) {
 
 TEST(RobustArrays, CountsFarBeyondTheirPayloadsFailCleanly) {
     case_dirs cases;
-    cases.add(hollow_arrays(10));   // 13 MB of arrays left zero: converted
+    cases.add(hollow_arrays(10));  // 13 MB of arrays left zero: converted
     cases.add(hollow_arrays(10));
     cases.add(hollow_arrays(178));  // 4 kB of file for 233 MB of arrays: refused
     cases.add(hollow_arrays(178));
@@ -558,8 +572,9 @@ TEST(RobustArrays, CountsFarBeyondTheirPayloadsFailCleanly) {
         const e2e::result& r = results[i];
         EXPECT_EQ(r.signal, 0);
         EXPECT_EQ(r.exit_code, 0) << r.out;
-        EXPECT_TRUE(r.out.ends_with(" Warning: the file declares far more vertices and mapping coordinates than it "
-                                    "holds; it is not converted\n An error occured\n"))
+        EXPECT_TRUE(
+            r.out.ends_with(" Warning: the file declares far more vertices and mapping coordinates than it "
+                            "holds; it is not converted\n An error occured\n"))
             << r.out;
         expect_clean_directory(cases.dirs[i], "in.3ds", false);
     }
@@ -664,8 +679,8 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
     // for allocator slack, and is still far below the 17 MB of mesh text
     // the run writes, times the growth of a buffer that held it whole.
     {
-        const bytes data = serialize(primary({editor({material({material_name("Clay"), diffuse(color24(1, 2, 3))}),
-                                                      grid_object("Grid", 255, 128, 0)})}));
+        const bytes data = serialize(primary({editor(
+            {material({material_name("Clay"), diffuse(color24(1, 2, 3))}), grid_object("Grid", 255, 128, 0)})}));
         e2e::write_bytes(dir / "big.3ds", data);
     }
     // 100 000 nested editor chunks (600 kB) and a file whose every chunk
@@ -691,11 +706,8 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
         int exit_code;
     };
     const measured cases[] = {
-        {"big.3ds", {}, 32 * 1024, 1},
-        {"big.3ds", {"-t"}, 32 * 1024, 1},
-        {"deep.3ds", {}, 16 * 1024, 1},
-        {"huge.3ds", {}, 16 * 1024, 1},
-        {"hollow.3ds", {}, 40 * 1024, 0},
+        {"big.3ds", {}, 32 * 1024, 1},  {"big.3ds", {"-t"}, 32 * 1024, 1}, {"deep.3ds", {}, 16 * 1024, 1},
+        {"huge.3ds", {}, 16 * 1024, 1}, {"hollow.3ds", {}, 40 * 1024, 0},
     };
     for (const measured& m : cases) {
         SCOPED_TRACE(m.input + (m.extra.empty() ? "" : " -t"));
@@ -769,8 +781,8 @@ TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {
         // Kill moments spread over the whole run, from its start to a little
         // past the reference run's length.
         const double delay = reference_seconds * 1.1 * (trial + jitter(rng)) / trials;
-        SCOPED_TRACE("trial " + std::to_string(trial) + ": SIGKILL after " + std::to_string(delay) +
-                     " s of a " + std::to_string(reference_seconds) + " s run (seed " + std::to_string(seed) + ")");
+        SCOPED_TRACE("trial " + std::to_string(trial) + ": SIGKILL after " + std::to_string(delay) + " s of a " +
+                     std::to_string(reference_seconds) + " s run (seed " + std::to_string(seed) + ")");
         {
             std::ofstream(dir / "out.vrx", std::ios::binary | std::ios::trunc) << old_vrx;
             std::ofstream(dir / "out.inc", std::ios::binary | std::ios::trunc) << old_inc;
@@ -788,8 +800,10 @@ TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {
 
         const std::string vrx = e2e::read_file(dir / "out.vrx");
         const std::string inc = e2e::read_file(dir / "out.inc");
-        EXPECT_TRUE(vrx == old_vrx || vrx == new_vrx) << "scene file neither old nor complete: " << vrx.size() << " bytes";
-        EXPECT_TRUE(inc == old_inc || inc == new_inc) << "mesh file neither old nor complete: " << inc.size() << " bytes";
+        EXPECT_TRUE(vrx == old_vrx || vrx == new_vrx)
+            << "scene file neither old nor complete: " << vrx.size() << " bytes";
+        EXPECT_TRUE(inc == old_inc || inc == new_inc)
+            << "mesh file neither old nor complete: " << inc.size() << " bytes";
         saw_old += (vrx == old_vrx) + (inc == old_inc);
         saw_new += (vrx == new_vrx) + (inc == new_inc);
         for (const std::string& name : temporaries(dir.path)) {
@@ -797,9 +811,10 @@ TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {
             left_temporaries += temporary_owner(name) == pid;
         }
     }
-    std::printf("[ measured ] reference run %.2f s; after %d kills: %d outputs old, %d complete new, "
-                "%d temporaries left by runs killed while writing\n",
-                reference_seconds, trials, saw_old, saw_new, left_temporaries);
+    std::printf(
+        "[ measured ] reference run %.2f s; after %d kills: %d outputs old, %d complete new, "
+        "%d temporaries left by runs killed while writing\n",
+        reference_seconds, trials, saw_old, saw_new, left_temporaries);
 
     // A later run of the same output name ignores what the killed runs left,
     // writes both files whole and leaves no temporary of its own.
@@ -810,8 +825,7 @@ TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {
     EXPECT_TRUE(e2e::read_file(dir / "out.vrx") == new_vrx);
     EXPECT_TRUE(e2e::read_file(dir / "out.inc") == new_inc);
     EXPECT_EQ(temporaries(dir.path), before);
-    for (const std::string& name : temporaries(dir.path))
-        EXPECT_TRUE(killed.count(temporary_owner(name)) == 1) << name;
+    for (const std::string& name : temporaries(dir.path)) EXPECT_TRUE(killed.count(temporary_owner(name)) == 1) << name;
 }
 
 }  // namespace

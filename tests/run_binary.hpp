@@ -8,10 +8,10 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
-#include <stdexcept>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -57,7 +57,9 @@ struct temp_dir {
     fs::path operator/(const std::string& name) const { return path / name; }
 };
 
-inline std::string binary_path() { return TESSVERT_BINARY; }
+inline std::string binary_path() {
+    return TESSVERT_BINARY;
+}
 
 // The shared test data folder beside the repository, or empty when absent.
 inline fs::path shared_dir() {

@@ -27,25 +27,24 @@ std::uint32_t bits_of(float f) {
 
 std::string hex(vec3 v) {
     char buf[128];
-    std::snprintf(buf, sizeof buf, "(%a, %a, %a) bits (%08x, %08x, %08x)",
-                  static_cast<double>(v.x), static_cast<double>(v.y),
-                  static_cast<double>(v.z), bits_of(v.x), bits_of(v.y),
-                  bits_of(v.z));
+    std::snprintf(buf, sizeof buf, "(%a, %a, %a) bits (%08x, %08x, %08x)", static_cast<double>(v.x),
+                  static_cast<double>(v.y), static_cast<double>(v.z), bits_of(v.x), bits_of(v.y), bits_of(v.z));
     return buf;
 }
 
-bool same_bits(vec3 a, vec3 b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool same_bits(vec3 a, vec3 b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
 
 std::string six_decimals(vec3 v) {
     char buf[96];
-    std::snprintf(buf, sizeof buf, "%f %f %f", static_cast<double>(v.x),
-                  static_cast<double>(v.y), static_cast<double>(v.z));
+    std::snprintf(buf, sizeof buf, "%f %f %f", static_cast<double>(v.x), static_cast<double>(v.y),
+                  static_cast<double>(v.z));
     return buf;
 }
 
 double dot(vec3 a, vec3 b) {
-    return static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y +
-           static_cast<double>(a.z) * b.z;
+    return static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y + static_cast<double>(a.z) * b.z;
 }
 
 mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
@@ -122,11 +121,11 @@ std::vector<vec3> literal_normals(const mesh_object& o) {
 float random_coordinate(std::mt19937& g) {
     const std::uint32_t kind = g() % 16;
     const double unit = static_cast<double>(g() >> 8) / 16777216.0 * 2.0 - 1.0;  // [-1, 1)
-    if (kind == 0) return static_cast<float>(static_cast<int>(g() % 21) - 10);  // round
+    if (kind == 0) return static_cast<float>(static_cast<int>(g() % 21) - 10);   // round
     if (kind == 1) return 0.0f;
-    if (kind == 2) return static_cast<float>(unit * 1e19);  // products overflow float
+    if (kind == 2) return static_cast<float>(unit * 1e19);   // products overflow float
     if (kind == 3) return static_cast<float>(unit * 1e-20);  // products underflow
-    const int exponent = static_cast<int>(g() % 8) - 3;  // 1e-3 .. 1e4
+    const int exponent = static_cast<int>(g() % 8) - 3;      // 1e-3 .. 1e4
     return static_cast<float>(unit * std::pow(10.0, exponent));
 }
 
@@ -139,15 +138,13 @@ mesh_object random_mesh(std::mt19937& g) {
         if (i > 0 && g() % 8 == 0) {
             vertices.push_back(vertices[g() % i]);  // coincident vertices
         } else {
-            vertices.push_back({random_coordinate(g), random_coordinate(g),
-                                random_coordinate(g)});
+            vertices.push_back({random_coordinate(g), random_coordinate(g), random_coordinate(g)});
         }
     }
     // Some collinear vertices, whose faces have a zero vector.
     for (std::uint32_t i = 2; i < vertex_count; i += 7) {
         const vec3 a = vertices[i - 2], b = vertices[i - 1];
-        vertices[i] = {to_float(2.0 * b.x - a.x), to_float(2.0 * b.y - a.y),
-                       to_float(2.0 * b.z - a.z)};
+        vertices[i] = {to_float(2.0 * b.x - a.x), to_float(2.0 * b.y - a.y), to_float(2.0 * b.z - a.z)};
     }
     std::vector<face> faces;
     const std::uint32_t face_count = used == 0 ? 0 : g() % (2 * vertex_count + 1);
@@ -155,16 +152,23 @@ mesh_object random_mesh(std::mt19937& g) {
         const auto pick = [&] { return static_cast<std::uint32_t>(g() % used); };
         face f{pick(), pick(), pick()};
         switch (g() % 10) {
-            case 0: f.b = f.a; break;         // a vertex named twice
-            case 1: f.c = f.b; break;
-            case 2: f.b = f.c = f.a; break;   // named thrice
-            case 3:                           // three collinear corners
-                if (used >= 3) {
-                    const std::uint32_t base = 2 + 7 * (g() % ((used - 3) / 7 + 1));
-                    if (base < used) f = {base - 2, base - 1, base};
-                }
-                break;
-            default: break;
+        case 0:
+            f.b = f.a;
+            break;  // a vertex named twice
+        case 1:
+            f.c = f.b;
+            break;
+        case 2:
+            f.b = f.c = f.a;
+            break;  // named thrice
+        case 3:     // three collinear corners
+            if (used >= 3) {
+                const std::uint32_t base = 2 + 7 * (g() % ((used - 3) / 7 + 1));
+                if (base < used) f = {base - 2, base - 1, base};
+            }
+            break;
+        default:
+            break;
         }
         faces.push_back(f);
     }
@@ -183,8 +187,8 @@ TEST(VertexNormalsLiteral, OnePassMatchesPerVertexLoopsBitForBit) {
         ASSERT_EQ(o.normals.size(), expected.size()) << "mesh " << m;
         for (std::size_t i = 0; i < expected.size(); ++i) {
             ASSERT_TRUE(same_bits(o.normals[i], expected[i]))
-                << "mesh " << m << " vertex " << i << ": got " << hex(o.normals[i])
-                << ", literal loops give " << hex(expected[i]);
+                << "mesh " << m << " vertex " << i << ": got " << hex(o.normals[i]) << ", literal loops give "
+                << hex(expected[i]);
         }
         bool any_nan = false, any_finite = false;
         for (const vec3& n : expected) {
@@ -207,8 +211,7 @@ TEST(VertexNormalsLiteral, FaceNamingVertexTwiceCountsOnce) {
     // single face's; counted twice, k = 3 rounds and changes the bits.
     const std::vector<vec3> v{{0, 0, 0}, {2.9f, -1.8f, 4.4f}, {-0.5f, 3.8f, 4.4f}};
     const vec3 fv = vec3_cross(vec3_sub(v[0], v[2]), vec3_sub(v[2], v[1]));
-    ASSERT_FALSE(same_bits(vec3_normalize(vec3_div(fv, -1.0f)),
-                           vec3_normalize(vec3_div(fv, -3.0f))));
+    ASSERT_FALSE(same_bits(vec3_normalize(vec3_div(fv, -1.0f)), vec3_normalize(vec3_div(fv, -3.0f))));
 
     const vec3 single = normals_of(v, {{0, 1, 2}})[0];
     const vec3 twice_after = normals_of(v, {{0, 1, 2}, {0, 0, 1}})[0];
@@ -222,8 +225,7 @@ TEST(VertexNormalsLiteral, FaceNamingVertexThriceCountsOnce) {
     // once (k = 3); counted thrice it would be k = 7, which rounds otherwise.
     const std::vector<vec3> v{{0, 0, 0}, {2.9f, -1.8f, 4.4f}, {-0.5f, 3.8f, 4.4f}};
     const vec3 fv = vec3_cross(vec3_sub(v[0], v[2]), vec3_sub(v[2], v[1]));
-    ASSERT_FALSE(same_bits(vec3_normalize(vec3_div(fv, -3.0f)),
-                           vec3_normalize(vec3_div(fv, -7.0f))));
+    ASSERT_FALSE(same_bits(vec3_normalize(vec3_div(fv, -3.0f)), vec3_normalize(vec3_div(fv, -7.0f))));
 
     const vec3 thrice = normals_of(v, {{0, 1, 2}, {0, 0, 0}, {0, 0, 0}})[0];
     const vec3 once = normals_of(v, {{0, 1, 2}, {0, 1, 1}, {2, 2, 0}})[0];
@@ -285,8 +287,7 @@ TEST(VertexNormalsRounding, DividedSumIsRoundedInsideTheObjectPass) {
     const float tx = hazard_sum.x, ty = hazard_sum.y, tz = hazard_sum.z;
     // Vertex 0 (the origin) is in three faces whose vectors add up exactly
     // to the sum: (+-0, ty, tz), (tx, +-0, +-0) and a zero vector.
-    const std::vector<vec3> v{
-        {0, 0, 0}, {1, 0, 0}, {0, -tz, ty}, {0, 1, 0}, {0, 0, -tx}};
+    const std::vector<vec3> v{{0, 0, 0}, {1, 0, 0}, {0, -tz, ty}, {0, 1, 0}, {0, 0, -tx}};
     const std::vector<face> f{{1, 2, 0}, {3, 4, 0}, {0, 0, 0}};
     const vec3 f0 = vec3_cross(vec3_sub(v[1], v[0]), vec3_sub(v[0], v[2]));
     const vec3 f1 = vec3_cross(vec3_sub(v[3], v[0]), vec3_sub(v[0], v[4]));

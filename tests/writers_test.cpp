@@ -23,9 +23,8 @@ namespace {
 struct scratch_dir {
     fs::path path;
     scratch_dir() {
-        path = fs::temp_directory_path() /
-               ("tessvert-writers-" + std::to_string(::getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        path = fs::temp_directory_path() / ("tessvert-writers-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(path);
         fs::create_directories(path);
     }
@@ -132,16 +131,15 @@ TEST(MeshInclude, EachObjectBlockFollowsItsOwnSurfaceLine) {
     std::int32_t faces = 0;
     std::string text = write_mesh(s, dir, 1, faces);
     EXPECT_EQ(faces, 3);
-    EXPECT_EQ(text,
-              orange_surface +
-                  "triangle {vertex <0.000000 0.000000 0.000000> vertex <1.000000 0.000000 0.000000> "
-                  "vertex <0.000000 1.000000 0.000000> }\n"
-                  "surface{color 0.000000 0.000000 1.000000 ambient 0.5 diffuse 0.75}\n" +
-                  orange_surface +
-                  "triangle {vertex <-1.500000 0.007813 2.000000> vertex <3.000000 -0.000000 4.000000> "
-                  "vertex <3.000000 -0.000000 4.000000> }\n"
-                  "triangle {vertex <3.000000 -0.000000 4.000000> vertex <-1.500000 0.007813 2.000000> "
-                  "vertex <-1.500000 0.007813 2.000000> }\n");
+    EXPECT_EQ(text, orange_surface +
+                        "triangle {vertex <0.000000 0.000000 0.000000> vertex <1.000000 0.000000 0.000000> "
+                        "vertex <0.000000 1.000000 0.000000> }\n"
+                        "surface{color 0.000000 0.000000 1.000000 ambient 0.5 diffuse 0.75}\n" +
+                        orange_surface +
+                        "triangle {vertex <-1.500000 0.007813 2.000000> vertex <3.000000 -0.000000 4.000000> "
+                        "vertex <3.000000 -0.000000 4.000000> }\n"
+                        "triangle {vertex <3.000000 -0.000000 4.000000> vertex <-1.500000 0.007813 2.000000> "
+                        "vertex <-1.500000 0.007813 2.000000> }\n");
 }
 
 TEST(MeshInclude, FaceWithANonFiniteNormalIsWrittenFlat) {
@@ -217,10 +215,9 @@ TEST(SceneFile, CamerasAreListedInFileOrderAndTheSelectedOneGivesTheView) {
     append_camera(s);
     s.cameras.back() = camera{{1, 2, 3}, {4, 5, 6}, 0, 10};
     std::string console;
-    const std::string first = camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000",
-                                           "39.148937");
-    const std::string second = camera_block("1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000",
-                                            "97.872342");
+    const std::string first =
+        camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000", "39.148937");
+    const std::string second = camera_block("1.000000 2.000000 3.000000", "4.000000 5.000000 6.000000", "97.872342");
     const std::string list = "\n[All cameras from the file are listed below]\n\n[\n" + first + second + "]\n";
     EXPECT_EQ(write_scene(s, 0, dir, &console), first + list + settings_block + "\ninclude \"model.inc\"\n");
     EXPECT_EQ(write_scene(s, 1, dir, &console), second + list + settings_block + "\ninclude \"model.inc\"\n");

@@ -40,187 +40,186 @@ constexpr std::uint64_t powers_of_ten[20] = {
 };
 
 inline void write_pair(char* out, unsigned pair) {
-  std::memcpy(out, digit_pairs + 2 * pair, 2);
+    std::memcpy(out, digit_pairs + 2 * pair, 2);
 }
 
 // Digits of v, at least one. Setting the low bit keeps 0 at one digit and
 // moves no other value across a power of ten.
 inline int digit_count(std::uint64_t v) {
-  v |= 1;
-  // bit_width * log10(2), scaled by 4096, is at most one too high.
-  const int guess = (std::bit_width(v) * 1233) >> 12;
-  return guess + 1 - (v < powers_of_ten[guess]);
+    v |= 1;
+    // bit_width * log10(2), scaled by 4096, is at most one too high.
+    const int guess = (std::bit_width(v) * 1233) >> 12;
+    return guess + 1 - (v < powers_of_ten[guess]);
 }
 
 // Writes v in exactly `count` digits ending at out + count, with leading
 // zeros if v is shorter.
 inline void write_digits(char* out, std::uint64_t v, int count) {
-  char* p = out + count;
-  while (count >= 2) {
-    p -= 2;
-    write_pair(p, static_cast<unsigned>(v % 100));
-    v /= 100;
-    count -= 2;
-  }
-  if (count == 1) {
-    p[-1] = static_cast<char>('0' + v);
-  }
+    char* p = out + count;
+    while (count >= 2) {
+        p -= 2;
+        write_pair(p, static_cast<unsigned>(v % 100));
+        v /= 100;
+        count -= 2;
+    }
+    if (count == 1) {
+        p[-1] = static_cast<char>('0' + v);
+    }
 }
 
 // The six fraction digits after the point.
 inline void write_micro(char* out, std::uint32_t micro) {
-  write_pair(out, micro / 10000);
-  write_pair(out + 2, micro / 100 % 100);
-  write_pair(out + 4, micro % 100);
+    write_pair(out, micro / 10000);
+    write_pair(out + 2, micro / 100 % 100);
+    write_pair(out + 4, micro % 100);
 }
 
 // m * 2^e for e large enough that the value is at least 2^64: an integer,
 // so there is no rounding, only an exact conversion of up to 309 digits.
 std::size_t write_huge(std::uint64_t m, int e, char* out) {
-  // 2^1024 needs 32 limbs; the shifted 53-bit mantissa may spill into a
-  // third limb past the one holding its lowest bit.
-  constexpr int max_limbs = 35;
-  std::uint32_t limbs[max_limbs] = {};
-  const int low = e / 32;
-  const u128 placed = static_cast<u128>(m) << (e % 32);
-  limbs[low] = static_cast<std::uint32_t>(placed);
-  limbs[low + 1] = static_cast<std::uint32_t>(placed >> 32);
-  limbs[low + 2] = static_cast<std::uint32_t>(placed >> 64);
-  int used = low + 3;
-  while (used > 0 && limbs[used - 1] == 0) {
-    --used;
-  }
-
-  // Peel off base-10^9 chunks, least significant first.
-  constexpr std::uint32_t chunk_base = 1000000000;
-  std::uint32_t chunks[40];
-  int chunk_count = 0;
-  while (used > 0) {
-    std::uint64_t rest = 0;
-    for (int i = used - 1; i >= 0; --i) {
-      const std::uint64_t cur = (rest << 32) | limbs[i];
-      limbs[i] = static_cast<std::uint32_t>(cur / chunk_base);
-      rest = cur % chunk_base;
-    }
-    chunks[chunk_count++] = static_cast<std::uint32_t>(rest);
+    // 2^1024 needs 32 limbs; the shifted 53-bit mantissa may spill into a
+    // third limb past the one holding its lowest bit.
+    constexpr int max_limbs = 35;
+    std::uint32_t limbs[max_limbs] = {};
+    const int low = e / 32;
+    const u128 placed = static_cast<u128>(m) << (e % 32);
+    limbs[low] = static_cast<std::uint32_t>(placed);
+    limbs[low + 1] = static_cast<std::uint32_t>(placed >> 32);
+    limbs[low + 2] = static_cast<std::uint32_t>(placed >> 64);
+    int used = low + 3;
     while (used > 0 && limbs[used - 1] == 0) {
-      --used;
+        --used;
     }
-  }
 
-  char* p = out;
-  const std::uint32_t top = chunks[chunk_count - 1];
-  const int top_digits = digit_count(top);
-  write_digits(p, top, top_digits);
-  p += top_digits;
-  for (int i = chunk_count - 2; i >= 0; --i) {
-    write_digits(p, chunks[i], 9);
-    p += 9;
-  }
-  std::memcpy(p, ".000000", 7);
-  p += 7;
-  return static_cast<std::size_t>(p - out);
+    // Peel off base-10^9 chunks, least significant first.
+    constexpr std::uint32_t chunk_base = 1000000000;
+    std::uint32_t chunks[40];
+    int chunk_count = 0;
+    while (used > 0) {
+        std::uint64_t rest = 0;
+        for (int i = used - 1; i >= 0; --i) {
+            const std::uint64_t cur = (rest << 32) | limbs[i];
+            limbs[i] = static_cast<std::uint32_t>(cur / chunk_base);
+            rest = cur % chunk_base;
+        }
+        chunks[chunk_count++] = static_cast<std::uint32_t>(rest);
+        while (used > 0 && limbs[used - 1] == 0) {
+            --used;
+        }
+    }
+
+    char* p = out;
+    const std::uint32_t top = chunks[chunk_count - 1];
+    const int top_digits = digit_count(top);
+    write_digits(p, top, top_digits);
+    p += top_digits;
+    for (int i = chunk_count - 2; i >= 0; --i) {
+        write_digits(p, chunks[i], 9);
+        p += 9;
+    }
+    std::memcpy(p, ".000000", 7);
+    p += 7;
+    return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace
 
 std::size_t format_number(double value, char* out) {
-  const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-  const bool negative = (bits >> 63) != 0;
-  const unsigned biased = static_cast<unsigned>(bits >> 52) & 0x7ff;
-  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    const unsigned biased = static_cast<unsigned>(bits >> 52) & 0x7ff;
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
 
-  if (biased == 0x7ff) {
-    const char* text = fraction != 0 ? "-nan" : "-inf";
-    const std::size_t length = negative ? 4 : 3;
-    std::memcpy(out, text + 4 - length, length);
-    return length;
-  }
-  if ((bits << 1) == 0) {
-    std::memcpy(out, "0.000000", 8);
-    return 8;
-  }
-
-  // value = +-m * 2^e exactly.
-  std::uint64_t m;
-  int e;
-  if (biased == 0) {
-    m = fraction;
-    e = -1074;
-  } else {
-    m = fraction | (std::uint64_t{1} << 52);
-    e = static_cast<int>(biased) - 1075;
-  }
-
-  // The sign byte is always stored and kept only when negative, so a mix of
-  // signs costs no branch; digits overwrite it otherwise.
-  char* p = out;
-  *p = '-';
-  p += negative;
-
-  std::uint64_t whole;
-  std::uint32_t micro;
-  if (e >= 0) {
-    // m < 2^53, so up to e = 11 the value is an integer below 2^64.
-    if (e > 11) {
-      return static_cast<std::size_t>(p - out) + write_huge(m, e, p);
+    if (biased == 0x7ff) {
+        const char* text = fraction != 0 ? "-nan" : "-inf";
+        const std::size_t length = negative ? 4 : 3;
+        std::memcpy(out, text + 4 - length, length);
+        return length;
     }
-    whole = m << e;
-    micro = 0;
-  } else {
-    const int shift = -e;
-    std::uint64_t below_point;
-    if (shift < 64) {
-      whole = m >> shift;
-      below_point = m & ((std::uint64_t{1} << shift) - 1);
-    } else {
-      whole = 0;
-      below_point = m;
+    if ((bits << 1) == 0) {
+        std::memcpy(out, "0.000000", 8);
+        return 8;
     }
-    // below_point * 10^6 < 2^73, so past this shift it is less than half a
-    // millionth and rounds to zero.
-    if (shift > 80) {
-      micro = 0;
+
+    // value = +-m * 2^e exactly.
+    std::uint64_t m;
+    int e;
+    if (biased == 0) {
+        m = fraction;
+        e = -1074;
     } else {
-      // Adding half before truncating rounds ties away from zero, since we
-      // work on the magnitude.
-      const u128 scaled = static_cast<u128>(below_point) * 1000000u +
-                          (static_cast<u128>(1) << (shift - 1));
-      micro = static_cast<std::uint32_t>(scaled >> shift);
-      if (micro == 1000000) {
+        m = fraction | (std::uint64_t{1} << 52);
+        e = static_cast<int>(biased) - 1075;
+    }
+
+    // The sign byte is always stored and kept only when negative, so a mix of
+    // signs costs no branch; digits overwrite it otherwise.
+    char* p = out;
+    *p = '-';
+    p += negative;
+
+    std::uint64_t whole;
+    std::uint32_t micro;
+    if (e >= 0) {
+        // m < 2^53, so up to e = 11 the value is an integer below 2^64.
+        if (e > 11) {
+            return static_cast<std::size_t>(p - out) + write_huge(m, e, p);
+        }
+        whole = m << e;
         micro = 0;
-        ++whole;
-      }
+    } else {
+        const int shift = -e;
+        std::uint64_t below_point;
+        if (shift < 64) {
+            whole = m >> shift;
+            below_point = m & ((std::uint64_t{1} << shift) - 1);
+        } else {
+            whole = 0;
+            below_point = m;
+        }
+        // below_point * 10^6 < 2^73, so past this shift it is less than half a
+        // millionth and rounds to zero.
+        if (shift > 80) {
+            micro = 0;
+        } else {
+            // Adding half before truncating rounds ties away from zero, since we
+            // work on the magnitude.
+            const u128 scaled = static_cast<u128>(below_point) * 1000000u + (static_cast<u128>(1) << (shift - 1));
+            micro = static_cast<std::uint32_t>(scaled >> shift);
+            if (micro == 1000000) {
+                micro = 0;
+                ++whole;
+            }
+        }
     }
-  }
 
-  const int whole_digits = digit_count(whole);
-  if (whole < 10) {
-    *p = static_cast<char>('0' + whole);
-  } else if (std::endian::native == std::endian::little && whole < 100000000) {
-    // Eight digits with leading zeros, shifted so the first significant one
-    // comes first and stored at once: a varying digit count costs no
-    // mispredicted loop. The stray bytes past the last digit are all
-    // overwritten by the point and the fraction below.
-    char eight[8];
-    const auto high = static_cast<std::uint32_t>(whole / 10000);
-    const auto low = static_cast<std::uint32_t>(whole % 10000);
-    write_pair(eight, high / 100);
-    write_pair(eight + 2, high % 100);
-    write_pair(eight + 4, low / 100);
-    write_pair(eight + 6, low % 100);
-    std::uint64_t word;
-    std::memcpy(&word, eight, 8);
-    word >>= 8 * (8 - whole_digits);
-    std::memcpy(p, &word, 8);
-  } else {
-    write_digits(p, whole, whole_digits);
-  }
-  p += whole_digits;
-  *p++ = '.';
-  write_micro(p, micro);
-  p += 6;
-  return static_cast<std::size_t>(p - out);
+    const int whole_digits = digit_count(whole);
+    if (whole < 10) {
+        *p = static_cast<char>('0' + whole);
+    } else if (std::endian::native == std::endian::little && whole < 100000000) {
+        // Eight digits with leading zeros, shifted so the first significant one
+        // comes first and stored at once: a varying digit count costs no
+        // mispredicted loop. The stray bytes past the last digit are all
+        // overwritten by the point and the fraction below.
+        char eight[8];
+        const auto high = static_cast<std::uint32_t>(whole / 10000);
+        const auto low = static_cast<std::uint32_t>(whole % 10000);
+        write_pair(eight, high / 100);
+        write_pair(eight + 2, high % 100);
+        write_pair(eight + 4, low / 100);
+        write_pair(eight + 6, low % 100);
+        std::uint64_t word;
+        std::memcpy(&word, eight, 8);
+        word >>= 8 * (8 - whole_digits);
+        std::memcpy(p, &word, 8);
+    } else {
+        write_digits(p, whole, whole_digits);
+    }
+    p += whole_digits;
+    *p++ = '.';
+    write_micro(p, micro);
+    p += 6;
+    return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace tessvert

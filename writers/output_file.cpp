@@ -25,7 +25,9 @@ void discard_temp(output_file& out) {
 
 }  // namespace
 
-output_file::~output_file() { discard_temp(*this); }
+output_file::~output_file() {
+    discard_temp(*this);
+}
 
 bool open_output(output_file& out, const std::string& path) {
     out.path = path;

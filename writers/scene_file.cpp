@@ -20,8 +20,7 @@ void put_triple(output_file& out, const double v[3]) {
     put_number(out, v[2]);
 }
 
-void put_camera(output_file& out, const double position[3], const double look_at[3], const double up[3],
-                double fov) {
+void put_camera(output_file& out, const double position[3], const double look_at[3], const double up[3], double fov) {
     put_text(out, "camera\n{\n\tposition <");
     put_triple(out, position);
     put_text(out, ">\n\tlook_at <");
@@ -58,8 +57,8 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_select) {
     }
     std::int32_t index = camera_select;
     if (index < 0 || index >= s.camera_count) {
-        std::printf(" Warning: the file has no camera %d (it has %d); the first camera gives the initial view\n",
-                    index, s.camera_count);
+        std::printf(" Warning: the file has no camera %d (it has %d); the first camera gives the initial view\n", index,
+                    s.camera_count);
         index = 0;
     }
     const camera& c = s.cameras[static_cast<std::size_t>(index)];
