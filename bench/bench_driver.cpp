@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "app/convert.hpp"
 #include "bench/scene_generator.hpp"
-#include "reader/loader.hpp"
 #include "writers/number_format.hpp"
 
 namespace {
@@ -270,19 +270,14 @@ timing write_floor(const std::string& path, const std::vector<char>& block, std:
     return t;
 }
 
-// Loads the scene with its normals as the converter does, its console muted.
+// Reads the scene with its normals as the converter does, its messages
+// dropped.
 tessvert::scene load_quietly(const std::string& path) {
-    std::fflush(stdout);
-    int saved = ::dup(STDOUT_FILENO);
-    int null_fd = ::open("/dev/null", O_WRONLY);
-    ::dup2(null_fd, STDOUT_FILENO);
+    tessvert::reporter silent;
+    tessvert::run_options options;
+    options.input_path = path;
     tessvert::scene s = tessvert::init_scene();
-    int loaded = tessvert::load_scene_file(s, path, 1);
-    std::fflush(stdout);
-    ::dup2(saved, STDOUT_FILENO);
-    ::close(saved);
-    ::close(null_fd);
-    if (loaded != 1) {
+    if (!tessvert::read_scene(options, s, silent)) {
         errno = 0;
         fail("cannot load " + path);
     }

@@ -1,14 +1,14 @@
-// libFuzzer target: arbitrary bytes as a 3DS file, through the whole load
-// (with vertex normals), the initial view, the scene description file and the
-// mesh include file in both modes, as one conversion does them.
+// libFuzzer target: arbitrary bytes as a 3DS file, through the whole
+// conversion in both modes (smooth triangles with vertex normals, and flat
+// triangles), as the program runs it.
 //
 // Besides the sanitizers' reports, the target stops (traps) when the loaded
 // scene breaks an invariant that the writers rely on, when a writer fails to
 // write into its private directory, or when a temporary output file is left
 // behind.
 //
-// The converter's console text goes to /dev/null unless TESSVERT_FUZZ_VERBOSE
-// is set; libFuzzer reports on standard error.
+// The converter's messages are dropped unless TESSVERT_FUZZ_VERBOSE is set,
+// when they go to standard error beside libFuzzer's reports.
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,10 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "app/convert.hpp"
 #include "model/scene.hpp"
-#include "reader/loader.hpp"
-#include "writers/mesh_include.hpp"
-#include "writers/scene_file.hpp"
 
 namespace {
 
@@ -32,9 +30,7 @@ namespace {
 struct workspace {
     std::string dir;
     std::string input;
-    std::string scene_path;
-    std::string smooth_include;
-    std::string flat_include;
+    tessvert::reporter console;
 };
 
 workspace& work() {
@@ -76,7 +72,7 @@ void write_input(const std::string& path, const std::uint8_t* data, std::size_t 
 
 // The invariants of a loaded scene that the geometry and the writers rely
 // on (model/scene.hpp and the loader's face validation).
-void check_scene(const tessvert::scene& s) {
+void check_scene(const tessvert::scene& s, bool with_normals) {
     check(s.camera_count == static_cast<std::int32_t>(s.cameras.size()), "camera count");
     check(s.light_count == static_cast<std::int32_t>(s.lights.size()), "light count");
     check(s.material_count == static_cast<std::int32_t>(s.materials.size()), "material count");
@@ -86,7 +82,7 @@ void check_scene(const tessvert::scene& s) {
         check(o.vertices.size() == static_cast<std::size_t>(o.vertex_count), "vertex array size");
         check(o.faces.size() == static_cast<std::size_t>(o.face_count), "face array size");
         check(o.tex_coords.size() == 2 * static_cast<std::size_t>(o.tex_vertex_count), "mapping array size");
-        check(o.normals.size() == o.vertices.size(), "normal array size");
+        check(o.normals.size() == (with_normals ? o.vertices.size() : 0), "normal array size");
         check(o.name.size() <= tessvert::object_name_max, "object name length");
         for (const tessvert::face& f : o.faces) {
             const auto n = static_cast<std::uint32_t>(o.vertex_count);
@@ -108,7 +104,7 @@ void check_no_leftovers(const workspace& w) {
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
         if (name == "." || name == ".." || name == "in.3ds" || name == "out.vrx" || name == "out.inc" ||
-            name == "flat.inc")
+            name == "flat.vrx" || name == "flat.inc")
             continue;
         std::fprintf(stderr, "fuzz_convert: left behind: %s\n", name.c_str());
         ++others;
@@ -120,9 +116,10 @@ void check_no_leftovers(const workspace& w) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    if (std::getenv("TESSVERT_FUZZ_VERBOSE") == nullptr) {
-        if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
-    }
+    if (std::getenv("TESSVERT_FUZZ_VERBOSE") != nullptr)
+        work().console.emit = [](tessvert::message_kind, std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), stderr);
+        };
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/tessvert-fuzz-XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
@@ -131,45 +128,43 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     workspace& w = work();
     w.dir = buf.data();
     w.input = w.dir + "/in.3ds";
-    w.scene_path = w.dir + "/out.vrx";
-    w.smooth_include = w.dir + "/out.inc";
-    w.flat_include = w.dir + "/flat.inc";
     std::atexit(remove_workspace);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const workspace& w = work();
+    workspace& w = work();
     write_input(w.input, data, size);
 
-    tessvert::scene s = tessvert::init_scene();
-    const int loaded = tessvert::load_scene_file(s, w.input, 1);
-    check(loaded == 0 || loaded == 1, "load result");
-    if (loaded == 0) {
-        check(s.objects.empty() && s.materials.empty() && s.cameras.empty() && s.lights.empty(),
-              "a failed load filled the scene");
-        return 0;
-    }
-    check_scene(s);
-
+    tessvert::run_options options;
+    options.input_path = w.input;
     // The camera choice comes from the input too: its last byte picks a
-    // camera of the file or an index that names none (the fallback).
-    std::int32_t camera_select = 0;
-    if (size > 0 && s.camera_count > 0) {
+    // camera index, most often one that the file has, sometimes one that it
+    // has not (the fallback).
+    if (size > 0) {
         const std::uint8_t pick = data[size - 1];
-        camera_select = pick < 128 ? pick % s.camera_count : static_cast<std::int32_t>(pick) - 200;
+        options.camera_select = pick < 128 ? pick % 4 : static_cast<std::int32_t>(pick) - 200;
     }
-    const tessvert::view_setup view = tessvert::setup_initial_view(s, camera_select);
 
-    check(tessvert::write_scene_file(view, s, w.scene_path, w.smooth_include, "out"), "scene file not written");
-    std::int64_t faces = 0;
-    for (const tessvert::mesh_object& o : s.objects) faces += o.face_count;
-    std::int32_t written_smooth = 0;
-    check(tessvert::write_mesh_include(s, w.smooth_include, 0, written_smooth), "smooth mesh file not written");
-    check(written_smooth == faces, "smooth mode wrote another face count");
-    std::int32_t written_flat = 0;
-    check(tessvert::write_mesh_include(s, w.flat_include, 1, written_flat), "flat mesh file not written");
-    check(written_flat == faces, "flat mode wrote another face count");
+    for (std::int32_t triangle_mode : {0, 1}) {
+        options.triangle_mode = triangle_mode;
+        options.base_name = triangle_mode == 0 ? w.dir + "/out" : w.dir + "/flat";
+        options.scene_path = options.base_name + ".vrx";
+        options.include_path = options.base_name + ".inc";
+        tessvert::scene s = tessvert::init_scene();
+        const tessvert::conversion_result result = tessvert::convert(options, s, w.console);
+        if (!result.loaded) {
+            check(s.objects.empty() && s.materials.empty() && s.cameras.empty() && s.lights.empty(),
+                  "a failed load filled the scene");
+            check(result.exit_code == 0, "a failed load reported success");
+            return 0;
+        }
+        check_scene(s, triangle_mode == 0);
+        check(result.exit_code == 1, "an output was not written into the work directory");
+        std::int64_t faces = 0;
+        for (const tessvert::mesh_object& o : s.objects) faces += o.face_count;
+        check(result.written_faces == faces, "the face count written is not the scene's");
+    }
     check_no_leftovers(w);
     return 0;
 }

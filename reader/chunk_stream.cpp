@@ -1,8 +1,7 @@
 #include "reader/chunk_stream.hpp"
 
-#include <array>
+#include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <cstring>
 
 namespace tessvert {
@@ -20,7 +19,7 @@ void read_chunk_header(chunk_reader& r, chunk_header& h) {
 
 bool next_child(chunk_reader& r, chunk_header& parent, chunk_header& child) {
     // Unsigned comparison: a declared length below what was read ends the level.
-    if (parent.consumed >= parent.length || r.stream.ended) return false;
+    if (parent.consumed >= parent.length || reading_stopped(r)) return false;
     read_chunk_header(r, child);
     if (!r.stream.ended) return true;
     parent.consumed += child.consumed;
@@ -31,10 +30,15 @@ void skip_chunk(chunk_reader& r, chunk_header& h) {
     h.consumed += read_bytes(r.stream, nullptr, remaining(h));
 }
 
-void read_fixed(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t n) {
+std::uint32_t read_counted(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t n) {
     std::uint32_t got = read_bytes(r.stream, dst, n);
-    std::memset(static_cast<unsigned char*>(dst) + got, 0, n - got);
     h.consumed += got;
+    return got;
+}
+
+void read_fixed(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t n) {
+    std::uint32_t got = read_counted(r, h, dst, n);
+    std::memset(static_cast<unsigned char*>(dst) + got, 0, n - got);
 }
 
 std::uint32_t read_payload(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t capacity) {
@@ -45,22 +49,19 @@ std::uint32_t read_payload(chunk_reader& r, chunk_header& h, void* dst, std::uin
     return kept;
 }
 
-std::uint32_t read_string(chunk_reader& r, std::string& dst, std::size_t max_keep) {
+void read_string(chunk_reader& r, chunk_header& h, std::string& dst, std::size_t max_keep) {
     dst.clear();
-    std::uint32_t taken = 0;
     unsigned char c = 0;
-    while (read_bytes(r.stream, &c, 1) == 1) {
-        ++taken;
-        if (c == 0) break;
+    while (read_counted(r, h, &c, 1) == 1 && c != 0)
         if (dst.size() < max_keep) dst.push_back(static_cast<char>(c));
-    }
-    return taken;
 }
 
 void read_payload_text(chunk_reader& r, chunk_header& h, std::string& dst, std::size_t max_keep) {
-    std::array<char, 256> text{};
-    std::uint32_t kept = read_payload(r, h, text.data(), static_cast<std::uint32_t>(max_keep));
-    dst.assign(text.data(), ::strnlen(text.data(), kept));
+    // Room for the whole text the payload may hold, never more than max_keep.
+    const std::uint32_t room = static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining(h), max_keep));
+    dst.assign(room, '\0');
+    const std::uint32_t kept = read_payload(r, h, dst.data(), room);
+    dst.resize(::strnlen(dst.data(), kept));
 }
 
 std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacity, chunk_header& enclosing) {
@@ -74,7 +75,7 @@ std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacit
 bool may_descend(chunk_reader& r, int level) {
     if (level < max_level) return true;
     if (!r.depth_warned) {
-        std::printf(" Warning: chunks nested deeper than %d levels were skipped\n", max_level);
+        report_warning(r.report, "chunks nested deeper than " + std::to_string(max_level) + " levels were skipped");
         r.depth_warned = true;
     }
     return false;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/report.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 
@@ -38,11 +39,20 @@ inline constexpr std::uint64_t max_unfilled_bytes = std::uint64_t{16} << 20;
 
 // State of one load, owned by the loader.
 struct chunk_reader {
+    explicit chunk_reader(reporter& to) : report(to) {}
+    reporter& report;
     byte_stream stream;
     chunk_header secondary_header;  // used only by read_subchunk
     bool depth_warned = false;
     std::uint64_t unfilled_bytes = 0;  // see max_unfilled_bytes
+    bool over_budget = false;          // unfilled_bytes passed the bound: every level stops
 };
+
+// Whether every level of the descent stops: the file ended, or the arrays
+// went over their budget.
+inline bool reading_stopped(const chunk_reader& r) {
+    return r.stream.ended || r.over_budget;
+}
 
 // Payload bytes the header declares beyond what has been read of it; 0 when
 // the chunk has been read to (or past) its declared end.
@@ -55,13 +65,18 @@ void read_chunk_header(chunk_reader& r, chunk_header& h);
 
 // Starts the next child of `parent`: reads its header into `child` and
 // returns true, or returns false when the level ends because the parent has
-// been read to its declared end or the file has ended. A header cut short by
+// been read to its declared end or reading stopped. A header cut short by
 // the end of the file is counted in the parent and not acted on. The caller
-// handles the child, then adds the child's `consumed` to the parent's.
+// handles the child, then adds the child's `consumed` to the parent's; the
+// handlers leave both steps to read_children.
 bool next_child(chunk_reader& r, chunk_header& parent, chunk_header& child);
 
 // Reads and discards the rest of the chunk's payload.
 void skip_chunk(chunk_reader& r, chunk_header& h);
+
+// Reads up to `n` bytes into `dst` and counts them in `h`; returns how many
+// the file delivered.
+std::uint32_t read_counted(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t n);
 
 // Reads `n` bytes of fixed data into `dst` (zero-filling what the file does
 // not deliver) and counts them in `h`.
@@ -72,9 +87,9 @@ void read_fixed(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t n);
 std::uint32_t read_payload(chunk_reader& r, chunk_header& h, void* dst, std::uint32_t capacity);
 
 // Reads a NUL-terminated string byte by byte, stopping at the end of the
-// file; keeps its first `max_keep` characters in `dst`. Returns the bytes
-// taken from the file, the terminator included; the caller counts them.
-std::uint32_t read_string(chunk_reader& r, std::string& dst, std::size_t max_keep);
+// file; keeps its first `max_keep` characters in `dst`. Counts the bytes
+// taken from the file, the terminator included, in `h`.
+void read_string(chunk_reader& r, chunk_header& h, std::string& dst, std::size_t max_keep);
 
 // Reads the rest of a chunk's payload as a NUL-terminated text of at most
 // `max_keep` characters (a payload without NUL ends where it ends).
@@ -86,9 +101,34 @@ void read_payload_text(chunk_reader& r, chunk_header& h, std::string& dst, std::
 // bytes stored.
 std::uint32_t read_subchunk(chunk_reader& r, void* target, std::uint32_t capacity, chunk_header& enclosing);
 
-// Whether a chunk that opens a level may be descended at `level`; prints a
+// Whether a chunk that opens a level may be descended at `level`; reports a
 // warning the first time it may not.
 bool may_descend(chunk_reader& r, int level);
+
+// One level of the descent: reads the children of `parent` one by one.
+// `handle(child)` acts on a child and returns false for an id that it does
+// not know, which is then skipped whole. Every child's bytes are credited to
+// the parent, so the level ends at the parent's declared end, after a
+// handler's over-read past it, or where reading stopped.
+template <typename Handle>
+void read_children(chunk_reader& r, chunk_header& parent, Handle&& handle) {
+    chunk_header child;
+    while (next_child(r, parent, child)) {
+        if (!handle(child)) skip_chunk(r, child);
+        parent.consumed += child.consumed;
+    }
+}
+
+// For a child chunk that opens a level of its own, met at `level`: runs
+// `parse()` (which reads the child's children at level + 1) when the depth
+// allows, or else skips the child whole, with one warning per load.
+template <typename Parse>
+void open_level(chunk_reader& r, chunk_header& child, int level, Parse&& parse) {
+    if (may_descend(r, level))
+        parse();
+    else
+        skip_chunk(r, child);
+}
 
 // Little-endian decoding of bytes already read.
 inline std::uint16_t load_u16(const unsigned char* p) {

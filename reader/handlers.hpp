@@ -29,8 +29,4 @@ void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int 
 void read_light(chunk_reader& r, scene& s, chunk_header& h);
 void read_camera(chunk_reader& r, scene& s, chunk_header& h);
 
-// Removes, from every object, the faces that name a vertex at or beyond its
-// vertex_count, keeping the order of the others; one warning line per object.
-void remove_invalid_faces(scene& s);
-
 }  // namespace tessvert

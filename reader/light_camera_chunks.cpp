@@ -21,36 +21,33 @@ void read_light(chunk_reader& r, scene& s, chunk_header& h) {
     l.is_spot = 0;
     l.multiplier = 1.0f;
 
-    chunk_header sub;
-    while (next_child(r, h, sub)) {
+    read_children(r, h, [&](chunk_header& sub) {
         switch (sub.id) {
         case chunk_id::float_color:
             read_fixed(r, sub, raw, 12);
             l.color = {load_f32(raw), load_f32(raw + 4), load_f32(raw + 8)};
             l.has_float_color = 1;
-            break;
+            return true;
         case chunk_id::color24:
             read_fixed(r, sub, raw, 3);
             l.color24 = {raw[0], raw[1], raw[2]};
-            break;
+            return true;
         case chunk_id::spotlight:
             read_fixed(r, sub, raw, 20);
             l.target = load_vec3(raw);
             l.hotspot = load_f32(raw + 12);
             l.falloff = load_f32(raw + 16);
             l.is_spot = 1;
-            break;
+            return true;
         case chunk_id::light_off:
             // Its presence is the flag; a payload, if any, is read past.
             l.is_off = 1;
             skip_chunk(r, sub);
-            break;
+            return true;
         default:
-            skip_chunk(r, sub);
-            break;
+            return false;
         }
-        h.consumed += sub.consumed;
-    }
+    });
 }
 
 // 32 bytes of fixed data; the camera's sub-chunks are read past unseen.

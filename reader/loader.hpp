@@ -3,16 +3,21 @@
 
 #include <string>
 
+#include "model/report.hpp"
 #include "model/scene.hpp"
 
 namespace tessvert {
 
-// Returns 1 when the file was read (the scene is filled, invalid faces are
-// removed and, when `compute_normals` is 1, vertex normals computed), 0 when
-// it could not be opened, does not begin with the primary chunk, or declares
-// vertex and mapping arrays far beyond what it holds (max_unfilled_bytes; the
-// scene is then left empty); a message has then been printed. A file that ends inside a chunk is read up to there,
-// with a warning.
-int load_scene_file(scene& s, const std::string& path, int compute_normals);
+// Returns 1 when the file was read into the empty scene `s`, 0 when it could
+// not be opened, does not begin with the primary chunk, or declares vertex
+// and mapping arrays far beyond what it holds (max_unfilled_bytes; the scene
+// is then left empty); its message has then been reported. A file that ends
+// inside a chunk is read up to there, with a warning. The faces are stored
+// as the file gives them: remove_invalid_faces checks them afterwards.
+int load_scene_file(scene& s, const std::string& path, reporter& report);
+
+// Removes, from every object, the faces that name a vertex at or beyond its
+// vertex_count, keeping the order of the others; one warning per object.
+void remove_invalid_faces(scene& s, reporter& report);
 
 }  // namespace tessvert

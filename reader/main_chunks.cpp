@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
@@ -11,47 +9,39 @@ void read_version(chunk_reader& r, chunk_header& h) {
     // Only the low 16 bits are compared; missing bytes count as 0.
     unsigned char v[2] = {0, 0};
     read_payload(r, h, v, 2);
-    if (load_u16(v) > 3) std::printf(" This 3DS file is over version 3 so it may load incorrectly\n");
+    if (load_u16(v) > 3)
+        report(r.report, message_kind::warning, " This 3DS file is over version 3 so it may load incorrectly\n");
 }
 
 }  // namespace
 
+// Keyframer data and everything else not handled here is read past.
 void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
-    chunk_header child;
-    while (next_child(r, parent, child)) {
+    read_children(r, parent, [&](chunk_header& child) {
         switch (child.id) {
         case chunk_id::version:
             read_version(r, child);
-            break;
+            return true;
         case chunk_id::editor:
-            if (may_descend(r, level))
-                parse_main_chunks(r, s, child, level + 1);
-            else
-                skip_chunk(r, child);
-            break;
+            open_level(r, child, level, [&] { parse_main_chunks(r, s, child, level + 1); });
+            return true;
         case chunk_id::named_object:
-            if (may_descend(r, level)) {
+            open_level(r, child, level, [&] {
                 append_object(s);
-                child.consumed += read_string(r, s.objects.back().name, object_name_max);
+                read_string(r, child, s.objects.back().name, object_name_max);
                 parse_object_chunks(r, s, child, level + 1);
-            } else {
-                skip_chunk(r, child);
-            }
-            break;
+            });
+            return true;
         case chunk_id::material_entry:
-            if (may_descend(r, level)) {
+            open_level(r, child, level, [&] {
                 append_material(s);
                 parse_material_chunks(r, s, child, level + 1);
-            } else {
-                skip_chunk(r, child);
-            }
-            break;
+            });
+            return true;
         default:
-            skip_chunk(r, child);  // keyframer data and all else
-            break;
+            return false;
         }
-        parent.consumed += child.consumed;
-    }
+    });
 }
 
 }  // namespace tessvert

@@ -34,31 +34,25 @@ void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
 }  // namespace
 
 void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
-    chunk_header child;
-    while (next_child(r, parent, child)) {
+    read_children(r, parent, [&](chunk_header& child) {
         material& m = s.materials.back();
         switch (child.id) {
         case chunk_id::material_name:
             read_payload_text(r, child, m.name, material_name_max);
-            break;
+            return true;
         case chunk_id::diffuse:
             read_diffuse(r, m, child);
-            break;
+            return true;
         case chunk_id::texture_map:
-            if (may_descend(r, level))
-                parse_material_chunks(r, s, child, level + 1);
-            else
-                skip_chunk(r, child);
-            break;
+            open_level(r, child, level, [&] { parse_material_chunks(r, s, child, level + 1); });
+            return true;
         case chunk_id::map_name:
             read_payload_text(r, child, m.map_name, material_name_max);
-            break;
+            return true;
         default:
-            skip_chunk(r, child);
-            break;
+            return false;
         }
-        parent.consumed += child.consumed;
-    }
+    });
 }
 
 }  // namespace tessvert

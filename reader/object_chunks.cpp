@@ -16,7 +16,7 @@ namespace {
 // bound the descent stops, as at the end of the file, and the load fails.
 void count_unfilled(chunk_reader& r, std::uint32_t declared, std::uint32_t kept) {
     r.unfilled_bytes += declared - kept;
-    if (r.unfilled_bytes > max_unfilled_bytes) r.stream.ended = true;
+    if (r.unfilled_bytes > max_unfilled_bytes) r.over_budget = true;
 }
 
 std::uint16_t read_count(chunk_reader& r, chunk_header& h) {
@@ -28,45 +28,38 @@ std::uint16_t read_count(chunk_reader& r, chunk_header& h) {
 }  // namespace
 
 void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
-    chunk_header child;
-    while (next_child(r, parent, child)) {
+    read_children(r, parent, [&](chunk_header& child) {
         switch (child.id) {
         case chunk_id::triangle_mesh:
-            if (may_descend(r, level))
-                parse_object_chunks(r, s, child, level + 1);
-            else
-                skip_chunk(r, child);
-            break;
+            open_level(r, child, level, [&] { parse_object_chunks(r, s, child, level + 1); });
+            return true;
         case chunk_id::vertex_list:
             read_vertex_list(r, s.objects.back(), child);
-            break;
+            return true;
         case chunk_id::face_list:
             read_face_list(r, s.objects.back(), child);
-            break;
+            return true;
         case chunk_id::material_group:
             read_material_group(r, s, s.objects.back(), child);
-            break;
+            return true;
         case chunk_id::mapping_coords:
             read_mapping_coords(r, s.objects.back(), child);
-            break;
+            return true;
         case chunk_id::light:
-            if (may_descend(r, level)) {
+            open_level(r, child, level, [&] {
                 append_light(s);
                 read_light(r, s, child);
-            } else {
-                skip_chunk(r, child);
-            }
-            break;
+            });
+            return true;
         case chunk_id::camera:
+            // A camera opens no level: its sub-chunks are read past unseen.
             append_camera(s);
             read_camera(r, s, child);
-            break;
+            return true;
         default:
-            skip_chunk(r, child);
-            break;
+            return false;
         }
-        parent.consumed += child.consumed;
-    }
+    });
 }
 
 // The count bounds the array; a longer payload is read past, a shorter one
@@ -89,8 +82,7 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
     object.faces.reserve(n);
     for (std::uint32_t left = n; left > 0;) {
         std::uint32_t want = left < block_faces ? left : block_faces;
-        std::uint32_t got = read_bytes(r.stream, raw, 8 * want);
-        h.consumed += got;
+        std::uint32_t got = read_counted(r, h, raw, 8 * want);
         // Only faces read whole are kept when the file ends inside the list.
         for (std::uint32_t i = 0; i + 8 <= got; i += 8)
             object.faces.push_back(
@@ -103,7 +95,7 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
 
 void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h) {
     std::string name;
-    h.consumed += read_string(r, name, material_name_max);
+    read_string(r, h, name, material_name_max);
     // Only materials read before the group can match; the first equal name wins.
     for (std::int32_t i = 0; i < s.material_count; ++i) {
         const material& m = s.materials[static_cast<std::size_t>(i)];

@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "app/convert.hpp"
 #include "chunk_builder.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 #include "reader/chunk_stream.hpp"
 #include "reader/loader.hpp"
+#include "testkit/console.hpp"
 
 namespace reader_input {
 
@@ -52,7 +54,8 @@ struct stream_file {
     stream_file(const stream_file&) = delete;
     stream_file& operator=(const stream_file&) = delete;
     std::string path;
-    tv::chunk_reader reader;
+    testkit::recorder console;
+    tv::chunk_reader reader{console.report};
     bool opened = false;
 };
 
@@ -68,24 +71,19 @@ inline loaded load_bytes(const ch::bytes& data, int compute_normals = 0) {
     l.path = temp_path();
     ch::write_file(l.path, data);
     l.scene = tv::init_scene();
-    testing::internal::CaptureStdout();
-    l.result = tv::load_scene_file(l.scene, l.path, compute_normals);
-    l.out = testing::internal::GetCapturedStdout();
+    // What a conversion reads: the load, the face check and, when asked,
+    // the normals.
+    tv::run_options options;
+    options.input_path = l.path;
+    options.triangle_mode = compute_normals == 1 ? 0 : 1;
+    testkit::recorder console;
+    l.result = tv::read_scene(options, l.scene, console.report) ? 1 : 0;
+    l.out = console.text();
     std::remove(l.path.c_str());
     return l;
 }
 
-// The console lines that begin with `prefix`.
-inline std::vector<std::string> lines_with(const std::string& out, const std::string& prefix) {
-    std::vector<std::string> found;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(prefix, 0) == 0) found.push_back(line);
-    return found;
-}
-
-inline std::vector<std::string> warning_lines(const std::string& out) {
-    return lines_with(out, " Warning: ");
-}
+using testkit::lines_with;
+using testkit::warning_lines;
 
 }  // namespace reader_input

@@ -66,9 +66,9 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         const std::string path = testing::TempDir() + "tessvert_rd_no_such_file.3ds";
         std::remove(path.c_str());
         tv::scene s = tv::init_scene();
-        testing::internal::CaptureStdout();
-        int result = tv::load_scene_file(s, path, 1);
-        std::string out = testing::internal::GetCapturedStdout();
+        testkit::recorder console;
+        int result = tv::load_scene_file(s, path, console.report);
+        std::string out = console.text();
         EXPECT_EQ(result, 0);
         EXPECT_EQ(out, " Unable to find the file: " + path + "!\n");
         EXPECT_EQ(s.object_count + s.material_count + s.light_count + s.camera_count, 0);

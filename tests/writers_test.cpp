@@ -11,6 +11,7 @@
 
 #include "geometry/lens.hpp"
 #include "geometry/vertex_normals.hpp"
+#include "testkit/console.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
 #include "writers/scene_file.hpp"
@@ -56,9 +57,9 @@ scene one_triangle_scene(bool with_material) {
 }
 
 std::string write_mesh(const scene& s, const scratch_dir& dir, int triangle_mode, std::int32_t& faces) {
-    testing::internal::CaptureStdout();
-    bool ok = write_mesh_include(s, dir / "model.inc", triangle_mode, faces);
-    std::string console = testing::internal::GetCapturedStdout();
+    testkit::recorder recorded;
+    bool ok = write_mesh_include(s, dir / "model.inc", triangle_mode, faces, recorded.report);
+    std::string console = recorded.text();
     EXPECT_TRUE(ok);
     EXPECT_EQ(console, " All objects successfully dumped to: " + (dir / "model.inc") + "\n");
     return slurp(dir / "model.inc");
@@ -167,9 +168,9 @@ TEST(MeshInclude, MissingDirectoryReportsTheOpeningErrorAndWritesNoFaces) {
     scratch_dir dir;
     scene s = one_triangle_scene(true);
     std::int32_t faces = 0;
-    testing::internal::CaptureStdout();
-    bool ok = write_mesh_include(s, dir / "nowhere/model.inc", 1, faces);
-    std::string console = testing::internal::GetCapturedStdout();
+    testkit::recorder recorded;
+    bool ok = write_mesh_include(s, dir / "nowhere/model.inc", 1, faces, recorded.report);
+    std::string console = recorded.text();
     EXPECT_FALSE(ok);
     EXPECT_EQ(faces, 0);
     EXPECT_EQ(console, "There was an error when opening the file: " + (dir / "nowhere/model.inc") + "\n");
@@ -187,10 +188,10 @@ const std::string settings_block =
     "\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
 
 std::string write_scene(const scene& s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
-    testing::internal::CaptureStdout();
-    view_setup view = setup_initial_view(s, camera_select);
-    bool ok = write_scene_file(view, s, dir / "model.vrx", "model.inc", "model");
-    *console = testing::internal::GetCapturedStdout();
+    testkit::recorder recorded;
+    view_setup view = setup_initial_view(s, camera_select, recorded.report);
+    bool ok = write_scene_file(view, s, dir / "model.vrx", "model.inc", "model", recorded.report);
+    *console = recorded.text();
     EXPECT_TRUE(ok);
     return slurp(dir / "model.vrx");
 }

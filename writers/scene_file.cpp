@@ -1,6 +1,6 @@
 #include "writers/scene_file.hpp"
 
-#include <cstdio>
+#include <string>
 
 #include "geometry/lens.hpp"
 #include "writers/text_output.hpp"
@@ -48,7 +48,7 @@ void light_color(const light& l, double out[3]) {
 
 }  // namespace
 
-view_setup setup_initial_view(const scene& s, std::int32_t camera_select) {
+view_setup setup_initial_view(const scene& s, std::int32_t camera_select, reporter& report) {
     view_setup v;
     if (s.camera_count == 0) {
         v.position[0] = v.position[1] = v.position[2] = 20.0;
@@ -57,8 +57,8 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_select) {
     }
     std::int32_t index = camera_select;
     if (index < 0 || index >= s.camera_count) {
-        std::printf(" Warning: the file has no camera %d (it has %d); the first camera gives the initial view\n", index,
-                    s.camera_count);
+        report_warning(report, "the file has no camera " + std::to_string(index) + " (it has " +
+                                   std::to_string(s.camera_count) + "); the first camera gives the initial view");
         index = 0;
     }
     const camera& c = s.cameras[static_cast<std::size_t>(index)];
@@ -69,9 +69,9 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_select) {
 }
 
 bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
-                      const std::string& include_path, const std::string& base_name) {
+                      const std::string& include_path, const std::string& base_name, reporter& report) {
     output_file out;
-    if (!open_output_or_report(out, scene_path)) return false;
+    if (!open_output_or_report(out, scene_path, report)) return false;
 
     put_camera(out, view.position, view.look_at, view.up, view.fov);
     put_text(out, "\n[All cameras from the file are listed below]\n\n[\n");
@@ -98,7 +98,7 @@ bool write_scene_file(const view_setup& view, const scene& s, const std::string&
     put_text(out, "\ninclude \"");
     put_text(out, include_path);
     put_text(out, "\"\n");
-    return commit_output_or_report(out, " All parameters successfully dumped to: %s\n");
+    return commit_output_or_report(out, " All parameters successfully dumped to: ", report);
 }
 
 }  // namespace tessvert

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/report.hpp"
 #include "model/scene.hpp"
 
 namespace tessvert {
@@ -19,12 +20,12 @@ struct view_setup {
 // The camera at `camera_select` gives the view; a file without cameras gets
 // (20, 20, 20) looking at the origin with a 40 degree field of view. An index
 // that names no camera of a file that has some falls back to the first
-// camera, with a warning line.
-view_setup setup_initial_view(const scene& s, std::int32_t camera_select);
+// camera, with a warning.
+view_setup setup_initial_view(const scene& s, std::int32_t camera_select, reporter& report);
 
-// Writes the file; prints the success line or an error line. False when the
+// Writes the file; reports the success line or an error line. False when the
 // file could not be written (an older file of that name is then left as it was).
 bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
-                      const std::string& include_path, const std::string& base_name);
+                      const std::string& include_path, const std::string& base_name, reporter& report);
 
 }  // namespace tessvert

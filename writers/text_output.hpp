@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "model/report.hpp"
 #include "writers/number_format.hpp"
 #include "writers/output_file.hpp"
 
@@ -17,20 +17,21 @@ inline void put_number(output_file& out, double value) {
     out.used += format_number(value, reserve_output(out, number_text_max));
 }
 
-// Opens the output or prints the opening error; false when it failed.
-inline bool open_output_or_report(output_file& out, const std::string& path) {
+// Opens the output or reports the opening error; false when it failed.
+inline bool open_output_or_report(output_file& out, const std::string& path, reporter& report) {
     if (open_output(out, path)) return true;
-    std::printf("There was an error when opening the file: %s\n", path.c_str());
+    tessvert::report(report, message_kind::error, "There was an error when opening the file: " + path + "\n");
     return false;
 }
 
-// Commits the output and prints the success line or the writing error.
-inline bool commit_output_or_report(output_file& out, const char* success_text) {
+// Commits the output and reports `success_text` followed by the file's name,
+// or the writing error.
+inline bool commit_output_or_report(output_file& out, const char* success_text, reporter& report) {
     if (commit_output(out)) {
-        std::printf(success_text, out.path.c_str());
+        tessvert::report(report, message_kind::progress, success_text + out.path + "\n");
         return true;
     }
-    std::printf("There was an error when writing the file: %s\n", out.path.c_str());
+    tessvert::report(report, message_kind::error, "There was an error when writing the file: " + out.path + "\n");
     return false;
 }
 

@@ -1,0 +1,32 @@
+// One conversion, from the 3DS file to the two output files.
+#pragma once
+
+#include <cstdint>
+
+#include "app/options.hpp"
+#include "model/report.hpp"
+#include "model/scene.hpp"
+
+namespace tessvert {
+
+struct conversion_result {
+    // 1: the scene was read and both files written; 0: nothing or not
+    // everything was converted (a load failure, an output not written).
+    int exit_code = 0;
+    bool loaded = false;  // false: the load failed and nothing was written
+    std::int32_t written_faces = 0;
+};
+
+// The reading half of a conversion: loads `options.input_path` into the
+// empty scene `s`, removes the faces that name missing vertices and computes
+// vertex normals unless triangle mode is on. False when the load failed (its
+// message has been reported).
+bool read_scene(const run_options& options, scene& s, reporter& report);
+
+// The whole conversion: read_scene, then the initial view, the scene file
+// and the mesh include. Every message goes to `report`, " An error occured"
+// after a failed load included. The scene keeps what was read, for the
+// statistics.
+conversion_result convert(const run_options& options, scene& s, reporter& report);
+
+}  // namespace tessvert

@@ -1,0 +1,38 @@
+// The console messages of a conversion. The reader, the geometry and the
+// writers never print: they hand each message to the run's reporter, in the
+// order things happen, and the program decides where it goes (the console
+// prints each one as it arrives; tests record them).
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace tessvert {
+
+// What a message is, so that the console can choose what to show.
+enum class message_kind {
+    progress,  // what the run is doing and what it wrote
+    warning,   // the file is odd, or something was left out or changed
+    error,     // something could not be done
+};
+
+// Receives exact console text: each message carries its own line ends and
+// any empty line before it.
+struct reporter {
+    std::function<void(message_kind, std::string_view)> emit;
+};
+
+inline void report(reporter& r, message_kind kind, std::string_view text) {
+    if (r.emit) r.emit(kind, text);
+}
+
+// The line " Warning: <what>".
+inline void report_warning(reporter& r, std::string_view what) {
+    std::string line = " Warning: ";
+    line.append(what);
+    line += '\n';
+    report(r, message_kind::warning, line);
+}
+
+}  // namespace tessvert
