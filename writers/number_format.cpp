@@ -74,6 +74,48 @@ inline void write_micro(char* out, std::uint32_t micro) {
     write_pair(out + 4, micro % 100);
 }
 
+// Classification: non-finite, zero and finite doubles each take their own way
+// to the text.
+
+// Infinity and NaN, written as "%f" writes them; the negative text is the
+// positive one with the sign in front, so one string serves both.
+inline std::size_t write_non_finite(bool negative, bool is_nan, char* out) {
+    const char* text = is_nan ? "-nan" : "-inf";
+    const std::size_t length = negative ? 4 : 3;
+    std::memcpy(out, text + 4 - length, length);
+    return length;
+}
+
+// An exact zero of either sign is written unsigned, unlike "%f"; only a
+// non-zero value that rounds to zero keeps its sign.
+inline std::size_t write_zero(char* out) {
+    std::memcpy(out, "0.000000", 8);
+    return 8;
+}
+
+// The magnitude of a finite non-zero double as m * 2^e, exactly: every later
+// step is integer arithmetic on these two.
+struct Magnitude {
+    std::uint64_t m;
+    int e;
+};
+
+inline Magnitude decompose(unsigned biased, std::uint64_t fraction) {
+    // Subnormals have no implicit leading bit and share the smallest exponent.
+    if (biased == 0) {
+        return {fraction, -1074};
+    }
+    return {fraction | (std::uint64_t{1} << 52), static_cast<int>(biased) - 1075};
+}
+
+// Huge values: exact integers too large for one 64-bit word.
+
+// m < 2^53, so up to e = 11 the value is an integer below 2^64; past that it
+// needs write_huge's multi-limb arithmetic.
+inline bool is_huge(Magnitude v) {
+    return v.e > 11;
+}
+
 // m * 2^e for e large enough that the value is at least 2^64: an integer,
 // so there is no rounding, only an exact conversion of up to 309 digits.
 std::size_t write_huge(std::uint64_t m, int e, char* out) {
@@ -122,85 +164,73 @@ std::size_t write_huge(std::uint64_t m, int e, char* out) {
     return static_cast<std::size_t>(p - out);
 }
 
-}  // namespace
+// Rounding: the magnitude to whole + micro / 10^6.
 
-std::size_t format_number(double value, char* out) {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
-    const bool negative = (bits >> 63) != 0;
-    const unsigned biased = static_cast<unsigned>(bits >> 52) & 0x7ff;
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-
-    if (biased == 0x7ff) {
-        const char* text = fraction != 0 ? "-nan" : "-inf";
-        const std::size_t length = negative ? 4 : 3;
-        std::memcpy(out, text + 4 - length, length);
-        return length;
-    }
-    if ((bits << 1) == 0) {
-        std::memcpy(out, "0.000000", 8);
-        return 8;
-    }
-
-    // value = +-m * 2^e exactly.
-    std::uint64_t m;
-    int e;
-    if (biased == 0) {
-        m = fraction;
-        e = -1074;
-    } else {
-        m = fraction | (std::uint64_t{1} << 52);
-        e = static_cast<int>(biased) - 1075;
-    }
-
-    // The sign byte is always stored and kept only when negative, so a mix of
-    // signs costs no branch; digits overwrite it otherwise.
-    char* p = out;
-    *p = '-';
-    p += negative;
-
+struct Rounded {
     std::uint64_t whole;
     std::uint32_t micro;
-    if (e >= 0) {
-        // m < 2^53, so up to e = 11 the value is an integer below 2^64.
-        if (e > 11) {
-            return static_cast<std::size_t>(p - out) + write_huge(m, e, p);
-        }
-        whole = m << e;
-        micro = 0;
-    } else {
-        const int shift = -e;
-        std::uint64_t below_point;
-        if (shift < 64) {
-            whole = m >> shift;
-            below_point = m & ((std::uint64_t{1} << shift) - 1);
-        } else {
-            whole = 0;
-            below_point = m;
-        }
-        // below_point * 10^6 < 2^73, so past this shift it is less than half a
-        // millionth and rounds to zero.
-        if (shift > 80) {
-            micro = 0;
-        } else {
-            // Adding half before truncating rounds ties away from zero, since we
-            // work on the magnitude.
-            const u128 scaled = static_cast<u128>(below_point) * 1000000u + (static_cast<u128>(1) << (shift - 1));
-            micro = static_cast<std::uint32_t>(scaled >> shift);
-            if (micro == 1000000) {
-                micro = 0;
-                ++whole;
-            }
-        }
-    }
+};
 
+// The six decimals of below_point / 2^shift, below_point < 2^shift. A result
+// of 1000000 is possible and left to the caller to carry.
+inline std::uint32_t round_micro(std::uint64_t below_point, int shift) {
+    // below_point * 10^6 < 2^73, so past this shift it is less than half a
+    // millionth and rounds to zero.
+    if (shift > 80) {
+        return 0;
+    }
+    // Adding half before truncating rounds ties away from zero, since we work
+    // on the magnitude.
+    const u128 scaled = static_cast<u128>(below_point) * 1000000u + (static_cast<u128>(1) << (shift - 1));
+    return static_cast<std::uint32_t>(scaled >> shift);
+}
+
+// Only for values that are not huge: a larger e would shift m out of the
+// 64-bit whole part.
+inline Rounded round_to_micro(Magnitude v) {
+    if (v.e >= 0) {
+        return {v.m << v.e, 0};
+    }
+    const int shift = -v.e;
+    Rounded r;
+    std::uint64_t below_point;
+    // Shifting a 64-bit word by 64 or more is undefined; the whole part is
+    // then zero anyway and all of m lies below the point.
+    if (shift < 64) {
+        r.whole = v.m >> shift;
+        below_point = v.m & ((std::uint64_t{1} << shift) - 1);
+    } else {
+        r.whole = 0;
+        below_point = v.m;
+    }
+    r.micro = round_micro(below_point, shift);
+    // Rounding up from .9999995 or more reaches the next whole number.
+    if (r.micro == 1000000) {
+        r.micro = 0;
+        ++r.whole;
+    }
+    return r;
+}
+
+// Digits: the sign, the whole part, the point and the six decimals.
+
+// The sign byte is always stored and kept only when negative, so a mix of
+// signs costs no branch; digits overwrite it otherwise.
+inline char* write_sign(char* out, bool negative) {
+    *out = '-';
+    return out + negative;
+}
+
+// Returns the end of the digits. May store up to eight bytes from out even for
+// fewer digits; the caller writes the point and fraction over the rest.
+inline char* write_whole(char* out, std::uint64_t whole) {
     const int whole_digits = digit_count(whole);
     if (whole < 10) {
-        *p = static_cast<char>('0' + whole);
+        *out = static_cast<char>('0' + whole);
     } else if (std::endian::native == std::endian::little && whole < 100000000) {
         // Eight digits with leading zeros, shifted so the first significant one
         // comes first and stored at once: a varying digit count costs no
-        // mispredicted loop. The stray bytes past the last digit are all
-        // overwritten by the point and the fraction below.
+        // mispredicted loop.
         char eight[8];
         const auto high = static_cast<std::uint32_t>(whole / 10000);
         const auto low = static_cast<std::uint32_t>(whole % 10000);
@@ -211,14 +241,44 @@ std::size_t format_number(double value, char* out) {
         std::uint64_t word;
         std::memcpy(&word, eight, 8);
         word >>= 8 * (8 - whole_digits);
-        std::memcpy(p, &word, 8);
+        std::memcpy(out, &word, 8);
     } else {
-        write_digits(p, whole, whole_digits);
+        write_digits(out, whole, whole_digits);
     }
-    p += whole_digits;
-    *p++ = '.';
-    write_micro(p, micro);
-    p += 6;
+    return out + whole_digits;
+}
+
+// The point is written with the fraction because they always go together
+// and it overwrites the last stray byte write_whole may leave.
+inline char* write_fraction(char* out, std::uint32_t micro) {
+    *out = '.';
+    write_micro(out + 1, micro);
+    return out + 7;
+}
+
+}  // namespace
+
+std::size_t format_number(double value, char* out) {
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(value);
+    const bool negative = (bits >> 63) != 0;
+    const unsigned biased = static_cast<unsigned>(bits >> 52) & 0x7ff;
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+
+    if (biased == 0x7ff) {
+        return write_non_finite(negative, fraction != 0, out);
+    }
+    if ((bits << 1) == 0) {
+        return write_zero(out);
+    }
+    const Magnitude magnitude = decompose(biased, fraction);
+
+    char* p = write_sign(out, negative);
+    if (is_huge(magnitude)) {
+        return static_cast<std::size_t>(p - out) + write_huge(magnitude.m, magnitude.e, p);
+    }
+    const Rounded rounded = round_to_micro(magnitude);
+    p = write_whole(p, rounded.whole);
+    p = write_fraction(p, rounded.micro);
     return static_cast<std::size_t>(p - out);
 }
 
