@@ -29,7 +29,7 @@ compiler=clang++
 command -v clang++-14 >/dev/null 2>&1 && compiler=clang++-14
 
 cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTESSVERT_FUZZ=ON -DTESSVERT_TESTS=OFF -DTESSVERT_BENCH=OFF || fail "configure"
+    -DTESSVERT_FUZZ=ON -DTESSVERT_TESTS=OFF || fail "configure"
 cmake --build "$build" -j2 --target fuzz_convert make_seeds || fail "build"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessvert-fuzz.XXXXXX")"

@@ -14,7 +14,7 @@ fail() {
     exit 1
 }
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSVERT_SANITIZE=ON -DTESSVERT_BENCH=OFF \
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSVERT_SANITIZE=ON -DTESSVERT_TESTS=ON \
     || fail "configure"
 cmake --build "$build" -j2 || fail "build"
 

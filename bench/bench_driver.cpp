@@ -30,6 +30,7 @@
 
 #include "app/convert.hpp"
 #include "bench/scene_generator.hpp"
+#include "testkit/files.hpp"
 #include "writers/number_format.hpp"
 
 namespace {
@@ -313,7 +314,7 @@ row measure(launcher& l, const std::string& dir, std::uint64_t faces, int runs) 
     const std::string input = dir + "/scene_" + tag + ".3ds";
     const std::string out_base = dir + "/out_" + tag;
     const std::string write_path = dir + "/write_floor_" + tag;
-    if (!chunks::write_file(input, tessvert_bench::make_bench_scene(faces))) fail("write " + input);
+    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces))) fail("write " + input);
     r.in_mb = static_cast<double>(file_size(input)) / 1e6;
 
     convert(l, input, out_base);  // warm-up: the input is in the page cache

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bench/scene_generator.hpp"
+#include "testkit/files.hpp"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
@@ -17,7 +18,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make_scene: FACES must be a number from 1 to 100000000\n");
         return 2;
     }
-    if (!chunks::write_file(argv[2], tessvert_bench::make_bench_scene(faces))) {
+    if (!testkit::write_file(argv[2], tessvert_bench::make_bench_scene(faces))) {
         std::fprintf(stderr, "make_scene: cannot write %s\n", argv[2]);
         return 1;
     }

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "tests/chunk_builder.hpp"
+#include "testkit/chunk_builder.hpp"
 
 namespace tessvert_bench {
 

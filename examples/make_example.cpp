@@ -4,7 +4,8 @@
 //   make_example examples/table.3ds
 #include <cstdio>
 
-#include "tests/chunk_builder.hpp"
+#include "testkit/chunk_builder.hpp"
+#include "testkit/files.hpp"
 
 using namespace chunks;
 
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
             named_object("Light01", {light({-30, -45, 80}, {color_float(1.0f, 0.95f, 0.85f)})}),
         }),
     });
-    if (!write_file(argv[1], serialize(scene))) {
+    if (!testkit::write_file(argv[1], serialize(scene))) {
         std::fprintf(stderr, "make_example: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -13,47 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/chunk_builder.hpp"
+#include "testkit/chunk_builder.hpp"
+#include "testkit/files.hpp"
 
 using namespace chunks;
 
 namespace {
-
-// A w x h grid of quads in the z = height plane, two faces a quad, with
-// coordinates that are not round and texture coordinates per vertex.
-chunk grid_object(const std::string& name, int w, int h, float height, const std::string& material) {
-    std::vector<xyz> v;
-    std::vector<std::pair<float, float>> uv;
-    for (int j = 0; j <= h; ++j)
-        for (int i = 0; i <= w; ++i) {
-            v.push_back({i * 1.37f - 3.1f, j * 0.91f + 0.25f, height + 0.1f * static_cast<float>((i * 7 + j * 3) % 5)});
-            uv.push_back({static_cast<float>(i) / w, static_cast<float>(j) / h});
-        }
-    std::vector<abc> f;
-    std::vector<std::uint16_t> group;
-    auto at = [w](int i, int j) { return static_cast<std::uint16_t>(j * (w + 1) + i); };
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i) {
-            f.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), 7});
-            f.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1), 7});
-            group.push_back(static_cast<std::uint16_t>(group.size()));
-            group.push_back(static_cast<std::uint16_t>(group.size()));
-        }
-    return named_object(
-        name, {triangle_mesh({vertex_list(v), mapping_coords(uv), face_list(f, {material_group(material, group)})})});
-}
-
-// `depth` chunks of `id`, each the only child of the one before, around
-// `inner`: built front to back, without recursion.
-bytes nested(std::uint16_t id, std::size_t depth, const bytes& inner) {
-    bytes out;
-    for (std::size_t i = 0; i < depth; ++i) {
-        append_u16(out, id);
-        append_u32(out, static_cast<std::uint32_t>(6 * (depth - i) + inner.size()));
-    }
-    append_bytes(out, inner);
-    return out;
-}
 
 chunk named_material(const std::string& name, chunk colour, const std::string& map = "") {
     std::vector<chunk> children = {material_name(name), diffuse(std::move(colour))};
@@ -158,7 +123,7 @@ struct writer {
     void put(const bytes& data) {
         char name[32];
         std::snprintf(name, sizeof name, "/seed-%04d.3ds", count++);
-        ok = write_file(dir + name, data) && ok;
+        ok = testkit::write_file(dir + name, data) && ok;
     }
 };
 

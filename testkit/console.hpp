@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -44,6 +46,53 @@ inline std::vector<std::string> lines_with(const std::string& out, const std::st
 
 inline std::vector<std::string> warning_lines(const std::string& out) {
     return lines_with(out, " Warning: ");
+}
+
+// How many " Warning: " lines contain `word` (all of them for "").
+inline std::size_t count_warnings(const std::string& out, const std::string& word = "") {
+    std::size_t n = 0;
+    for (const std::string& line : warning_lines(out))
+        if (line.find(word) != std::string::npos) ++n;
+    return n;
+}
+
+// The figures of the statistics a run prints at its end.
+struct statistics {
+    long cameras = -1, lights = -1, materials = -1, objects = -1, faces = -1;
+    auto operator<=>(const statistics&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const statistics& s) {
+    return os << s.cameras << " cameras, " << s.lights << " lights, " << s.materials << " materials, " << s.objects
+              << " objects, " << s.faces << " faces";
+}
+
+// The statistics as the program prints them for `input`.
+inline std::string statistics_text(const std::string& input, const statistics& s) {
+    return "\n Scene statistics for " + input + "\n    Number of cameras:\t\t" + std::to_string(s.cameras) +
+           "\n    Number of lights:\t\t" + std::to_string(s.lights) + "\n    Number of materials:\t" +
+           std::to_string(s.materials) + "\n    Number of objects:\t\t" + std::to_string(s.objects) +
+           "\n    Number of faces:\t\t" + std::to_string(s.faces) + "\n";
+}
+
+// The whole number that follows the first `label` in `text`; -1 when the
+// label is not there.
+inline long number_after(const std::string& text, const std::string& label) {
+    std::size_t at = text.find(label);
+    return at == std::string::npos ? -1 : std::strtol(text.c_str() + at + label.size(), nullptr, 10);
+}
+
+// The statistics read back from console text; none when it holds none.
+inline std::optional<statistics> parse_statistics(const std::string& out) {
+    if (out.find("\n Scene statistics for ") == std::string::npos) return std::nullopt;
+    statistics s;
+    s.cameras = number_after(out, "    Number of cameras:\t\t");
+    s.lights = number_after(out, "    Number of lights:\t\t");
+    s.materials = number_after(out, "    Number of materials:\t");
+    s.objects = number_after(out, "    Number of objects:\t\t");
+    s.faces = number_after(out, "    Number of faces:\t\t");
+    if (s.cameras < 0 || s.lights < 0 || s.materials < 0 || s.objects < 0 || s.faces < 0) return std::nullopt;
+    return s;
 }
 
 }  // namespace testkit

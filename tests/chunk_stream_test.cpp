@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "chunk_builder.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 #include "reader/chunk_stream.hpp"
 #include "reader/loader.hpp"
 #include "reader_input.hpp"
+#include "testkit/chunk_builder.hpp"
 
 namespace ch = chunks;
 namespace tv = tessvert;
@@ -37,27 +37,18 @@ ch::bytes primary_bytes(const ch::bytes& body) {
     return ch::cat({header(0x4D4D, static_cast<std::uint32_t>(6 + body.size())), body});
 }
 
-// `depth` editor chunks, each the only child of the one before, around
-// `inner`; built without recursion so that any depth can be made.
 ch::bytes nested_editors(std::size_t depth, const ch::bytes& inner) {
-    ch::bytes out;
-    out.reserve(6 * depth + inner.size());
-    for (std::size_t i = 0; i < depth; ++i) {
-        ch::append_u16(out, 0x3D3D);
-        ch::append_u32(out, static_cast<std::uint32_t>(6 * (depth - i) + inner.size()));
-    }
-    ch::append_bytes(out, inner);
-    return out;
+    return ch::nested(0x3D3D, depth, inner);
 }
 
 std::size_t warning_count(const std::string& out) {
-    return lines_with(out, " Warning: ").size();
+    return testkit::count_warnings(out);
 }
 std::size_t eof_warning_count(const std::string& out) {
-    return lines_with(out, " Warning: the file ends").size();
+    return testkit::count_warnings(out, "the file ends");
 }
 std::size_t depth_warning_count(const std::string& out) {
-    return lines_with(out, " Warning: chunks nested deeper").size();
+    return testkit::count_warnings(out, "chunks nested deeper");
 }
 std::size_t version_warning_count(const std::string& out) {
     return lines_with(out, " This 3DS file is over version 3 so it may load incorrectly").size();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "run_binary.hpp"
+#include "testkit/console.hpp"
 
 namespace {
 
@@ -82,23 +83,6 @@ std::map<std::string, expectation> read_expected(const fs::path& file) {
     return rows;
 }
 
-std::string statistics_text(const std::string& input, const expectation& e) {
-    std::ostringstream s;
-    s << "\n Scene statistics for " << input << "\n"
-      << "    Number of cameras:\t\t" << e.cameras << "\n"
-      << "    Number of lights:\t\t" << e.lights << "\n"
-      << "    Number of materials:\t" << e.materials << "\n"
-      << "    Number of objects:\t\t" << e.objects << "\n"
-      << "    Number of faces:\t\t" << e.faces << "\n";
-    return s.str();
-}
-
-int count_lines_starting(const std::string& out, const std::string& start) {
-    int n = 0;
-    for (std::size_t at = 0; (at = out.find("\n" + start, at)) != std::string::npos; ++at) ++n;
-    return n;
-}
-
 void check_corpus(bool triangle_mode) {
     const fs::path dir = corpus_dir();
     if (dir.empty()) GTEST_SKIP() << "no shared corpus beside the repository";
@@ -121,13 +105,15 @@ void check_corpus(bool triangle_mode) {
             EXPECT_TRUE(e2e::list_files(work.path).empty()) << "a failed load wrote a file";
             continue;
         }
-        EXPECT_TRUE(r.out.ends_with(statistics_text(input, e))) << r.out;
+        EXPECT_TRUE(
+            r.out.ends_with(testkit::statistics_text(input, {e.cameras, e.lights, e.materials, e.objects, e.faces})))
+            << r.out;
         EXPECT_EQ(e2e::list_files(work.path), (std::vector<std::string>{"out.inc", "out.vrx"}));
         // The warnings the notes name, and no others.
         const int ended = e.notes.find("ends inside a chunk") != std::string::npos ? 1 : 0;
         const int removed = e.notes.find("faces naming missing vertices removed") != std::string::npos ? 1 : 0;
-        const int warnings = count_lines_starting(r.out, " Warning: ");
-        EXPECT_EQ(count_lines_starting(r.out, " Warning: the file ends"), ended) << r.out;
+        const int warnings = static_cast<int>(testkit::count_warnings(r.out));
+        EXPECT_EQ(static_cast<int>(testkit::count_warnings(r.out, "the file ends")), ended) << r.out;
         if (removed == 1) {
             EXPECT_GE(warnings - ended, 1) << r.out;
         } else {
@@ -135,8 +121,8 @@ void check_corpus(bool triangle_mode) {
         }
         // The mesh file holds one triangle statement per counted face.
         const std::string inc = e2e::read_file(work / "out.inc");
-        const long triangles =
-            count_lines_starting("\n" + inc, "smooth_triangle {") + count_lines_starting("\n" + inc, "triangle {");
+        const long triangles = static_cast<long>(testkit::lines_with(inc, "smooth_triangle {").size() +
+                                                 testkit::lines_with(inc, "triangle {").size());
         EXPECT_EQ(triangles, e.faces);
         if (triangle_mode) {
             EXPECT_EQ(inc.find("smooth_triangle"), std::string::npos);

@@ -2,13 +2,15 @@
 // files, byte for byte.
 #include <gtest/gtest.h>
 
-#include "tests/chunk_builder.hpp"
+#include "testkit/chunk_builder.hpp"
+#include "testkit/console.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
-using e2e::list_files;
-using e2e::read_file;
-using e2e::temp_dir;
+using testkit::list_files;
+using testkit::read_file;
+using testkit::temp_dir;
+using testkit::write_file;
 
 namespace {
 
@@ -23,13 +25,6 @@ const std::string usage_text =
     "  -?/--help              this help message\n\n"
     " Report bugs to:         bugs@tessvert.invalid\n"
     " Send suggestions to:    ideas@tessvert.invalid\n";
-
-std::string statistics(const std::string& input, int cameras, int lights, int materials, int objects, int faces) {
-    return "\n Scene statistics for " + input + "\n    Number of cameras:\t\t" + std::to_string(cameras) +
-           "\n    Number of lights:\t\t" + std::to_string(lights) + "\n    Number of materials:\t" +
-           std::to_string(materials) + "\n    Number of objects:\t\t" + std::to_string(objects) +
-           "\n    Number of faces:\t\t" + std::to_string(faces) + "\n";
-}
 
 std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
     return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
@@ -79,7 +74,7 @@ TEST(CommandLine, NoArgumentsPrintsTheUsageText) {
 
 TEST(CommandLine, ABareFileNameIsNotAnInput) {
     temp_dir dir;
-    write_file((dir / "car.3ds").string(), car_scene());
+    write_file(dir / "car.3ds", car_scene());
     auto r = e2e::run(dir.path, {"car.3ds"});
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n No input file specified.\n");
     EXPECT_EQ(r.exit_code, 0);
@@ -88,7 +83,7 @@ TEST(CommandLine, ABareFileNameIsNotAnInput) {
 
 TEST(CommandLine, WrongUsageStopsBeforeAnythingIsRead) {
     temp_dir dir;
-    write_file((dir / "car.3ds").string(), car_scene());
+    write_file(dir / "car.3ds", car_scene());
     for (auto args : {std::vector<std::string>{"-i", "car.3ds", "-x"},
                       {"/?"},
                       {"-i", "car.3ds", "/?"},
@@ -112,7 +107,7 @@ TEST(Loading, AMissingFileIsReportedAndNothingIsWritten) {
 
 TEST(Loading, AFileThatDoesNotStartWithThePrimaryChunkIsRefused) {
     temp_dir dir;
-    write_file((dir / "x.3ds").string(), serialize(editor({})));
+    write_file(dir / "x.3ds", serialize(editor({})));
     auto r = e2e::run(dir.path, {"-i", "x.3ds"});
     EXPECT_EQ(r.out,
               std::string(e2e::banner) + "  Unable to load PRIMARY chuck from file: x.3ds!\n An error occured\n");
@@ -122,14 +117,14 @@ TEST(Loading, AFileThatDoesNotStartWithThePrimaryChunkIsRefused) {
 
 TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
     temp_dir dir;
-    write_file((dir / "empty.3ds").string(), serialize(primary({})));
+    write_file(dir / "empty.3ds", serialize(primary({})));
     auto r = e2e::run(dir.path, {"-i", "empty.3ds"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, std::string(e2e::banner) +
                          "\n Reading empty.3ds...\n Computing normals...\n"
                          " All parameters successfully dumped to: model.vrx\n"
                          " All objects successfully dumped to: model.inc\n" +
-                         statistics("empty.3ds", 0, 0, 0, 0, 0));
+                         testkit::statistics_text("empty.3ds", {0, 0, 0, 0, 0}));
     EXPECT_EQ(read_file(dir / "model.vrx"),
               camera_block("20.000000 20.000000 20.000000", "0.000000 0.000000 0.000000", "40.000000") +
                   camera_list_head + "]\n" + settings_block("model") + "\ninclude \"model.inc\"\n");
@@ -139,23 +134,23 @@ TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
 
 TEST(Conversion, ConsoleOfAWholeRun) {
     temp_dir dir;
-    write_file((dir / "car.3ds").string(), car_scene());
+    write_file(dir / "car.3ds", car_scene());
     const std::string written =
         " All parameters successfully dumped to: cartest.vrx\n"
         " All objects successfully dumped to: cartest.inc\n";
     auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "cartest"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" + written +
-                         statistics("car.3ds", 2, 1, 3, 4, 500));
+                         testkit::statistics_text("car.3ds", {2, 1, 3, 4, 500}));
     auto flat = e2e::run(dir.path, {"-i", "car.3ds", "-o", "cartest", "-t"});
     EXPECT_EQ(flat.exit_code, 1);
-    EXPECT_EQ(flat.out,
-              std::string(e2e::banner) + "\n Reading car.3ds...\n" + written + statistics("car.3ds", 2, 1, 3, 4, 500));
+    EXPECT_EQ(flat.out, std::string(e2e::banner) + "\n Reading car.3ds...\n" + written +
+                            testkit::statistics_text("car.3ds", {2, 1, 3, 4, 500}));
 }
 
 TEST(Conversion, CamerasLightsAndTheChosenView) {
     temp_dir dir;
-    write_file((dir / "car.3ds").string(), car_scene());
+    write_file(dir / "car.3ds", car_scene());
     const std::string front =
         camera_block("100.000000 -50.000000 30.000000", "0.000000 0.000000 10.000000", "39.148937");
     const std::string side = camera_block("0.000000 80.000000 20.000000", "0.000000 0.000000 10.000000", "64.990330");
@@ -185,7 +180,7 @@ TEST(Conversion, MeshFileInBothModes) {
     temp_dir dir;
     // Negative values, a value that rounds to -0.000000, an exact tie
     // (0.0078125 is written 0.007813), a face naming one vertex three times.
-    write_file((dir / "m.3ds").string(),
+    write_file(dir / "m.3ds",
                serialize(primary({editor({
                    material({material_name("A"), diffuse(color24(255, 128, 0))}),
                    material({material_name("B"), diffuse(color_float(0.0f, 0.5f, 1.0f))}),
@@ -234,7 +229,7 @@ TEST(Conversion, WarningsForOddFilesStillConvert) {
     }));
     file.resize(file.size() + 6);  // the primary chunk declares more than the file holds
     file[2] = static_cast<std::uint8_t>(file.size() + 20);
-    write_file((dir / "odd.3ds").string(), file);
+    write_file(dir / "odd.3ds", file);
     auto r = e2e::run(dir.path, {"-i", "odd.3ds", "-t"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, std::string(e2e::banner) +
@@ -244,24 +239,24 @@ TEST(Conversion, WarningsForOddFilesStillConvert) {
                          " Warning: object \"Bad\": 2 faces name a vertex it does not have; they were removed\n"
                          " All parameters successfully dumped to: model.vrx\n"
                          " All objects successfully dumped to: model.inc\n" +
-                         statistics("odd.3ds", 0, 0, 0, 1, 1));
+                         testkit::statistics_text("odd.3ds", {0, 0, 0, 1, 1}));
 }
 
 TEST(Conversion, AMissingOutputDirectoryFailsBothWritersButNotTheStatistics) {
     temp_dir dir;
-    write_file((dir / "car.3ds").string(), car_scene());
+    write_file(dir / "car.3ds", car_scene());
     auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "no/such/dir/car"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" +
                          "There was an error when opening the file: no/such/dir/car.vrx\n"
                          "There was an error when opening the file: no/such/dir/car.inc\n" +
-                         statistics("car.3ds", 2, 1, 3, 4, 0));
+                         testkit::statistics_text("car.3ds", {2, 1, 3, 4, 0}));
     EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
 }
 
 TEST(Conversion, AFailedWriteKeepsTheOlderFileAndLeavesNoTemporary) {
     temp_dir dir;
-    write_file((dir / "car.3ds").string(), car_scene());
+    write_file(dir / "car.3ds", car_scene());
     { std::ofstream(dir / "car.vrx") << "old scene"; }
     { std::ofstream(dir / "car.inc") << "old meshes"; }
     // The scene file fits under the limit; the mesh file does not.
@@ -273,7 +268,7 @@ TEST(Conversion, AFailedWriteKeepsTheOlderFileAndLeavesNoTemporary) {
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" +
                          " All parameters successfully dumped to: car.vrx\n"
                          "There was an error when writing the file: car.inc\n" +
-                         statistics("car.3ds", 2, 1, 3, 4, 500));
+                         testkit::statistics_text("car.3ds", {2, 1, 3, 4, 500}));
     EXPECT_EQ(read_file(dir / "car.inc"), "old meshes");
     EXPECT_NE(read_file(dir / "car.vrx"), "old scene");
     EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"car.3ds", "car.inc", "car.vrx"}));
@@ -292,7 +287,7 @@ TEST(Example, TheShippedSceneIsTheGeneratorsAndConverts) {
     EXPECT_EQ(read_file(dir / "table.3ds"), read_file(shipped));
     auto r = e2e::run(dir.path, {"-i", shipped, "-o", "table"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.out.find(statistics(shipped, 1, 1, 2, 8, 62)), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(testkit::statistics_text(shipped, {1, 1, 2, 8, 62})), std::string::npos) << r.out;
     EXPECT_NE(read_file(dir / "table.inc").find("surface{color 0.588235 0.376471 0.203922 ambient 0.5 diffuse 0.75}\n"),
               std::string::npos);
 }
@@ -309,7 +304,7 @@ TEST(Conversion, RunningOutOfMemoryEndsCleanlyAndWritesNothing) {
     for (int i = 0; i < 16; ++i)
         objects.push_back(named_object("Hollow" + std::to_string(i),
                                        {triangle_mesh({make(0x4110, u16(65535)), face_list({{0, 1, 2}})})}));
-    write_file((dir / "big.3ds").string(), serialize(primary({editor(objects)})));
+    write_file(dir / "big.3ds", serialize(primary({editor(objects)})));
     { std::ofstream(dir / "model.vrx") << "old scene"; }
     { std::ofstream(dir / "model.inc") << "old meshes"; }
     e2e::limits lim;

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "chunk_builder.hpp"
 #include "model/scene.hpp"
 #include "reader/byte_stream.hpp"
 #include "reader/chunk_stream.hpp"
 #include "reader/handlers.hpp"
 #include "reader/loader.hpp"
 #include "reader_input.hpp"
+#include "testkit/chunk_builder.hpp"
 
 namespace ch = chunks;
 namespace tv = tessvert;
@@ -486,6 +486,14 @@ TEST(ReaderMaterial, DiffuseKeepsFirstSubchunkAndMeetsTheRestAsSiblings) {
     EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{200, 100, 50}));
     EXPECT_EQ(l.scene.materials.at(0).map_name, "tex.png");
     EXPECT_EQ(l.scene.materials.at(1).name, "after");
+
+    // Whatever follows the first colour inside the diffuse chunk is read by
+    // the material level: a name there names the material.
+    ch::chunk named_inside = ch::make(0xA020, {}, {ch::color24(9, 8, 7), ch::material_name("inner")});
+    loaded n = load_editor({ch::material({ch::material_name("outer"), named_inside})});
+    ASSERT_EQ(n.scene.material_count, 1);
+    EXPECT_EQ(n.scene.materials.at(0).diffuse, (rgb{9, 8, 7}));
+    EXPECT_EQ(n.scene.materials.at(0).name, "inner");
 }
 
 TEST(ReaderMaterial, FloatColourIsClampedScaledAndRoundedHalfAwayFromZero) {

@@ -29,8 +29,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "chunk_builder.hpp"
 #include "run_binary.hpp"
+#include "testkit/chunk_builder.hpp"
+#include "testkit/console.hpp"
 
 namespace {
 
@@ -90,56 +91,17 @@ e2e::result run_one(const fs::path& cwd, const std::vector<std::string>& args,
 // ---------------------------------------------------------------------------
 // Reading the console.
 
-struct statistics {
-    long cameras = -1, lights = -1, materials = -1, objects = -1, faces = -1;
-    auto operator<=>(const statistics&) const = default;
-};
-
-long number_after(const std::string& out, const std::string& label) {
-    std::size_t at = out.find(label);
-    if (at == std::string::npos) return -1;
-    return std::strtol(out.c_str() + at + label.size(), nullptr, 10);
-}
-
-std::optional<statistics> parse_statistics(const std::string& out) {
-    if (out.find("\n Scene statistics for ") == std::string::npos) return std::nullopt;
-    statistics s;
-    s.cameras = number_after(out, "    Number of cameras:\t\t");
-    s.lights = number_after(out, "    Number of lights:\t\t");
-    s.materials = number_after(out, "    Number of materials:\t");
-    s.objects = number_after(out, "    Number of objects:\t\t");
-    s.faces = number_after(out, "    Number of faces:\t\t");
-    if (s.cameras < 0 || s.lights < 0 || s.materials < 0 || s.objects < 0 || s.faces < 0) return std::nullopt;
-    return s;
-}
-
-// The console lines that begin with " Warning: " and contain `word`.
-int warnings_about(const std::string& out, const std::string& word) {
-    int n = 0;
-    std::size_t at = 0;
-    while ((at = out.find("\n Warning: ", at)) != std::string::npos) {
-        ++at;
-        std::size_t end = out.find('\n', at);
-        if (out.substr(at, end - at).find(word) != std::string::npos) ++n;
-    }
-    return n;
-}
+using testkit::parse_statistics;
+using testkit::statistics;
 
 int all_warnings(const std::string& out) {
-    return warnings_about(out, "");
+    return static_cast<int>(testkit::count_warnings(out));
 }
-
-// The file-ended warning and the nesting warning.
 int ended_warnings(const std::string& out) {
-    return warnings_about(out, "ends");
+    return static_cast<int>(testkit::count_warnings(out, "ends"));
 }
 int nesting_warnings(const std::string& out) {
-    return warnings_about(out, "nested");
-}
-
-std::ostream& operator<<(std::ostream& os, const statistics& s) {
-    return os << s.cameras << " cameras, " << s.lights << " lights, " << s.materials << " materials, " << s.objects
-              << " objects, " << s.faces << " faces";
+    return static_cast<int>(testkit::count_warnings(out, "nested"));
 }
 
 // ---------------------------------------------------------------------------
@@ -185,39 +147,6 @@ std::string describe(const chunk& c, std::size_t index) {
     return text;
 }
 
-// `depth` chunks of `id`, each the only child of the one before, around
-// `inner`: built front to back, without recursion.
-bytes nested(std::uint16_t id, std::size_t depth, const bytes& inner) {
-    bytes out;
-    out.reserve(6 * depth + inner.size());
-    for (std::size_t i = 0; i < depth; ++i) {
-        append_u16(out, id);
-        append_u32(out, static_cast<std::uint32_t>(6 * (depth - i) + inner.size()));
-    }
-    append_bytes(out, inner);
-    return out;
-}
-
-// A (w+1) x (h+1) grid of vertices with 2*w*h faces in one named object,
-// with coordinates that are not round.
-chunk grid_object(const std::string& name, int w, int h, float z0) {
-    std::vector<xyz> v;
-    v.reserve(static_cast<std::size_t>((w + 1) * (h + 1)));
-    for (int j = 0; j <= h; ++j)
-        for (int i = 0; i <= w; ++i)
-            v.push_back(
-                {i * 0.731f - 17.3f, j * 0.617f + 2.9f, z0 + 0.37f * std::sin(0.21f * i) * std::cos(0.17f * j)});
-    std::vector<abc> f;
-    f.reserve(static_cast<std::size_t>(2 * w * h));
-    auto at = [w](int i, int j) { return static_cast<std::uint16_t>(j * (w + 1) + i); };
-    for (int j = 0; j < h; ++j)
-        for (int i = 0; i < w; ++i) {
-            f.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
-            f.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
-        }
-    return named_object(name, {triangle_mesh({vertex_list(v), face_list(f, {material_group("Clay")})})});
-}
-
 // Objects of up to 65 535 faces, a material, a camera and a light.
 bytes large_scene(int objects, int w, int h) {
     std::vector<chunk> editor_children{
@@ -226,7 +155,7 @@ bytes large_scene(int objects, int w, int h) {
         named_object("Sun", {light({-100, -100, 300}, {color_float(1, 1, 0.9f)})}),
     };
     for (int k = 0; k < objects; ++k)
-        editor_children.push_back(grid_object("Part" + std::to_string(k), w, h, 1.5f * k));
+        editor_children.push_back(grid_object("Part" + std::to_string(k), w, h, 1.5f * k, "Clay"));
     return serialize(primary({version(3), editor(std::move(editor_children))}));
 }
 
@@ -269,7 +198,7 @@ struct case_dirs {
     fs::path add(const bytes& input, const std::string& name = "in.3ds") {
         fs::path d = root / std::to_string(dirs.size());
         fs::create_directory(d);
-        e2e::write_bytes(d / name, input);
+        testkit::write_file(d / name, input);
         dirs.push_back(d);
         return d;
     }
@@ -446,7 +375,7 @@ TEST(RobustFaces, FacesNamingVertex65535AreAllRemoved) {
     for (std::size_t i = 0; i < results.size(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
         expect_loaded_cleanly(results[i], cases.dirs[i], "in.3ds");
-        EXPECT_EQ(warnings_about(results[i].out, "\"Bad\": 65535 faces"), 1) << results[i].out;
+        EXPECT_EQ(testkit::count_warnings(results[i].out, "\"Bad\": 65535 faces"), 1u) << results[i].out;
         EXPECT_EQ(all_warnings(results[i].out), 1) << results[i].out;
     }
     EXPECT_EQ(parse_statistics(results[0].out), (statistics{0, 0, 0, 1, 0}));
@@ -647,7 +576,7 @@ measurement measure_peak(const fs::path& cwd, const std::vector<std::string>& ar
     if (pid == 0) {
         ::close(fds[0]);
         ::malloc_trim(0);
-        const long floor_kb = number_after(e2e::read_file("/proc/self/status"), "VmRSS:");
+        const long floor_kb = testkit::number_after(e2e::read_file("/proc/self/status"), "VmRSS:");
         const e2e::result r = e2e::run(cwd, args, e2e::limits{RLIM_INFINITY, RLIM_INFINITY, 60});
         rusage ru{};
         ::getrusage(RUSAGE_CHILDREN, &ru);
@@ -679,24 +608,24 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
     // for allocator slack, and is still far below the 17 MB of mesh text
     // the run writes, times the growth of a buffer that held it whole.
     {
-        const bytes data = serialize(primary({editor(
-            {material({material_name("Clay"), diffuse(color24(1, 2, 3))}), grid_object("Grid", 255, 128, 0)})}));
-        e2e::write_bytes(dir / "big.3ds", data);
+        const bytes data = serialize(primary({editor({material({material_name("Clay"), diffuse(color24(1, 2, 3))}),
+                                                      grid_object("Grid", 255, 128, 0, "Clay")})}));
+        testkit::write_file(dir / "big.3ds", data);
     }
     // 100 000 nested editor chunks (600 kB) and a file whose every chunk
     // claims 0xFFFFFFFF bytes: nothing is allocated from the declared
     // lengths or per level.
     {
         const bytes deep = serialize(make(0x4D4D, nested(0x3D3D, 100000, serialize(named_object("X", {})))));
-        e2e::write_bytes(dir / "deep.3ds", deep);
+        testkit::write_file(dir / "deep.3ds", deep);
         chunk scene = realistic_scene();
         std::vector<chunk*> all;
         collect_chunks(scene, all);
         for (chunk* c : all) c->length = 0xFFFFFFFFu;
-        e2e::write_bytes(dir / "huge.3ds", serialize(scene));
+        testkit::write_file(dir / "huge.3ds", serialize(scene));
         // 4 kB declaring 233 MB of vertex and mapping arrays it does not
         // hold: refused once 16 MB of them are left unfilled.
-        e2e::write_bytes(dir / "hollow.3ds", hollow_arrays(178));
+        testkit::write_file(dir / "hollow.3ds", hollow_arrays(178));
     }
 
     struct measured {
@@ -754,8 +683,8 @@ TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {
     {
         // 376 320 faces: six objects of 62 720 faces each, 5.5 MB.
         const bytes data = large_scene(6, 245, 128);
-        e2e::write_bytes(reference_dir / "in.3ds", data);
-        e2e::write_bytes(dir / "in.3ds", data);
+        testkit::write_file(reference_dir / "in.3ds", data);
+        testkit::write_file(dir / "in.3ds", data);
     }
     const std::vector<std::string> args{"-i", "in.3ds", "-o", "out"};
     const unsigned cpu_limit = 300;

@@ -20,6 +20,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "testkit/files.hpp"
+
 namespace e2e {
 
 namespace fs = std::filesystem;
@@ -37,25 +39,9 @@ struct limits {
     unsigned cpu_seconds = 0;  // 0: no limit
 };
 
-// A fresh empty directory, removed with its contents when the test ends.
-struct temp_dir {
-    fs::path path;
-    temp_dir() {
-        std::string pattern = (fs::temp_directory_path() / "tessvert-test-XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        char* made = ::mkdtemp(buf.data());
-        if (made == nullptr) throw std::runtime_error("mkdtemp failed");
-        path = made;
-    }
-    ~temp_dir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    temp_dir(const temp_dir&) = delete;
-    temp_dir& operator=(const temp_dir&) = delete;
-    fs::path operator/(const std::string& name) const { return path / name; }
-};
+using testkit::list_files;
+using testkit::read_file;
+using testkit::temp_dir;
 
 inline std::string binary_path() {
     return TESSVERT_BINARY;
@@ -102,8 +88,6 @@ inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, co
     return pid;
 }
 
-inline std::string read_file(const fs::path& p);
-
 // The result of a process started by spawn in `cwd`, from its wait status.
 inline result collect(int status, const fs::path& cwd) {
     result r;
@@ -121,26 +105,6 @@ inline result run(const fs::path& cwd, const std::vector<std::string>& args, con
     int status = 0;
     ::waitpid(pid, &status, 0);
     return collect(status, cwd);
-}
-
-inline std::string read_file(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-inline void write_bytes(const fs::path& p, const std::vector<std::uint8_t>& data) {
-    std::ofstream f(p, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-// The files in `dir` other than the capture file, sorted by name.
-inline std::vector<std::string> list_files(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 inline const char* banner =

@@ -12,6 +12,7 @@
 #include "geometry/lens.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "testkit/console.hpp"
+#include "testkit/files.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
 #include "writers/scene_file.hpp"
@@ -21,23 +22,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// A directory of the test's own; `dir / name` is a path in it, as text.
 struct scratch_dir {
-    fs::path path;
-    scratch_dir() {
-        path = fs::temp_directory_path() / ("tessvert-writers-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~scratch_dir() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
+    testkit::temp_dir dir;
+    std::string operator/(const std::string& name) const { return (dir / name).string(); }
 };
 
 std::string slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return testkit::read_file(p);
 }
 
 // One object: the vertices (0,0,0), (1,0,0), (0,1,0) and the face 0, 1, 2.
@@ -275,7 +267,7 @@ TEST(OutputFile, AFailedCommitKeepsTheOlderFileAndLeavesNoTemporary) {
     EXPECT_FALSE(commit_output(out));
     EXPECT_EQ(slurp(path), "old contents");
     std::size_t files = 0;
-    for (const auto& e : fs::directory_iterator(dir.path)) files += e.is_regular_file();
+    for (const auto& e : fs::directory_iterator(dir.dir.path)) files += e.is_regular_file();
     EXPECT_EQ(files, 1u);
 }
 
@@ -286,7 +278,7 @@ TEST(OutputFile, AnUncommittedOutputIsRemovedWhenDropped) {
         ASSERT_TRUE(open_output(out, dir / "out.txt"));
         put_text(out, "partial");
     }
-    EXPECT_TRUE(fs::is_empty(dir.path));
+    EXPECT_TRUE(fs::is_empty(dir.dir.path));
 }
 
 TEST(OutputFile, LongTextsCrossTheBufferWhole) {

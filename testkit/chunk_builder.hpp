@@ -4,9 +4,9 @@
 #pragma once
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 #include <optional>
 #include <string>
@@ -189,10 +189,46 @@ inline chunk box_object(const std::string& name, xyz lo, xyz hi, const std::stri
     return named_object(name, {triangle_mesh({vertex_list(v), face_list(f, {material_group(material)})})});
 }
 
-inline bool write_file(const std::string& path, const bytes& data) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    return static_cast<bool>(f);
+// `depth` chunks of `id`, each the only child of the one before, around
+// `inner`: built front to back, without recursion, so any depth can be made.
+inline bytes nested(std::uint16_t id, std::size_t depth, const bytes& inner) {
+    bytes out;
+    out.reserve(6 * depth + inner.size());
+    for (std::size_t i = 0; i < depth; ++i) {
+        append_u16(out, id);
+        append_u32(out, static_cast<std::uint32_t>(6 * (depth - i) + inner.size()));
+    }
+    append_bytes(out, inner);
+    return out;
+}
+
+// A (w+1) x (h+1) grid of vertices with 2*w*h faces in one named object:
+// coordinates that are not round (a gentle wave around the height z0),
+// texture coordinates per vertex, and one material group that lists every
+// face.
+inline chunk grid_object(const std::string& name, int w, int h, float z0, const std::string& material) {
+    std::vector<xyz> v;
+    std::vector<std::pair<float, float>> uv;
+    v.reserve(static_cast<std::size_t>((w + 1) * (h + 1)));
+    for (int j = 0; j <= h; ++j)
+        for (int i = 0; i <= w; ++i) {
+            v.push_back(
+                {i * 0.731f - 17.3f, j * 0.617f + 2.9f, z0 + 0.37f * std::sin(0.21f * i) * std::cos(0.17f * j)});
+            uv.push_back(
+                {static_cast<float>(i) / static_cast<float>(w), static_cast<float>(j) / static_cast<float>(h)});
+        }
+    std::vector<abc> f;
+    std::vector<std::uint16_t> group;
+    f.reserve(static_cast<std::size_t>(2 * w * h));
+    auto at = [w](int i, int j) { return static_cast<std::uint16_t>(j * (w + 1) + i); };
+    for (int j = 0; j < h; ++j)
+        for (int i = 0; i < w; ++i) {
+            f.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1), 7});
+            f.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1), 7});
+        }
+    for (std::size_t k = 0; k < f.size(); ++k) group.push_back(static_cast<std::uint16_t>(k));
+    return named_object(
+        name, {triangle_mesh({vertex_list(v), mapping_coords(uv), face_list(f, {material_group(material, group)})})});
 }
 
 }  // namespace chunks
