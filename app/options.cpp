@@ -1,8 +1,10 @@
 #include "app/options.hpp"
 
-#include <cstdio>
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace tessvert {
 
@@ -12,7 +14,155 @@ bool is_space(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+enum class option_id {
+    help,
+    version,
+    camera,
+    triangle,
+    input,
+    output,
+    materials,
+    smoothing,
+    frame,
+    headlight,
+    faithful,
+    threads,
+    quiet
+};
+
+struct option_spec {
+    option_id id;
+    const char* short_form;  // empty when the option has none
+    const char* long_form;
+    const char* value;  // what its value is, for messages; null for a flag
+};
+
+// In the order of the usage text, which breaks ties between suggestions.
+constexpr std::array<option_spec, 13> options_table{{
+    {option_id::input, "-i", "--input", "the 3DS file"},
+    {option_id::output, "-o", "--output", "the output name"},
+    {option_id::camera, "-c", "--camera", "a camera number"},
+    {option_id::triangle, "-t", "--triangle", nullptr},
+    {option_id::help, "-?", "--help", nullptr},
+    {option_id::materials, "", "--materials", nullptr},
+    {option_id::smoothing, "", "--smoothing", nullptr},
+    {option_id::frame, "", "--frame", nullptr},
+    {option_id::headlight, "", "--headlight", nullptr},
+    {option_id::faithful, "", "--faithful", nullptr},
+    {option_id::threads, "", "--threads", "a thread count"},
+    {option_id::quiet, "-q", "--quiet", nullptr},
+    {option_id::version, "", "--version", nullptr},
+}};
+
+const option_spec* find_option(std::string_view arg) {
+    for (const option_spec& o : options_table)
+        if (arg == o.short_form || arg == o.long_form) return &o;
+    return nullptr;
+}
+
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({above + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The known long spelling nearest to `arg` within an edit distance of 2,
+// first in usage order on ties; an abbreviation ("--tri") is measured
+// against the start of each spelling. Empty when none is that near.
+std::string nearest_long_option(std::string_view arg) {
+    constexpr std::size_t max_distance = 2;
+    std::size_t best = max_distance + 1;
+    std::string found;
+    for (const option_spec& o : options_table) {
+        const std::string_view spelling = o.long_form;
+        std::size_t d = edit_distance(arg, spelling);
+        // Too short an abbreviation matches everything.
+        if (arg.size() >= 5 && arg.size() < spelling.size())
+            d = std::min(d, edit_distance(arg, spelling.substr(0, arg.size())));
+        if (d < best) {
+            best = d;
+            found = spelling;
+        }
+    }
+    return found;
+}
+
+// The options added to the original set, one line each after the usage
+// text, their descriptions in the same column as the others.
+std::string added_options_text() {
+    constexpr std::pair<const char*, const char*> lines[] = {
+        {"--materials", "colour each face in the material its material group names"},
+        {"--smoothing", "normals that follow the file's smoothing groups (hard edges)"},
+        {"--frame", "frame the whole scene in view when the file has no camera"},
+        {"--headlight", "a white light at the eye when the scene has no light"},
+        {"--faithful", "all four above: the scene as the file holds it"},
+        {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
+        {"--quiet, -q", "print only warnings and errors"},
+        {"--version", "print the version and stop"},
+    };
+    std::string text;
+    for (const auto& [spelling, description] : lines) {
+        std::string line = "  " + std::string(spelling);
+        line.resize(25, ' ');
+        text += line + description + "\n";
+    }
+    return text;
+}
+
+std::string quoted(std::string_view text) {
+    std::string q(1, '"');
+    q.append(text);
+    q += '"';
+    return q;
+}
+
+// Why an argument that begins with "-" is not an option.
+std::string unknown_option_problem(std::string_view arg) {
+    const std::size_t equals = arg.find('=');
+    if (equals != std::string_view::npos) {
+        const option_spec* o = find_option(arg.substr(0, equals));
+        if (o != nullptr && o->value != nullptr)
+            return quoted(arg) + " is not an option: an option and its value are two arguments; write " +
+                   std::string(arg.substr(0, equals)) + " " + std::string(arg.substr(equals + 1));
+    }
+    std::string problem = quoted(arg) + " is not an option";
+    const std::string nearest = nearest_long_option(arg.substr(0, equals));
+    if (!nearest.empty()) problem += "; did you mean " + nearest + "?";
+    return problem;
+}
+
+// --threads takes a whole number from 1 to 256.
+bool parse_thread_count(const std::string& text, std::int32_t& threads) {
+    if (!is_whole_number(text) || text[0] == '-') return false;
+    std::int64_t value = 0;
+    for (char c : text) {
+        if (c == '+') continue;
+        value = value * 10 + (c - '0');
+        if (value > max_threads) return false;
+    }
+    if (value < 1) return false;
+    threads = static_cast<std::int32_t>(value);
+    return true;
+}
+
 }  // namespace
+
+bool is_whole_number(const std::string& text) {
+    std::size_t i = text.size() > 0 && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return false;
+    return true;
+}
 
 std::int32_t camera_select_from_text(const char* text) {
     constexpr std::int64_t lo = std::numeric_limits<std::int32_t>::min();
@@ -33,61 +183,94 @@ std::int32_t camera_select_from_text(const char* text) {
     return static_cast<std::int32_t>(value > hi ? hi : value);
 }
 
-parse_result parse_command_line(int argc, const char* const* argv, run_options& options) {
+parse_result parse_command_line(int argc, const char* const* argv, run_options& options, std::string* problem) {
+    auto wrong = [problem](std::string why) {
+        if (problem != nullptr) *problem = std::move(why);
+        return parse_result::usage;
+    };
     options.input_given = 0;
     if (argc < 2) return parse_result::usage;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "/?") == 0) return parse_result::usage;
-        if (arg[0] != '-') continue;  // bare words and empty arguments are ignored
-
-        auto is = [arg](const char* short_form, const char* long_form) {
-            return std::strcmp(arg, short_form) == 0 || std::strcmp(arg, long_form) == 0;
-        };
-        if (is("-?", "--help")) return parse_result::usage;
-        if (is("-t", "--triangle")) {
-            options.triangle_mode = 1;
+        if (arg[0] != '-') {  // bare words and empty arguments are ignored
+            options.bare_arguments.emplace_back(arg);
             continue;
         }
-        bool camera = is("-c", "--camera");
-        bool input = is("-i", "--input");
-        bool output = is("-o", "--output");
-        if (!camera && !input && !output) return parse_result::usage;
-        if (i + 1 >= argc) return parse_result::usage;  // option without its value
-        const char* value = argv[++i];
-        if (camera) {
-            options.camera_select = camera_select_from_text(value);
-        } else if (input) {
-            options.input_path = value;
+        const option_spec* o = find_option(arg);
+        if (o == nullptr) return wrong(unknown_option_problem(arg));
+        std::string value;
+        if (o->value != nullptr) {
+            if (i + 1 >= argc) return wrong(std::string(arg) + " needs a value (" + o->value + ") after it");
+            value = argv[++i];
+        }
+        switch (o->id) {
+        case option_id::help:
+            return parse_result::usage;
+        case option_id::version:
+            return parse_result::version;
+        case option_id::triangle:
+            options.triangle_mode = 1;
+            break;
+        case option_id::camera:
+            options.camera_select = camera_select_from_text(value.c_str());
+            options.camera_text_whole = is_whole_number(value);
+            options.camera_text = std::move(value);
+            break;
+        case option_id::input:
+            options.input_path = std::move(value);
             ++options.input_given;
-        } else {
-            options.base_name = value;
+            break;
+        case option_id::output:
+            options.base_name = std::move(value);
             options.scene_path = options.base_name + ".vrx";
             options.include_path = options.base_name + ".inc";
+            break;
+        case option_id::materials:
+            options.materials = true;
+            break;
+        case option_id::smoothing:
+            options.smoothing = true;
+            break;
+        case option_id::frame:
+            options.frame = true;
+            break;
+        case option_id::headlight:
+            options.headlight = true;
+            break;
+        case option_id::faithful:
+            options.materials = options.smoothing = options.frame = options.headlight = true;
+            break;
+        case option_id::threads:
+            if (!parse_thread_count(value, options.threads))
+                return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
+                             ", not " + quoted(value));
+            break;
+        case option_id::quiet:
+            options.quiet = true;
+            break;
         }
     }
     return parse_result::run;
 }
 
-void print_banner() {
-    std::fputs(
-        "\n TESSVERT v0.1 beta 3 (win32-intel) - a 3DS to ray tracer scene converter by the tessvert developers\n",
-        stdout);
+std::string banner_text() {
+    return "\n TESSVERT v0.1 beta 3 (win32-intel) - a 3DS to ray tracer scene converter by the tessvert developers\n";
 }
 
-void print_usage() {
-    std::fputs(
-        "\n Usage: tessvert [options]\n\n"
-        " Example: tessvert -i car.3ds -o cartest\n\n"
-        " Options:\n"
-        "  -i/--input    string   specify the file to open\n"
-        "  -o/--output   string   specify the output file (no extension)\n"
-        "  -c/--camera   int      specify the initial camera to use\n"
-        "  -t/--triangle          triangles as output (default is patches)\n"
-        "  -?/--help              this help message\n\n"
-        " Report bugs to:         bugs@tessvert.invalid\n"
-        " Send suggestions to:    ideas@tessvert.invalid\n",
-        stdout);
+std::string usage_text() {
+    return std::string(
+               "\n Usage: tessvert [options]\n\n"
+               " Example: tessvert -i car.3ds -o cartest\n\n"
+               " Options:\n"
+               "  -i/--input    string   specify the file to open\n"
+               "  -o/--output   string   specify the output file (no extension)\n"
+               "  -c/--camera   int      specify the initial camera to use\n"
+               "  -t/--triangle          triangles as output (default is patches)\n"
+               "  -?/--help              this help message\n\n"
+               " Report bugs to:         bugs@tessvert.invalid\n"
+               " Send suggestions to:    ideas@tessvert.invalid\n") +
+           added_options_text();
 }
 
 }  // namespace tessvert

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessvert {
 
@@ -14,21 +15,47 @@ struct run_options {
     std::int32_t camera_select = 0;  // index into the scene's cameras
     std::int32_t triangle_mode = 0;  // 1: flat triangles, no normals
     std::int32_t input_given = 0;    // how many -i options were seen
+
+    // The last -c value as given, and whether it was a whole number (an
+    // optional sign and digits, nothing else); empty when there was no -c.
+    std::string camera_text;
+    bool camera_text_whole = true;
+
+    // Arguments that are not options (and not option values), in order.
+    std::vector<std::string> bare_arguments;
+
+    // Opt-in views of the scene as the file holds it.
+    bool materials = false;  // per-face colours from the material groups
+    bool smoothing = false;  // normals that follow the smoothing groups
+    bool frame = false;      // a camera-less scene framed in the initial view
+    bool headlight = false;  // a white light at the eye when there is none
+
+    bool quiet = false;        // only warnings and errors on the console
+    std::int32_t threads = 0;  // worker threads; 0: the CPUs the process may use
 };
 
-enum class parse_result { run, usage };
+inline constexpr std::int32_t max_threads = 256;
+
+enum class parse_result { run, usage, version };
 
 // Applies the arguments after the program's name, left to right. Returns
-// `usage` for no arguments, a help option, an unrecognised option or an
-// option missing its value; parsing stops there.
-parse_result parse_command_line(int argc, const char* const* argv, run_options& options);
+// `usage` for no arguments, a help option, an unrecognised option, an option
+// missing its value or a --threads value out of range, and `version` for
+// --version; parsing stops there. For wrong usage, `problem` receives a
+// sentence that names the argument and what is wrong with it.
+parse_result parse_command_line(int argc, const char* const* argv, run_options& options,
+                                std::string* problem = nullptr);
 
 // The -c value: leading white space, an optional sign, then decimal digits
 // up to the first non-digit (none gives 0); saturated to the 32-bit range,
 // then 1 added, still saturated.
 std::int32_t camera_select_from_text(const char* text);
 
-void print_banner();
-void print_usage();
+// Whether `text` is a whole number: an optional sign and at least one
+// digit, and nothing else.
+bool is_whole_number(const std::string& text);
+
+std::string banner_text();
+std::string usage_text();
 
 }  // namespace tessvert

@@ -6,6 +6,10 @@
 #include "app/convert.hpp"
 #include "app/options.hpp"
 
+#ifndef TESSVERT_VERSION
+#define TESSVERT_VERSION "0.0.0"
+#endif
+
 namespace tessvert {
 
 namespace {
@@ -14,39 +18,52 @@ void print(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// The console: every message of the conversion is printed as it arrives.
-reporter console_reporter() {
-    return reporter{[](message_kind, std::string_view text) { print(text); }};
+// The console: every message is printed as it arrives, but a quiet run
+// shows only warnings and errors.
+reporter console_reporter(bool quiet) {
+    return reporter{[quiet](message_kind kind, std::string_view text) {
+        if (!quiet || kind == message_kind::warning || kind == message_kind::error) print(text);
+    }};
 }
 
-void print_statistics(const run_options& o, const scene& s, std::int32_t written_faces) {
-    print("\n Scene statistics for " + o.input_path + "\n");
-    print("    Number of cameras:\t\t" + std::to_string(s.camera_count) + "\n");
-    print("    Number of lights:\t\t" + std::to_string(s.light_count) + "\n");
-    print("    Number of materials:\t" + std::to_string(s.material_count) + "\n");
-    print("    Number of objects:\t\t" + std::to_string(s.object_count) + "\n");
-    print("    Number of faces:\t\t" + std::to_string(written_faces) + "\n");
+void report_statistics(reporter& console, const run_options& o, const scene& s, std::int32_t written_faces) {
+    report(console, message_kind::progress,
+           "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" + std::to_string(s.camera_count) +
+               "\n    Number of lights:\t\t" + std::to_string(s.light_count) + "\n    Number of materials:\t" +
+               std::to_string(s.material_count) + "\n    Number of objects:\t\t" + std::to_string(s.object_count) +
+               "\n    Number of faces:\t\t" + std::to_string(written_faces) + "\n");
 }
 
 }  // namespace
 
 int run(int argc, const char* const* argv) {
+    // Every line reaches a log file as soon as it is printed, so a log of an
+    // interrupted run holds everything said up to then.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+
     run_options options;
-    print_banner();
-    if (parse_command_line(argc, argv, options) == parse_result::usage) {
-        print_usage();
+    std::string problem;
+    const parse_result parsed = parse_command_line(argc, argv, options, &problem);
+    if (parsed == parse_result::version) {
+        print("tessvert " TESSVERT_VERSION "\n");
+        return 0;
+    }
+    reporter console = console_reporter(options.quiet);
+    report(console, message_kind::progress, banner_text());
+    if (parsed == parse_result::usage) {
+        if (!problem.empty()) report_warning(console, problem);
+        report(console, message_kind::error, usage_text());
         return -1;
     }
     if (options.input_given == 0) {
-        print("\n No input file specified.\n");
+        report(console, message_kind::error, "\n No input file specified.\n");
         return 0;
     }
 
-    reporter console = console_reporter();
     scene s = init_scene();
     const conversion_result result = convert(options, s, console);
     if (!result.loaded) return 0;
-    print_statistics(options, s, result.written_faces);
+    report_statistics(console, options, s, result.written_faces);
     return result.exit_code;
 }
 

@@ -13,6 +13,7 @@ namespace tessvert {
 // What a message is, so that the console can choose what to show.
 enum class message_kind {
     progress,  // what the run is doing and what it wrote
+    advice,    // a hint the user may not need (a quiet run leaves it out)
     warning,   // the file is odd, or something was left out or changed
     error,     // something could not be done
 };
@@ -34,5 +35,10 @@ inline void report_warning(reporter& r, std::string_view what) {
     line += '\n';
     report(r, message_kind::warning, line);
 }
+
+// The operating system's reason for a failed open, read or write of `path`,
+// " Warning: <path>: <reason>", on the line after the message that says
+// what failed. `error_number` is the errno value of the failure.
+void report_system_reason(reporter& r, const std::string& path, int error_number);
 
 }  // namespace tessvert

@@ -98,4 +98,10 @@ void append_camera(scene& s);
 void append_material(scene& s);
 void append_object(scene& s);
 
+// Removes the faces of `o` whose entry in `keep` is 0, keeping the order of
+// the others; every per-face array of the object follows the faces, so
+// whatever belongs to a face stays with it. `keep` has one entry per face.
+// Returns how many faces were removed.
+std::size_t keep_faces(mesh_object& o, const std::vector<std::uint8_t>& keep);
+
 }  // namespace tessvert

@@ -1,5 +1,6 @@
-#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "reader/loader.hpp"
 
@@ -10,9 +11,13 @@ namespace tessvert {
 void remove_invalid_faces(scene& s, reporter& report) {
     for (mesh_object& o : s.objects) {
         const auto n = static_cast<std::uint32_t>(o.vertex_count);
-        auto removed = std::erase_if(o.faces, [n](const face& f) { return f.a >= n || f.b >= n || f.c >= n; });
+        std::vector<std::uint8_t> keep(o.faces.size());
+        for (std::size_t i = 0; i < o.faces.size(); ++i) {
+            const face& f = o.faces[i];
+            keep[i] = f.a < n && f.b < n && f.c < n;
+        }
+        const std::size_t removed = keep_faces(o, keep);
         if (removed == 0) continue;
-        o.face_count = static_cast<std::int32_t>(o.faces.size());
         report_warning(report, "object \"" + o.name + "\": " + std::to_string(removed) +
                                    " faces name a vertex it does not have; they were removed");
     }

@@ -24,7 +24,16 @@ const std::string usage_text =
     "  -t/--triangle          triangles as output (default is patches)\n"
     "  -?/--help              this help message\n\n"
     " Report bugs to:         bugs@tessvert.invalid\n"
-    " Send suggestions to:    ideas@tessvert.invalid\n";
+    " Send suggestions to:    ideas@tessvert.invalid\n"
+    // The options added since, after the original text.
+    "  --materials            colour each face in the material its material group names\n"
+    "  --smoothing            normals that follow the file's smoothing groups (hard edges)\n"
+    "  --frame                frame the whole scene in view when the file has no camera\n"
+    "  --headlight            a white light at the eye when the scene has no light\n"
+    "  --faithful             all four above: the scene as the file holds it\n"
+    "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
+    "  --quiet, -q            print only warnings and errors\n"
+    "  --version              print the version and stop\n";
 
 std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
     return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
@@ -84,14 +93,29 @@ TEST(CommandLine, ABareFileNameIsNotAnInput) {
 TEST(CommandLine, WrongUsageStopsBeforeAnythingIsRead) {
     temp_dir dir;
     write_file(dir / "car.3ds", car_scene());
-    for (auto args : {std::vector<std::string>{"-i", "car.3ds", "-x"},
-                      {"/?"},
-                      {"-i", "car.3ds", "/?"},
-                      {"-i", "car.3ds", "--help"},
-                      {"--input=car.3ds"},
-                      {"-i", "car.3ds", "-o"}}) {
+    // Help asked for prints the usage text alone; wrong usage names the
+    // argument and what is wrong with it first.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"/?"}, ""},
+        {{"-i", "car.3ds", "/?"}, ""},
+        {{"-i", "car.3ds", "--help"}, ""},
+        {{"-i", "car.3ds", "-x"}, " Warning: \"-x\" is not an option\n"},
+        {{"--tri"}, " Warning: \"--tri\" is not an option; did you mean --triangle?\n"},
+        {{"-i", "car.3ds", "--materails"}, " Warning: \"--materails\" is not an option; did you mean --materials?\n"},
+        {{"--input=car.3ds"},
+         " Warning: \"--input=car.3ds\" is not an option: an option and its value are two arguments; write --input "
+         "car.3ds\n"},
+        {{"-i", "car.3ds", "-o"}, " Warning: -o needs a value (the output name) after it\n"},
+        {{"-i", "car.3ds", "--threads", "0"}, " Warning: --threads takes a whole number from 1 to 256, not \"0\"\n"},
+        {{"-i", "car.3ds", "--threads", "2x"}, " Warning: --threads takes a whole number from 1 to 256, not \"2x\"\n"},
+        {{"-i", "car.3ds", "--threads", "257"},
+         " Warning: --threads takes a whole number from 1 to 256, not \"257\"\n"},
+        {{"-x", "--version"}, " Warning: \"-x\" is not an option\n"},
+    };
+    for (const auto& [args, warning] : cases) {
+        SCOPED_TRACE(args.back());
         auto r = e2e::run(dir.path, args);
-        EXPECT_EQ(r.out, std::string(e2e::banner) + usage_text);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + warning + usage_text);
         EXPECT_EQ(r.exit_code, 255);
         EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
     }
