@@ -23,6 +23,13 @@ struct conversion_result {
 // message has been reported).
 bool read_scene(const run_options& options, scene& s, reporter& report);
 
+// The camera that gives the initial view: the one at camera_select when
+// the file has it, else the first, with a warning that says which camera
+// the user asked for in their own -c numbering; -1 when the file has no
+// camera. A -c value that is not a whole number gets a warning that names
+// it and the camera it chose.
+std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report);
+
 // The whole conversion: read_scene, then the initial view, the scene file
 // and the mesh include. Every message goes to `report`, " An error occured"
 // after a failed load included. The scene keeps what was read, for the

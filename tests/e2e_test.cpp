@@ -196,7 +196,8 @@ TEST(Conversion, CamerasLightsAndTheChosenView) {
     EXPECT_EQ(far.exit_code, 1);
     EXPECT_EQ(read_file(dir / "out/car.vrx"), front + rest);
     EXPECT_NE(
-        far.out.find("\n Warning: the file has no camera 6 (it has 2); the first camera gives the initial view\n"),
+        far.out.find(
+            "\n Warning: -c 5 asks for the seventh camera; the file has 2; the first camera gives the initial view\n"),
         std::string::npos);
 }
 

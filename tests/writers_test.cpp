@@ -181,7 +181,7 @@ const std::string settings_block =
 
 std::string write_scene(const scene& s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
     testkit::recorder recorded;
-    view_setup view = setup_initial_view(s, camera_select, recorded.report);
+    view_setup view = setup_initial_view(s, camera_select);
     bool ok = write_scene_file(view, s, dir / "model.vrx", "model.inc", "model", recorded.report);
     *console = recorded.text();
     EXPECT_TRUE(ok);
@@ -214,23 +214,6 @@ TEST(SceneFile, CamerasAreListedInFileOrderAndTheSelectedOneGivesTheView) {
     const std::string list = "\n[All cameras from the file are listed below]\n\n[\n" + first + second + "]\n";
     EXPECT_EQ(write_scene(s, 0, dir, &console), first + list + settings_block + "\ninclude \"model.inc\"\n");
     EXPECT_EQ(write_scene(s, 1, dir, &console), second + list + settings_block + "\ninclude \"model.inc\"\n");
-}
-
-TEST(SceneFile, ACameraIndexOutsideTheListFallsBackToTheFirstWithAWarning) {
-    scratch_dir dir;
-    scene s = init_scene();
-    append_camera(s);
-    s.cameras.back() = camera{{1, 2, 3}, {0, 0, 0}, 0, 2000};
-    append_camera(s);
-    s.cameras.back() = camera{{7, 8, 9}, {0, 0, 0}, 0, 50};
-    for (std::int32_t bad : {2, -1, std::numeric_limits<std::int32_t>::max()}) {
-        std::string console;
-        std::string text = write_scene(s, bad, dir, &console);
-        EXPECT_EQ(text.substr(0, text.find('}') + 2),
-                  camera_block("1.000000 2.000000 3.000000", "0.000000 0.000000 0.000000", "2.127660"));
-        EXPECT_EQ(console.rfind(" Warning: ", 0), 0u) << console;
-        EXPECT_NE(console.find(" All parameters successfully dumped to: "), std::string::npos);
-    }
 }
 
 TEST(SceneFile, LightsUseTheirFloatColourOrElseTheir24BitColour) {

@@ -48,20 +48,14 @@ void light_color(const light& l, double out[3]) {
 
 }  // namespace
 
-view_setup setup_initial_view(const scene& s, std::int32_t camera_select, reporter& report) {
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index) {
     view_setup v;
-    if (s.camera_count == 0) {
+    if (camera_index < 0 || camera_index >= s.camera_count) {
         v.position[0] = v.position[1] = v.position[2] = 20.0;
         v.fov = 40.0;
         return v;
     }
-    std::int32_t index = camera_select;
-    if (index < 0 || index >= s.camera_count) {
-        report_warning(report, "the file has no camera " + std::to_string(index) + " (it has " +
-                                   std::to_string(s.camera_count) + "); the first camera gives the initial view");
-        index = 0;
-    }
-    const camera& c = s.cameras[static_cast<std::size_t>(index)];
+    const camera& c = s.cameras[static_cast<std::size_t>(camera_index)];
     widen(c.position, v.position);
     widen(c.target, v.look_at);
     v.fov = lens_to_fov(c.lens);

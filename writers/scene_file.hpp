@@ -17,11 +17,10 @@ struct view_setup {
     double fov = 0;
 };
 
-// The camera at `camera_select` gives the view; a file without cameras gets
-// (20, 20, 20) looking at the origin with a 40 degree field of view. An index
-// that names no camera of a file that has some falls back to the first
-// camera, with a warning.
-view_setup setup_initial_view(const scene& s, std::int32_t camera_select, reporter& report);
+// The camera at `camera_index` gives the view; without one (an index that
+// names no camera, as for a file without cameras) the view is (20, 20, 20)
+// looking at the origin with a 40 degree field of view.
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index);
 
 // Writes the file; reports the success line or an error line. False when the
 // file could not be written (an older file of that name is then left as it was).
