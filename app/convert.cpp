@@ -41,6 +41,10 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     if (s.camera_count == 0) {
         index = -1;
         used = "the file has no camera, so the default view is used";
+        if (!options.frame)
+            tessvert::report(report, message_kind::advice,
+                             " Warning: the file has no camera: the default view from (20, 20, 20) is used;"
+                             " --frame frames the whole scene\n");
     } else if (index < 0 || index >= s.camera_count) {
         report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
                                    std::to_string(s.camera_count) + "; the first camera gives the initial view");

@@ -1,6 +1,7 @@
 #include "app/run.hpp"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "app/convert.hpp"
@@ -34,6 +35,16 @@ void report_statistics(reporter& console, const run_options& o, const scene& s, 
                "\n    Number of faces:\t\t" + std::to_string(written_faces) + "\n");
 }
 
+// A bare argument that names a file was most likely meant as the input.
+void report_bare_input(reporter& console, const run_options& options) {
+    for (const std::string& arg : options.bare_arguments) {
+        std::error_code ec;
+        if (arg.empty() || !std::filesystem::exists(arg, ec) || std::filesystem::is_directory(arg, ec)) continue;
+        report_warning(console, "\"" + arg + "\" is not read: give the input file with -i, as in: tessvert -i " + arg);
+        return;
+    }
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv) {
@@ -56,6 +67,7 @@ int run(int argc, const char* const* argv) {
         return -1;
     }
     if (options.input_given == 0) {
+        report_bare_input(console, options);
         report(console, message_kind::error, "\n No input file specified.\n");
         return 0;
     }

@@ -48,11 +48,17 @@ inline std::vector<std::string> warning_lines(const std::string& out) {
     return lines_with(out, " Warning: ");
 }
 
-// How many " Warning: " lines contain `word` (all of them for "").
+// The advice line of a run on a file without cameras: a hint, not a
+// problem of the file.
+inline const std::string no_camera_advice =
+    " Warning: the file has no camera: the default view from (20, 20, 20) is used; --frame frames the whole scene";
+
+// How many " Warning: " lines contain `word` (all of them for ""), the
+// camera-less advice left out.
 inline std::size_t count_warnings(const std::string& out, const std::string& word = "") {
     std::size_t n = 0;
     for (const std::string& line : warning_lines(out))
-        if (line.find(word) != std::string::npos) ++n;
+        if (line != no_camera_advice && line.find(word) != std::string::npos) ++n;
     return n;
 }
 

@@ -113,6 +113,7 @@ void check_corpus(bool triangle_mode) {
         const int ended = e.notes.find("ends inside a chunk") != std::string::npos ? 1 : 0;
         const int removed = e.notes.find("faces naming missing vertices removed") != std::string::npos ? 1 : 0;
         const int warnings = static_cast<int>(testkit::count_warnings(r.out));
+        EXPECT_EQ(testkit::lines_with(r.out, testkit::no_camera_advice).size(), e.cameras == 0 ? 1u : 0u) << r.out;
         EXPECT_EQ(static_cast<int>(testkit::count_warnings(r.out, "the file ends")), ended) << r.out;
         if (removed == 1) {
             EXPECT_GE(warnings - ended, 1) << r.out;

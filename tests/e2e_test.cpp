@@ -2,6 +2,13 @@
 // files, byte for byte.
 #include <gtest/gtest.h>
 
+#include <csignal>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
 #include "tests/run_binary.hpp"
@@ -85,7 +92,13 @@ TEST(CommandLine, ABareFileNameIsNotAnInput) {
     temp_dir dir;
     write_file(dir / "car.3ds", car_scene());
     auto r = e2e::run(dir.path, {"car.3ds"});
-    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n No input file specified.\n");
+    EXPECT_EQ(r.out, std::string(e2e::banner) +
+                         " Warning: \"car.3ds\" is not read: give the input file with -i, as in: tessvert -i car.3ds\n"
+                         "\n No input file specified.\n");
+    // A bare word that names no file gets no such line.
+    auto word = e2e::run(dir.path, {"cartest"});
+    EXPECT_EQ(word.out, std::string(e2e::banner) + "\n No input file specified.\n");
+    EXPECT_EQ(word.exit_code, 0);
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
 }
@@ -144,8 +157,8 @@ TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
     write_file(dir / "empty.3ds", serialize(primary({})));
     auto r = e2e::run(dir.path, {"-i", "empty.3ds"});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.out, std::string(e2e::banner) +
-                         "\n Reading empty.3ds...\n Computing normals...\n"
+    EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading empty.3ds...\n Computing normals...\n" +
+                         testkit::no_camera_advice + "\n" +
                          " All parameters successfully dumped to: model.vrx\n"
                          " All objects successfully dumped to: model.inc\n" +
                          testkit::statistics_text("empty.3ds", {0, 0, 0, 0, 0}));
@@ -261,7 +274,8 @@ TEST(Conversion, WarningsForOddFilesStillConvert) {
                          "\n Reading odd.3ds...\n"
                          " This 3DS file is over version 3 so it may load incorrectly\n"
                          " Warning: the file ends inside a chunk; what was read up to there is converted\n"
-                         " Warning: object \"Bad\": 2 faces name a vertex it does not have; they were removed\n"
+                         " Warning: object \"Bad\": 2 faces name a vertex it does not have; they were removed\n" +
+                         testkit::no_camera_advice + "\n" +
                          " All parameters successfully dumped to: model.vrx\n"
                          " All objects successfully dumped to: model.inc\n" +
                          testkit::statistics_text("odd.3ds", {0, 0, 0, 1, 1}));
@@ -347,3 +361,101 @@ TEST(Conversion, RunningOutOfMemoryEndsCleanlyAndWritesNothing) {
     EXPECT_NE(r.out.find("Number of objects:\t\t16\n"), std::string::npos);
 }
 #endif
+
+TEST(Messages, VersionPrintsOneLineAndReadsNothing) {
+    temp_dir dir;
+    for (auto args : {std::vector<std::string>{"--version"}, {"-i", "car.3ds", "--version", "-x"}}) {
+        auto r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.out, "tessvert 0.1.0\n");
+        EXPECT_EQ(r.exit_code, 0);
+    }
+    EXPECT_TRUE(list_files(dir.path).empty());
+}
+
+TEST(Messages, CameraValuesThatAreNotWholeNumbersAreNamed) {
+    temp_dir dir;
+    write_file(dir / "car.3ds", car_scene());
+    write_file(dir / "empty.3ds", serialize(primary({})));
+    const std::string side = "position <0.000000 80.000000 20.000000>";
+    // "abc" reads as -c 0: the second camera.
+    auto abc = e2e::run(dir.path, {"-i", "car.3ds", "-c", "abc"});
+    EXPECT_EQ(abc.exit_code, 1);
+    EXPECT_EQ(testkit::warning_lines(abc.out),
+              std::vector<std::string>{
+                  " Warning: -c \"abc\" is not a whole number; it is read as -c 0: the second camera gives the "
+                  "initial view"});
+    EXPECT_EQ(read_file(dir / "model.vrx").find(side), read_file(dir / "model.vrx").find("position <"));
+    // " 1x" reads as -c 1, the third camera, which the file does not have.
+    auto third = e2e::run(dir.path, {"-i", "car.3ds", "-c", " 1x"});
+    EXPECT_EQ(testkit::warning_lines(third.out),
+              (std::vector<std::string>{
+                  " Warning: -c  1x asks for the third camera; the file has 2; the first camera gives the initial view",
+                  " Warning: -c \" 1x\" is not a whole number; it is read as -c 1: the file has no such camera, so the "
+                  "first one is used"}));
+    // Whole numbers in the user's numbering: -c 0 is the second camera.
+    auto negative = e2e::run(dir.path, {"-i", "car.3ds", "-c", "-9"});
+    EXPECT_EQ(testkit::warning_lines(negative.out),
+              std::vector<std::string>{" Warning: -c -9 asks for no camera (-c -1 is the first); the file has 2; "
+                                       "the first camera gives the initial view"});
+    auto none = e2e::run(dir.path, {"-i", "empty.3ds", "-c", "x", "-q"});
+    EXPECT_EQ(none.out,
+              " Warning: -c \"x\" is not a whole number; it is read as -c 0: the file has no camera, so the default "
+              "view is used\n");
+}
+
+TEST(Messages, QuietRunsPrintOnlyWarningsAndErrors) {
+    temp_dir dir;
+    write_file(dir / "car.3ds", car_scene());
+    write_file(dir / "empty.3ds", serialize(primary({version(4)})));
+    // A clean conversion of a file with a camera says nothing.
+    for (const char* quiet : {"-q", "--quiet"}) {
+        auto r = e2e::run(dir.path, {quiet, "-i", "car.3ds", "-o", "car"});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.exit_code, 1);
+    }
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"car.3ds", "car.inc", "car.vrx", "empty.3ds"}));
+    // Warnings stay, the camera-less advice goes; so do errors.
+    auto odd = e2e::run(dir.path, {"-i", "empty.3ds", "-q"});
+    EXPECT_EQ(odd.out, " This 3DS file is over version 3 so it may load incorrectly\n");
+    EXPECT_EQ(odd.exit_code, 1);
+    auto missing = e2e::run(dir.path, {"-q", "-i", "nothere.3ds"});
+    EXPECT_EQ(missing.exit_code, 0);
+    EXPECT_EQ(missing.out.rfind(" Unable to find the file: nothere.3ds!\n", 0), 0u) << missing.out;
+    EXPECT_TRUE(missing.out.ends_with(" An error occured\n")) << missing.out;
+    // Like any option, -q read as the value of -o names the output.
+    auto named = e2e::run(dir.path, {"-i", "car.3ds", "-o", "-q"});
+    EXPECT_EQ(named.out.rfind(e2e::banner, 0), 0u);
+    EXPECT_NE(named.out.find(" All objects successfully dumped to: -q.inc\n"), std::string::npos);
+    // --frame and --faithful leave the camera-less advice out, as -q does.
+    for (const char* framed : {"--frame", "--faithful"}) {
+        auto r = e2e::run(dir.path, {"-i", "empty.3ds", framed});
+        EXPECT_EQ(testkit::lines_with(r.out, testkit::no_camera_advice).size(), 0u) << r.out;
+    }
+}
+
+TEST(Messages, ALogFileHoldsEveryLineBeforeAnInterruption) {
+    temp_dir dir;
+    // The input is a pipe that holds the primary chunk's header and then
+    // nothing: the run prints its first lines and waits for more input.
+    const std::string fifo = (dir / "in.3ds").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t pid = e2e::spawn(dir.path, {"-i", "in.3ds"});
+    const int writer = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(writer, 0);
+    const bytes header = {0x4D, 0x4D, 0x40, 0, 0, 0};
+    ASSERT_EQ(::write(writer, header.data(), header.size()), 6);
+    // Wait (at most 20 s) for the lines to reach the log while the run is
+    // still waiting; a buffered console would show nothing until the end.
+    const std::string expected = std::string(e2e::banner) + "\n Reading in.3ds...\n";
+    std::string log;
+    for (int i = 0; i < 2000 && log != expected; ++i) {
+        ::usleep(10000);
+        log = read_file(dir / ".stdout-capture");
+    }
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ::close(writer);
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(log, expected);
+}
