@@ -167,8 +167,8 @@ TEST(Corpus, FrameShowsEveryCameraLessFileWhole) {
         "    view = fidelity.measure(*line.rstrip('\\n').split('\\t'))[4]\n"
         "    print('%r %r' % view if view else 'none')\n";
     { std::ofstream(work / "check.py") << script; }
-    const std::string command = "python3 " + (work / "check.py").string() + " " + tools.string() + " " +
-                                (work / "files.txt").string() + " > " + (work / "figures.txt").string();
+    const std::string command = "python3 '" + (work / "check.py").string() + "' '" + tools.string() + "' '" +
+                                (work / "files.txt").string() + "' > '" + (work / "figures.txt").string() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     std::istringstream figures(e2e::read_file(work / "figures.txt"));
     for (const std::string& name : names) {
