@@ -76,7 +76,9 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         return result;
     }
     result.loaded = true;
-    const view_setup view = setup_initial_view(s, choose_camera(options, s, report));
+    const std::int32_t camera_index = choose_camera(options, s, report);
+    report_non_finite_lights_and_cameras(s, report);
+    const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
 
     // Each writer runs whatever became of the other; a file that could not
     // be written turns the exit code to 0 so that scripts see the failure.

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -128,6 +131,55 @@ void check_corpus(bool triangle_mode) {
         if (triangle_mode) {
             EXPECT_EQ(inc.find("smooth_triangle"), std::string::npos);
         }
+    }
+}
+
+// With --frame, every file without a camera that has faces is framed as the
+// shared fidelity tool measures it from the output: every vertex in view,
+// and the vertices spanning at least half the picture's width or height.
+// Skipped without the shared folder's corpus and tool, or without python3.
+TEST(Corpus, FrameShowsEveryCameraLessFileWhole) {
+    const fs::path dir = corpus_dir();
+    if (dir.empty()) GTEST_SKIP() << "no shared corpus beside the repository";
+    const fs::path tools = e2e::shared_dir() / "tools";
+    if (!fs::is_regular_file(tools / "fidelity.py")) GTEST_SKIP() << "no fidelity tool in the shared folder";
+    if (std::system("python3 -c pass >/dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
+
+    e2e::temp_dir work;
+    std::string list;
+    std::vector<std::string> names;
+    for (const auto& [name, e] : read_expected(dir / "EXPECTED.md")) {
+        if (e.load_fails || e.cameras != 0 || e.faces == 0) continue;
+        const fs::path out = work / std::to_string(names.size());
+        fs::create_directory(out);
+        const e2e::result r = e2e::run(out, {"-i", (dir / name).string(), "-o", "out", "--frame"});
+        EXPECT_EQ(r.exit_code, e.exit_code) << name;
+        list += (dir / name).string() + "\t" + (out / "out.inc").string() + "\t" + (out / "out.vrx").string() + "\n";
+        names.push_back(name);
+    }
+    ASSERT_FALSE(names.empty());
+    { std::ofstream(work / "files.txt") << list; }
+    // One line per file: the share of vertices in view and the fill, in percent.
+    const std::string script =
+        "import sys\n"
+        "sys.path.insert(0, sys.argv[1])\n"
+        "import fidelity\n"
+        "for line in open(sys.argv[2]):\n"
+        "    view = fidelity.measure(*line.rstrip('\\n').split('\\t'))[4]\n"
+        "    print('%r %r' % view if view else 'none')\n";
+    { std::ofstream(work / "check.py") << script; }
+    const std::string command = "python3 '" + (work / "check.py").string() + "' '" + tools.string() + "' '" +
+                                (work / "files.txt").string() + "' > '" + (work / "figures.txt").string() + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::istringstream figures(e2e::read_file(work / "figures.txt"));
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        std::string line;
+        ASSERT_TRUE(std::getline(figures, line));
+        double in_view = 0, fill = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf %lf", &in_view, &fill), 2) << "no framing measured: " << line;
+        EXPECT_EQ(in_view, 100.0);
+        EXPECT_GE(fill, 50.0);
     }
 }
 

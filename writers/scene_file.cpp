@@ -1,16 +1,15 @@
 #include "writers/scene_file.hpp"
 
+#include <cmath>
 #include <string>
 
+#include "geometry/framing.hpp"
 #include "geometry/lens.hpp"
 #include "writers/text_output.hpp"
 
 namespace tessvert {
 
 namespace {
-
-// The aspect ratio is the float 1.3333 widened, which prints as 1.333300.
-constexpr double aspect_ratio = static_cast<double>(1.3333f);
 
 void put_triple(output_file& out, const double v[3]) {
     put_number(out, v[0]);
@@ -30,8 +29,16 @@ void put_camera(output_file& out, const double position[3], const double look_at
     put_text(out, ">\n\tfov ");
     put_number(out, fov);
     put_text(out, "\n\tratio ");
-    put_number(out, aspect_ratio);
+    put_number(out, view_aspect_ratio);
     put_text(out, "\n}\n");
+}
+
+void put_light(output_file& out, const double position[3], const double color[3]) {
+    put_text(out, "light\n{\n\tposition <");
+    put_triple(out, position);
+    put_text(out, ">\n\tcolor ");
+    put_triple(out, color);
+    put_text(out, "\n\tattenuation_type \"none\"\n}\n");
 }
 
 void widen(const vec3& v, double out[3]) {
@@ -46,20 +53,94 @@ void light_color(const light& l, double out[3]) {
         out[c] = l.has_float_color ? static_cast<double>(l.color[c]) : l.color24[c] * byte_to_channel;
 }
 
+bool all_finite(const double v[3]) {
+    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
+}
+
+// What the scene file says of a light or a camera: the renderer cannot
+// read a number that is not finite, so a light that would need one is left
+// out and such a camera is written as the default view.
+struct written_light {
+    double position[3], color[3];
+    bool finite;
+};
+
+written_light light_as_written(const light& l) {
+    written_light w{};
+    widen(l.position, w.position);
+    light_color(l, w.color);
+    w.finite = all_finite(w.position) && all_finite(w.color);
+    return w;
+}
+
+struct written_camera {
+    double position[3] = {default_eye_coordinate, default_eye_coordinate, default_eye_coordinate};
+    double look_at[3] = {0, 0, 0};
+    double fov = default_fov;
+    bool finite = false;  // false: the default view stands for the camera
+};
+
+written_camera camera_as_written(const camera& c) {
+    written_camera w;
+    double position[3], target[3];
+    widen(c.position, position);
+    widen(c.target, target);
+    const double fov = lens_to_fov(c.lens);
+    if (!all_finite(position) || !all_finite(target) || !std::isfinite(fov)) return w;
+    for (int k = 0; k < 3; ++k) {
+        w.position[k] = position[k];
+        w.look_at[k] = target[k];
+    }
+    w.fov = fov;
+    w.finite = true;
+    return w;
+}
+
+// "1 light has ...; it was ...", "2 lights have ...; they were ...".
+std::string counted(std::size_t n, const char* noun, const std::string& what, const std::string& done) {
+    return std::to_string(n) + " " + noun + (n == 1 ? " has " : "s have ") + what + "; " +
+           (n == 1 ? "it was " : "they were ") + done;
+}
+
 }  // namespace
 
-view_setup setup_initial_view(const scene& s, std::int32_t camera_index) {
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices) {
     view_setup v;
-    if (camera_index < 0 || camera_index >= s.camera_count) {
-        v.position[0] = v.position[1] = v.position[2] = 20.0;
-        v.fov = 40.0;
-        return v;
+    written_camera w;  // the default view
+    if (camera_index >= 0 && camera_index < s.camera_count)
+        w = camera_as_written(s.cameras[static_cast<std::size_t>(camera_index)]);
+    for (int k = 0; k < 3; ++k) {
+        v.position[k] = w.position[k];
+        v.look_at[k] = w.look_at[k];
     }
-    const camera& c = s.cameras[static_cast<std::size_t>(camera_index)];
-    widen(c.position, v.position);
-    widen(c.target, v.look_at);
-    v.fov = lens_to_fov(c.lens);
+    v.fov = w.fov;
+    if (choices.frame && s.camera_count == 0) {
+        if (const std::optional<framed_view> framed = frame_scene(s)) {
+            for (int k = 0; k < 3; ++k) {
+                v.position[k] = framed->position[k];
+                v.look_at[k] = framed->look_at[k];
+            }
+        }
+    }
+    if (choices.headlight) {
+        v.headlight = true;
+        for (const light& l : s.lights)
+            if (light_as_written(l).finite) v.headlight = false;
+    }
     return v;
+}
+
+void report_non_finite_lights_and_cameras(const scene& s, reporter& report) {
+    std::size_t lights = 0, cameras = 0;
+    for (const light& l : s.lights) lights += light_as_written(l).finite ? 0 : 1;
+    for (const camera& c : s.cameras) cameras += camera_as_written(c).finite ? 0 : 1;
+    if (lights != 0)
+        report_warning(report, counted(lights, "light", "a position or colour that is not a finite number",
+                                       "left out of the scene file"));
+    if (cameras != 0)
+        report_warning(report,
+                       counted(cameras, "camera", "a position, target or field of view that is not a finite number",
+                               "written as the default view from (20, 20, 20)"));
 }
 
 bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
@@ -70,24 +151,20 @@ bool write_scene_file(const view_setup& view, const scene& s, const std::string&
     put_camera(out, view.position, view.look_at, view.up, view.fov);
     put_text(out, "\n[All cameras from the file are listed below]\n\n[\n");
     for (const camera& c : s.cameras) {
-        double position[3], target[3];
-        widen(c.position, position);
-        widen(c.target, target);
-        put_camera(out, position, target, view.up, lens_to_fov(c.lens));
+        const written_camera w = camera_as_written(c);
+        put_camera(out, w.position, w.look_at, view.up, w.fov);
     }
     put_text(out, "]\n");
     put_text(out, "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"");
     put_text(out, base_name);
     put_text(out, "\"\n\tjitter \"no\"\n\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n");
     for (const light& l : s.lights) {
-        double position[3], color[3];
-        widen(l.position, position);
-        light_color(l, color);
-        put_text(out, "light\n{\n\tposition <");
-        put_triple(out, position);
-        put_text(out, ">\n\tcolor ");
-        put_triple(out, color);
-        put_text(out, "\n\tattenuation_type \"none\"\n}\n");
+        const written_light w = light_as_written(l);
+        if (w.finite) put_light(out, w.position, w.color);
+    }
+    if (view.headlight) {
+        const double white[3] = {1, 1, 1};
+        put_light(out, view.position, white);
     }
     put_text(out, "\ninclude \"");
     put_text(out, include_path);

@@ -15,15 +15,36 @@ struct view_setup {
     double look_at[3] = {0, 0, 0};
     double up[3] = {0, 0, 1};
     double fov = 0;
+    // A white light at `position`, written after the file's lights.
+    bool headlight = false;
+};
+
+// Opt-in changes to the initial view and the lights.
+struct view_choices {
+    bool frame = false;      // a file without cameras gets the framed view (frame_scene)
+    bool headlight = false;  // a white light at the eye when the file gives no light to write
 };
 
 // The camera at `camera_index` gives the view; without one (an index that
-// names no camera, as for a file without cameras) the view is (20, 20, 20)
-// looking at the origin with a 40 degree field of view.
-view_setup setup_initial_view(const scene& s, std::int32_t camera_index);
+// names no camera, as for a file without cameras) the view is the default
+// view: (20, 20, 20) looking at the origin with a 40 degree field of view.
+// A camera whose numbers are not all finite gives the default view too.
+// With `choices.frame`, a file without cameras is seen from the framed view
+// instead when it has a finite vertex. With `choices.headlight`, the view
+// carries a headlight when no light of the file is written.
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices = {});
 
-// Writes the file; reports the success line or an error line. False when the
-// file could not be written (an older file of that name is then left as it was).
+// One warning for the file when some light is left out of the scene file
+// (its position or colour is not finite), and one when some camera is
+// written as the default view (its position, target or field of view is
+// not finite).
+void report_non_finite_lights_and_cameras(const scene& s, reporter& report);
+
+// Writes the file: the initial view, every camera of the file in file order
+// (each that is not finite as the default view), the settings, every finite
+// light and the headlight the view asks for. Reports the success line or an
+// error line. False when the file could not be written (an older file of
+// that name is then left as it was).
 bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
                       const std::string& include_path, const std::string& base_name, reporter& report);
 

@@ -1,0 +1,91 @@
+// Framing: the eye looks along -(1, 1, 1), up (0, 0, 1). Seen from the eye,
+// a point q (taken from the look-at point) lies `along` = q . (1, 1, 1) / sqrt(3)
+// nearer than the look-at point; its offsets in the picture are
+// `across` = q . (-1, 1, 0) / sqrt(2) and `upward` = q . (-1, -1, 2) / sqrt(6),
+// neither of which depends on the eye's distance d. Its depth is d - along, so
+// it projects within the share s of the half-width and half-height when
+//   d - along >= |across| / (s tan(fov / 2))  and
+//   d - along >= |upward| / (s tan(fov / 2) / aspect),
+// and the smallest d is the largest such bound over the vertices.
+#include "geometry/framing.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace tessvert {
+
+namespace {
+
+// "In front of the eye" asks for a depth above zero, which a vertex on the
+// axis of the view would otherwise get only in the limit (the bound for it is
+// its `along` alone). Every vertex is kept at least this share of the
+// scene's radius (half its bounding box's diagonal) in front of the eye,
+// which also keeps it in front once the eye and the look-at point are
+// written with six decimals. The vertices that set the distance of an
+// ordinary scene lie at the border of the picture, far deeper than that, so
+// there the bound changes nothing.
+constexpr double least_depth_share = 0.01;
+
+bool is_finite(const vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+}  // namespace
+
+std::optional<framed_view> frame_scene(const scene& s) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double lo[3] = {inf, inf, inf};
+    double hi[3] = {-inf, -inf, -inf};
+    bool any = false;
+    for (const mesh_object& o : s.objects)
+        for (const vec3& v : o.vertices) {
+            if (!is_finite(v)) continue;
+            const double p[3] = {v.x, v.y, v.z};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], p[k]);
+                hi[k] = std::max(hi[k], p[k]);
+            }
+            any = true;
+        }
+    if (!any) return std::nullopt;
+
+    framed_view view;
+    double diagonal_squared = 0;
+    for (int k = 0; k < 3; ++k) {
+        view.look_at[k] = (lo[k] + hi[k]) / 2;
+        diagonal_squared += (hi[k] - lo[k]) * (hi[k] - lo[k]);
+    }
+    const double radius = std::sqrt(diagonal_squared) / 2;
+
+    if (radius == 0) {
+        view.distance = 1;  // a single point: nothing gives a scale
+    } else {
+        const double half_width = framing_share * std::tan(default_fov / 2 * std::numbers::pi / 180);
+        const double half_height = half_width / view_aspect_ratio;
+        const double least_depth = least_depth_share * radius;
+        const double* c = view.look_at;
+        // The largest bound is positive: were every bound at most 0, every
+        // vertex would lie in a narrow cone behind the look-at point, with
+        // every coordinate below the look-at point's, which is the centre of
+        // their bounding box. So the eye stays on the default view's side.
+        double distance = 0;
+        for (const mesh_object& o : s.objects)
+            for (const vec3& v : o.vertices) {
+                if (!is_finite(v)) continue;
+                const double q[3] = {v.x - c[0], v.y - c[1], v.z - c[2]};
+                const double along = (q[0] + q[1] + q[2]) / std::numbers::sqrt3;
+                const double across = std::abs(q[1] - q[0]) / std::numbers::sqrt2;
+                const double upward = std::abs(2 * q[2] - q[0] - q[1]) / std::sqrt(6.0);
+                const double depth = std::max({across / half_width, upward / half_height, least_depth});
+                distance = std::max(distance, along + depth);
+            }
+        view.distance = distance;
+    }
+    const double step = view.distance / std::numbers::sqrt3;
+    for (int k = 0; k < 3; ++k) view.position[k] = view.look_at[k] + step;
+    return view;
+}
+
+}  // namespace tessvert

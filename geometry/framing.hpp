@@ -1,0 +1,39 @@
+// The default view of a scene without cameras, and the same view moved so
+// that the whole scene is in the picture.
+#pragma once
+
+#include <optional>
+
+#include "model/scene.hpp"
+
+namespace tessvert {
+
+// The view a file without cameras gets: from (20, 20, 20) towards the
+// origin, up (0, 0, 1), a horizontal field of view of 40 degrees.
+inline constexpr double default_eye_coordinate = 20.0;
+inline constexpr double default_fov = 40.0;
+
+// The picture's width over its height: the float 1.3333 widened, which is
+// written as 1.333300.
+inline constexpr double view_aspect_ratio = static_cast<double>(1.3333f);
+
+// How far out of the picture's centre a vertex may project: a share of the
+// half-width and of the half-height.
+inline constexpr double framing_share = 0.95;
+
+struct framed_view {
+    double look_at[3] = {0, 0, 0};   // the centre of the vertices' bounding box
+    double position[3] = {0, 0, 0};  // look_at + distance * (1, 1, 1) / sqrt(3)
+    double distance = 0;
+};
+
+// The default view's direction and field of view, aimed at the centre of the
+// bounding box of every finite vertex of every object (used by a face or
+// not) and moved back along (1, 1, 1) to the smallest distance at which every
+// such vertex is in front of the eye and projects within `framing_share` of
+// the half-width and half-height. Computed in double. When all those
+// vertices coincide the distance is 1; with no finite vertex there is
+// nothing to frame and the result is empty.
+std::optional<framed_view> frame_scene(const scene& s);
+
+}  // namespace tessvert
