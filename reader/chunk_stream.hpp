@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -46,6 +47,10 @@ struct chunk_reader {
     bool depth_warned = false;
     std::uint64_t unfilled_bytes = 0;  // see max_unfilled_bytes
     bool over_budget = false;          // unfilled_bytes passed the bound: every level stops
+    // The first index of each material name among the materials read so
+    // far: the materials before `materials_indexed` are in it.
+    std::unordered_map<std::string, std::int32_t> material_index_of;
+    std::int32_t materials_indexed = 0;
 };
 
 // Whether every level of the descent stops: the file ended, or the arrays

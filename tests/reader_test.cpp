@@ -310,6 +310,23 @@ TEST(ReaderObject, GroupNamingALaterMaterialMatchesNothing) {
     EXPECT_EQ(none.scene.objects.at(0).has_texture, 0);
 }
 
+TEST(ReaderObject, GroupsSeeTheMaterialsReadBeforeEachOfThem) {
+    // Materials and objects interleaved: each group matches among the
+    // materials before it, also those read after an earlier group, and a
+    // later material of an equal name never displaces the first.
+    loaded l =
+        load_editor({named_material("m0"), triangle_with_group("o1", {ch::material_group("m1")}), named_material("m1"),
+                     textured_material("m0", "t.png"), triangle_with_group("o2", {ch::material_group("m1")}),
+                     triangle_with_group("o3", {ch::material_group("m0")}), named_material("m3"),
+                     triangle_with_group("o4", {ch::material_group("m3")})});
+    ASSERT_EQ(l.scene.object_count, 4);
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 0);
+    EXPECT_EQ(l.scene.objects.at(1).material_index, 1);
+    EXPECT_EQ(l.scene.objects.at(2).material_index, 0);
+    EXPECT_EQ(l.scene.objects.at(2).has_texture, 0);
+    EXPECT_EQ(l.scene.objects.at(3).material_index, 3);
+}
+
 TEST(ReaderObject, LongGroupNameIsReadPastAndMatchesOnItsFirst254Bytes) {
     std::string long_name(300, 'g');
     long_name[100] = 'h';
