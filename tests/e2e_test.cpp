@@ -124,7 +124,9 @@ TEST(CommandLine, WrongUsageStopsBeforeAnythingIsRead) {
 TEST(Loading, AMissingFileIsReportedAndNothingIsWritten) {
     temp_dir dir;
     auto r = e2e::run(dir.path, {"-i", "nothere.3ds"});
-    EXPECT_EQ(r.out, std::string(e2e::banner) + " Unable to find the file: nothere.3ds!\n An error occured\n");
+    EXPECT_EQ(r.out, std::string(e2e::banner) +
+                         " Unable to find the file: nothere.3ds!\n"
+                         " Warning: nothere.3ds: No such file or directory\n An error occured\n");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(list_files(dir.path).empty());
 }

@@ -70,8 +70,17 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         int result = tv::load_scene_file(s, path, console.report);
         std::string out = console.text();
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(out, " Unable to find the file: " + path + "!\n");
+        EXPECT_EQ(out, " Unable to find the file: " + path + "!\n Warning: " + path + ": No such file or directory\n");
         EXPECT_EQ(s.object_count + s.material_count + s.light_count + s.camera_count, 0);
+    }
+    {  // a directory opens but cannot be read: its first read says why
+        testkit::temp_dir dir;
+        const std::string path = dir.path.string();
+        tv::scene s = tv::init_scene();
+        testkit::recorder console;
+        EXPECT_EQ(tv::load_scene_file(s, path, console.report), 0);
+        EXPECT_EQ(console.text(),
+                  "  Unable to load PRIMARY chuck from file: " + path + "!\n Warning: " + path + ": Is a directory\n");
     }
     {  // non primary first chunk prints its message and fails
         std::vector<ch::bytes> files = {

@@ -577,7 +577,7 @@ measurement measure_peak(const fs::path& cwd, const std::vector<std::string>& ar
         ::close(fds[0]);
         ::malloc_trim(0);
         const long floor_kb = testkit::number_after(e2e::read_file("/proc/self/status"), "VmRSS:");
-        const e2e::result r = e2e::run(cwd, args, e2e::limits{RLIM_INFINITY, RLIM_INFINITY, 60});
+        const e2e::result r = e2e::run(cwd, args, e2e::limits{.cpu_seconds = 60});
         rusage ru{};
         ::getrusage(RUSAGE_CHILDREN, &ru);
         const long values[3] = {ru.ru_maxrss, floor_kb, r.signal != 0 ? -r.signal : r.exit_code};
