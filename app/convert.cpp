@@ -58,6 +58,7 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 bool read_scene(const run_options& options, scene& s, reporter& report) {
     if (load_scene_file(s, options.input_path, report) == 0) return false;
     remove_invalid_faces(s, report);
+    remove_nonfinite_faces(s, report);
     if (options.triangle_mode == 0) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
         compute_vertex_normals(s);

@@ -18,7 +18,8 @@ struct conversion_result {
 };
 
 // The reading half of a conversion: loads `options.input_path` into the
-// empty scene `s`, removes the faces that name missing vertices and computes
+// empty scene `s`, removes the faces that name missing vertices, then those
+// with a non-finite vertex coordinate, and computes
 // vertex normals unless triangle mode is on. False when the load failed (its
 // message has been reported).
 bool read_scene(const run_options& options, scene& s, reporter& report);

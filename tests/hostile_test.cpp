@@ -179,3 +179,32 @@ TEST(HostileInput, AnInputWithoutEndIsReadToThePrimaryChunksEndAndNoFurther) {
     left.resize(static_cast<std::size_t>(got));
     EXPECT_EQ(left, after);
 }
+
+// ---------------------------------------------------------------------------
+// Non-finite numbers.
+
+TEST(HostileInput, FacesWithNonFiniteCoordinatesNeverReachTheMeshFile) {
+    temp_dir dir;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    write_file(dir / "nan.3ds",
+               serialize(primary({editor({named_object(
+                   "Odd", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {nan, 1, 1}, {1, inf, 1}}),
+                                          face_list({{0, 1, 2}, {0, 3, 1}, {4, 1, 2}, {2, 1, 3}})})})})})));
+    for (const char* mode : {"-t", "-q"}) {
+        SCOPED_TRACE(mode);
+        auto r = e2e::run(dir.path, {"-i", "nan.3ds", mode});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(testkit::warning_lines(r.out),
+                  std::vector<std::string>{
+                      " Warning: object \"Odd\": 3 faces have a vertex coordinate that is not a finite number; they "
+                      "were removed"});
+        const std::string inc = read_file(dir / "model.inc");
+        EXPECT_EQ(inc.find("nan"), std::string::npos) << inc;
+        EXPECT_EQ(inc.find("inf"), std::string::npos) << inc;
+        EXPECT_NE(inc.find("vertex <1.000000 0.000000 0.000000>"), std::string::npos) << inc;
+    }
+    auto r = e2e::run(dir.path, {"-i", "nan.3ds"});
+    EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 1, 1})) << r.out;
+    EXPECT_NE(read_file(dir / "model.inc").find("smooth_triangle {"), std::string::npos);
+}

@@ -459,6 +459,33 @@ TEST(ReaderObject, FacesNamingMissingVerticesAreRemovedInOrderWithOneWarningPerO
     EXPECT_LT(l.out.find(" Warning: "), l.out.find(" Computing normals...\n"));
 }
 
+TEST(ReaderObject, FacesWithANonFiniteCornerAreRemovedAfterThoseNamingMissingVertices) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    loaded l = load_editor(
+        {mesh_object("odd", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {nan, 0, 0}, {0, -inf, 0}}),
+                             ch::face_list({{0, 1, 2}, {0, 1, 3}, {9, 3, 1}, {4, 0, 1}, {1, 2, 0}})}),
+         mesh_object("clean", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), ch::face_list({{0, 1, 2}})})},
+        1);
+    ASSERT_EQ(l.result, 1);
+    const tv::mesh_object& odd = l.scene.objects.at(0);
+    ASSERT_EQ(odd.face_count, 2);
+    ASSERT_EQ(odd.faces.size(), 2u);
+    EXPECT_EQ(odd.faces.at(0).c, 2u);
+    EXPECT_EQ(odd.faces.at(1).a, 1u);
+    // The normals of the vertices left in faces are those of the clean faces.
+    for (std::uint32_t v = 0; v < 3; ++v) EXPECT_EQ(odd.normals.at(v).z, 1.0f) << v;
+    EXPECT_EQ(l.scene.objects.at(1).face_count, 1);
+
+    std::vector<std::string> warnings = warning_lines(l.out);
+    ASSERT_EQ(warnings.size(), 2u) << l.out;
+    EXPECT_NE(warnings[0].find("\"odd\": 1 faces name a vertex it does not have"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("\"odd\": 2 faces have a vertex coordinate that is not a finite number"),
+              std::string::npos)
+        << warnings[1];
+    EXPECT_LT(l.out.find(warnings[1]), l.out.find(" Computing normals...\n"));
+}
+
 // ---------------------------------------------------------------------------
 // Materials.
 
