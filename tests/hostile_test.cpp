@@ -208,3 +208,209 @@ TEST(HostileInput, FacesWithNonFiniteCoordinatesNeverReachTheMeshFile) {
     EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 1, 1})) << r.out;
     EXPECT_NE(read_file(dir / "model.inc").find("smooth_triangle {"), std::string::npos);
 }
+
+// ---------------------------------------------------------------------------
+// Signals, limits, and the pair of outputs put in place together. The grid's
+// scene file is the first write of a run, its mesh file (about 4 MB) the
+// writes after it.
+
+namespace {
+
+struct reference_outputs {
+    std::string vrx, inc;
+};
+
+// The outputs of the grid scene, from a run without faults.
+reference_outputs grid_outputs() {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 1);
+    return {read_file(dir / "model.vrx"), read_file(dir / "model.inc")};
+}
+
+const std::vector<std::string> grid_and_outputs = {"grid.3ds", "model.inc", "model.vrx"};
+
+}  // namespace
+
+TEST(HostileRun, AnInterruptedRunRemovesItsTemporariesAndEndsByTheSignal) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const std::vector<std::pair<int, const char*>> cases = {
+        {SIGINT, "1"}, {SIGINT, "3"}, {SIGTERM, "2"}, {SIGHUP, "4"}};
+    for (const auto& [sig, write_call] : cases) {
+        SCOPED_TRACE("signal " + std::to_string(sig) + " at write " + write_call);
+        old_outputs(dir);
+        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
+                          with_fault({std::string("TESSVERT_FAULT_WRITE_CALL=") + write_call,
+                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(sig)}));
+        EXPECT_EQ(r.signal, sig);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + reading_grid + " Computing normals...\n");
+        expect_old_outputs(dir);
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
+}
+
+TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    for (const char* rename_call : {"1", "2"}) {
+        SCOPED_TRACE(std::string("SIGTERM at rename ") + rename_call);
+        old_outputs(dir);
+        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
+                          with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
+                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM)}));
+        EXPECT_EQ(r.signal, SIGTERM);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + reading_grid +
+                             " Computing normals...\n"
+                             " All parameters successfully dumped to: model.vrx\n"
+                             " All objects successfully dumped to: model.inc\n");
+        EXPECT_TRUE(read_file(dir / "model.vrx") == fresh.vrx);
+        EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
+}
+
+TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    struct fault {
+        std::vector<std::string> settings;
+        std::string lines;  // what the run says about its two files
+        bool new_vrx;       // which file is put in place
+    };
+    const fault faults[] = {
+        {{"TESSVERT_FAULT_RENAME_CALL=1", "TESSVERT_FAULT_ERRNO=13"},
+         "There was an error when writing the file: model.vrx\n Warning: model.vrx: Permission denied\n"
+         " All objects successfully dumped to: model.inc\n",
+         false},
+        {{"TESSVERT_FAULT_WRITE_CALL=3", "TESSVERT_FAULT_ERRNO=28"},
+         " All parameters successfully dumped to: model.vrx\n"
+         "There was an error when writing the file: model.inc\n Warning: model.inc: No space left on device\n",
+         true},
+    };
+    for (const fault& f : faults) {
+        SCOPED_TRACE(f.settings.front());
+        old_outputs(dir);
+        auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault(f.settings));
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + reading_grid + " Computing normals...\n" + f.lines +
+                             testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 20000}));
+        EXPECT_TRUE(read_file(dir / "model.vrx") == (f.new_vrx ? fresh.vrx : "old\n"));
+        EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
+}
+
+TEST(HostileRun, AnIncludeFileThatCannotBeOpenedIsReportedAfterTheSceneFile) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    fs::create_symlink("missing/dir/model.inc", dir / "model.inc");
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string(e2e::banner) + reading_grid + " Computing normals...\n" +
+                         " All parameters successfully dumped to: model.vrx\n"
+                         "There was an error when opening the file: model.inc\n"
+                         " Warning: model.inc: No such file or directory\n" +
+                         testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 0}));
+}
+
+TEST(HostileRun, AClosedConsoleNeverStopsAConversion) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    e2e::limits lim;
+    lim.cpu_seconds = 60;
+    lim.standard_output = fds[1];
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, lim);
+    ::close(fds[1]);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(read_file(dir / "model.inc").find("smooth_triangle"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Output names.
+
+TEST(HostileNames, TemporariesFitWheneverTheFinalNameDoes) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const std::string longest(255 - 4, 'n');  // NAME.vrx is 255 bytes, the most a name may have
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds", "-o", longest});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", longest + ".inc", longest + ".vrx"}));
+    const std::string too_long = longest + "n";
+    r = e2e::run(dir.path, {"-i", "grid.3ds", "-o", too_long});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("There was an error when opening the file: " + too_long + ".vrx\n Warning: " + too_long +
+                         ".vrx: File name too long\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(list_files(dir.path).size(), 3u);
+}
+
+TEST(HostileNames, ModesOfNewAndReplacedFiles) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    write_file(dir / "model.inc", {'x'});
+    fs::permissions(dir / "model.inc", fs::perms(0604));
+    const mode_t before = ::umask(027);
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    ::umask(before);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(fs::status(dir / "model.vrx").permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::status(dir / "model.inc").permissions(), fs::perms(0604));
+}
+
+TEST(HostileNames, SymbolicLinksStayAndTheFilesTheyNameAreReplaced) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    fs::create_directory(dir / "real");
+    write_file(dir / "real/scene.vrx", {'o', 'l', 'd'});
+    fs::create_symlink("real/scene.vrx", dir / "model.vrx");
+    fs::create_symlink(dir / "real/new.inc", dir / "link.inc");  // absolute, and the file is not there yet
+    fs::create_symlink("link.inc", dir / "model.inc");           // a chain of two links
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_TRUE(fs::is_symlink(dir / "model.vrx"));
+    EXPECT_TRUE(fs::is_symlink(dir / "model.inc"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.inc"));
+    EXPECT_NE(read_file(dir / "real/scene.vrx").find("include \"model.inc\""), std::string::npos);
+    EXPECT_NE(read_file(dir / "real/new.inc").find("smooth_triangle"), std::string::npos);
+    EXPECT_EQ(list_files(dir / "real"), (std::vector<std::string>{"new.inc", "scene.vrx"}));
+    EXPECT_EQ(list_files(dir.path),
+              (std::vector<std::string>{"grid.3ds", "link.inc", "model.inc", "model.vrx", "real"}));
+}
+
+TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
+    temp_dir dir;
+    const bytes scene = grid_scene();
+    write_file(dir / "same.inc", scene);
+    fs::create_symlink("same.inc", dir / "link.vrx");
+    fs::create_symlink("same.inc", dir / "one.vrx");
+    fs::create_symlink("same.inc", dir / "one.inc");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-i", "same.inc", "-o", "same"}, "the output file same.inc is the input file same.inc"},
+        {{"-i", "./same.inc", "-o", "link"}, "the output file link.vrx is the input file ./same.inc"},
+        {{"-i", "grid.3ds", "-o", "one"}, "the output files one.vrx and one.inc are one file"},
+        {{"-i", "same.inc", "-o", "say \"cheese\""}, "the output name holds a double quote or a control character"},
+        {{"-i", "same.inc", "-o", "two\nlines"}, "the output name holds a double quote or a control character"},
+    };
+    for (const auto& [args, why] : cases) {
+        SCOPED_TRACE(args.back());
+        const auto files = list_files(dir.path);
+        auto r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.exit_code, 0);
+        const std::vector<std::string> warnings = testkit::warning_lines(r.out);
+        ASSERT_EQ(warnings.size(), 1u) << r.out;
+        EXPECT_NE(warnings[0].find(why), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find("nothing was converted"), std::string::npos) << warnings[0];
+        EXPECT_EQ(r.out.find("Reading"), std::string::npos) << r.out;
+        EXPECT_EQ(list_files(dir.path), files);
+        EXPECT_TRUE(testkit::read_file(dir / "same.inc") == std::string(scene.begin(), scene.end()));
+    }
+}

@@ -664,17 +664,15 @@ std::vector<std::string> temporaries(const fs::path& dir) {
     return found;
 }
 
-// The process id in a temporary's name "<output>.tmp<pid>-<n>", or -1.
+// The process id in a temporary's name "tessvert-<pid>-<n>.tmp", or -1.
 long temporary_owner(const std::string& name) {
-    for (const char* output : {"out.vrx.tmp", "out.inc.tmp"}) {
-        if (!name.starts_with(output)) continue;
-        const std::string rest = name.substr(std::strlen(output));
-        std::size_t dash = rest.find('-');
-        if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return -1;
-        if (rest.find_first_not_of("0123456789-") != std::string::npos) return -1;
-        return std::stol(rest.substr(0, dash));
-    }
-    return -1;
+    const std::string prefix = "tessvert-", suffix = ".tmp";
+    if (!name.starts_with(prefix) || !name.ends_with(suffix)) return -1;
+    const std::string rest = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    std::size_t dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return -1;
+    if (rest.find_first_not_of("0123456789-") != std::string::npos) return -1;
+    return std::stol(rest.substr(0, dash));
 }
 
 TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {

@@ -7,6 +7,7 @@
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
+#include "writers/output_file.hpp"
 
 namespace tessvert {
 
@@ -22,9 +23,9 @@ struct view_setup {
 // looking at the origin with a 40 degree field of view.
 view_setup setup_initial_view(const scene& s, std::int32_t camera_index);
 
-// Writes the file; reports the success line or an error line. False when the
-// file could not be written (an older file of that name is then left as it was).
-bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
-                      const std::string& include_path, const std::string& base_name, reporter& report);
+// Writes the file's text into `out`, which the caller opened and commits.
+// `report` takes what the writer may have to say about the scene.
+void write_scene_file(const view_setup& view, const scene& s, output_file& out, const std::string& include_path,
+                      const std::string& base_name, reporter& report);
 
 }  // namespace tessvert
