@@ -53,7 +53,7 @@ std::string follow_links(const std::string& path) {
         if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
         std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
         const ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
-        if (n < 0 || static_cast<std::size_t>(n) >= to.size()) break;  // changed under us: keep what we have
+        if (n <= 0 || static_cast<std::size_t>(n) >= to.size()) break;  // changed under us: keep what we have
         to.resize(static_cast<std::size_t>(n));
         const std::size_t slash = at.rfind('/');
         at = to.front() == '/' || slash == std::string::npos ? to : at.substr(0, slash + 1) + to;
