@@ -2,10 +2,15 @@
 
 #include <string>
 
+#include <sys/stat.h>
+
+#include "app/signals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/loader.hpp"
 #include "writers/mesh_include.hpp"
+#include "writers/output_file.hpp"
 #include "writers/scene_file.hpp"
+#include "writers/text_output.hpp"
 
 namespace tessvert {
 
@@ -32,7 +37,40 @@ std::string asked_camera(std::int32_t camera_select) {
     return "the " + ordinal(static_cast<std::int64_t>(camera_select) + 1) + " camera";
 }
 
+// Whether the two paths name one existing file, symbolic links followed.
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 }  // namespace
+
+bool outputs_may_be_written(const run_options& options, reporter& report) {
+    for (const char c : options.base_name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || byte < 0x20 || byte == 0x7F) {
+            report_warning(report,
+                           "the output name holds a double quote or a control character, which would break the "
+                           "quoted names in the scene file; nothing was converted");
+            return false;
+        }
+    }
+    for (const std::string* output : {&options.scene_path, &options.include_path}) {
+        if (same_file(*output, options.input_path)) {
+            report_warning(report, "the output file " + *output + " is the input file " + options.input_path +
+                                       "; nothing was converted");
+            return false;
+        }
+    }
+    if (same_file(options.scene_path, options.include_path)) {
+        report_warning(report, "the output files " + options.scene_path + " and " + options.include_path +
+                                   " are one file; nothing was converted");
+        return false;
+    }
+    return true;
+}
 
 std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report) {
     const std::string given = "-c " + options.camera_text;
@@ -62,6 +100,7 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 bool read_scene(const run_options& options, scene& s, reporter& report) {
     if (load_scene_file(s, options.input_path, report) == 0) return false;
     remove_invalid_faces(s, report);
+    remove_nonfinite_faces(s, report);
     if (options.triangle_mode == 0) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
         compute_vertex_normals(s);
@@ -80,12 +119,24 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     report_non_finite_lights_and_cameras(s, report);
     const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
 
-    // Each writer runs whatever became of the other; a file that could not
-    // be written turns the exit code to 0 so that scripts see the failure.
-    const bool scene_ok =
-        write_scene_file(view, s, options.scene_path, options.include_path, options.base_name, report);
-    const bool mesh_ok =
-        write_mesh_include(s, options.include_path, options.triangle_mode, result.written_faces, report);
+    // Each file is written to a temporary of its own whatever became of the
+    // other; a file that could not be written turns the exit code to 0 so
+    // that scripts see the failure.
+    output_file scene_out, mesh_out;
+    if (open_output(scene_out, options.scene_path)) {
+        write_scene_file(view, s, scene_out, options.include_path, options.base_name, report);
+        finish_output(scene_out);
+    }
+    if (open_output(mesh_out, options.include_path)) {
+        write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, report);
+        finish_output(mesh_out);
+    }
+    // Only when both are complete is each put in place and its line
+    // printed, the scene file's first. An interruption before this leaves
+    // both older files; one during it waits until both are in place.
+    const termination_signals_held held;
+    const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
+    const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
     result.exit_code = scene_ok && mesh_ok ? 1 : 0;
     return result;
 }

@@ -17,8 +17,16 @@ struct conversion_result {
     std::int32_t written_faces = 0;
 };
 
+// Whether the outputs may be written, checked before anything is read:
+// not when the output name holds a double quote or a control character
+// (they would break the scene file's quoted names), nor when an output file
+// is the input file or both outputs are one file (symbolic links followed).
+// Reports one warning that says why when they may not.
+bool outputs_may_be_written(const run_options& options, reporter& report);
+
 // The reading half of a conversion: loads `options.input_path` into the
-// empty scene `s`, removes the faces that name missing vertices and computes
+// empty scene `s`, removes the faces that name missing vertices, then those
+// with a non-finite vertex coordinate, and computes
 // vertex normals unless triangle mode is on. False when the load failed (its
 // message has been reported).
 bool read_scene(const run_options& options, scene& s, reporter& report);
@@ -31,9 +39,10 @@ bool read_scene(const run_options& options, scene& s, reporter& report);
 std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report);
 
 // The whole conversion: read_scene, then the initial view, the scene file
-// and the mesh include. Every message goes to `report`, " An error occured"
-// after a failed load included. The scene keeps what was read, for the
-// statistics.
+// and the mesh include, each written to a temporary; then both are renamed
+// onto their names, the termination signals held. Every message goes to
+// `report`, " An error occured" after a failed load included. The scene
+// keeps what was read, for the statistics.
 conversion_result convert(const run_options& options, scene& s, reporter& report);
 
 }  // namespace tessvert

@@ -6,6 +6,8 @@
 
 #include "app/convert.hpp"
 #include "app/options.hpp"
+#include "app/signals.hpp"
+#include "writers/live_temporaries.hpp"
 
 #ifndef TESSVERT_VERSION
 #define TESSVERT_VERSION "0.0.0"
@@ -45,12 +47,37 @@ void report_bare_input(reporter& console, const run_options& options) {
     }
 }
 
+// An interrupted run removes its temporary files, then ends by the same
+// signal with its default action, so that the shell sees 128 + N.
+extern "C" void end_by_signal(int sig) {
+    remove_live_temporaries();
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);  // delivered as the handler returns
+}
+
+// For the whole process: the termination signals remove the temporaries
+// (unless they were ignored when the run began, as under nohup); a
+// file-size limit makes a write fail (EFBIG) instead of ending the run; a
+// console that was closed (| head) never stops a conversion.
+void install_signal_handlers() {
+    struct sigaction on_end {};
+    on_end.sa_handler = end_by_signal;
+    on_end.sa_mask = termination_signals();
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction before {};
+        if (::sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) ::sigaction(sig, &on_end, nullptr);
+    }
+    ::signal(SIGXFSZ, SIG_IGN);
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv) {
     // Every line reaches a log file as soon as it is printed, so a log of an
     // interrupted run holds everything said up to then.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    install_signal_handlers();
 
     run_options options;
     std::string problem;
@@ -71,6 +98,8 @@ int run(int argc, const char* const* argv) {
         report(console, message_kind::error, "\n No input file specified.\n");
         return 0;
     }
+
+    if (!outputs_may_be_written(options, console)) return 0;
 
     scene s = init_scene();
     const conversion_result result = convert(options, s, console);

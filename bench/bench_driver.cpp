@@ -10,7 +10,11 @@
 // peak memory is the largest ru_maxrss of the conversion's process. The last
 // lines check the targets on the 1 M-face scene.
 //
-//   bench_driver TESSVERT TEMP_DIR [FACES:RUNS ...]
+// A row of its own times the material look-up: groups:MB:RUNS converts a
+// scene of MB megabytes of materials and as many of material groups
+// (make_group_scene), where every group is looked up among all materials.
+//
+//   bench_driver TESSVERT TEMP_DIR [FACES:RUNS | groups:MB:RUNS ...]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -373,6 +377,32 @@ void print_row(const row& r) {
     std::fflush(stdout);
 }
 
+// The material-group scene of `megabytes` MB each of materials and groups,
+// converted `runs` times: median wall-clock and CPU seconds.
+void measure_groups(launcher& l, const std::string& dir, std::uint64_t megabytes, int runs) {
+    const std::string tag = std::to_string(megabytes);
+    const std::string input = dir + "/groups_" + tag + ".3ds";
+    const std::string out_base = dir + "/groups_out_" + tag;
+    if (!testkit::write_file(input, tessvert_bench::make_group_scene(megabytes))) fail("write " + input);
+    const double in_mb = static_cast<double>(file_size(input)) / 1e6;
+    convert(l, input, out_base);  // warm-up
+    std::vector<timing> samples;
+    for (int i = 0; i < runs; ++i) {
+        conversion c = convert(l, input, out_base);
+        samples.push_back({c.seconds, c.cpu_seconds});
+    }
+    remove_file(input);
+    remove_file(out_base + ".inc");
+    remove_file(out_base + ".vrx");
+    const timing t = medians(samples);
+    std::printf(
+        "material groups: %llu MB of materials named \"a\", %llu MB of groups naming \"b\" (%.1f MB in), "
+        "%d runs: wall %.3f s, CPU %.3f s\n",
+        static_cast<unsigned long long>(megabytes), static_cast<unsigned long long>(megabytes), in_mb, runs, t.wall,
+        t.cpu);
+    std::fflush(stdout);
+}
+
 const char* verdict(bool met) {
     return met ? "met" : "NOT met";
 }
@@ -387,24 +417,31 @@ int main(int argc, char** argv) {
     const std::string binary = argv[1];
     const std::string dir = argv[2];
     std::vector<std::pair<std::uint64_t, int>> sizes;
+    std::vector<std::pair<std::uint64_t, int>> group_sizes;
     for (int i = 3; i < argc; ++i) {
-        unsigned long long faces = 0;
+        unsigned long long count = 0;
         int runs = 0;
-        if (std::sscanf(argv[i], "%llu:%d", &faces, &runs) != 2 || faces == 0 || runs < 1) {
-            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS)\n", argv[i]);
+        const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
+        if (std::sscanf(argv[i] + (groups ? 7 : 0), "%llu:%d", &count, &runs) != 2 || count == 0 || runs < 1) {
+            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS or groups:MB:RUNS)\n", argv[i]);
             return 2;
         }
-        sizes.emplace_back(faces, runs);
+        (groups ? group_sizes : sizes).emplace_back(count, runs);
     }
-    if (sizes.empty()) sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
+    if (sizes.empty() && group_sizes.empty()) {
+        sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
+        group_sizes = {{4, 5}};
+    }
 
     launcher l = start_launcher(binary);
-    print_header();
     std::vector<row> rows;
+    if (!sizes.empty()) print_header();
     for (auto [faces, runs] : sizes) {
         rows.push_back(measure(l, dir, faces, runs));
         print_row(rows.back());
     }
+    if (!group_sizes.empty()) std::printf("\n");
+    for (auto [megabytes, runs] : group_sizes) measure_groups(l, dir, megabytes, runs);
     stop_launcher(l);
 
     const row* one = nullptr;

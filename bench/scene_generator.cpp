@@ -155,4 +155,18 @@ chunks::bytes make_bench_scene(std::uint64_t face_count) {
     return serialize(primary({version(3), editor(std::move(editor_children))}));
 }
 
+chunks::bytes make_group_scene(std::uint64_t megabytes) {
+    using namespace chunks;
+    const std::uint64_t bytes_each = megabytes * 1000000;
+    const chunk one_material = material({material_name("a")});
+    const chunk one_group = material_group("b");
+    const std::uint64_t material_count = bytes_each / serialize(one_material).size();
+    const std::uint64_t group_count = bytes_each / serialize(one_group).size();
+    std::vector<chunk> editor_children(material_count, one_material);
+    std::vector<chunk> groups(group_count, one_group);
+    editor_children.push_back(named_object("Groups", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
+                                                                     face_list({{0, 1, 2}}, std::move(groups))})}));
+    return serialize(primary({version(3), editor(std::move(editor_children))}));
+}
+
 }  // namespace tessvert_bench

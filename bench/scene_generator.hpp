@@ -17,4 +17,9 @@ inline constexpr std::uint32_t max_object_faces = 65535;
 // The same count always gives the same bytes.
 chunks::bytes make_bench_scene(std::uint64_t face_count);
 
+// The whole file of a scene that stresses the material look-up: `megabytes`
+// MB of materials all named "a", then one triangle whose face list holds as
+// many bytes of material groups, each naming the absent material "b".
+chunks::bytes make_group_scene(std::uint64_t megabytes);
+
 }  // namespace tessvert_bench

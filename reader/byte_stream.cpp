@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessvert {
@@ -17,16 +18,34 @@ constexpr std::size_t block_size = 1 << 12;
 constexpr std::size_t block_size = 1 << 18;
 #endif
 
-// Refills the buffer; false at end of file or on a read error.
+// Whether a regular file has bytes left after what was read of it; false
+// for anything else, whose end cannot be known without reading.
+bool file_goes_on(const byte_stream& s) {
+    struct stat st {};
+    if (::fstat(s.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    const off_t at = ::lseek(s.fd, 0, SEEK_CUR);
+    return at >= 0 && at < st.st_size;
+}
+
+// Refills the buffer with at most `allowed` bytes; false at the limit, at
+// end of file or on a read error (whose errno is kept).
 bool refill(byte_stream& s) {
+    if (s.allowed == 0) {
+        // A file that ends right there ended, whatever the limit.
+        s.limit_reached = file_goes_on(s);
+        return false;
+    }
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(s.buffer.size(), s.allowed));
     for (;;) {
-        ssize_t got = ::read(s.fd, s.buffer.data(), s.buffer.size());
+        ssize_t got = ::read(s.fd, s.buffer.data(), want);
         if (got > 0) {
             s.pos = 0;
             s.end = static_cast<std::size_t>(got);
+            s.allowed -= static_cast<std::uint64_t>(got);
             return true;
         }
         if (got < 0 && errno == EINTR) continue;
+        if (got < 0) s.error = errno;
         return false;
     }
 }
@@ -35,11 +54,24 @@ bool refill(byte_stream& s) {
 
 bool open_byte_stream(byte_stream& s, const std::string& path) {
     s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    s.error = s.fd < 0 ? errno : 0;
     if (s.fd < 0) return false;
     s.buffer.resize(block_size);
     s.pos = s.end = 0;
     s.ended = false;
+    s.allowed = UINT64_MAX;
+    s.limit_reached = false;
     return true;
+}
+
+void limit_byte_stream(byte_stream& s, std::uint64_t n) {
+    const std::size_t buffered = s.end - s.pos;
+    if (n < buffered) {
+        s.end = s.pos + static_cast<std::size_t>(n);
+        s.allowed = 0;
+    } else {
+        s.allowed = n - buffered;
+    }
 }
 
 void close_byte_stream(byte_stream& s) {

@@ -15,14 +15,27 @@ struct byte_stream {
     std::size_t pos = 0;
     std::size_t end = 0;
     // Set once a read delivered fewer bytes than asked: the file ended
-    // early (or could not be read further). Every level of the descent
-    // stops when it is set.
+    // early, the limit was reached, or a read failed. Every level of the
+    // descent stops when it is set.
     bool ended = false;
+    // The errno of the read() that failed (an I/O error, not the end of the
+    // file); 0 while none did.
+    int error = 0;
+    // How many more bytes the stream may take from the file; the stream ends
+    // there as at the end of the file, and never reads ahead past it.
+    std::uint64_t allowed = UINT64_MAX;
+    // Set when the stream ended at `allowed` rather than at the file's end.
+    bool limit_reached = false;
 };
 
-// Opens `path` for reading; false when it cannot be opened.
+// Opens `path` for reading; false when it cannot be opened, with `error`
+// holding the errno of the failed open.
 bool open_byte_stream(byte_stream& s, const std::string& path);
 void close_byte_stream(byte_stream& s);
+
+// From now on at most `n` more bytes are delivered, those already buffered
+// included.
+void limit_byte_stream(byte_stream& s, std::uint64_t n);
 
 // Reads up to `n` bytes into `dst` (or discards them when `dst` is null) and
 // returns how many were delivered; fewer than `n` sets `ended`.

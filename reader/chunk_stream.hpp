@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -22,7 +23,9 @@ namespace tessvert {
 struct chunk_header {
     std::uint16_t id = 0;
     std::uint32_t length = 0;
-    std::uint32_t consumed = 0;  // bytes of this chunk read so far, header included
+    // Bytes of this chunk read so far, header included. 64 bits, so that no
+    // sum of children can wrap past a declared length of up to 4 GiB - 1.
+    std::uint64_t consumed = 0;
 };
 
 // Deepest level of the descent. The primary chunk's children are level 1;
@@ -46,6 +49,10 @@ struct chunk_reader {
     bool depth_warned = false;
     std::uint64_t unfilled_bytes = 0;  // see max_unfilled_bytes
     bool over_budget = false;          // unfilled_bytes passed the bound: every level stops
+    // The first index of each material name among the materials read so
+    // far: the materials before `materials_indexed` are in it.
+    std::unordered_map<std::string, std::int32_t> material_index_of;
+    std::int32_t materials_indexed = 0;
 };
 
 // Whether every level of the descent stops: the file ended, or the arrays
@@ -57,7 +64,7 @@ inline bool reading_stopped(const chunk_reader& r) {
 // Payload bytes the header declares beyond what has been read of it; 0 when
 // the chunk has been read to (or past) its declared end.
 inline std::uint32_t remaining(const chunk_header& h) {
-    return h.consumed < h.length ? h.length - h.consumed : 0;
+    return h.consumed < h.length ? static_cast<std::uint32_t>(h.length - h.consumed) : 0;
 }
 
 // Reads the next 6 bytes into `h`; `consumed` is the number delivered.

@@ -9,19 +9,33 @@ int load_scene_file(scene& s, const std::string& path, reporter& report) {
     chunk_reader r{report};
     if (!open_byte_stream(r.stream, path)) {
         tessvert::report(report, message_kind::error, " Unable to find the file: " + path + "!\n");
+        report_system_reason(report, path, r.stream.error);
         return 0;
     }
+    // Bytes after the primary chunk's declared end are never read, not even
+    // into the buffer: an input that never ends (a pipe) is read exactly to
+    // there, and no byte count can pass 4 GiB.
+    limit_byte_stream(r.stream, 6);
     chunk_header primary_header;
     read_chunk_header(r, primary_header);
     if (primary_header.consumed < 6 || primary_header.id != chunk_id::primary) {
         tessvert::report(report, message_kind::error, "  Unable to load PRIMARY chuck from file: " + path + "!\n");
+        // A directory opens, and fails its first read.
+        if (r.stream.error != 0) report_system_reason(report, path, r.stream.error);
         close_byte_stream(r.stream);
         return 0;
     }
     tessvert::report(report, message_kind::progress, "\n Reading " + path + "...\n");
-    // Bytes after the primary chunk's declared end are never looked at.
+    limit_byte_stream(r.stream, primary_header.length > 6 ? primary_header.length - 6u : 0u);
     parse_main_chunks(r, s, primary_header, 1);
     close_byte_stream(r.stream);
+    if (r.stream.error != 0) {
+        // A failed read is no end of file: nothing of a half-read scene is
+        // converted.
+        report_system_reason(report, path, r.stream.error);
+        s = init_scene();
+        return 0;
+    }
     if (r.over_budget) {
         report_warning(report,
                        "the file declares far more vertices and mapping coordinates than it holds;"
@@ -29,7 +43,12 @@ int load_scene_file(scene& s, const std::string& path, reporter& report) {
         s = init_scene();
         return 0;
     }
-    if (r.stream.ended) report_warning(report, "the file ends inside a chunk; what was read up to there is converted");
+    if (r.stream.limit_reached)
+        report_warning(report,
+                       "a chunk runs past the declared end of the primary chunk; what was read up to there is"
+                       " converted");
+    else if (r.stream.ended)
+        report_warning(report, "the file ends inside a chunk; what was read up to there is converted");
     return 1;
 }
 

@@ -20,4 +20,10 @@ int load_scene_file(scene& s, const std::string& path, reporter& report);
 // vertex_count, keeping the order of the others; one warning per object.
 void remove_invalid_faces(scene& s, reporter& report);
 
+// Removes, from every object, the faces with a corner whose coordinates are
+// not all finite (NaN or infinite), keeping the order of the others; one
+// warning per object. Every face must name vertices the object has: run it
+// after remove_invalid_faces.
+void remove_nonfinite_faces(scene& s, reporter& report);
+
 }  // namespace tessvert

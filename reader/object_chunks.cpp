@@ -96,14 +96,16 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
 void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h) {
     std::string name;
     read_string(r, h, name, material_name_max);
-    // Only materials read before the group can match; the first equal name wins.
-    for (std::int32_t i = 0; i < s.material_count; ++i) {
-        const material& m = s.materials[static_cast<std::size_t>(i)];
-        if (m.name == name) {
-            object.material_index = i;
-            if (!m.map_name.empty()) object.has_texture = 1;
-            break;
-        }
+    // Only materials read before the group can match; the first equal name
+    // wins. Every material read so far is complete, so the index takes in
+    // the ones added since the last group, then answers in one look-up.
+    for (; r.materials_indexed < s.material_count; ++r.materials_indexed)
+        r.material_index_of.try_emplace(s.materials[static_cast<std::size_t>(r.materials_indexed)].name,
+                                        r.materials_indexed);
+    const auto found = r.material_index_of.find(name);
+    if (found != r.material_index_of.end()) {
+        object.material_index = found->second;
+        if (!s.materials[static_cast<std::size_t>(found->second)].map_name.empty()) object.has_texture = 1;
     }
     skip_chunk(r, h);
 }

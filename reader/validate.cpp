@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -6,21 +7,51 @@
 
 namespace tessvert {
 
+namespace {
+
+// Removes from every object the faces for which `drop(object, face)` holds,
+// keeping the order of the others; one warning per object that loses any,
+// naming it, the count and `why`.
+template <typename Drop>
+void remove_faces(scene& s, reporter& report, Drop&& drop, const char* why) {
+    for (mesh_object& o : s.objects) {
+        std::vector<std::uint8_t> keep(o.faces.size());
+        for (std::size_t i = 0; i < o.faces.size(); ++i) keep[i] = !drop(o, o.faces[i]);
+        const std::size_t removed = keep_faces(o, keep);
+        if (removed == 0) continue;
+        report_warning(report, "object \"" + o.name + "\": " + std::to_string(removed) + why);
+    }
+}
+
+bool finite(const vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+}  // namespace
+
 // A face naming a vertex the object does not have cannot be written or
 // given normals; it is dropped here, once the whole tree has been read.
 void remove_invalid_faces(scene& s, reporter& report) {
-    for (mesh_object& o : s.objects) {
-        const auto n = static_cast<std::uint32_t>(o.vertex_count);
-        std::vector<std::uint8_t> keep(o.faces.size());
-        for (std::size_t i = 0; i < o.faces.size(); ++i) {
-            const face& f = o.faces[i];
-            keep[i] = f.a < n && f.b < n && f.c < n;
-        }
-        const std::size_t removed = keep_faces(o, keep);
-        if (removed == 0) continue;
-        report_warning(report, "object \"" + o.name + "\": " + std::to_string(removed) +
-                                   " faces name a vertex it does not have; they were removed");
-    }
+    remove_faces(
+        s, report,
+        [](const mesh_object& o, const face& f) {
+            const auto n = static_cast<std::uint32_t>(o.vertex_count);
+            return f.a >= n || f.b >= n || f.c >= n;
+        },
+        " faces name a vertex it does not have; they were removed");
+}
+
+// The renderer cannot read NaN or infinite coordinates, and they would
+// spoil the normals of every neighbouring face: such faces are dropped
+// before normals are computed. Runs after remove_invalid_faces, so every
+// index names a vertex.
+void remove_nonfinite_faces(scene& s, reporter& report) {
+    remove_faces(
+        s, report,
+        [](const mesh_object& o, const face& f) {
+            return !finite(o.vertices[f.a]) || !finite(o.vertices[f.b]) || !finite(o.vertices[f.c]);
+        },
+        " faces have a vertex coordinate that is not a finite number; they were removed");
 }
 
 }  // namespace tessvert

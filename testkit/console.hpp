@@ -44,21 +44,24 @@ inline std::vector<std::string> lines_with(const std::string& out, const std::st
     return found;
 }
 
-inline std::vector<std::string> warning_lines(const std::string& out) {
-    return lines_with(out, " Warning: ");
-}
-
 // The advice line of a run on a file without cameras: a hint, not a
 // problem of the file.
 inline const std::string no_camera_advice =
     " Warning: the file has no camera: the default view from (20, 20, 20) is used; --frame frames the whole scene";
 
+// The " Warning: " lines, with or without the camera-less advice.
+inline std::vector<std::string> warning_lines(const std::string& out, bool with_advice = true) {
+    std::vector<std::string> lines = lines_with(out, " Warning: ");
+    if (!with_advice) std::erase(lines, no_camera_advice);
+    return lines;
+}
+
 // How many " Warning: " lines contain `word` (all of them for ""), the
 // camera-less advice left out.
 inline std::size_t count_warnings(const std::string& out, const std::string& word = "") {
     std::size_t n = 0;
-    for (const std::string& line : warning_lines(out))
-        if (line != no_camera_advice && line.find(word) != std::string::npos) ++n;
+    for (const std::string& line : warning_lines(out, false))
+        if (line.find(word) != std::string::npos) ++n;
     return n;
 }
 

@@ -407,6 +407,41 @@ TEST(ChunkStreamAccounting, OnlyThePrimaryChunkIsRead) {
     EXPECT_EQ(warning_count(l.out), 0u) << l.out;
 }
 
+TEST(ChunkStreamAccounting, NothingPastThePrimaryChunksDeclaredEndIsRead) {
+    // The primary chunk ends 12 bytes into the camera's 32 bytes of fixed
+    // data; the file holds the rest, which is never read: the camera keeps
+    // its position and zeros for the rest, and a warning says why.
+    ch::bytes whole = ch::serialize(ch::primary({ch::named_object("cam", {ch::camera({1, 2, 3}, {4, 5, 6}, 7, 50)})}));
+    const std::uint32_t cut = static_cast<std::uint32_t>(whole.size() - 32 + 12);
+    whole[2] = static_cast<std::uint8_t>(cut);
+    loaded l = load_bytes(whole);
+    ASSERT_EQ(l.result, 1);
+    ASSERT_EQ(l.scene.camera_count, 1);
+    EXPECT_EQ(l.scene.cameras.at(0).position.z, 3.0f);
+    EXPECT_EQ(l.scene.cameras.at(0).target.x, 0.0f);
+    EXPECT_EQ(l.scene.cameras.at(0).lens, 0.0f);
+    EXPECT_EQ(testkit::count_warnings(l.out, "runs past the declared end of the primary chunk"), 1u) << l.out;
+    EXPECT_EQ(warning_count(l.out), 1u) << l.out;
+}
+
+TEST(ChunkStreamAccounting, CountsDoNotWrapAtFourGigabytes) {
+    // A parent of the largest length that has been read up to 3 bytes before
+    // its end: the next child's header takes its count past 2^32, which ends
+    // the level instead of wrapping to a small number.
+    stream_file f(ch::cat({named_material_bytes("A"), named_material_bytes("B")}));
+    ASSERT_TRUE(f.opened);
+    tv::chunk_header parent;
+    parent.length = 0xFFFFFFFFu;
+    parent.consumed = 0xFFFFFFFCu;
+    int children = 0;
+    tv::read_children(f.reader, parent, [&](tv::chunk_header&) {
+        ++children;
+        return false;
+    });
+    EXPECT_EQ(children, 1);
+    EXPECT_EQ(parent.consumed, 0xFFFFFFFCu + named_material_bytes("A").size());
+}
+
 // ---------------------------------------------------------------------------
 // The version chunk 0x0002.
 

@@ -98,7 +98,7 @@ void check_corpus(bool triangle_mode) {
         e2e::temp_dir work;
         std::vector<std::string> args{"-i", input, "-o", "out"};
         if (triangle_mode) args.push_back("-t");
-        const e2e::result r = e2e::run(work.path, args, e2e::limits{RLIM_INFINITY, RLIM_INFINITY, 120});
+        const e2e::result r = e2e::run(work.path, args, e2e::limits{.cpu_seconds = 120});
         EXPECT_EQ(r.signal, 0);
         EXPECT_EQ(r.exit_code, e.exit_code) << r.out;
         if (e.load_fails) {

@@ -137,7 +137,9 @@ TEST(CommandLine, WrongUsageStopsBeforeAnythingIsRead) {
 TEST(Loading, AMissingFileIsReportedAndNothingIsWritten) {
     temp_dir dir;
     auto r = e2e::run(dir.path, {"-i", "nothere.3ds"});
-    EXPECT_EQ(r.out, std::string(e2e::banner) + " Unable to find the file: nothere.3ds!\n An error occured\n");
+    EXPECT_EQ(r.out, std::string(e2e::banner) +
+                         " Unable to find the file: nothere.3ds!\n"
+                         " Warning: nothere.3ds: No such file or directory\n An error occured\n");
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_TRUE(list_files(dir.path).empty());
 }
@@ -288,7 +290,9 @@ TEST(Conversion, AMissingOutputDirectoryFailsBothWritersButNotTheStatistics) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" +
                          "There was an error when opening the file: no/such/dir/car.vrx\n"
-                         "There was an error when opening the file: no/such/dir/car.inc\n" +
+                         " Warning: no/such/dir/car.vrx: No such file or directory\n"
+                         "There was an error when opening the file: no/such/dir/car.inc\n"
+                         " Warning: no/such/dir/car.inc: No such file or directory\n" +
                          testkit::statistics_text("car.3ds", {2, 1, 3, 4, 0}));
     EXPECT_EQ(list_files(dir.path), std::vector<std::string>{"car.3ds"});
 }
@@ -298,7 +302,8 @@ TEST(Conversion, AFailedWriteKeepsTheOlderFileAndLeavesNoTemporary) {
     write_file(dir / "car.3ds", car_scene());
     { std::ofstream(dir / "car.vrx") << "old scene"; }
     { std::ofstream(dir / "car.inc") << "old meshes"; }
-    // The scene file fits under the limit; the mesh file does not.
+    // The scene file fits under the limit; the mesh file does not. The
+    // limit's signal is left at its default action, which would end the run.
     e2e::limits lim;
     lim.file_size = 16 * 1024;
     auto r = e2e::run(dir.path, {"-i", "car.3ds", "-o", "car"}, lim);
@@ -306,7 +311,8 @@ TEST(Conversion, AFailedWriteKeepsTheOlderFileAndLeavesNoTemporary) {
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, std::string(e2e::banner) + "\n Reading car.3ds...\n Computing normals...\n" +
                          " All parameters successfully dumped to: car.vrx\n"
-                         "There was an error when writing the file: car.inc\n" +
+                         "There was an error when writing the file: car.inc\n"
+                         " Warning: car.inc: File too large\n" +
                          testkit::statistics_text("car.3ds", {2, 1, 3, 4, 500}));
     EXPECT_EQ(read_file(dir / "car.inc"), "old meshes");
     EXPECT_NE(read_file(dir / "car.vrx"), "old scene");

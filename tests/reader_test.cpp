@@ -70,8 +70,17 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         int result = tv::load_scene_file(s, path, console.report);
         std::string out = console.text();
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(out, " Unable to find the file: " + path + "!\n");
+        EXPECT_EQ(out, " Unable to find the file: " + path + "!\n Warning: " + path + ": No such file or directory\n");
         EXPECT_EQ(s.object_count + s.material_count + s.light_count + s.camera_count, 0);
+    }
+    {  // a directory opens but cannot be read: its first read says why
+        testkit::temp_dir dir;
+        const std::string path = dir.path.string();
+        tv::scene s = tv::init_scene();
+        testkit::recorder console;
+        EXPECT_EQ(tv::load_scene_file(s, path, console.report), 0);
+        EXPECT_EQ(console.text(),
+                  "  Unable to load PRIMARY chuck from file: " + path + "!\n Warning: " + path + ": Is a directory\n");
     }
     {  // non primary first chunk prints its message and fails
         std::vector<ch::bytes> files = {
@@ -310,6 +319,23 @@ TEST(ReaderObject, GroupNamingALaterMaterialMatchesNothing) {
     EXPECT_EQ(none.scene.objects.at(0).has_texture, 0);
 }
 
+TEST(ReaderObject, GroupsSeeTheMaterialsReadBeforeEachOfThem) {
+    // Materials and objects interleaved: each group matches among the
+    // materials before it, also those read after an earlier group, and a
+    // later material of an equal name never displaces the first.
+    loaded l =
+        load_editor({named_material("m0"), triangle_with_group("o1", {ch::material_group("m1")}), named_material("m1"),
+                     textured_material("m0", "t.png"), triangle_with_group("o2", {ch::material_group("m1")}),
+                     triangle_with_group("o3", {ch::material_group("m0")}), named_material("m3"),
+                     triangle_with_group("o4", {ch::material_group("m3")})});
+    ASSERT_EQ(l.scene.object_count, 4);
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 0);
+    EXPECT_EQ(l.scene.objects.at(1).material_index, 1);
+    EXPECT_EQ(l.scene.objects.at(2).material_index, 0);
+    EXPECT_EQ(l.scene.objects.at(2).has_texture, 0);
+    EXPECT_EQ(l.scene.objects.at(3).material_index, 3);
+}
+
 TEST(ReaderObject, LongGroupNameIsReadPastAndMatchesOnItsFirst254Bytes) {
     std::string long_name(300, 'g');
     long_name[100] = 'h';
@@ -431,6 +457,33 @@ TEST(ReaderObject, FacesNamingMissingVerticesAreRemovedInOrderWithOneWarningPerO
     EXPECT_NE(warnings[1].find(" 1 "), std::string::npos) << warnings[1];
     // The warnings come before the normals are computed.
     EXPECT_LT(l.out.find(" Warning: "), l.out.find(" Computing normals...\n"));
+}
+
+TEST(ReaderObject, FacesWithANonFiniteCornerAreRemovedAfterThoseNamingMissingVertices) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    loaded l = load_editor(
+        {mesh_object("odd", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {nan, 0, 0}, {0, -inf, 0}}),
+                             ch::face_list({{0, 1, 2}, {0, 1, 3}, {9, 3, 1}, {4, 0, 1}, {1, 2, 0}})}),
+         mesh_object("clean", {ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), ch::face_list({{0, 1, 2}})})},
+        1);
+    ASSERT_EQ(l.result, 1);
+    const tv::mesh_object& odd = l.scene.objects.at(0);
+    ASSERT_EQ(odd.face_count, 2);
+    ASSERT_EQ(odd.faces.size(), 2u);
+    EXPECT_EQ(odd.faces.at(0).c, 2u);
+    EXPECT_EQ(odd.faces.at(1).a, 1u);
+    // The normals of the vertices left in faces are those of the clean faces.
+    for (std::uint32_t v = 0; v < 3; ++v) EXPECT_EQ(odd.normals.at(v).z, 1.0f) << v;
+    EXPECT_EQ(l.scene.objects.at(1).face_count, 1);
+
+    std::vector<std::string> warnings = warning_lines(l.out);
+    ASSERT_EQ(warnings.size(), 2u) << l.out;
+    EXPECT_NE(warnings[0].find("\"odd\": 1 faces name a vertex it does not have"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("\"odd\": 2 faces have a vertex coordinate that is not a finite number"),
+              std::string::npos)
+        << warnings[1];
+    EXPECT_LT(l.out.find(warnings[1]), l.out.find(" Computing normals...\n"));
 }
 
 // ---------------------------------------------------------------------------

@@ -577,7 +577,7 @@ measurement measure_peak(const fs::path& cwd, const std::vector<std::string>& ar
         ::close(fds[0]);
         ::malloc_trim(0);
         const long floor_kb = testkit::number_after(e2e::read_file("/proc/self/status"), "VmRSS:");
-        const e2e::result r = e2e::run(cwd, args, e2e::limits{RLIM_INFINITY, RLIM_INFINITY, 60});
+        const e2e::result r = e2e::run(cwd, args, e2e::limits{.cpu_seconds = 60});
         rusage ru{};
         ::getrusage(RUSAGE_CHILDREN, &ru);
         const long values[3] = {ru.ru_maxrss, floor_kb, r.signal != 0 ? -r.signal : r.exit_code};
@@ -664,17 +664,15 @@ std::vector<std::string> temporaries(const fs::path& dir) {
     return found;
 }
 
-// The process id in a temporary's name "<output>.tmp<pid>-<n>", or -1.
+// The process id in a temporary's name "tessvert-<pid>-<n>.tmp", or -1.
 long temporary_owner(const std::string& name) {
-    for (const char* output : {"out.vrx.tmp", "out.inc.tmp"}) {
-        if (!name.starts_with(output)) continue;
-        const std::string rest = name.substr(std::strlen(output));
-        std::size_t dash = rest.find('-');
-        if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return -1;
-        if (rest.find_first_not_of("0123456789-") != std::string::npos) return -1;
-        return std::stol(rest.substr(0, dash));
-    }
-    return -1;
+    const std::string prefix = "tessvert-", suffix = ".tmp";
+    if (!name.starts_with(prefix) || !name.ends_with(suffix)) return -1;
+    const std::string rest = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    std::size_t dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || dash + 1 == rest.size()) return -1;
+    if (rest.find_first_not_of("0123456789-") != std::string::npos) return -1;
+    return std::stol(rest.substr(0, dash));
 }
 
 TEST(RobustKill, SigkillLeavesEachOutputOldOrCompleteNew) {

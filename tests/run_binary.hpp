@@ -32,11 +32,15 @@ struct result {
     std::string out;       // standard output
 };
 
-// Limits applied in the child before the binary starts.
+// What the child gets before the binary starts: limits, and optionally
+// more environment and another standard input.
 struct limits {
-    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE; SIGXFSZ is ignored when set
+    rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE, with SIGXFSZ left at its default action
     rlim_t address_space = RLIM_INFINITY;
-    unsigned cpu_seconds = 0;  // 0: no limit
+    unsigned cpu_seconds = 0;                // 0: no limit
+    std::vector<std::string> environment{};  // "NAME=value" entries added to the child's
+    int standard_input = -1;                 // a descriptor to read as standard input; -1: the test's own
+    int standard_output = -1;                // a descriptor to write to instead of the captured file
 };
 
 using testkit::list_files;
@@ -60,12 +64,14 @@ inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, co
     pid_t pid = ::fork();
     if (pid == 0) {
         if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-        int fd = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd = lim.standard_output >= 0 ? lim.standard_output
+                                          : ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) ::_exit(127);
         ::dup2(fd, 1);
-        ::close(fd);
+        if (fd != lim.standard_output) ::close(fd);
+        if (lim.standard_input >= 0) ::dup2(lim.standard_input, 0);
+        for (const std::string& entry : lim.environment) ::putenv(const_cast<char*>(entry.c_str()));
         if (lim.file_size != RLIM_INFINITY) {
-            ::signal(SIGXFSZ, SIG_IGN);
             rlimit rl{lim.file_size, lim.file_size};
             ::setrlimit(RLIMIT_FSIZE, &rl);
         }

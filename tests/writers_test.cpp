@@ -16,6 +16,7 @@
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
 #include "writers/scene_file.hpp"
+#include "writers/text_output.hpp"
 
 using namespace tessvert;
 namespace fs = std::filesystem;
@@ -50,7 +51,10 @@ scene one_triangle_scene(bool with_material) {
 
 std::string write_mesh(const scene& s, const scratch_dir& dir, int triangle_mode, std::int32_t& faces) {
     testkit::recorder recorded;
-    bool ok = write_mesh_include(s, dir / "model.inc", triangle_mode, faces, recorded.report);
+    output_file out;
+    EXPECT_TRUE(open_output(out, dir / "model.inc"));
+    write_mesh_include(s, out, triangle_mode, faces, recorded.report);
+    bool ok = commit_output_or_report(out, " All objects successfully dumped to: ", recorded.report);
     std::string console = recorded.text();
     EXPECT_TRUE(ok);
     EXPECT_EQ(console, " All objects successfully dumped to: " + (dir / "model.inc") + "\n");
@@ -156,16 +160,14 @@ TEST(MeshInclude, FaceWithANonFiniteNormalIsWrittenFlat) {
               std::string::npos);
 }
 
-TEST(MeshInclude, MissingDirectoryReportsTheOpeningErrorAndWritesNoFaces) {
+TEST(OutputFile, AMissingDirectoryReportsTheOpeningErrorAndWhy) {
     scratch_dir dir;
-    scene s = one_triangle_scene(true);
-    std::int32_t faces = 0;
+    output_file out;
+    EXPECT_FALSE(open_output(out, dir / "nowhere/model.inc"));
     testkit::recorder recorded;
-    bool ok = write_mesh_include(s, dir / "nowhere/model.inc", 1, faces, recorded.report);
-    std::string console = recorded.text();
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(faces, 0);
-    EXPECT_EQ(console, "There was an error when opening the file: " + (dir / "nowhere/model.inc") + "\n");
+    EXPECT_FALSE(commit_output_or_report(out, "written: ", recorded.report));
+    EXPECT_EQ(recorded.text(), "There was an error when opening the file: " + (dir / "nowhere/model.inc") +
+                                   "\n Warning: " + (dir / "nowhere/model.inc") + ": No such file or directory\n");
 }
 
 namespace {
@@ -182,7 +184,10 @@ const std::string settings_block =
 std::string write_scene(const scene& s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
     testkit::recorder recorded;
     view_setup view = setup_initial_view(s, camera_select);
-    bool ok = write_scene_file(view, s, dir / "model.vrx", "model.inc", "model", recorded.report);
+    output_file out;
+    EXPECT_TRUE(open_output(out, dir / "model.vrx"));
+    write_scene_file(view, s, out, "model.inc", "model", recorded.report);
+    bool ok = commit_output_or_report(out, " All parameters successfully dumped to: ", recorded.report);
     *console = recorded.text();
     EXPECT_TRUE(ok);
     return slurp(dir / "model.vrx");

@@ -158,17 +158,14 @@ void put_faces(output_file& out, const mesh_object& o, bool smooth, corner_texts
 
 }  // namespace
 
-bool write_mesh_include(const scene& s, const std::string& include_path, std::int32_t triangle_mode,
-                        std::int32_t& written_faces, reporter& report) {
-    output_file out;
-    if (!open_output_or_report(out, include_path, report)) return false;
+void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
+                        reporter& /*report*/) {
     corner_texts texts;
     for (const mesh_object& o : s.objects) {
         put_surface_line(out, s, o);
         put_faces(out, o, triangle_mode == 0, texts);
         written_faces += o.face_count;
     }
-    return commit_output_or_report(out, " All objects successfully dumped to: ", report);
 }
 
 }  // namespace tessvert

@@ -7,15 +7,17 @@
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
+#include "writers/output_file.hpp"
 
 namespace tessvert {
 
-// Writes smooth triangles with vertex normals when `triangle_mode` is 0 (the
+// Writes the file's text into `out`, which the caller opened and commits:
+// smooth triangles with vertex normals when `triangle_mode` is 0 (the
 // objects' normals must have been computed), flat triangles when it is 1.
-// Adds one to `written_faces` per triangle statement. Reports the success
-// line or an error line; false when the file could not be written.
+// Adds one to `written_faces` per triangle statement. `report` takes what
+// the writer may have to say about the scene.
 // Precondition: every face index is below its object's vertex_count.
-bool write_mesh_include(const scene& s, const std::string& include_path, std::int32_t triangle_mode,
-                        std::int32_t& written_faces, reporter& report);
+void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
+                        reporter& report);
 
 }  // namespace tessvert

@@ -4,7 +4,10 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "writers/live_temporaries.hpp"
 
 namespace tessvert {
 
@@ -16,38 +19,109 @@ constexpr std::size_t buffer_size = 1 << 16;
 constexpr std::size_t buffer_size = 1 << 20;  // few write calls for big scenes
 #endif
 
+// Links followed before giving up, as the system itself does.
+constexpr int max_links = 40;
+
+void fail(output_file& out, int error) {
+    if (out.error == 0) out.error = error;
+}
+
 void discard_temp(output_file& out) {
     if (out.fd >= 0) ::close(out.fd);
     out.fd = -1;
-    if (!out.temp_path.empty()) ::unlink(out.temp_path.c_str());
-    out.temp_path.clear();
+    if (!out.temp_name.empty()) {
+        // Removed before its entry is dropped: a signal in between removes
+        // nothing that is still there.
+        ::unlinkat(out.dir_fd, out.temp_name.c_str(), 0);
+        forget_live_temporary(out.live_entry);
+    }
+    out.live_entry = -1;
+    out.temp_name.clear();
+}
+
+void close_directory(output_file& out) {
+    if (out.dir_fd >= 0) ::close(out.dir_fd);
+    out.dir_fd = -1;
+}
+
+// The file that writing `path` replaces: the path itself, or where its
+// chain of symbolic links ends (a file that may not exist yet).
+std::string follow_links(const std::string& path) {
+    std::string at = path;
+    for (int hop = 0; hop < max_links; ++hop) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::string to(static_cast<std::size_t>(st.st_size > 0 ? st.st_size : 255) + 1, '\0');
+        const ssize_t n = ::readlink(at.c_str(), to.data(), to.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= to.size()) break;  // changed under us: keep what we have
+        to.resize(static_cast<std::size_t>(n));
+        const std::size_t slash = at.rfind('/');
+        at = to.front() == '/' || slash == std::string::npos ? to : at.substr(0, slash + 1) + to;
+    }
+    return at;
+}
+
+// Creates a new temporary in the directory, recorded before it exists.
+bool create_temp(output_file& out) {
+    const std::string stem = "tessvert-" + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        out.temp_name = stem + std::to_string(attempt) + ".tmp";
+        out.live_entry = record_live_temporary(out.dir_fd, out.temp_name.c_str());
+        // New files get 0666 less the umask, as any file the user creates.
+        out.fd = ::openat(out.dir_fd, out.temp_name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (out.fd >= 0) return true;
+        const int error = errno;
+        forget_live_temporary(out.live_entry);
+        out.live_entry = -1;
+        out.temp_name.clear();
+        if (error != EEXIST) {
+            fail(out, error);
+            return false;
+        }
+    }
+    fail(out, EEXIST);
+    return false;
 }
 
 }  // namespace
 
 output_file::~output_file() {
     discard_temp(*this);
+    close_directory(*this);
 }
 
 bool open_output(output_file& out, const std::string& path) {
     out.path = path;
     out.used = 0;
     out.write_failed = false;
-    // A name of this process's own, so that concurrent runs and a temporary
-    // left by a killed run never collide with this one.
-    std::string stem = path + ".tmp" + std::to_string(::getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = stem + std::to_string(attempt);
-        int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            out.fd = fd;
-            out.temp_path = candidate;
-            out.buffer.resize(buffer_size);
-            return true;
-        }
-        if (errno != EEXIST) return false;
+    out.error = 0;
+    out.opened = false;
+    const std::string target = follow_links(path);
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    out.target_name = slash == std::string::npos ? target : target.substr(slash + 1);
+    out.dir_fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (out.dir_fd < 0) {
+        fail(out, errno);
+        return false;
     }
-    return false;
+    // A file that is replaced keeps its permission bits; a name that cannot
+    // be a file (too long, say) fails here rather than after the writing.
+    struct stat old {};
+    const bool replaces = ::fstatat(out.dir_fd, out.target_name.c_str(), &old, 0) == 0;
+    if (!replaces && errno != ENOENT) {
+        fail(out, errno);
+        close_directory(out);
+        return false;
+    }
+    if (!create_temp(out)) {
+        close_directory(out);
+        return false;
+    }
+    if (replaces && S_ISREG(old.st_mode)) ::fchmod(out.fd, old.st_mode & 07777);
+    out.buffer.resize(buffer_size);
+    out.opened = true;
+    return true;
 }
 
 void flush_output(output_file& out) {
@@ -58,6 +132,7 @@ void flush_output(output_file& out) {
         ssize_t n = ::write(out.fd, p, left);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
+            fail(out, n < 0 ? errno : EIO);
             out.write_failed = true;  // the rest of the text is dropped
             break;
         }
@@ -66,17 +141,31 @@ void flush_output(output_file& out) {
     }
 }
 
-bool commit_output(output_file& out) {
+bool finish_output(output_file& out) {
+    if (out.fd < 0) return !out.temp_name.empty();
     flush_output(out);
     bool ok = !out.write_failed;
-    if (::close(out.fd) != 0) ok = false;
+    if (::close(out.fd) != 0) {
+        fail(out, errno);
+        ok = false;
+    }
     out.fd = -1;
-    if (ok && ::rename(out.temp_path.c_str(), out.path.c_str()) != 0) ok = false;
-    if (ok)
-        out.temp_path.clear();
-    else
-        discard_temp(out);
+    std::vector<char>().swap(out.buffer);  // its memory is not needed while the other output is written
+    if (!ok) discard_temp(out);
     return ok;
+}
+
+bool commit_output(output_file& out) {
+    if (!out.opened || !finish_output(out)) return false;
+    if (::renameat(out.dir_fd, out.temp_name.c_str(), out.dir_fd, out.target_name.c_str()) != 0) {
+        fail(out, errno);
+        discard_temp(out);
+        return false;
+    }
+    forget_live_temporary(out.live_entry);
+    out.live_entry = -1;
+    out.temp_name.clear();
+    return true;
 }
 
 }  // namespace tessvert

@@ -3,6 +3,13 @@
 // renamed onto the final name only when every write and the close succeeded.
 // On failure, or when the object is destroyed before commit, the temporary
 // is removed and an older file of that name stays as it was.
+//
+// When the name is a symbolic link, the file it points to is replaced, in
+// that file's own directory, and the link stays. The temporary is called
+// "tessvert-<pid>-<n>.tmp", short enough to fit wherever the final name
+// fits; it is recorded among the live temporaries (live_temporaries.hpp)
+// while it exists. A new file gets mode 0666 less the umask; a replaced
+// file keeps its permission bits.
 #pragma once
 
 #include <algorithm>
@@ -14,12 +21,17 @@
 namespace tessvert {
 
 struct output_file {
-    std::string path;
-    std::string temp_path;
+    std::string path;         // the name as given, for messages
+    bool opened = false;      // open_output succeeded
+    int dir_fd = -1;          // the directory of the file that is replaced
+    std::string target_name;  // that file's name in it, symbolic links followed
+    std::string temp_name;    // the temporary's name in it; empty when there is none
+    int live_entry = -1;      // the temporary's entry among the live temporaries
     int fd = -1;
     std::vector<char> buffer;
     std::size_t used = 0;
     bool write_failed = false;
+    int error = 0;  // errno of the first call that failed (open, write, close, rename); 0 if none
 
     output_file() = default;
     output_file(const output_file&) = delete;
@@ -27,7 +39,8 @@ struct output_file {
     ~output_file();
 };
 
-// Creates the temporary file for `path`; false when it cannot be created.
+// Creates the temporary file for `path`; false (with `error` set) when it
+// cannot be created.
 bool open_output(output_file& out, const std::string& path);
 
 // Writes the buffer out; afterwards it is empty.
@@ -59,8 +72,13 @@ inline void put_text(output_file& out, const std::string& text) {
     }
 }
 
-// Flushes, closes and renames onto the final name. False when any write, the
-// close or the rename failed; the temporary is then removed.
+// Flushes and closes the temporary, leaving it to be renamed. False when any
+// write or the close failed; the temporary is then removed.
+bool finish_output(output_file& out);
+
+// Finishes the output if that is not done yet, then renames the temporary
+// onto the final name. False when the output was not opened, or when any
+// write, the close or the rename failed; the temporary is then removed.
 bool commit_output(output_file& out);
 
 }  // namespace tessvert

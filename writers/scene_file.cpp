@@ -143,11 +143,8 @@ void report_non_finite_lights_and_cameras(const scene& s, reporter& report) {
                                "written as the default view from (20, 20, 20)"));
 }
 
-bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
-                      const std::string& include_path, const std::string& base_name, reporter& report) {
-    output_file out;
-    if (!open_output_or_report(out, scene_path, report)) return false;
-
+void write_scene_file(const view_setup& view, const scene& s, output_file& out, const std::string& include_path,
+                      const std::string& base_name, reporter& /*report*/) {
     put_camera(out, view.position, view.look_at, view.up, view.fov);
     put_text(out, "\n[All cameras from the file are listed below]\n\n[\n");
     for (const camera& c : s.cameras) {
@@ -169,7 +166,6 @@ bool write_scene_file(const view_setup& view, const scene& s, const std::string&
     put_text(out, "\ninclude \"");
     put_text(out, include_path);
     put_text(out, "\"\n");
-    return commit_output_or_report(out, " All parameters successfully dumped to: ", report);
 }
 
 }  // namespace tessvert

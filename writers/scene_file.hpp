@@ -7,6 +7,7 @@
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
+#include "writers/output_file.hpp"
 
 namespace tessvert {
 
@@ -40,12 +41,12 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const v
 // not finite).
 void report_non_finite_lights_and_cameras(const scene& s, reporter& report);
 
-// Writes the file: the initial view, every camera of the file in file order
-// (each that is not finite as the default view), the settings, every finite
-// light and the headlight the view asks for. Reports the success line or an
-// error line. False when the file could not be written (an older file of
-// that name is then left as it was).
-bool write_scene_file(const view_setup& view, const scene& s, const std::string& scene_path,
-                      const std::string& include_path, const std::string& base_name, reporter& report);
+// Writes the file's text into `out`, which the caller opened and commits:
+// the initial view, every camera of the file in file order (each that is not
+// finite as the default view), the settings, every finite light and the
+// headlight the view asks for. `report` takes what the writer may have to
+// say about the scene.
+void write_scene_file(const view_setup& view, const scene& s, output_file& out, const std::string& include_path,
+                      const std::string& base_name, reporter& report);
 
 }  // namespace tessvert

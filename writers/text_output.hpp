@@ -17,21 +17,21 @@ inline void put_number(output_file& out, double value) {
     out.used += format_number(value, reserve_output(out, number_text_max));
 }
 
-// Opens the output or reports the opening error; false when it failed.
-inline bool open_output_or_report(output_file& out, const std::string& path, reporter& report) {
-    if (open_output(out, path)) return true;
-    tessvert::report(report, message_kind::error, "There was an error when opening the file: " + path + "\n");
-    return false;
-}
-
-// Commits the output and reports `success_text` followed by the file's name,
-// or the writing error.
+// Commits an output that open_output was asked to open, and reports how it
+// went: `success_text` followed by the file's name, or the opening or the
+// writing error followed by the system's reason.
 inline bool commit_output_or_report(output_file& out, const char* success_text, reporter& report) {
+    if (!out.opened) {
+        tessvert::report(report, message_kind::error, "There was an error when opening the file: " + out.path + "\n");
+        report_system_reason(report, out.path, out.error);
+        return false;
+    }
     if (commit_output(out)) {
         tessvert::report(report, message_kind::progress, success_text + out.path + "\n");
         return true;
     }
     tessvert::report(report, message_kind::error, "There was an error when writing the file: " + out.path + "\n");
+    if (out.error != 0) report_system_reason(report, out.path, out.error);
     return false;
 }
 

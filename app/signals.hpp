@@ -1,0 +1,31 @@
+// The signals that end a run (an interrupt, a termination request, a closed
+// terminal), and holding them back while the outputs are put in place.
+#pragma once
+
+#include <csignal>
+
+namespace tessvert {
+
+inline sigset_t termination_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+// While it lives, the termination signals wait: one that arrives meanwhile
+// takes effect when it goes.
+struct termination_signals_held {
+    sigset_t before;
+    termination_signals_held() {
+        const sigset_t set = termination_signals();
+        ::sigprocmask(SIG_BLOCK, &set, &before);
+    }
+    ~termination_signals_held() { ::sigprocmask(SIG_SETMASK, &before, nullptr); }
+    termination_signals_held(const termination_signals_held&) = delete;
+    termination_signals_held& operator=(const termination_signals_held&) = delete;
+};
+
+}  // namespace tessvert

@@ -1,0 +1,91 @@
+// A library that the end-to-end tests preload into the real binary
+// (LD_PRELOAD) to make one chosen system call fail, or to send a signal
+// right at it, without any timing. Set in the child's environment:
+//
+//   TESSVERT_FAULT_READ_AFTER=N    reads from descriptors above 2 deliver N
+//                                  bytes in all, then fail
+//   TESSVERT_FAULT_WRITE_CALL=N    acts at the Nth write() to a descriptor
+//                                  above 2 (the output files, not the console)
+//   TESSVERT_FAULT_RENAME_CALL=N   acts at the Nth rename() or renameat()
+//   TESSVERT_FAULT_ERRNO=E         the chosen call fails with errno E
+//                                  (EIO when unset)
+//   TESSVERT_FAULT_SIGNAL=S        instead: raise(S), then make the call
+//
+// Every other call passes through untouched.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+long setting(const char* name) {
+    const char* text = std::getenv(name);
+    return text ? std::strtol(text, nullptr, 10) : 0;
+}
+
+template <typename F>
+F next_function(const char* name) {
+    return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+// Whether the call counted in `calls` is the chosen one (1-based); when it
+// is and a signal is asked for, raises it and returns false, so that the
+// call is made after the signal.
+bool fails_here(long& calls, const char* variable) {
+    const long chosen = setting(variable);
+    if (chosen <= 0 || ++calls != chosen) return false;
+    if (const long sig = setting("TESSVERT_FAULT_SIGNAL"); sig > 0) {
+        ::raise(static_cast<int>(sig));
+        return false;
+    }
+    const long e = setting("TESSVERT_FAULT_ERRNO");
+    errno = e > 0 ? static_cast<int>(e) : EIO;
+    return true;
+}
+
+long write_calls = 0;
+long rename_calls = 0;
+long bytes_read = 0;
+
+}  // namespace
+
+extern "C" {
+
+ssize_t read(int fd, void* buf, size_t count) {
+    static auto real = next_function<ssize_t (*)(int, void*, size_t)>("read");
+    const long after = setting("TESSVERT_FAULT_READ_AFTER");
+    if (fd <= 2 || after <= 0) return real(fd, buf, count);
+    if (bytes_read >= after) {
+        errno = EIO;
+        return -1;
+    }
+    const size_t left = static_cast<size_t>(after - bytes_read);
+    const ssize_t got = real(fd, buf, count < left ? count : left);
+    if (got > 0) bytes_read += got;
+    return got;
+}
+
+ssize_t write(int fd, const void* buf, size_t count) {
+    static auto real = next_function<ssize_t (*)(int, const void*, size_t)>("write");
+    if (fd > 2 && fails_here(write_calls, "TESSVERT_FAULT_WRITE_CALL")) return -1;
+    return real(fd, buf, count);
+}
+
+int rename(const char* from, const char* to) {
+    static auto real = next_function<int (*)(const char*, const char*)>("rename");
+    if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
+    return real(from, to);
+}
+
+int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+    static auto real = next_function<int (*)(int, const char*, int, const char*)>("renameat");
+    if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
+    return real(from_dir, from, to_dir, to);
+}
+
+}  // extern "C"

@@ -1,0 +1,417 @@
+// Hostile files and environments, through the real binary: inputs that
+// cannot be read, read errors, inputs past 4 GiB or without end, faces with
+// non-finite coordinates, signals, file-size limits, failed writes and
+// renames, long output names, outputs that are the input or symlinks, and
+// names that would break the scene file. Faults are made at a chosen call
+// by the preloaded fault shim (tests/fault_shim.cpp), never by timing.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "run_binary.hpp"
+#include "testkit/chunk_builder.hpp"
+#include "testkit/console.hpp"
+
+namespace {
+
+using namespace chunks;
+namespace fs = std::filesystem;
+using testkit::list_files;
+using testkit::read_file;
+using testkit::temp_dir;
+using testkit::write_file;
+
+// The child preloads the fault shim with these settings ("NAME=value").
+e2e::limits with_fault(const std::vector<std::string>& settings) {
+    e2e::limits lim;
+    lim.cpu_seconds = 60;
+    lim.environment = settings;
+    lim.environment.push_back(std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM);
+    // A sanitizer runtime insists on coming first; the shim comes before it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+    return lim;
+}
+
+// A scene of one material and one 100 x 100 grid: 20 000 faces, 200 kB.
+bytes grid_scene() {
+    return serialize(primary({editor(
+        {material({material_name("Clay"), diffuse(color24(10, 20, 30))}), grid_object("Grid", 100, 100, 0, "Clay")})}));
+}
+
+bytes one_triangle(const std::string& name) {
+    return serialize(
+        named_object(name, {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})})}));
+}
+
+// Writes older outputs NAME.vrx and NAME.inc into `dir`.
+void old_outputs(const temp_dir& dir, const std::string& name = "model") {
+    write_file(dir / (name + ".vrx"), {'o', 'l', 'd', '\n'});
+    write_file(dir / (name + ".inc"), {'o', 'l', 'd', '!'});
+}
+
+void expect_old_outputs(const temp_dir& dir, const std::string& name = "model") {
+    EXPECT_EQ(read_file(dir / (name + ".vrx")), "old\n");
+    EXPECT_EQ(read_file(dir / (name + ".inc")), "old!");
+}
+
+const std::string reading_grid = "\n Reading grid.3ds...\n";
+// What a run on the grid scene (no camera) says before it writes.
+const std::string grid_read = reading_grid + " Computing normals...\n" + testkit::no_camera_advice + "\n";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Inputs that cannot be read.
+
+TEST(HostileInput, AnInputThatCannotBeOpenedOrReadSaysWhy) {
+    temp_dir dir;
+    fs::create_directory(dir / "sub.3ds");
+    auto r = e2e::run(dir.path, {"-i", "sub.3ds"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string(e2e::banner) +
+                         "  Unable to load PRIMARY chuck from file: sub.3ds!\n"
+                         " Warning: sub.3ds: Is a directory\n An error occured\n");
+    if (::geteuid() != 0) {  // permissions do not stop the superuser
+        write_file(dir / "locked.3ds", grid_scene());
+        fs::permissions(dir / "locked.3ds", fs::perms::none);
+        r = e2e::run(dir.path, {"-i", "locked.3ds"});
+        EXPECT_EQ(r.out, std::string(e2e::banner) +
+                             " Unable to find the file: locked.3ds!\n"
+                             " Warning: locked.3ds: Permission denied\n An error occured\n");
+    }
+    EXPECT_EQ(list_files(dir.path).size(), ::geteuid() != 0 ? 2u : 1u);
+}
+
+TEST(HostileInput, AReadErrorIsALoadFailureThatWritesNothing) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    old_outputs(dir);
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault({"TESSVERT_FAULT_READ_AFTER=65536"}));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out,
+              std::string(e2e::banner) + reading_grid + " Warning: grid.3ds: Input/output error\n An error occured\n");
+    expect_old_outputs(dir);
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", "model.inc", "model.vrx"}));
+    // The same file without the fault converts.
+    r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.out.find("Number of faces:\t\t20000\n"), std::string::npos) << r.out;
+}
+
+// ---------------------------------------------------------------------------
+// The primary chunk's declared end.
+
+TEST(HostileInput, NothingPastTheDeclaredEndOfAFourGigabytePrimaryChunkIsRead) {
+    // A sparse file: the primary chunk declares 0xFFFFFFFF bytes and holds
+    // one skipped chunk of 0xFFFFFFF6 bytes, which ends 3 bytes before the
+    // primary chunk does; an object follows there. Its header would take
+    // the byte count past 2^32: a wrapped count would read it and more.
+    temp_dir dir;
+    const fs::path path = dir / "huge.3ds";
+    {
+        bytes head = cat({u16(0x4D4D), u32(0xFFFFFFFFu), u16(0x1234), u32(0xFFFFFFF6u)});
+        const bytes tail = cat({one_triangle("Beyond"), one_triangle("Further")});
+        int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::pwrite(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+        ASSERT_EQ(::pwrite(fd, tail.data(), tail.size(), 0xFFFFFFFCLL), static_cast<ssize_t>(tail.size()));
+        ::close(fd);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    if (st.st_blocks * 512LL > (64LL << 20)) GTEST_SKIP() << "this file system does not keep files sparse";
+    auto r = e2e::run(dir.path, {"-i", "huge.3ds", "-t"}, e2e::limits{.cpu_seconds = 120});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(testkit::count_warnings(r.out, "runs past the declared end of the primary chunk"), 1u) << r.out;
+    EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 0, 0})) << r.out;
+}
+
+TEST(HostileInput, AnInputWithoutEndIsReadToThePrimaryChunksEndAndNoFurther) {
+    // Standard input is a pipe that never reaches its end while the run
+    // lasts: a primary chunk of one object and zeros, then more bytes that
+    // are not the program's to read.
+    temp_dir dir;
+    const bytes inside = cat({one_triangle("In"), bytes(600, 0)});
+    const bytes primary_chunk = cat({u16(0x4D4D), u32(static_cast<std::uint32_t>(6 + inside.size())), inside});
+    const bytes after = cat({one_triangle("Out"), bytes(4000, 0)});
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const bytes all = cat({primary_chunk, after});
+    ASSERT_EQ(::write(fds[1], all.data(), all.size()), static_cast<ssize_t>(all.size()));
+    e2e::limits lim;
+    lim.cpu_seconds = 60;
+    lim.standard_input = fds[0];
+    const pid_t pid = e2e::spawn(dir.path, {"-i", "/dev/stdin", "-t"}, lim);
+    // A run that waited for more input would never end: give up after a
+    // minute, which only a hang can take.
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < 600 && done == 0; ++i) {
+        done = ::waitpid(pid, &status, WNOHANG);
+        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the run waited for input past the primary chunk";
+    }
+    ::close(fds[1]);
+    const e2e::result r = e2e::collect(status, dir.path);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 1, 1})) << r.out;
+    EXPECT_EQ(testkit::count_warnings(r.out), 0u) << r.out;
+    // What the run left in the pipe is exactly what follows the primary chunk.
+    bytes left(after.size() + 100);
+    const ssize_t got = ::read(fds[0], left.data(), left.size());
+    ::close(fds[0]);
+    ASSERT_EQ(got, static_cast<ssize_t>(after.size()));
+    left.resize(static_cast<std::size_t>(got));
+    EXPECT_EQ(left, after);
+}
+
+// ---------------------------------------------------------------------------
+// Non-finite numbers.
+
+TEST(HostileInput, FacesWithNonFiniteCoordinatesNeverReachTheMeshFile) {
+    temp_dir dir;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    write_file(dir / "nan.3ds",
+               serialize(primary({editor({named_object(
+                   "Odd", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {nan, 1, 1}, {1, inf, 1}}),
+                                          face_list({{0, 1, 2}, {0, 3, 1}, {4, 1, 2}, {2, 1, 3}})})})})})));
+    for (const char* mode : {"-t", "-q"}) {
+        SCOPED_TRACE(mode);
+        auto r = e2e::run(dir.path, {"-i", "nan.3ds", mode});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(testkit::warning_lines(r.out, false),
+                  std::vector<std::string>{
+                      " Warning: object \"Odd\": 3 faces have a vertex coordinate that is not a finite number; they "
+                      "were removed"});
+        const std::string inc = read_file(dir / "model.inc");
+        EXPECT_EQ(inc.find("nan"), std::string::npos) << inc;
+        EXPECT_EQ(inc.find("inf"), std::string::npos) << inc;
+        EXPECT_NE(inc.find("vertex <1.000000 0.000000 0.000000>"), std::string::npos) << inc;
+    }
+    auto r = e2e::run(dir.path, {"-i", "nan.3ds"});
+    EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 1, 1})) << r.out;
+    EXPECT_NE(read_file(dir / "model.inc").find("smooth_triangle {"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Signals, limits, and the pair of outputs put in place together. The grid's
+// scene file is the first write of a run, its mesh file (about 4 MB) the
+// writes after it.
+
+namespace {
+
+struct reference_outputs {
+    std::string vrx, inc;
+};
+
+// The outputs of the grid scene, from a run without faults.
+reference_outputs grid_outputs() {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 1);
+    return {read_file(dir / "model.vrx"), read_file(dir / "model.inc")};
+}
+
+const std::vector<std::string> grid_and_outputs = {"grid.3ds", "model.inc", "model.vrx"};
+
+}  // namespace
+
+TEST(HostileRun, AnInterruptedRunRemovesItsTemporariesAndEndsByTheSignal) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const std::vector<std::pair<int, const char*>> cases = {
+        {SIGINT, "1"}, {SIGINT, "3"}, {SIGTERM, "2"}, {SIGHUP, "4"}};
+    for (const auto& [sig, write_call] : cases) {
+        SCOPED_TRACE("signal " + std::to_string(sig) + " at write " + write_call);
+        old_outputs(dir);
+        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
+                          with_fault({std::string("TESSVERT_FAULT_WRITE_CALL=") + write_call,
+                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(sig)}));
+        EXPECT_EQ(r.signal, sig);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
+        expect_old_outputs(dir);
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
+}
+
+TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    for (const char* rename_call : {"1", "2"}) {
+        SCOPED_TRACE(std::string("SIGTERM at rename ") + rename_call);
+        old_outputs(dir);
+        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
+                          with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
+                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM)}));
+        EXPECT_EQ(r.signal, SIGTERM);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read +
+                             " All parameters successfully dumped to: model.vrx\n"
+                             " All objects successfully dumped to: model.inc\n");
+        EXPECT_TRUE(read_file(dir / "model.vrx") == fresh.vrx);
+        EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
+}
+
+TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    struct fault {
+        std::vector<std::string> settings;
+        std::string lines;  // what the run says about its two files
+        bool new_vrx;       // which file is put in place
+    };
+    const fault faults[] = {
+        {{"TESSVERT_FAULT_RENAME_CALL=1", "TESSVERT_FAULT_ERRNO=13"},
+         "There was an error when writing the file: model.vrx\n Warning: model.vrx: Permission denied\n"
+         " All objects successfully dumped to: model.inc\n",
+         false},
+        {{"TESSVERT_FAULT_WRITE_CALL=3", "TESSVERT_FAULT_ERRNO=28"},
+         " All parameters successfully dumped to: model.vrx\n"
+         "There was an error when writing the file: model.inc\n Warning: model.inc: No space left on device\n",
+         true},
+    };
+    for (const fault& f : faults) {
+        SCOPED_TRACE(f.settings.front());
+        old_outputs(dir);
+        auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault(f.settings));
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read + f.lines +
+                             testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 20000}));
+        EXPECT_TRUE(read_file(dir / "model.vrx") == (f.new_vrx ? fresh.vrx : "old\n"));
+        EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
+}
+
+TEST(HostileRun, AnIncludeFileThatCannotBeOpenedIsReportedAfterTheSceneFile) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    fs::create_symlink("missing/dir/model.inc", dir / "model.inc");
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read +
+                         " All parameters successfully dumped to: model.vrx\n"
+                         "There was an error when opening the file: model.inc\n"
+                         " Warning: model.inc: No such file or directory\n" +
+                         testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 0}));
+}
+
+TEST(HostileRun, AClosedConsoleNeverStopsAConversion) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    e2e::limits lim;
+    lim.cpu_seconds = 60;
+    lim.standard_output = fds[1];
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, lim);
+    ::close(fds[1]);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(read_file(dir / "model.inc").find("smooth_triangle"), std::string::npos);
+}
+
+// ---------------------------------------------------------------------------
+// Output names.
+
+TEST(HostileNames, TemporariesFitWheneverTheFinalNameDoes) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const std::string longest(255 - 4, 'n');  // NAME.vrx is 255 bytes, the most a name may have
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds", "-o", longest});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", longest + ".inc", longest + ".vrx"}));
+    const std::string too_long = longest + "n";
+    r = e2e::run(dir.path, {"-i", "grid.3ds", "-o", too_long});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_NE(r.out.find("There was an error when opening the file: " + too_long + ".vrx\n Warning: " + too_long +
+                         ".vrx: File name too long\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(list_files(dir.path).size(), 3u);
+}
+
+TEST(HostileNames, ModesOfNewAndReplacedFiles) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    write_file(dir / "model.inc", {'x'});
+    fs::permissions(dir / "model.inc", fs::perms(0604));
+    const mode_t before = ::umask(027);
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    ::umask(before);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(fs::status(dir / "model.vrx").permissions(), fs::perms(0640));
+    EXPECT_EQ(fs::status(dir / "model.inc").permissions(), fs::perms(0604));
+}
+
+TEST(HostileNames, SymbolicLinksStayAndTheFilesTheyNameAreReplaced) {
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    fs::create_directory(dir / "real");
+    write_file(dir / "real/scene.vrx", {'o', 'l', 'd'});
+    fs::create_symlink("real/scene.vrx", dir / "model.vrx");
+    fs::create_symlink(dir / "real/new.inc", dir / "link.inc");  // absolute, and the file is not there yet
+    fs::create_symlink("link.inc", dir / "model.inc");           // a chain of two links
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_TRUE(fs::is_symlink(dir / "model.vrx"));
+    EXPECT_TRUE(fs::is_symlink(dir / "model.inc"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link.inc"));
+    EXPECT_NE(read_file(dir / "real/scene.vrx").find("include \"model.inc\""), std::string::npos);
+    EXPECT_NE(read_file(dir / "real/new.inc").find("smooth_triangle"), std::string::npos);
+    EXPECT_EQ(list_files(dir / "real"), (std::vector<std::string>{"new.inc", "scene.vrx"}));
+    EXPECT_EQ(list_files(dir.path),
+              (std::vector<std::string>{"grid.3ds", "link.inc", "model.inc", "model.vrx", "real"}));
+}
+
+TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
+    temp_dir dir;
+    const bytes scene = grid_scene();
+    write_file(dir / "same.inc", scene);
+    fs::create_symlink("same.inc", dir / "link.vrx");
+    fs::create_symlink("same.inc", dir / "one.vrx");
+    fs::create_symlink("same.inc", dir / "one.inc");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-i", "same.inc", "-o", "same"}, "the output file same.inc is the input file same.inc"},
+        {{"-i", "./same.inc", "-o", "link"}, "the output file link.vrx is the input file ./same.inc"},
+        {{"-i", "grid.3ds", "-o", "one"}, "the output files one.vrx and one.inc are one file"},
+        {{"-i", "same.inc", "-o", "say \"cheese\""}, "the output name holds a double quote or a control character"},
+        {{"-i", "same.inc", "-o", "two\nlines"}, "the output name holds a double quote or a control character"},
+    };
+    for (const auto& [args, why] : cases) {
+        SCOPED_TRACE(args.back());
+        const auto files = list_files(dir.path);
+        auto r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.exit_code, 0);
+        const std::vector<std::string> warnings = testkit::warning_lines(r.out);
+        ASSERT_EQ(warnings.size(), 1u) << r.out;
+        EXPECT_NE(warnings[0].find(why), std::string::npos) << warnings[0];
+        EXPECT_NE(warnings[0].find("nothing was converted"), std::string::npos) << warnings[0];
+        EXPECT_EQ(r.out.find("Reading"), std::string::npos) << r.out;
+        EXPECT_EQ(list_files(dir.path), files);
+        EXPECT_TRUE(testkit::read_file(dir / "same.inc") == std::string(scene.begin(), scene.end()));
+    }
+}
