@@ -3,6 +3,7 @@
 #include <string>
 
 #include "geometry/vertex_normals.hpp"
+#include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/scene_file.hpp"
@@ -57,6 +58,9 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 
 bool read_scene(const run_options& options, scene& s, reporter& report) {
     if (load_scene_file(s, options.input_path, report) == 0) return false;
+    // The material groups number the faces as read: resolved before any
+    // face is removed, the materials then follow the faces.
+    if (options.materials) assign_face_materials(s, report);
     remove_invalid_faces(s, report);
     if (options.triangle_mode == 0) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
