@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
@@ -65,6 +66,7 @@ bool read_scene(const run_options& options, scene& s, reporter& report) {
     if (options.triangle_mode == 0) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
         compute_vertex_normals(s);
+        if (options.smoothing) compute_smoothing_normals(s, report);
     }
     return true;
 }

@@ -20,7 +20,8 @@ struct conversion_result {
 // The reading half of a conversion: loads `options.input_path` into the
 // empty scene `s`, gives each face its material (--materials), removes the
 // faces that name missing vertices and computes vertex normals unless
-// triangle mode is on. False when the load failed (its message has been
+// triangle mode is on, and corner normals from the smoothing groups
+// (--smoothing). False when the load failed (its message has been
 // reported).
 bool read_scene(const run_options& options, scene& s, reporter& report);
 
