@@ -84,8 +84,8 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     // be written turns the exit code to 0 so that scripts see the failure.
     const bool scene_ok =
         write_scene_file(view, s, options.scene_path, options.include_path, options.base_name, report);
-    const bool mesh_ok =
-        write_mesh_include(s, options.include_path, options.triangle_mode, result.written_faces, report);
+    const bool mesh_ok = write_mesh_include(s, options.include_path, options.triangle_mode, result.written_faces,
+                                            report, mesh_options{options.materials, options.smoothing});
     result.exit_code = scene_ok && mesh_ok ? 1 : 0;
     return result;
 }

@@ -1,6 +1,7 @@
 #include "writers/mesh_include.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -17,13 +18,28 @@ namespace {
 // stay visible against the black background of the settings block.
 constexpr std::uint8_t no_material_grey = 204;
 
-// A corner's text is the same in every face that names it, so each vertex
-// is formatted once, the first time a face names it, and copied after that.
-// Its vertex text and its normal text lie next to each other in the arena.
+// A corner's text is the same in every face that names the same vertex with
+// the same normal, so each (vertex, normal) is formatted once, the first
+// time a face names it, and copied after that. Its vertex text and its
+// normal text lie next to each other in the arena.
 struct corner_text {
     std::uint32_t offset;       // start of "vertex <x y z> " in the arena; not_yet: not formatted
     std::uint16_t vertex_size;  // length of that text
     std::uint16_t normal_size;  // length of "normal <x y z> " after it; 0: not finite or not wanted
+};
+
+// A normal's float bits: corners are the same when their bits are.
+using normal_bits = std::array<std::uint32_t, 3>;
+
+// The texts of a vertex with a normal other than the one its first corner
+// had: an open-addressing table keyed by the vertex and the normal's bits.
+// A slot belongs to the current object only when its generation is the
+// table's, so a new object empties the table without touching it.
+struct other_corner {
+    std::uint32_t generation;
+    std::uint32_t vertex;
+    normal_bits normal;
+    corner_text text;
 };
 
 struct corner_texts {
@@ -35,7 +51,14 @@ struct corner_texts {
     std::unique_ptr<char[]> arena;
     std::size_t capacity = 0;
     std::size_t used = 0;
+    // Per vertex: the texts of the first corner that named it, and the
+    // normal it had (when corners have normals of their own).
     std::vector<corner_text> corners;
+    std::vector<normal_bits> corner_normals;
+    // The other (vertex, normal) texts of the object.
+    std::vector<other_corner> others;  // empty or a power of two slots
+    std::size_t others_used = 0;
+    std::uint32_t generation = 0;
 };
 
 constexpr char vertex_prefix[] = "vertex <";
@@ -81,9 +104,15 @@ std::uint16_t append_item(corner_texts& t, const char* prefix, std::size_t prefi
     return static_cast<std::uint16_t>(size);
 }
 
-void prepare_corners(corner_texts& t, std::size_t vertex_count) {
+void prepare_corners(corner_texts& t, std::size_t vertex_count, bool corner_keys) {
     t.used = 0;
     t.corners.assign(vertex_count, corner_text{corner_texts::not_yet, 0, 0});
+    if (corner_keys) t.corner_normals.resize(vertex_count);
+    t.others_used = 0;
+    if (++t.generation == 0) {  // after 2^32 objects: really empty the table
+        t.others.assign(t.others.size(), other_corner{});
+        t.generation = 1;
+    }
     make_room(t, vertex_count * corner_typical + corner_max);
 }
 
@@ -94,48 +123,123 @@ void copy_corner(char* to, const char* from, std::size_t n) {
         std::memcpy(to, from, n);
 }
 
-void format_corner(corner_texts& t, const mesh_object& o, std::uint32_t i, bool with_normal) {
-    make_room(t, corner_max);
-    corner_text& c = t.corners[i];
-    c.offset = static_cast<std::uint32_t>(t.used);
-    c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, o.vertices[i]);
-    if (with_normal) {
-        const vec3& n = o.normals[i];
-        // The renderer cannot read a non-finite normal; such corners make
-        // their face a flat triangle.
-        if (std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z))
-            c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, n);
-    }
-    // A block copy of the last texts reads past them: it reads zeros.
+// The renderer cannot read a non-finite normal; such corners make their face
+// a flat triangle.
+bool is_finite(const vec3& n) {
+    return std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z);
+}
+
+// Appends the normal's text, when there is one and it is finite, after the
+// vertex text just appended, and the zeros that a block copy of the last
+// texts reads past them.
+void finish_corner(corner_texts& t, corner_text& c, const vec3* normal) {
+    if (normal != nullptr && is_finite(*normal))
+        c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
     std::memset(t.arena.get() + t.used, 0, copy_block);
 }
 
-void put_surface_line(output_file& out, const scene& s, const mesh_object& o) {
-    std::array<std::uint8_t, 3> rgb{no_material_grey, no_material_grey, no_material_grey};
-    if (s.material_count > 0) rgb = s.materials[static_cast<std::size_t>(o.material_index)].diffuse;
-    put_text(out, "surface{color ");
-    put_number(out, rgb[0] * byte_to_channel);
-    put_text(out, " ");
-    put_number(out, rgb[1] * byte_to_channel);
-    put_text(out, " ");
-    put_number(out, rgb[2] * byte_to_channel);
-    put_text(out, " ambient 0.5 diffuse 0.75}\n");
+// Formats the first corner that names vertex `i`; `normal` is null when the
+// corners carry no normal.
+corner_text format_corner(corner_texts& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
+    make_room(t, corner_max);
+    corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
+    c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
+    finish_corner(t, c, normal);
+    return c;
 }
 
-void put_faces(output_file& out, const mesh_object& o, bool smooth, corner_texts& t) {
+normal_bits bits_of(const vec3& v) {
+    normal_bits b;
+    std::memcpy(b.data(), &v, sizeof b);
+    return b;
+}
+
+bool same_bits(const normal_bits& a, const normal_bits& b) {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
+}
+
+std::size_t slot_of(std::uint32_t vertex, const normal_bits& n, std::size_t mask) {
+    std::uint64_t h = vertex;
+    for (std::uint32_t x : n) h = (h ^ x) * 0x9E3779B97F4A7C15ULL;
+    return static_cast<std::size_t>(h >> 32) & mask;
+}
+
+void grow_others(corner_texts& t) {
+    std::vector<other_corner> old = std::move(t.others);
+    t.others.assign(std::max<std::size_t>(1024, 2 * old.size()), other_corner{});
+    const std::size_t mask = t.others.size() - 1;
+    for (const other_corner& e : old) {
+        if (e.generation != t.generation) continue;
+        std::size_t s = slot_of(e.vertex, e.normal, mask);
+        while (t.others[s].generation == t.generation) s = (s + 1) & mask;
+        t.others[s] = e;
+    }
+}
+
+// The texts of vertex `i` with a normal other than its first corner's.
+corner_text other_corner_text(corner_texts& t, std::uint32_t i, const vec3& normal) {
+    const normal_bits key = bits_of(normal);
+    if (2 * (t.others_used + 1) > t.others.size()) grow_others(t);
+    const std::size_t mask = t.others.size() - 1;
+    std::size_t s = slot_of(i, key, mask);
+    for (; t.others[s].generation == t.generation; s = (s + 1) & mask)
+        if (t.others[s].vertex == i && same_bits(t.others[s].normal, key)) return t.others[s].text;
+    // The vertex text is the first corner's, copied.
+    const corner_text first = t.corners[i];
+    make_room(t, corner_max);
+    corner_text c{static_cast<std::uint32_t>(t.used), first.vertex_size, 0};
+    std::memcpy(t.arena.get() + t.used, t.arena.get() + first.offset, first.vertex_size);
+    t.used += first.vertex_size;
+    finish_corner(t, c, &normal);
+    t.others[s] = other_corner{t.generation, i, key, c};
+    ++t.others_used;
+    return c;
+}
+
+// A run of faces to write: plain arrays, nothing else.
+struct face_run {
+    const face* faces = nullptr;  // in the order they are written
+    std::size_t face_count = 0;
+    const vec3* vertices = nullptr;
+    // Null for flat triangles; else either the normal of each vertex, or
+    // three per face of `faces`, one per corner a, b, c.
+    const vec3* vertex_normals = nullptr;
+    const vec3* corner_normals = nullptr;
+};
+
+// The texts of corner k of face j of the run.
+corner_text corner_of(corner_texts& t, const face_run& run, std::size_t j, int k, std::uint32_t i) {
+    corner_text& first = t.corners[i];
+    if (run.corner_normals == nullptr) {
+        if (first.offset == corner_texts::not_yet)
+            first = format_corner(t, run.vertices, i, run.vertex_normals ? run.vertex_normals + i : nullptr);
+        return first;
+    }
+    const vec3& n = run.corner_normals[3 * j + static_cast<std::size_t>(k)];
+    const normal_bits key = bits_of(n);
+    if (first.offset == corner_texts::not_yet) {
+        first = format_corner(t, run.vertices, i, &n);
+        t.corner_normals[i] = key;
+        return first;
+    }
+    if (same_bits(t.corner_normals[i], key)) return first;
+    return other_corner_text(t, i, n);
+}
+
+// Writes one triangle statement per face of the run, in its order. The
+// corner texts of `t` must have been prepared for the run's vertices.
+void put_faces(output_file& out, const face_run& run, corner_texts& t) {
     static constexpr char smooth_head[] = "smooth_triangle {";
     static constexpr char flat_head[] = "triangle {";
-    prepare_corners(t, o.vertices.size());
-    for (const face& f : o.faces) {
-        const corner_text* c[3];
+    const bool smooth = run.vertex_normals != nullptr || run.corner_normals != nullptr;
+    for (std::size_t j = 0; j < run.face_count; ++j) {
+        const face& f = run.faces[j];
         const std::uint32_t corner[3] = {f.a, f.b, f.c};
-        for (int k = 0; k < 3; ++k) {
-            if (t.corners[corner[k]].offset == corner_texts::not_yet) format_corner(t, o, corner[k], smooth);
-            c[k] = &t.corners[corner[k]];
-        }
-        const bool with_normals = smooth && c[0]->normal_size != 0 && c[1]->normal_size != 0 && c[2]->normal_size != 0;
+        corner_text c[3];
+        for (int k = 0; k < 3; ++k) c[k] = corner_of(t, run, j, k, corner[k]);
+        const bool with_normals = smooth && c[0].normal_size != 0 && c[1].normal_size != 0 && c[2].normal_size != 0;
         std::size_t n[3];
-        for (int k = 0; k < 3; ++k) n[k] = c[k]->vertex_size + (with_normals ? c[k]->normal_size : 0);
+        for (int k = 0; k < 3; ++k) n[k] = c[k].vertex_size + (with_normals ? c[k].normal_size : 0);
         char* p = reserve_output(out, sizeof smooth_head + 1 + n[0] + n[1] + n[2] + copy_block);
         char* start = p;
         if (with_normals) {
@@ -147,7 +251,7 @@ void put_faces(output_file& out, const mesh_object& o, bool smooth, corner_texts
         }
         const char* arena = t.arena.get();
         for (int k = 0; k < 3; ++k) {
-            copy_corner(p, arena + c[k]->offset, n[k]);
+            copy_corner(p, arena + c[k].offset, n[k]);
             p += n[k];
         }
         *p++ = '}';
@@ -156,16 +260,113 @@ void put_faces(output_file& out, const mesh_object& o, bool smooth, corner_texts
     }
 }
 
+using rgb = std::array<std::uint8_t, 3>;
+
+void put_surface_line(output_file& out, const rgb& colour) {
+    put_text(out, "surface{color ");
+    put_number(out, colour[0] * byte_to_channel);
+    put_text(out, " ");
+    put_number(out, colour[1] * byte_to_channel);
+    put_text(out, " ");
+    put_number(out, colour[2] * byte_to_channel);
+    put_text(out, " ambient 0.5 diffuse 0.75}\n");
+}
+
+// The colour of an object as a whole: its material's, grey without any.
+rgb object_colour(const scene& s, const mesh_object& o) {
+    if (s.material_count == 0) return {no_material_grey, no_material_grey, no_material_grey};
+    return s.materials[static_cast<std::size_t>(o.material_index)].diffuse;
+}
+
+// An object's faces (and corner normals) reordered into its material
+// blocks, each block's faces in file order, the blocks in the order of
+// their first faces; reused from one object to the next.
+struct material_blocks {
+    std::vector<std::int32_t> block_of;   // per material + 1 (0: none); -1: no block yet
+    std::vector<std::int32_t> materials;  // per block, its material
+    std::vector<std::size_t> ends;        // per block, one past its last face
+    std::vector<face> faces;
+    std::vector<vec3> corner_normals;
+};
+
+void sort_into_blocks(material_blocks& b, const scene& s, const mesh_object& o, bool with_corner_normals) {
+    b.block_of.resize(s.materials.size() + 1, -1);
+    b.materials.clear();
+    std::vector<std::size_t>& counts = b.ends;
+    counts.clear();
+    std::vector<std::int32_t> block_of_face(o.faces.size());
+    for (std::size_t j = 0; j < o.faces.size(); ++j) {
+        const std::int32_t m = o.face_materials[j];
+        std::int32_t& block = b.block_of[static_cast<std::size_t>(m + 1)];
+        if (block < 0) {
+            block = static_cast<std::int32_t>(b.materials.size());
+            b.materials.push_back(m);
+            counts.push_back(0);
+        }
+        ++counts[static_cast<std::size_t>(block)];
+        block_of_face[j] = block;
+    }
+    for (std::int32_t m : b.materials) b.block_of[static_cast<std::size_t>(m + 1)] = -1;
+    // Counts to starts, then each face to the next place of its block.
+    std::vector<std::size_t> next(counts.size());
+    std::size_t at = 0;
+    for (std::size_t k = 0; k < counts.size(); ++k) {
+        next[k] = at;
+        at += counts[k];
+        counts[k] = at;
+    }
+    b.faces.resize(o.faces.size());
+    b.corner_normals.resize(with_corner_normals ? 3 * o.faces.size() : 0);
+    for (std::size_t j = 0; j < o.faces.size(); ++j) {
+        const std::size_t to = next[static_cast<std::size_t>(block_of_face[j])]++;
+        b.faces[to] = o.faces[j];
+        if (with_corner_normals) std::copy_n(&o.corner_normals[3 * j], 3, &b.corner_normals[3 * to]);
+    }
+}
+
+void put_object(output_file& out, const scene& s, const mesh_object& o, bool smooth, const mesh_options& options,
+                corner_texts& t, material_blocks& blocks) {
+    face_run run;
+    run.faces = o.faces.data();
+    run.face_count = o.faces.size();
+    run.vertices = o.vertices.data();
+    const bool corner_normals = smooth && options.smoothing && o.corner_normals.size() == 3 * o.faces.size();
+    if (corner_normals)
+        run.corner_normals = o.corner_normals.data();
+    else if (smooth)
+        run.vertex_normals = o.normals.data();
+    prepare_corners(t, o.vertices.size(), corner_normals);
+
+    if (!options.materials || o.faces.empty() || o.face_materials.size() != o.faces.size()) {
+        put_surface_line(out, object_colour(s, o));
+        put_faces(out, run, t);
+        return;
+    }
+    sort_into_blocks(blocks, s, o, corner_normals);
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < blocks.materials.size(); ++k) {
+        const std::int32_t m = blocks.materials[k];
+        put_surface_line(out,
+                         m == no_material ? object_colour(s, o) : s.materials[static_cast<std::size_t>(m)].diffuse);
+        face_run block = run;
+        block.faces = blocks.faces.data() + begin;
+        block.face_count = blocks.ends[k] - begin;
+        if (corner_normals) block.corner_normals = blocks.corner_normals.data() + 3 * begin;
+        put_faces(out, block, t);
+        begin = blocks.ends[k];
+    }
+}
+
 }  // namespace
 
 bool write_mesh_include(const scene& s, const std::string& include_path, std::int32_t triangle_mode,
-                        std::int32_t& written_faces, reporter& report) {
+                        std::int32_t& written_faces, reporter& report, const mesh_options& options) {
     output_file out;
     if (!open_output_or_report(out, include_path, report)) return false;
     corner_texts texts;
+    material_blocks blocks;
     for (const mesh_object& o : s.objects) {
-        put_surface_line(out, s, o);
-        put_faces(out, o, triangle_mode == 0, texts);
+        put_object(out, s, o, triangle_mode == 0, options, texts, blocks);
         written_faces += o.face_count;
     }
     return commit_output_or_report(out, " All objects successfully dumped to: ", report);
