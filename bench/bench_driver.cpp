@@ -10,7 +10,11 @@
 // peak memory is the largest ru_maxrss of the conversion's process. The last
 // lines check the targets on the 1 M-face scene.
 //
-//   bench_driver TESSVERT TEMP_DIR [FACES:RUNS ...]
+// A groups:FACES:RUNS row converts a scene with several material groups and
+// smoothing groups per object (make_scene --groups) alternately in the
+// default mode and with --faithful, and compares the two times.
+//
+//   bench_driver TESSVERT TEMP_DIR [FACES:RUNS | groups:FACES:RUNS ...]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -117,8 +121,10 @@ bool write_all(int fd, const void* src, std::size_t n) {
     return true;
 }
 
-// One run of the binary with its console sent to /dev/null.
-conversion run_binary(const std::string& binary, const std::string& input, const std::string& out_base) {
+// One run of the binary with its console sent to /dev/null; `option`, when
+// not empty, is one more argument.
+conversion run_binary(const std::string& binary, const std::string& input, const std::string& out_base,
+                      const std::string& option) {
     conversion c;
     double start = now();
     pid_t pid = ::fork();
@@ -127,7 +133,7 @@ conversion run_binary(const std::string& binary, const std::string& input, const
         int null_fd = ::open("/dev/null", O_WRONLY);
         if (null_fd >= 0) ::dup2(null_fd, STDOUT_FILENO);
         ::execl(binary.c_str(), binary.c_str(), "-i", input.c_str(), "-o", out_base.c_str(),
-                static_cast<char*>(nullptr));
+                option.empty() ? static_cast<char*>(nullptr) : option.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     struct rusage usage {};
@@ -138,7 +144,8 @@ conversion run_binary(const std::string& binary, const std::string& input, const
     return c;
 }
 
-// Request: two lengths, then the input path and the output base.
+// Request: three lengths, then the input path, the output base and the
+// option (maybe empty).
 launcher start_launcher(const std::string& binary) {
     int request[2], result[2];
     if (::pipe(request) != 0 || ::pipe(result) != 0) fail("pipe");
@@ -149,13 +156,14 @@ launcher start_launcher(const std::string& binary) {
         ::close(request[1]);
         ::close(result[0]);
         for (;;) {
-            std::uint32_t sizes[2];
+            std::uint32_t sizes[3];
             if (!read_all(request[0], sizes, sizeof sizes)) ::_exit(0);
-            std::string input(sizes[0], '\0'), out_base(sizes[1], '\0');
+            std::string input(sizes[0], '\0'), out_base(sizes[1], '\0'), option(sizes[2], '\0');
             if (!read_all(request[0], input.data(), input.size()) ||
-                !read_all(request[0], out_base.data(), out_base.size()))
+                !read_all(request[0], out_base.data(), out_base.size()) ||
+                !read_all(request[0], option.data(), option.size()))
                 ::_exit(1);
-            conversion c = run_binary(binary, input, out_base);
+            conversion c = run_binary(binary, input, out_base, option);
             if (!write_all(result[1], &c, sizeof c)) ::_exit(1);
         }
     }
@@ -171,14 +179,16 @@ void stop_launcher(launcher& l) {
     ::waitpid(l.pid, &status, 0);
 }
 
-conversion convert(launcher& l, const std::string& input, const std::string& out_base) {
+conversion convert(launcher& l, const std::string& input, const std::string& out_base, const std::string& option = "") {
     remove_file(out_base + ".inc");
     remove_file(out_base + ".vrx");
-    const std::uint32_t sizes[2] = {static_cast<std::uint32_t>(input.size()),
-                                    static_cast<std::uint32_t>(out_base.size())};
+    const std::uint32_t sizes[3] = {static_cast<std::uint32_t>(input.size()),
+                                    static_cast<std::uint32_t>(out_base.size()),
+                                    static_cast<std::uint32_t>(option.size())};
     conversion c;
     if (!write_all(l.request_fd, sizes, sizeof sizes) || !write_all(l.request_fd, input.data(), input.size()) ||
-        !write_all(l.request_fd, out_base.data(), out_base.size()) || !read_all(l.result_fd, &c, sizeof c))
+        !write_all(l.request_fd, out_base.data(), out_base.size()) ||
+        !write_all(l.request_fd, option.data(), option.size()) || !read_all(l.result_fd, &c, sizeof c))
         fail("launcher");
     // The converter's exit code is 1 when both files were written.
     if (!WIFEXITED(c.status) || WEXITSTATUS(c.status) != 1) {
@@ -354,6 +364,49 @@ row measure(launcher& l, const std::string& dir, std::uint64_t faces, int runs) 
     return r;
 }
 
+const char* verdict(bool met) {
+    return met ? "met" : "NOT met";
+}
+
+// The scene with material and smoothing groups, converted alternately in
+// the default mode and with --faithful; medians of each.
+struct groups_row {
+    std::uint64_t faces = 0;
+    int runs = 0;
+    timing plain, faithful;
+};
+
+groups_row measure_groups(launcher& l, const std::string& dir, std::uint64_t faces, int runs) {
+    groups_row r{faces, runs, {}, {}};
+    const std::string input = dir + "/groups_" + std::to_string(faces) + ".3ds";
+    const std::string out_base = dir + "/groups_out_" + std::to_string(faces);
+    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, tessvert_bench::scene_kind::groups)))
+        fail("write " + input);
+    convert(l, input, out_base);  // warm-up: the input is in the page cache
+    convert(l, input, out_base, "--faithful");
+    std::vector<timing> plain_t, faithful_t;
+    for (int i = 0; i < runs; ++i) {
+        conversion c = convert(l, input, out_base);
+        plain_t.push_back({c.seconds, c.cpu_seconds});
+        c = convert(l, input, out_base, "--faithful");
+        faithful_t.push_back({c.seconds, c.cpu_seconds});
+    }
+    remove_file(out_base + ".inc");
+    remove_file(out_base + ".vrx");
+    remove_file(input);
+    r.plain = medians(plain_t);
+    r.faithful = medians(faithful_t);
+    return r;
+}
+
+void print_groups_row(const groups_row& r) {
+    const double wall = r.faithful.wall / r.plain.wall, cpu = r.faithful.cpu / r.plain.cpu;
+    std::printf("%9llu %4d |  %7.3f %7.3f |  %7.3f %7.3f | %5.2f %5.2f | target <= 1.5 (wall): %s\n",
+                static_cast<unsigned long long>(r.faces), r.runs, r.plain.wall, r.plain.cpu, r.faithful.wall,
+                r.faithful.cpu, wall, cpu, verdict(wall <= 1.5));
+    std::fflush(stdout);
+}
+
 void print_header() {
     std::printf(
         "                             |------------- conversion ------------|"
@@ -373,10 +426,6 @@ void print_row(const row& r) {
     std::fflush(stdout);
 }
 
-const char* verdict(bool met) {
-    return met ? "met" : "NOT met";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -386,24 +435,36 @@ int main(int argc, char** argv) {
     }
     const std::string binary = argv[1];
     const std::string dir = argv[2];
-    std::vector<std::pair<std::uint64_t, int>> sizes;
+    std::vector<std::pair<std::uint64_t, int>> sizes, groups_sizes;
     for (int i = 3; i < argc; ++i) {
+        const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
+        const char* size = groups ? argv[i] + 7 : argv[i];
         unsigned long long faces = 0;
         int runs = 0;
-        if (std::sscanf(argv[i], "%llu:%d", &faces, &runs) != 2 || faces == 0 || runs < 1) {
-            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS)\n", argv[i]);
+        if (std::sscanf(size, "%llu:%d", &faces, &runs) != 2 || faces == 0 || runs < 1) {
+            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS or groups:FACES:RUNS)\n", argv[i]);
             return 2;
         }
-        sizes.emplace_back(faces, runs);
+        (groups ? groups_sizes : sizes).emplace_back(faces, runs);
     }
-    if (sizes.empty()) sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
+    if (sizes.empty() && groups_sizes.empty()) {
+        sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
+        groups_sizes = {{1000000, 7}};
+    }
 
     launcher l = start_launcher(binary);
-    print_header();
     std::vector<row> rows;
+    if (!sizes.empty()) print_header();
     for (auto [faces, runs] : sizes) {
         rows.push_back(measure(l, dir, faces, runs));
         print_row(rows.back());
+    }
+    if (!groups_sizes.empty()) {
+        std::printf(
+            "\nScene with material groups and smoothing groups (make_scene --groups), default and --faithful"
+            " alternately:\n"
+            "    faces runs |  default: wall s   CPU s | faithful: wall s  CPU s | ratio wall CPU |\n");
+        for (auto [faces, runs] : groups_sizes) print_groups_row(measure_groups(l, dir, faces, runs));
     }
     stop_launcher(l);
 
