@@ -79,6 +79,8 @@ void check_face_data(const tessvert::scene& s, const tessvert::mesh_object& o, b
     check(o.smoothing.empty() || o.smoothing.size() == faces, "smoothing mask array size");
     check(o.face_materials.empty() || o.face_materials.size() == faces, "face material array size");
     check(o.corner_normals.empty() || o.corner_normals.size() == 3 * faces, "corner normal array size");
+    for (std::uint32_t id : o.corner_normals)
+        check(id == tessvert::use_vertex_normal || id < o.smooth_normals.size(), "corner normal index");
     for (std::int32_t m : o.face_materials)
         check(m == tessvert::no_material || (m >= 0 && m < s.material_count), "face material index");
     for (const tessvert::material_group_entry& g : o.material_groups) {

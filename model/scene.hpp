@@ -74,10 +74,18 @@ struct mesh_object {
     // Per face: its material (an index into scene::materials, or
     // no_material), once the groups have been resolved; else empty.
     std::vector<std::int32_t> face_materials;
-    // Per face, three normals, one per corner a, b, c, that follow the
-    // smoothing groups; empty when the vertex normals apply.
-    std::vector<vec3> corner_normals;
+    // Per face, three numbers, one per corner a, b, c: the corner's normal
+    // under the smoothing groups, an index into smooth_normals, or
+    // use_vertex_normal for the normal of the corner's vertex in `normals`.
+    // Empty when the vertex normals apply to every corner.
+    std::vector<std::uint32_t> corner_normals;
+    // The corner normals that are not vertex normals. Each belongs to one
+    // vertex: only corners of that vertex name it.
+    std::vector<vec3> smooth_normals;
 };
+
+// The corner_normals entry of a corner that takes its vertex normal.
+inline constexpr std::uint32_t use_vertex_normal = 0xFFFFFFFFu;
 
 struct material {
     std::string name;

@@ -28,20 +28,6 @@ struct corner_text {
     std::uint16_t normal_size;  // length of "normal <x y z> " after it; 0: not finite or not wanted
 };
 
-// A normal's float bits: corners are the same when their bits are.
-using normal_bits = std::array<std::uint32_t, 3>;
-
-// The texts of a vertex with a normal other than the one its first corner
-// had: an open-addressing table keyed by the vertex and the normal's bits.
-// A slot belongs to the current object only when its generation is the
-// table's, so a new object empties the table without touching it.
-struct other_corner {
-    std::uint32_t generation;
-    std::uint32_t vertex;
-    normal_bits normal;
-    corner_text text;
-};
-
 struct corner_texts {
     static constexpr std::uint32_t not_yet = std::numeric_limits<std::uint32_t>::max();
     // The first `used` bytes hold texts and the copy_block bytes after them
@@ -51,14 +37,11 @@ struct corner_texts {
     std::unique_ptr<char[]> arena;
     std::size_t capacity = 0;
     std::size_t used = 0;
-    // Per vertex: the texts of the first corner that named it, and the
-    // normal it had (when corners have normals of their own).
+    // Per vertex, with its vertex normal (or none); per entry of the
+    // object's smooth_normals, with that normal: each entry belongs to one
+    // vertex, so it stands for one (vertex, normal).
     std::vector<corner_text> corners;
-    std::vector<normal_bits> corner_normals;
-    // The other (vertex, normal) texts of the object.
-    std::vector<other_corner> others;  // empty or a power of two slots
-    std::size_t others_used = 0;
-    std::uint32_t generation = 0;
+    std::vector<corner_text> smooth_corners;
 };
 
 constexpr char vertex_prefix[] = "vertex <";
@@ -104,15 +87,10 @@ std::uint16_t append_item(corner_texts& t, const char* prefix, std::size_t prefi
     return static_cast<std::uint16_t>(size);
 }
 
-void prepare_corners(corner_texts& t, std::size_t vertex_count, bool corner_keys) {
+void prepare_corners(corner_texts& t, std::size_t vertex_count, std::size_t smooth_count) {
     t.used = 0;
     t.corners.assign(vertex_count, corner_text{corner_texts::not_yet, 0, 0});
-    if (corner_keys) t.corner_normals.resize(vertex_count);
-    t.others_used = 0;
-    if (++t.generation == 0) {  // after 2^32 objects: really empty the table
-        t.others.assign(t.others.size(), other_corner{});
-        t.generation = 1;
-    }
+    t.smooth_corners.assign(smooth_count, corner_text{corner_texts::not_yet, 0, 0});
     make_room(t, vertex_count * corner_typical + corner_max);
 }
 
@@ -123,76 +101,18 @@ void copy_corner(char* to, const char* from, std::size_t n) {
         std::memcpy(to, from, n);
 }
 
-// The renderer cannot read a non-finite normal; such corners make their face
-// a flat triangle.
-bool is_finite(const vec3& n) {
-    return std::isfinite(n.x) && std::isfinite(n.y) && std::isfinite(n.z);
-}
-
-// Appends the normal's text, when there is one and it is finite, after the
-// vertex text just appended, and the zeros that a block copy of the last
-// texts reads past them.
-void finish_corner(corner_texts& t, corner_text& c, const vec3* normal) {
-    if (normal != nullptr && is_finite(*normal))
-        c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
-    std::memset(t.arena.get() + t.used, 0, copy_block);
-}
-
-// Formats the first corner that names vertex `i`; `normal` is null when the
-// corners carry no normal.
+// Formats a corner of vertex `i` with `normal`, null when the corners carry
+// no normal.
 corner_text format_corner(corner_texts& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
     make_room(t, corner_max);
     corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
     c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
-    finish_corner(t, c, normal);
-    return c;
-}
-
-normal_bits bits_of(const vec3& v) {
-    normal_bits b;
-    std::memcpy(b.data(), &v, sizeof b);
-    return b;
-}
-
-bool same_bits(const normal_bits& a, const normal_bits& b) {
-    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2];
-}
-
-std::size_t slot_of(std::uint32_t vertex, const normal_bits& n, std::size_t mask) {
-    std::uint64_t h = vertex;
-    for (std::uint32_t x : n) h = (h ^ x) * 0x9E3779B97F4A7C15ULL;
-    return static_cast<std::size_t>(h >> 32) & mask;
-}
-
-void grow_others(corner_texts& t) {
-    std::vector<other_corner> old = std::move(t.others);
-    t.others.assign(std::max<std::size_t>(1024, 2 * old.size()), other_corner{});
-    const std::size_t mask = t.others.size() - 1;
-    for (const other_corner& e : old) {
-        if (e.generation != t.generation) continue;
-        std::size_t s = slot_of(e.vertex, e.normal, mask);
-        while (t.others[s].generation == t.generation) s = (s + 1) & mask;
-        t.others[s] = e;
-    }
-}
-
-// The texts of vertex `i` with a normal other than its first corner's.
-corner_text other_corner_text(corner_texts& t, std::uint32_t i, const vec3& normal) {
-    const normal_bits key = bits_of(normal);
-    if (2 * (t.others_used + 1) > t.others.size()) grow_others(t);
-    const std::size_t mask = t.others.size() - 1;
-    std::size_t s = slot_of(i, key, mask);
-    for (; t.others[s].generation == t.generation; s = (s + 1) & mask)
-        if (t.others[s].vertex == i && same_bits(t.others[s].normal, key)) return t.others[s].text;
-    // The vertex text is the first corner's, copied.
-    const corner_text first = t.corners[i];
-    make_room(t, corner_max);
-    corner_text c{static_cast<std::uint32_t>(t.used), first.vertex_size, 0};
-    std::memcpy(t.arena.get() + t.used, t.arena.get() + first.offset, first.vertex_size);
-    t.used += first.vertex_size;
-    finish_corner(t, c, &normal);
-    t.others[s] = other_corner{t.generation, i, key, c};
-    ++t.others_used;
+    // The renderer cannot read a non-finite normal; such corners make their
+    // face a flat triangle.
+    if (normal != nullptr && std::isfinite(normal->x) && std::isfinite(normal->y) && std::isfinite(normal->z))
+        c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
+    // A block copy of the last texts reads past them: it reads zeros.
+    std::memset(t.arena.get() + t.used, 0, copy_block);
     return c;
 }
 
@@ -201,29 +121,25 @@ struct face_run {
     const face* faces = nullptr;  // in the order they are written
     std::size_t face_count = 0;
     const vec3* vertices = nullptr;
-    // Null for flat triangles; else either the normal of each vertex, or
-    // three per face of `faces`, one per corner a, b, c.
-    const vec3* vertex_normals = nullptr;
-    const vec3* corner_normals = nullptr;
+    const vec3* vertex_normals = nullptr;  // per vertex; null for flat triangles
+    // Null, or three per face of `faces`, one per corner a, b, c: an index
+    // into smooth_normals, or use_vertex_normal.
+    const std::uint32_t* corner_normals = nullptr;
+    const vec3* smooth_normals = nullptr;
 };
 
-// The texts of corner k of face j of the run.
+// The texts of corner k of face j of the run, whose vertex is i.
 corner_text corner_of(corner_texts& t, const face_run& run, std::size_t j, int k, std::uint32_t i) {
-    corner_text& first = t.corners[i];
-    if (run.corner_normals == nullptr) {
-        if (first.offset == corner_texts::not_yet)
-            first = format_corner(t, run.vertices, i, run.vertex_normals ? run.vertex_normals + i : nullptr);
-        return first;
+    const std::uint32_t id =
+        run.corner_normals == nullptr ? use_vertex_normal : run.corner_normals[3 * j + static_cast<std::size_t>(k)];
+    corner_text& c = id == use_vertex_normal ? t.corners[i] : t.smooth_corners[id];
+    if (c.offset == corner_texts::not_yet) {
+        const vec3* normal = id != use_vertex_normal         ? run.smooth_normals + id
+                             : run.vertex_normals != nullptr ? run.vertex_normals + i
+                                                             : nullptr;
+        c = format_corner(t, run.vertices, i, normal);
     }
-    const vec3& n = run.corner_normals[3 * j + static_cast<std::size_t>(k)];
-    const normal_bits key = bits_of(n);
-    if (first.offset == corner_texts::not_yet) {
-        first = format_corner(t, run.vertices, i, &n);
-        t.corner_normals[i] = key;
-        return first;
-    }
-    if (same_bits(t.corner_normals[i], key)) return first;
-    return other_corner_text(t, i, n);
+    return c;
 }
 
 // Writes one triangle statement per face of the run, in its order. The
@@ -231,7 +147,7 @@ corner_text corner_of(corner_texts& t, const face_run& run, std::size_t j, int k
 void put_faces(output_file& out, const face_run& run, corner_texts& t) {
     static constexpr char smooth_head[] = "smooth_triangle {";
     static constexpr char flat_head[] = "triangle {";
-    const bool smooth = run.vertex_normals != nullptr || run.corner_normals != nullptr;
+    const bool smooth = run.vertex_normals != nullptr;
     for (std::size_t j = 0; j < run.face_count; ++j) {
         const face& f = run.faces[j];
         const std::uint32_t corner[3] = {f.a, f.b, f.c};
@@ -286,14 +202,13 @@ struct material_blocks {
     std::vector<std::int32_t> materials;  // per block, its material
     std::vector<std::size_t> ends;        // per block, one past its last face
     std::vector<face> faces;
-    std::vector<vec3> corner_normals;
+    std::vector<std::uint32_t> corner_normals;
 };
 
 void sort_into_blocks(material_blocks& b, const scene& s, const mesh_object& o, bool with_corner_normals) {
     b.block_of.resize(s.materials.size() + 1, -1);
     b.materials.clear();
-    std::vector<std::size_t>& counts = b.ends;
-    counts.clear();
+    std::vector<std::size_t> counts;
     std::vector<std::int32_t> block_of_face(o.faces.size());
     for (std::size_t j = 0; j < o.faces.size(); ++j) {
         const std::int32_t m = o.face_materials[j];
@@ -307,13 +222,14 @@ void sort_into_blocks(material_blocks& b, const scene& s, const mesh_object& o, 
         block_of_face[j] = block;
     }
     for (std::int32_t m : b.materials) b.block_of[static_cast<std::size_t>(m + 1)] = -1;
-    // Counts to starts, then each face to the next place of its block.
+    // Each face to the next place of its block.
     std::vector<std::size_t> next(counts.size());
+    b.ends.resize(counts.size());
     std::size_t at = 0;
     for (std::size_t k = 0; k < counts.size(); ++k) {
         next[k] = at;
         at += counts[k];
-        counts[k] = at;
+        b.ends[k] = at;
     }
     b.faces.resize(o.faces.size());
     b.corner_normals.resize(with_corner_normals ? 3 * o.faces.size() : 0);
@@ -330,12 +246,14 @@ void put_object(output_file& out, const scene& s, const mesh_object& o, bool smo
     run.faces = o.faces.data();
     run.face_count = o.faces.size();
     run.vertices = o.vertices.data();
-    const bool corner_normals = smooth && options.smoothing && o.corner_normals.size() == 3 * o.faces.size();
-    if (corner_normals)
+    if (smooth) run.vertex_normals = o.normals.data();
+    const bool corner_normals =
+        smooth && options.smoothing && !o.faces.empty() && o.corner_normals.size() == 3 * o.faces.size();
+    if (corner_normals) {
         run.corner_normals = o.corner_normals.data();
-    else if (smooth)
-        run.vertex_normals = o.normals.data();
-    prepare_corners(t, o.vertices.size(), corner_normals);
+        run.smooth_normals = o.smooth_normals.data();
+    }
+    prepare_corners(t, o.vertices.size(), corner_normals ? o.smooth_normals.size() : 0);
 
     if (!options.materials || o.faces.empty() || o.face_materials.size() != o.faces.size()) {
         put_surface_line(out, object_colour(s, o));
