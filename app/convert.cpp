@@ -5,7 +5,9 @@
 #include <sys/stat.h>
 
 #include "app/signals.hpp"
+#include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
+#include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
@@ -99,11 +101,15 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 
 bool read_scene(const run_options& options, scene& s, reporter& report) {
     if (load_scene_file(s, options.input_path, report) == 0) return false;
+    // The material groups number the faces as read: resolved before any
+    // face is removed, the materials then follow the faces.
+    if (options.materials) assign_face_materials(s, report);
     remove_invalid_faces(s, report);
     remove_nonfinite_faces(s, report);
     if (options.triangle_mode == 0) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
         compute_vertex_normals(s);
+        if (options.smoothing) compute_smoothing_normals(s, report);
     }
     return true;
 }
@@ -128,7 +134,8 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
-        write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, report);
+        write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, report,
+                           mesh_options{options.materials, options.smoothing});
         finish_output(mesh_out);
     }
     // Only when both are complete is each put in place and its line

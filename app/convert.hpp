@@ -25,10 +25,11 @@ struct conversion_result {
 bool outputs_may_be_written(const run_options& options, reporter& report);
 
 // The reading half of a conversion: loads `options.input_path` into the
-// empty scene `s`, removes the faces that name missing vertices, then those
-// with a non-finite vertex coordinate, and computes
-// vertex normals unless triangle mode is on. False when the load failed (its
-// message has been reported).
+// empty scene `s`, gives each face its material (--materials), removes the
+// faces that name missing vertices, then those with a non-finite vertex
+// coordinate, and computes vertex normals unless triangle mode is on, and
+// corner normals from the smoothing groups (--smoothing). False when the
+// load failed (its message has been reported).
 bool read_scene(const run_options& options, scene& s, reporter& report);
 
 // The camera that gives the initial view: the one at camera_select when

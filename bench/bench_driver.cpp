@@ -10,11 +10,15 @@
 // peak memory is the largest ru_maxrss of the conversion's process. The last
 // lines check the targets on the 1 M-face scene.
 //
-// A row of its own times the material look-up: groups:MB:RUNS converts a
-// scene of MB megabytes of materials and as many of material groups
-// (make_group_scene), where every group is looked up among all materials.
+// A lookup:MB:RUNS row times the material look-up: it converts a scene of
+// MB megabytes of materials and as many of material groups
+// (make_lookup_scene), where every group is looked up among all materials.
 //
-//   bench_driver TESSVERT TEMP_DIR [FACES:RUNS | groups:MB:RUNS ...]
+// A groups:FACES:RUNS row converts a scene with several material groups and
+// smoothing groups per object (make_scene --groups) alternately in the
+// default mode and with --faithful, and compares the two times.
+//
+//   bench_driver TESSVERT TEMP_DIR [FACES:RUNS | lookup:MB:RUNS | groups:FACES:RUNS ...]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -121,8 +125,10 @@ bool write_all(int fd, const void* src, std::size_t n) {
     return true;
 }
 
-// One run of the binary with its console sent to /dev/null.
-conversion run_binary(const std::string& binary, const std::string& input, const std::string& out_base) {
+// One run of the binary with its console sent to /dev/null; `option`, when
+// not empty, is one more argument.
+conversion run_binary(const std::string& binary, const std::string& input, const std::string& out_base,
+                      const std::string& option) {
     conversion c;
     double start = now();
     pid_t pid = ::fork();
@@ -131,7 +137,7 @@ conversion run_binary(const std::string& binary, const std::string& input, const
         int null_fd = ::open("/dev/null", O_WRONLY);
         if (null_fd >= 0) ::dup2(null_fd, STDOUT_FILENO);
         ::execl(binary.c_str(), binary.c_str(), "-i", input.c_str(), "-o", out_base.c_str(),
-                static_cast<char*>(nullptr));
+                option.empty() ? static_cast<char*>(nullptr) : option.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
     struct rusage usage {};
@@ -142,7 +148,8 @@ conversion run_binary(const std::string& binary, const std::string& input, const
     return c;
 }
 
-// Request: two lengths, then the input path and the output base.
+// Request: three lengths, then the input path, the output base and the
+// option (maybe empty).
 launcher start_launcher(const std::string& binary) {
     int request[2], result[2];
     if (::pipe(request) != 0 || ::pipe(result) != 0) fail("pipe");
@@ -153,13 +160,14 @@ launcher start_launcher(const std::string& binary) {
         ::close(request[1]);
         ::close(result[0]);
         for (;;) {
-            std::uint32_t sizes[2];
+            std::uint32_t sizes[3];
             if (!read_all(request[0], sizes, sizeof sizes)) ::_exit(0);
-            std::string input(sizes[0], '\0'), out_base(sizes[1], '\0');
+            std::string input(sizes[0], '\0'), out_base(sizes[1], '\0'), option(sizes[2], '\0');
             if (!read_all(request[0], input.data(), input.size()) ||
-                !read_all(request[0], out_base.data(), out_base.size()))
+                !read_all(request[0], out_base.data(), out_base.size()) ||
+                !read_all(request[0], option.data(), option.size()))
                 ::_exit(1);
-            conversion c = run_binary(binary, input, out_base);
+            conversion c = run_binary(binary, input, out_base, option);
             if (!write_all(result[1], &c, sizeof c)) ::_exit(1);
         }
     }
@@ -175,14 +183,16 @@ void stop_launcher(launcher& l) {
     ::waitpid(l.pid, &status, 0);
 }
 
-conversion convert(launcher& l, const std::string& input, const std::string& out_base) {
+conversion convert(launcher& l, const std::string& input, const std::string& out_base, const std::string& option = "") {
     remove_file(out_base + ".inc");
     remove_file(out_base + ".vrx");
-    const std::uint32_t sizes[2] = {static_cast<std::uint32_t>(input.size()),
-                                    static_cast<std::uint32_t>(out_base.size())};
+    const std::uint32_t sizes[3] = {static_cast<std::uint32_t>(input.size()),
+                                    static_cast<std::uint32_t>(out_base.size()),
+                                    static_cast<std::uint32_t>(option.size())};
     conversion c;
     if (!write_all(l.request_fd, sizes, sizeof sizes) || !write_all(l.request_fd, input.data(), input.size()) ||
-        !write_all(l.request_fd, out_base.data(), out_base.size()) || !read_all(l.result_fd, &c, sizeof c))
+        !write_all(l.request_fd, out_base.data(), out_base.size()) ||
+        !write_all(l.request_fd, option.data(), option.size()) || !read_all(l.result_fd, &c, sizeof c))
         fail("launcher");
     // The converter's exit code is 1 when both files were written.
     if (!WIFEXITED(c.status) || WEXITSTATUS(c.status) != 1) {
@@ -358,6 +368,49 @@ row measure(launcher& l, const std::string& dir, std::uint64_t faces, int runs) 
     return r;
 }
 
+const char* verdict(bool met) {
+    return met ? "met" : "NOT met";
+}
+
+// The scene with material and smoothing groups, converted alternately in
+// the default mode and with --faithful; medians of each.
+struct groups_row {
+    std::uint64_t faces = 0;
+    int runs = 0;
+    timing plain, faithful;
+};
+
+groups_row measure_groups(launcher& l, const std::string& dir, std::uint64_t faces, int runs) {
+    groups_row r{faces, runs, {}, {}};
+    const std::string input = dir + "/groups_" + std::to_string(faces) + ".3ds";
+    const std::string out_base = dir + "/groups_out_" + std::to_string(faces);
+    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, tessvert_bench::scene_kind::groups)))
+        fail("write " + input);
+    convert(l, input, out_base);  // warm-up: the input is in the page cache
+    convert(l, input, out_base, "--faithful");
+    std::vector<timing> plain_t, faithful_t;
+    for (int i = 0; i < runs; ++i) {
+        conversion c = convert(l, input, out_base);
+        plain_t.push_back({c.seconds, c.cpu_seconds});
+        c = convert(l, input, out_base, "--faithful");
+        faithful_t.push_back({c.seconds, c.cpu_seconds});
+    }
+    remove_file(out_base + ".inc");
+    remove_file(out_base + ".vrx");
+    remove_file(input);
+    r.plain = medians(plain_t);
+    r.faithful = medians(faithful_t);
+    return r;
+}
+
+void print_groups_row(const groups_row& r) {
+    const double wall = r.faithful.wall / r.plain.wall, cpu = r.faithful.cpu / r.plain.cpu;
+    std::printf("%9llu %4d |  %7.3f %7.3f |  %7.3f %7.3f | %5.2f %5.2f | target <= 1.5 (wall): %s\n",
+                static_cast<unsigned long long>(r.faces), r.runs, r.plain.wall, r.plain.cpu, r.faithful.wall,
+                r.faithful.cpu, wall, cpu, verdict(wall <= 1.5));
+    std::fflush(stdout);
+}
+
 void print_header() {
     std::printf(
         "                             |------------- conversion ------------|"
@@ -379,11 +432,11 @@ void print_row(const row& r) {
 
 // The material-group scene of `megabytes` MB each of materials and groups,
 // converted `runs` times: median wall-clock and CPU seconds.
-void measure_groups(launcher& l, const std::string& dir, std::uint64_t megabytes, int runs) {
+void measure_lookup(launcher& l, const std::string& dir, std::uint64_t megabytes, int runs) {
     const std::string tag = std::to_string(megabytes);
-    const std::string input = dir + "/groups_" + tag + ".3ds";
-    const std::string out_base = dir + "/groups_out_" + tag;
-    if (!testkit::write_file(input, tessvert_bench::make_group_scene(megabytes))) fail("write " + input);
+    const std::string input = dir + "/lookup_" + tag + ".3ds";
+    const std::string out_base = dir + "/lookup_out_" + tag;
+    if (!testkit::write_file(input, tessvert_bench::make_lookup_scene(megabytes))) fail("write " + input);
     const double in_mb = static_cast<double>(file_size(input)) / 1e6;
     convert(l, input, out_base);  // warm-up
     std::vector<timing> samples;
@@ -403,10 +456,6 @@ void measure_groups(launcher& l, const std::string& dir, std::uint64_t megabytes
     std::fflush(stdout);
 }
 
-const char* verdict(bool met) {
-    return met ? "met" : "NOT met";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -416,21 +465,24 @@ int main(int argc, char** argv) {
     }
     const std::string binary = argv[1];
     const std::string dir = argv[2];
-    std::vector<std::pair<std::uint64_t, int>> sizes;
-    std::vector<std::pair<std::uint64_t, int>> group_sizes;
+    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes;
     for (int i = 3; i < argc; ++i) {
+        const bool lookup = std::strncmp(argv[i], "lookup:", 7) == 0;
+        const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
+        const char* size = lookup || groups ? argv[i] + 7 : argv[i];
         unsigned long long count = 0;
         int runs = 0;
-        const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
-        if (std::sscanf(argv[i] + (groups ? 7 : 0), "%llu:%d", &count, &runs) != 2 || count == 0 || runs < 1) {
-            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS or groups:MB:RUNS)\n", argv[i]);
+        if (std::sscanf(size, "%llu:%d", &count, &runs) != 2 || count == 0 || runs < 1) {
+            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS or groups:FACES:RUNS)\n",
+                         argv[i]);
             return 2;
         }
-        (groups ? group_sizes : sizes).emplace_back(count, runs);
+        (lookup ? lookup_sizes : groups ? groups_sizes : sizes).emplace_back(count, runs);
     }
-    if (sizes.empty() && group_sizes.empty()) {
+    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty()) {
         sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
-        group_sizes = {{4, 5}};
+        groups_sizes = {{1000000, 7}};
+        lookup_sizes = {{4, 5}};
     }
 
     launcher l = start_launcher(binary);
@@ -440,8 +492,15 @@ int main(int argc, char** argv) {
         rows.push_back(measure(l, dir, faces, runs));
         print_row(rows.back());
     }
-    if (!group_sizes.empty()) std::printf("\n");
-    for (auto [megabytes, runs] : group_sizes) measure_groups(l, dir, megabytes, runs);
+    if (!groups_sizes.empty()) {
+        std::printf(
+            "\nScene with material groups and smoothing groups (make_scene --groups), default and --faithful"
+            " alternately:\n"
+            "    faces runs |  default: wall s   CPU s | faithful: wall s  CPU s | ratio wall CPU |\n");
+        for (auto [faces, runs] : groups_sizes) print_groups_row(measure_groups(l, dir, faces, runs));
+    }
+    if (!lookup_sizes.empty()) std::printf("\n");
+    for (auto [megabytes, runs] : lookup_sizes) measure_lookup(l, dir, megabytes, runs);
     stop_launcher(l);
 
     const row* one = nullptr;

@@ -1,7 +1,8 @@
 // Writes a big valid 3DS scene for the benchmark:
-//   make_scene FACES OUTPUT.3ds
-// or the material-group scene of MB megabytes each of materials and groups:
-//   make_scene groups:MB OUTPUT.3ds
+//   make_scene [--groups] FACES OUTPUT.3ds
+// --groups: several material groups and smoothing groups per object.
+// Or the material look-up scene of MB megabytes each of materials and groups:
+//   make_scene lookup:MB OUTPUT.3ds
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,21 +12,27 @@
 #include "testkit/files.hpp"
 
 int main(int argc, char** argv) {
+    tessvert_bench::scene_kind kind = tessvert_bench::scene_kind::plain;
+    if (argc == 4 && std::strcmp(argv[1], "--groups") == 0) {
+        kind = tessvert_bench::scene_kind::groups;
+        ++argv;
+        --argc;
+    }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: make_scene FACES OUTPUT.3ds | make_scene groups:MB OUTPUT.3ds\n");
+        std::fprintf(stderr, "usage: make_scene [--groups] FACES OUTPUT.3ds | make_scene lookup:MB OUTPUT.3ds\n");
         return 2;
     }
-    const bool groups = std::strncmp(argv[1], "groups:", 7) == 0;
-    const char* number = argv[1] + (groups ? 7 : 0);
-    const unsigned long long most = groups ? 256 : 100000000ULL;
+    const bool lookup = std::strncmp(argv[1], "lookup:", 7) == 0;
+    const char* number = argv[1] + (lookup ? 7 : 0);
+    const unsigned long long most = lookup ? 256 : 100000000ULL;
     char* end = nullptr;
     unsigned long long count = std::strtoull(number, &end, 10);
     if (end == number || *end != '\0' || count == 0 || count > most) {
-        std::fprintf(stderr, "make_scene: %s must be a number from 1 to %llu\n", groups ? "MB" : "FACES", most);
+        std::fprintf(stderr, "make_scene: %s must be a number from 1 to %llu\n", lookup ? "MB" : "FACES", most);
         return 2;
     }
     const chunks::bytes scene =
-        groups ? tessvert_bench::make_group_scene(count) : tessvert_bench::make_bench_scene(count);
+        lookup ? tessvert_bench::make_lookup_scene(count) : tessvert_bench::make_bench_scene(count, kind);
     if (!testkit::write_file(argv[2], scene)) {
         std::fprintf(stderr, "make_scene: cannot write %s\n", argv[2]);
         return 1;

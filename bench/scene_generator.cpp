@@ -13,9 +13,18 @@ namespace {
 using chunks::abc;
 using chunks::xyz;
 
+// Per face, beside the faces: the material (0 to 3, of the groups kind)
+// and the smoothing mask.
 struct mesh {
     std::vector<xyz> vertices;
     std::vector<abc> faces;
+    std::vector<std::uint8_t> materials;
+    std::vector<std::uint32_t> masks;
+    void add(abc f, std::uint8_t material, std::uint32_t mask) {
+        faces.push_back(f);
+        materials.push_back(material);
+        masks.push_back(mask);
+    }
 };
 
 // A small deterministic generator, so that every run builds the same file.
@@ -67,8 +76,13 @@ mesh make_grid(int k, std::uint32_t face_target) {
     for (std::uint32_t r = 0; r < rows && m.faces.size() < face_target; ++r) {
         for (std::uint32_t c = 0; c < cols && m.faces.size() < face_target; ++c) {
             std::uint32_t v00 = r * stride + c, v10 = v00 + 1, v01 = v00 + stride, v11 = v01 + 1;
-            m.faces.push_back(abc{index16(v00), index16(v10), index16(v11), 7});
-            if (m.faces.size() < face_target) m.faces.push_back(abc{index16(v00), index16(v11), index16(v01), 7});
+            // Materials in patches; smoothing groups in bands of 16 columns,
+            // the first column of a band also in the band before.
+            const auto material = static_cast<std::uint8_t>((r / 20 + c / 24) % 3);
+            const std::uint32_t band = (c / 16) % 4;
+            const std::uint32_t mask = (1u << band) | (c % 16 == 0 ? 1u << ((band + 3) % 4) : 0u);
+            m.add(abc{index16(v00), index16(v10), index16(v11), 7}, material, mask);
+            if (m.faces.size() < face_target) m.add(abc{index16(v00), index16(v11), index16(v01), 7}, material, mask);
         }
     }
     return m;
@@ -102,36 +116,60 @@ mesh make_sphere(int k, std::uint32_t face_target) {
     m.vertices.push_back(point(cx, cy, cz - radius));
 
     auto ring = [slices](std::uint32_t r, std::uint32_t s) { return 1 + (r - 1) * slices + s % slices; };
-    auto add = [&m, face_target](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-        if (m.faces.size() < face_target) m.faces.push_back(abc{index16(a), index16(b), index16(c), 3});
+    // Materials by quarter of the slices; smoothing groups by third of the
+    // bands (hard edges at two latitudes), each half of the slices with a
+    // bit of its own besides.
+    auto add = [&](std::uint32_t band, std::uint32_t s, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+        if (m.faces.size() >= face_target) return;
+        const auto material = static_cast<std::uint8_t>(4 * s / slices);
+        const std::uint32_t mask = (1u << (3 * band / bands)) | (2 * s < slices ? 8u : 16u);
+        m.add(abc{index16(a), index16(b), index16(c), 3}, material, mask);
     };
     m.faces.reserve(face_target);
-    for (std::uint32_t s = 0; s < slices; ++s) add(0, ring(1, s), ring(1, s + 1));
+    for (std::uint32_t s = 0; s < slices; ++s) add(0, s, 0, ring(1, s), ring(1, s + 1));
     for (std::uint32_t r = 1; r < rings; ++r) {
         for (std::uint32_t s = 0; s < slices; ++s) {
-            add(ring(r, s), ring(r + 1, s), ring(r + 1, s + 1));
-            add(ring(r, s), ring(r + 1, s + 1), ring(r, s + 1));
+            add(r, s, ring(r, s), ring(r + 1, s), ring(r + 1, s + 1));
+            add(r, s, ring(r, s), ring(r + 1, s + 1), ring(r, s + 1));
         }
     }
-    for (std::uint32_t s = 0; s < slices; ++s) add(ring(rings, s), south, ring(rings, s + 1));
+    for (std::uint32_t s = 0; s < slices; ++s) add(rings, s, ring(rings, s), south, ring(rings, s + 1));
     return m;
 }
 
-chunks::chunk mesh_object(const std::string& name, const mesh& m, const std::string& material) {
-    std::vector<std::uint16_t> all_faces(m.faces.size());
-    for (std::size_t i = 0; i < all_faces.size(); ++i) all_faces[i] = index16(static_cast<std::uint32_t>(i));
-    return chunks::named_object(
-        name, {chunks::triangle_mesh({chunks::vertex_list(m.vertices),
-                                      chunks::face_list(m.faces, {chunks::material_group(material, all_faces)})})});
+const char* const material_names[] = {"BENCH_CLAY", "BENCH_RUST", "BENCH_SLATE", "BENCH_MOSS"};
+
+chunks::chunk mesh_object(const std::string& name, const mesh& m, scene_kind kind) {
+    std::vector<chunks::chunk> face_children;
+    if (kind == scene_kind::plain) {
+        std::vector<std::uint16_t> all_faces(m.faces.size());
+        for (std::size_t i = 0; i < all_faces.size(); ++i) all_faces[i] = index16(static_cast<std::uint32_t>(i));
+        face_children.push_back(chunks::material_group(material_names[0], all_faces));
+    } else {
+        std::vector<std::uint16_t> listed[4];
+        for (std::size_t i = 0; i < m.faces.size(); ++i)
+            listed[m.materials[i]].push_back(index16(static_cast<std::uint32_t>(i)));
+        for (int k = 0; k < 4; ++k)
+            if (!listed[k].empty()) face_children.push_back(chunks::material_group(material_names[k], listed[k]));
+        chunks::bytes masks;
+        for (std::uint32_t mask : m.masks) chunks::append_u32(masks, mask);
+        face_children.push_back(chunks::make(0x4150, std::move(masks)));
+    }
+    return chunks::named_object(name, {chunks::triangle_mesh({chunks::vertex_list(m.vertices),
+                                                              chunks::face_list(m.faces, std::move(face_children))})});
 }
 
 }  // namespace
 
-chunks::bytes make_bench_scene(std::uint64_t face_count) {
+chunks::bytes make_bench_scene(std::uint64_t face_count, scene_kind kind) {
     using namespace chunks;
-    const std::string material_name_text = "BENCH_CLAY";
     std::vector<chunk> editor_children;
-    editor_children.push_back(material({material_name(material_name_text), diffuse(color24(201, 143, 97))}));
+    editor_children.push_back(material({material_name(material_names[0]), diffuse(color24(201, 143, 97))}));
+    if (kind == scene_kind::groups) {
+        editor_children.push_back(material({material_name(material_names[1]), diffuse(color24(163, 72, 31))}));
+        editor_children.push_back(material({material_name(material_names[2]), diffuse(color24(92, 101, 117))}));
+        editor_children.push_back(material({material_name(material_names[3]), diffuse(color24(88, 121, 61))}));
+    }
     editor_children.push_back(
         named_object("Camera01", {camera({-2210.37f, -1987.53f, 913.71f}, {103.29f, 87.17f, 11.3f}, 0.0f, 43.2871f)}));
     editor_children.push_back(
@@ -146,16 +184,16 @@ chunks::bytes make_bench_scene(std::uint64_t face_count) {
         char name[16];
         if (k % 2 == 0) {
             std::snprintf(name, sizeof name, "Grid%03d", index);
-            editor_children.push_back(mesh_object(name, make_grid(index, faces), material_name_text));
+            editor_children.push_back(mesh_object(name, make_grid(index, faces), kind));
         } else {
             std::snprintf(name, sizeof name, "Sphere%03d", index);
-            editor_children.push_back(mesh_object(name, make_sphere(index, faces), material_name_text));
+            editor_children.push_back(mesh_object(name, make_sphere(index, faces), kind));
         }
     }
     return serialize(primary({version(3), editor(std::move(editor_children))}));
 }
 
-chunks::bytes make_group_scene(std::uint64_t megabytes) {
+chunks::bytes make_lookup_scene(std::uint64_t megabytes) {
     using namespace chunks;
     const std::uint64_t bytes_each = megabytes * 1000000;
     const chunk one_material = material({material_name("a")});

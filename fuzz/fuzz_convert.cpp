@@ -1,6 +1,8 @@
 // libFuzzer target: arbitrary bytes as a 3DS file, through the whole
 // conversion in both modes (smooth triangles with vertex normals, and flat
-// triangles), as the program runs it.
+// triangles), as the program runs it, then once more with every opt-in view
+// on (what --faithful sets: per-face materials, smoothing groups, framing,
+// headlight).
 //
 // Besides the sanitizers' reports, the target stops (traps) when the loaded
 // scene breaks an invariant that the writers rely on, when a writer fails to
@@ -70,9 +72,35 @@ void write_input(const std::string& path, const std::uint8_t* data, std::size_t 
     ::close(fd);
 }
 
+// The per-face arrays: each empty or one entry per face (corner normals:
+// three), materials naming a material of the scene or none.
+void check_face_data(const tessvert::scene& s, const tessvert::mesh_object& o, bool faithful) {
+    const std::size_t faces = o.faces.size();
+    check(o.smoothing.empty() || o.smoothing.size() == faces, "smoothing mask array size");
+    check(o.face_materials.empty() || o.face_materials.size() == faces, "face material array size");
+    check(o.corner_normals.empty() || o.corner_normals.size() == 3 * faces, "corner normal array size");
+    for (std::uint32_t id : o.corner_normals)
+        check(id == tessvert::use_vertex_normal || id < o.smooth_normals.size(), "corner normal index");
+    for (std::int32_t m : o.face_materials)
+        check(m == tessvert::no_material || (m >= 0 && m < s.material_count), "face material index");
+    for (const tessvert::material_group_entry& g : o.material_groups) {
+        check(g.face_numbers > 0, "a kept material group lists no face");
+        check(std::size_t{g.first_face} + g.face_numbers <= o.group_faces.size(), "material group face range");
+        check(g.name.size() <= tessvert::material_name_max, "material group name length");
+    }
+    if (!faithful) {
+        check(o.face_materials.empty(), "face materials without --materials");
+        check(o.corner_normals.empty(), "corner normals without --smoothing");
+    } else {
+        // Corner normals come with complete masks, and only then.
+        check(o.corner_normals.size() == (o.smoothing.size() == faces ? 3 * faces : 0),
+              "corner normals without complete smoothing masks, or none with them");
+    }
+}
+
 // The invariants of a loaded scene that the geometry and the writers rely
 // on (model/scene.hpp and the loader's face validation).
-void check_scene(const tessvert::scene& s, bool with_normals) {
+void check_scene(const tessvert::scene& s, bool with_normals, bool faithful) {
     check(s.camera_count == static_cast<std::int32_t>(s.cameras.size()), "camera count");
     check(s.light_count == static_cast<std::int32_t>(s.lights.size()), "light count");
     check(s.material_count == static_cast<std::int32_t>(s.materials.size()), "material count");
@@ -89,6 +117,7 @@ void check_scene(const tessvert::scene& s, bool with_normals) {
             check(f.a < n && f.b < n && f.c < n, "a face names a vertex the object does not have");
         }
         if (s.material_count > 0) check(o.material_index >= 0 && o.material_index < s.material_count, "material index");
+        check_face_data(s, o, faithful);
     }
     for (const tessvert::material& m : s.materials) {
         check(m.name.size() <= tessvert::material_name_max, "material name length");
@@ -104,7 +133,7 @@ void check_no_leftovers(const workspace& w) {
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
         if (name == "." || name == ".." || name == "in.3ds" || name == "out.vrx" || name == "out.inc" ||
-            name == "flat.vrx" || name == "flat.inc")
+            name == "flat.vrx" || name == "flat.inc" || name == "faithful.vrx" || name == "faithful.inc")
             continue;
         std::fprintf(stderr, "fuzz_convert: left behind: %s\n", name.c_str());
         ++others;
@@ -146,9 +175,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.camera_select = pick < 128 ? pick % 4 : static_cast<std::int32_t>(pick) - 200;
     }
 
-    for (std::int32_t triangle_mode : {0, 1}) {
+    struct run_kind {
+        std::int32_t triangle_mode;
+        bool faithful;
+        const char* name;
+    };
+    for (const run_kind& kind :
+         {run_kind{0, false, "/out"}, run_kind{1, false, "/flat"}, run_kind{0, true, "/faithful"}}) {
+        const std::int32_t triangle_mode = kind.triangle_mode;
         options.triangle_mode = triangle_mode;
-        options.base_name = triangle_mode == 0 ? w.dir + "/out" : w.dir + "/flat";
+        options.materials = options.smoothing = options.frame = options.headlight = kind.faithful;
+        options.base_name = w.dir + kind.name;
         options.scene_path = options.base_name + ".vrx";
         options.include_path = options.base_name + ".inc";
         tessvert::scene s = tessvert::init_scene();
@@ -159,7 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             check(result.exit_code == 0, "a failed load reported success");
             return 0;
         }
-        check_scene(s, triangle_mode == 0);
+        check_scene(s, triangle_mode == 0, kind.faithful);
         check(result.exit_code == 1, "an output was not written into the work directory");
         std::int64_t faces = 0;
         for (const tessvert::mesh_object& o : s.objects) faces += o.face_count;

@@ -105,6 +105,23 @@ std::vector<chunk> valid_scenes() {
     scenes.push_back(make(0x4D4D, nested(0x3D3D, 260, serialize(box_object("Deep", {0, 0, 0}, {1, 1, 1}, "x"))),
                           {box_object("Shallow", {0, 0, 0}, {2, 1, 1}, "x")}));
 
+    // Per-face materials and smoothing groups: groups naming a later
+    // material, no material and faces beyond the list; masks with shared
+    // bits, a zero mask, and an object whose masks are one short.
+    bytes masks;
+    for (std::uint32_t m : {1u, 3u, 2u, 0u, 0x80000002u, 4u}) append_u32(masks, m);
+    const std::vector<xyz> ring = {{0, 0, 1}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}, {0, -1, 0}, {1, 1, 0}};
+    const std::vector<abc> fan = {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 1}, {1, 5, 2}, {0, 0, 5}};
+    scenes.push_back(primary({editor({
+        named_material("Early", color24(10, 20, 30)),
+        named_object("Groups", {triangle_mesh({vertex_list(ring), face_list(fan, {material_group("Late", {0, 2, 4}),
+                                                                                  material_group("Early", {1, 2, 9}),
+                                                                                  material_group("Nothing", {5}),
+                                                                                  make(0x4150, masks)})})}),
+        named_object("Short", {triangle_mesh({vertex_list(ring), face_list(fan, {make(0x4150, u32(1))})})}),
+        named_material("Late", color_float(0.5f, 0.5f, 0.5f)),
+    })}));
+
     // An empty primary chunk.
     scenes.push_back(primary({}));
     return scenes;

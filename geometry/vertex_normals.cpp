@@ -15,9 +15,6 @@
 
 namespace tessvert {
 
-namespace {
-
-// The face's unnormalised vector: (V0 - V2) x (V2 - V1).
 vec3 face_vector(const std::vector<vec3>& vertices, const face& f) {
     const vec3 v0 = vertices[f.a];
     const vec3 v1 = vertices[f.b];
@@ -25,7 +22,12 @@ vec3 face_vector(const std::vector<vec3>& vertices, const face& f) {
     return vec3_cross(vec3_sub(v0, v2), vec3_sub(v2, v1));
 }
 
-}  // namespace
+vec3 normal_of_sum(vec3 sum, std::uint32_t k) {
+    // -(float)0 would be -0; no face divides by +0 instead, giving +inf,
+    // 0 * inf = NaN, and so a NaN normal.
+    const float s = k == 0 ? 0.0f : -static_cast<float>(k);
+    return vec3_normalize(vec3_div(sum, s));
+}
 
 void compute_object_normals(mesh_object& object) {
     const std::size_t vertex_count = object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
@@ -51,12 +53,7 @@ void compute_object_normals(mesh_object& object) {
     }
 
     object.normals.resize(vertex_count);
-    for (std::size_t i = 0; i < vertex_count; ++i) {
-        // -(float)0 would be -0; an unused vertex divides by +0 instead,
-        // giving +inf, 0 * inf = NaN, and so a NaN normal.
-        const float s = counts[i] == 0 ? 0.0f : -static_cast<float>(counts[i]);
-        object.normals[i] = vec3_normalize(vec3_div(sums[i], s));
-    }
+    for (std::size_t i = 0; i < vertex_count; ++i) object.normals[i] = normal_of_sum(sums[i], counts[i]);
 }
 
 void compute_vertex_normals(scene& s) {

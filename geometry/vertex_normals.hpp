@@ -2,9 +2,20 @@
 // (unnormalised) vectors of the faces that use a vertex.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "model/scene.hpp"
 
 namespace tessvert {
+
+// The face's unnormalised vector: (V0 - V2) x (V2 - V1).
+vec3 face_vector(const std::vector<vec3>& vertices, const face& f);
+
+// The normal of k faces whose vectors add up to `sum` (added in ascending
+// face order, starting from +0): sum times 1 / -k, normalised. k = 0
+// divides by +0 and gives NaN.
+vec3 normal_of_sum(vec3 sum, std::uint32_t k);
 
 // Fills `normals` of one object with vertex_count entries.
 // Precondition: every face index is below vertex_count.

@@ -26,14 +26,37 @@ void append_object(scene& s) {
     ++s.object_count;
 }
 
-std::size_t keep_faces(mesh_object& o, const std::vector<std::uint8_t>& keep) {
+namespace {
+
+// Keeps, in order, the runs of `per_face` values of the faces that `keep`
+// keeps. An array that does not hold `per_face` values for every face
+// belongs to no face: it is emptied, so that it cannot seem to after the
+// removal.
+template <typename T>
+void keep_per_face(std::vector<T>& values, const std::vector<std::uint8_t>& keep, std::size_t per_face) {
+    if (values.size() != keep.size() * per_face) {
+        values.clear();
+        return;
+    }
     std::size_t kept = 0;
-    for (std::size_t i = 0; i < o.faces.size(); ++i)
-        if (keep[i] != 0) o.faces[kept++] = o.faces[i];
-    const std::size_t removed = o.faces.size() - kept;
-    o.faces.resize(kept);
-    o.face_count = static_cast<std::int32_t>(kept);
-    return removed;
+    for (std::size_t i = 0; i < keep.size(); ++i) {
+        if (keep[i] == 0) continue;
+        for (std::size_t k = 0; k < per_face; ++k) values[kept * per_face + k] = values[i * per_face + k];
+        ++kept;
+    }
+    values.resize(kept * per_face);
+}
+
+}  // namespace
+
+std::size_t keep_faces(mesh_object& o, const std::vector<std::uint8_t>& keep) {
+    keep_per_face(o.smoothing, keep, 1);
+    keep_per_face(o.face_materials, keep, 1);
+    keep_per_face(o.corner_normals, keep, 3);
+    const std::size_t before = o.faces.size();
+    keep_per_face(o.faces, keep, 1);
+    o.face_count = static_cast<std::int32_t>(o.faces.size());
+    return before - o.faces.size();
 }
 
 }  // namespace tessvert

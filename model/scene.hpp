@@ -31,10 +31,24 @@ struct face {
 inline constexpr std::size_t object_name_max = 255;
 inline constexpr std::size_t material_name_max = 254;
 
+// A material group of a face list (0x4130) as the file gives it: the name
+// it looks up, and its face numbers, which are kept in the object's
+// group_faces at [first_face, first_face + face_numbers).
+struct material_group_entry {
+    std::string name;
+    std::uint32_t first_face = 0;
+    std::uint32_t face_numbers = 0;
+};
+
+// The material of a face that no matching material group lists.
+inline constexpr std::int32_t no_material = -1;
+
 // One per named object chunk, whatever it holds (a mesh, a light or a camera).
 // Invariants: vertices.size() == vertex_count, faces.size() == face_count,
 // tex_coords.size() == 2 * tex_vertex_count, and normals is either empty (not
-// computed) or holds vertex_count entries.
+// computed) or holds vertex_count entries. The per-face arrays are each
+// either empty or hold one entry per face (corner_normals: three), in the
+// order of `faces`.
 struct mesh_object {
     std::int32_t vertex_count = 0;
     std::int32_t face_count = 0;
@@ -46,7 +60,32 @@ struct mesh_object {
     std::vector<vec3> normals;
     std::vector<float> tex_coords;  // raw, two floats per texture vertex
     std::vector<face> faces;
+
+    // What the face list's children say of its faces. The groups are kept
+    // in file order with their face numbers as read (numbers of the face
+    // list as read, before any face was removed); groups that list no face
+    // are not kept.
+    std::vector<material_group_entry> material_groups;
+    std::vector<std::uint16_t> group_faces;
+
+    // Per face: the smoothing group mask of a complete 0x4150 chunk, else
+    // empty.
+    std::vector<std::uint32_t> smoothing;
+    // Per face: its material (an index into scene::materials, or
+    // no_material), once the groups have been resolved; else empty.
+    std::vector<std::int32_t> face_materials;
+    // Per face, three numbers, one per corner a, b, c: the corner's normal
+    // under the smoothing groups, an index into smooth_normals, or
+    // use_vertex_normal for the normal of the corner's vertex in `normals`.
+    // Empty when the vertex normals apply to every corner.
+    std::vector<std::uint32_t> corner_normals;
+    // The corner normals that are not vertex normals. Each belongs to one
+    // vertex: only corners of that vertex name it.
+    std::vector<vec3> smooth_normals;
 };
+
+// The corner_normals entry of a corner that takes its vertex normal.
+inline constexpr std::uint32_t use_vertex_normal = 0xFFFFFFFFu;
 
 struct material {
     std::string name;
@@ -99,8 +138,9 @@ void append_material(scene& s);
 void append_object(scene& s);
 
 // Removes the faces of `o` whose entry in `keep` is 0, keeping the order of
-// the others; every per-face array of the object follows the faces, so
-// whatever belongs to a face stays with it. `keep` has one entry per face.
+// the others; every per-face array of the object (smoothing, face_materials,
+// corner_normals) follows the faces, so whatever belongs to a face stays
+// with it. `keep` has one entry per face.
 // Returns how many faces were removed.
 std::size_t keep_faces(mesh_object& o, const std::vector<std::uint8_t>& keep);
 

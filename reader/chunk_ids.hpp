@@ -19,6 +19,7 @@ inline constexpr std::uint16_t vertex_list = 0x4110;
 inline constexpr std::uint16_t face_list = 0x4120;
 inline constexpr std::uint16_t material_group = 0x4130;
 inline constexpr std::uint16_t mapping_coords = 0x4140;
+inline constexpr std::uint16_t smoothing_groups = 0x4150;
 inline constexpr std::uint16_t light = 0x4600;
 inline constexpr std::uint16_t camera = 0x4700;
 

@@ -1,4 +1,7 @@
+#include <algorithm>
 #include <bit>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "reader/chunk_ids.hpp"
@@ -45,6 +48,9 @@ void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int le
         case chunk_id::mapping_coords:
             read_mapping_coords(r, s.objects.back(), child);
             return true;
+        case chunk_id::smoothing_groups:
+            read_smoothing_groups(r, s.objects.back(), child);
+            return true;
         case chunk_id::light:
             open_level(r, child, level, [&] {
                 append_light(s);
@@ -73,8 +79,12 @@ void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
 
 // Reads exactly the count and the faces; the face list's own child chunks
 // (material groups among them) stay in the file for the object level.
-// The faces pass through a small buffer, a block at a time.
+// The faces pass through a small buffer, a block at a time. What the
+// children of an earlier face list said of its faces goes with it.
 void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
+    object.material_groups.clear();
+    object.group_faces.clear();
+    object.smoothing.clear();
     std::uint16_t n = read_count(r, h);
     constexpr std::uint32_t block_faces = 512;
     unsigned char raw[8 * block_faces];
@@ -106,6 +116,52 @@ void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, c
     if (found != r.material_index_of.end()) {
         object.material_index = found->second;
         if (!s.materials[static_cast<std::size_t>(found->second)].map_name.empty()) object.has_texture = 1;
+    }
+    keep_material_group(r, object, std::move(name), h);
+}
+
+// The face numbers pass through a small buffer: only those the file holds
+// are kept, whatever count the group declares.
+void keep_material_group(chunk_reader& r, mesh_object& object, std::string name, chunk_header& h) {
+    if (remaining(h) < 2) {
+        skip_chunk(r, h);
+        return;
+    }
+    const std::uint32_t declared = read_count(r, h);
+    const std::size_t first = object.group_faces.size();
+    constexpr std::uint32_t block_numbers = 512;
+    unsigned char raw[2 * block_numbers];
+    for (std::uint32_t left = std::min(declared, remaining(h) / 2); left > 0;) {
+        const std::uint32_t want = std::min(left, block_numbers);
+        const std::uint32_t got = read_counted(r, h, raw, 2 * want);
+        for (std::uint32_t i = 0; i + 2 <= got; i += 2) object.group_faces.push_back(load_u16(raw + i));
+        if (got < 2 * want) break;
+        left -= want;
+    }
+    skip_chunk(r, h);
+    const std::size_t kept = object.group_faces.size() - first;
+    if (kept > 0)
+        object.material_groups.push_back(
+            material_group_entry{std::move(name), static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(kept)});
+}
+
+// Only a chunk that holds a mask for every face of the face list is kept;
+// what follows the masks is read past.
+void read_smoothing_groups(chunk_reader& r, mesh_object& object, chunk_header& h) {
+    object.smoothing.clear();
+    const std::uint32_t n = static_cast<std::uint32_t>(object.faces.size());
+    if (remaining(h) / 4 >= n) {
+        object.smoothing.reserve(n);  // bounded by the faces already read
+        constexpr std::uint32_t block_masks = 256;
+        unsigned char raw[4 * block_masks];
+        for (std::uint32_t left = n; left > 0;) {
+            const std::uint32_t want = std::min(left, block_masks);
+            const std::uint32_t got = read_counted(r, h, raw, 4 * want);
+            for (std::uint32_t i = 0; i + 4 <= got; i += 4) object.smoothing.push_back(load_u32(raw + i));
+            if (got < 4 * want) break;
+            left -= want;
+        }
+        if (object.smoothing.size() != n) object.smoothing.clear();  // the file ended inside the masks
     }
     skip_chunk(r, h);
 }

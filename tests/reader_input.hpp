@@ -55,21 +55,26 @@ struct loaded {
     std::string path;  // the file that was read
 };
 
-inline loaded load_bytes(const ch::bytes& data, int compute_normals = 0) {
+// What a conversion reads with `options` (its input path aside): the load,
+// the face materials when asked, the face check and, unless triangle mode
+// is on, the normals.
+inline loaded load_with(const ch::bytes& data, tv::run_options options) {
     loaded l;
     testkit::temp_dir dir;
     l.path = (dir / "in.3ds").string();
     testkit::write_file(l.path, data);
     l.scene = tv::init_scene();
-    // What a conversion reads: the load, the face check and, when asked,
-    // the normals.
-    tv::run_options options;
     options.input_path = l.path;
-    options.triangle_mode = compute_normals == 1 ? 0 : 1;
     testkit::recorder console;
     l.result = tv::read_scene(options, l.scene, console.report) ? 1 : 0;
     l.out = console.text();
     return l;
+}
+
+inline loaded load_bytes(const ch::bytes& data, int compute_normals = 0) {
+    tv::run_options options;
+    options.triangle_mode = compute_normals == 1 ? 0 : 1;
+    return load_with(data, options);
 }
 
 using testkit::lines_with;

@@ -487,6 +487,126 @@ TEST(ReaderObject, FacesWithANonFiniteCornerAreRemovedAfterThoseNamingMissingVer
 }
 
 // ---------------------------------------------------------------------------
+// What the face list's children say of each face: material groups' face
+// numbers and smoothing masks.
+
+// The material group layout: name, a declared count, then the numbers the
+// payload really holds.
+ch::chunk group_declaring(const std::string& name, std::uint16_t declared, const std::vector<std::uint16_t>& numbers) {
+    ch::bytes b = ch::cat({ch::cstr(name), ch::u16(declared)});
+    for (std::uint16_t n : numbers) ch::append_u16(b, n);
+    return ch::make(0x4130, b);
+}
+ch::chunk masks(const std::vector<std::uint32_t>& values, ch::bytes extra = {}) {
+    ch::bytes b;
+    for (std::uint32_t v : values) ch::append_u32(b, v);
+    ch::append_bytes(b, extra);
+    return ch::make(0x4150, b);
+}
+const std::vector<ch::xyz> four_points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+const std::vector<ch::abc> three_faces = {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}};
+
+TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneForEachFace) {
+    loaded l = load_editor(
+        {mesh_object("kept", {ch::vertex_list(four_points),
+                              ch::face_list(three_faces,
+                                            {ch::material_group("a", {2, 0}), ch::material_group("none"),
+                                             group_declaring("short", 5, {1, 9}), group_declaring("long", 1, {2, 7, 7}),
+                                             masks({1, 6, 0x80000000u}, ch::bytes{0xEE, 0xEE})}),
+                              ch::mapping_coords({{0.5f, 0.5f}})}),
+         mesh_object("few masks", {ch::vertex_list(four_points), ch::face_list(three_faces, {masks({1, 2})})}),
+         // A second face list replaces the first with what was said of it.
+         mesh_object("replaced", {ch::vertex_list(four_points),
+                                  ch::face_list(three_faces, {ch::material_group("a", {0}), masks({1, 1, 1})}),
+                                  ch::face_list({{0, 1, 2}})})});
+    ASSERT_EQ(l.result, 1);
+    ASSERT_EQ(l.scene.object_count, 3);
+    const tv::mesh_object& kept = l.scene.objects[0];
+    // A group that lists no face is not kept; the numbers past the declared
+    // count are read past, and the next chunk is read right.
+    ASSERT_EQ(kept.material_groups.size(), 3u);
+    const std::vector<std::pair<std::string, std::vector<std::uint16_t>>> expected = {
+        {"a", {2, 0}}, {"short", {1, 9}}, {"long", {2}}};
+    for (std::size_t g = 0; g < expected.size(); ++g) {
+        const tv::material_group_entry& e = kept.material_groups[g];
+        EXPECT_EQ(e.name, expected[g].first);
+        EXPECT_EQ(std::vector<std::uint16_t>(kept.group_faces.begin() + e.first_face,
+                                             kept.group_faces.begin() + e.first_face + e.face_numbers),
+                  expected[g].second)
+            << e.name;
+    }
+    EXPECT_EQ(kept.smoothing, (std::vector<std::uint32_t>{1, 6, 0x80000000u}));
+    EXPECT_EQ(kept.tex_vertex_count, 1);
+    EXPECT_TRUE(l.scene.objects[1].smoothing.empty());
+    EXPECT_TRUE(l.scene.objects[2].material_groups.empty());
+    EXPECT_TRUE(l.scene.objects[2].smoothing.empty());
+    EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+}
+
+TEST(ReaderFaceData, AGroupCountBeyondTheFileAllocatesOnlyWhatTheFileHolds) {
+    // The group declares 65535 numbers and a huge length; the file ends
+    // after two of them.
+    ch::chunk group = with_length(group_declaring("a", 65535, {1, 0}), 0x7FFFFFF0u);
+    ch::bytes file = ch::serialize(ch::primary(
+        {ch::editor({named_material("a"),
+                     mesh_object("o", {ch::vertex_list(four_points), ch::face_list(three_faces, {group})})})}));
+    tv::run_options options;
+    options.materials = true;
+    loaded l = load_with(file, options);
+    ASSERT_EQ(l.result, 1);
+    const tv::mesh_object& o = l.scene.objects.at(0);
+    EXPECT_EQ(o.group_faces, (std::vector<std::uint16_t>{1, 0}));
+    EXPECT_LE(o.group_faces.capacity(), 1024u);
+    EXPECT_EQ(o.face_materials, (std::vector<std::int32_t>{0, 0, tv::no_material}));
+}
+
+TEST(ReaderFaceData, FaceMaterialsFollowTheLastMatchingGroupAndTheRemovalOfFaces) {
+    // Face 3 names a missing vertex and is removed after the groups have
+    // been resolved against every material of the file.
+    const std::vector<ch::abc> faces = {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}, {0, 1, 9}, {3, 2, 1}};
+    ch::bytes file = ch::serialize(ch::primary({ch::editor({
+        named_material("m0"),
+        named_material("dup"),
+        mesh_object("o",
+                    {ch::vertex_list(four_points),
+                     ch::face_list(faces, {ch::material_group("late", {0, 1, 2, 3, 4}),
+                                           ch::material_group("dup", {1, 7, 9}), ch::material_group("nothing", {2}),
+                                           ch::material_group("m0", {4}), masks({1, 2, 4, 8, 16})})}),
+        mesh_object("far", {ch::vertex_list(four_points), ch::face_list(three_faces, {ch::material_group("m0", {3})})}),
+        mesh_object("ungrouped", {ch::vertex_list(four_points), ch::face_list(three_faces)}),
+        named_material("late"),
+        named_material("dup"),
+    })}));
+    tv::run_options options;
+    options.materials = true;
+    loaded l = load_with(file, options);
+    ASSERT_EQ(l.result, 1);
+    const tv::mesh_object& o = l.scene.objects.at(0);
+    ASSERT_EQ(o.face_count, 4);
+    EXPECT_EQ(o.face_materials, (std::vector<std::int32_t>{2, 1, 2, 0}));
+    EXPECT_EQ(o.smoothing, (std::vector<std::uint32_t>{1, 2, 4, 16}));
+    EXPECT_EQ(l.scene.objects.at(1).face_materials,
+              (std::vector<std::int32_t>{tv::no_material, tv::no_material, tv::no_material}));
+    EXPECT_TRUE(l.scene.objects.at(2).face_materials.empty());
+    // The default material of the object is still that of the groups read
+    // before it.
+    EXPECT_EQ(o.material_index, 0);
+
+    // One warning per object with face numbers beyond its faces, before
+    // the one about the removed face.
+    const std::vector<std::string> warnings = warning_lines(l.out);
+    ASSERT_EQ(warnings.size(), 3u) << l.out;
+    EXPECT_NE(warnings[0].find("\"o\": 2 face numbers"), std::string::npos) << warnings[0];
+    EXPECT_NE(warnings[1].find("\"far\": 1 face numbers"), std::string::npos) << warnings[1];
+    EXPECT_NE(warnings[2].find("\"o\": 1 faces name a vertex"), std::string::npos) << warnings[2];
+
+    // Without --materials nothing is resolved and nothing more is said.
+    loaded plain = load_bytes(file);
+    EXPECT_TRUE(plain.scene.objects.at(0).face_materials.empty());
+    EXPECT_EQ(warning_lines(plain.out).size(), 1u) << plain.out;
+}
+
+// ---------------------------------------------------------------------------
 // Materials.
 
 TEST(ReaderMaterial, NameOnlyNameWithoutNulAndEmptyEntry) {

@@ -4,6 +4,7 @@
 // (signs of zeros and NaNs included), not values within a tolerance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -12,9 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "geometry/corner_normals.hpp"
 #include "geometry/vec3_ops.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "model/scene.hpp"
+#include "testkit/console.hpp"
 
 namespace tessvert {
 namespace {
@@ -385,6 +388,147 @@ TEST(VertexNormalsShape, EachObjectUsesOnlyItsOwnFaces) {
     // Face (0, 1, 3) lies in the xz plane; its vector is +y, the normal -y.
     EXPECT_EQ(s.objects[2].normals[0].y, -1.0f);
     EXPECT_TRUE(std::isnan(s.objects[2].normals[2].x)) << hex(s.objects[2].normals[2]);
+}
+
+// ---------------------------------------------------------------------------
+// Corner normals from smoothing groups, against the rule written as loops:
+// for corner (f, i), walk every face in ascending order and add those that
+// use vertex i and share a mask bit with f (f alone when its mask is 0);
+// more than 64 distinct masks among the faces at i give the vertex normal.
+
+bool uses(const face& f, std::uint32_t i) {
+    return f.a == i || f.b == i || f.c == i;
+}
+
+std::vector<vec3> literal_corner_normals(const mesh_object& o) {
+    const std::vector<vec3> vertex_normals = literal_normals(o);
+    std::vector<vec3> corners;
+    for (std::size_t f = 0; f < o.faces.size(); ++f) {
+        const face& own = o.faces[f];
+        for (std::uint32_t i : {own.a, own.b, own.c}) {
+            std::vector<std::uint32_t> seen;
+            for (std::size_t j = 0; j < o.faces.size(); ++j)
+                if (uses(o.faces[j], i) && std::find(seen.begin(), seen.end(), o.smoothing[j]) == seen.end())
+                    seen.push_back(o.smoothing[j]);
+            if (seen.size() > 64) {
+                corners.push_back(vertex_normals[i]);
+                continue;
+            }
+            vec3 sum{0.0f, 0.0f, 0.0f};
+            int k = 0;
+            for (std::size_t j = 0; j < o.faces.size(); ++j) {
+                const bool counted =
+                    o.smoothing[f] == 0 ? j == f : uses(o.faces[j], i) && (o.smoothing[j] & o.smoothing[f]) != 0;
+                if (!counted) continue;
+                const face& g = o.faces[j];
+                sum = ref_add(sum, ref_cross(ref_sub(o.vertices[g.a], o.vertices[g.c]),
+                                             ref_sub(o.vertices[g.c], o.vertices[g.b])));
+                ++k;
+            }
+            const double r = 1.0 / double{k == 0 ? 0.0f : -static_cast<float>(k)};
+            const vec3 v{to_float(sum.x * r), to_float(sum.y * r), to_float(sum.z * r)};
+            const double x = v.x, y = v.y, z = v.z;
+            const double rn = 1.0 / std::sqrt((z * z + y * y) + x * x);
+            corners.push_back({to_float(x * rn), to_float(y * rn), to_float(z * rn)});
+        }
+    }
+    return corners;
+}
+
+// Masks from a few bits, so that faces share some; 0 now and then.
+std::uint32_t random_mask(std::mt19937& g) {
+    if (g() % 10 == 0) return 0;
+    const std::uint32_t bits = g() % 2 ? 0x0Fu : 0x80000301u;
+    std::uint32_t m = 0;
+    while (m == 0) m = g() & bits;
+    return m;
+}
+
+TEST(CornerNormalsLiteral, MatchTheLoopsBitForBitOnRandomMeshesWithRandomMasks) {
+    std::mt19937 g(20261207u);
+    int hard = 0, compared = 0;
+    for (int m = 0; m < 300; ++m) {
+        mesh_object o = random_mesh(g);
+        for (std::size_t j = 0; j < o.faces.size(); ++j) o.smoothing.push_back(random_mask(g));
+        compute_object_normals(o);
+        EXPECT_FALSE(compute_corner_normals(o));
+        const std::vector<vec3> expected = literal_corner_normals(o);
+        ASSERT_EQ(o.corner_normals.size(), expected.size()) << "mesh " << m;
+        std::vector<std::uint32_t> owner(o.smooth_normals.size(), use_vertex_normal);
+        for (std::size_t c = 0; c < expected.size(); ++c) {
+            const vec3 n = corner_normal(o, c / 3, static_cast<int>(c % 3));
+            ASSERT_TRUE(same_bits(n, expected[c])) << "mesh " << m << " face " << c / 3 << " corner " << c % 3
+                                                   << ": got " << hex(n) << ", loops give " << hex(expected[c]);
+            const std::uint32_t i = c % 3 == 0 ? o.faces[c / 3].a : c % 3 == 1 ? o.faces[c / 3].b : o.faces[c / 3].c;
+            hard += !same_bits(expected[c], o.normals[i]);
+            // An entry of smooth_normals serves the corners of one vertex.
+            const std::uint32_t id = o.corner_normals[c];
+            if (id == use_vertex_normal) continue;
+            if (owner[id] == use_vertex_normal) owner[id] = i;
+            ASSERT_EQ(owner[id], i) << "mesh " << m << " entry " << id;
+        }
+        compared += static_cast<int>(expected.size());
+    }
+    // Most corners differ from the vertex normal, or the masks tested little.
+    EXPECT_GT(compared, 50000);
+    EXPECT_GT(hard, compared / 3);
+}
+
+TEST(CornerNormalsLiteral, EqualNonZeroMasksGiveTheVertexNormalsAndIncompleteMasksNone) {
+    std::mt19937 g(77u);
+    for (int m = 0; m < 100; ++m) {
+        mesh_object o = random_mesh(g);
+        o.smoothing.assign(o.faces.size(), 0x20u);
+        compute_object_normals(o);
+        compute_corner_normals(o);
+        ASSERT_EQ(o.corner_normals.size(), 3 * o.faces.size());
+        EXPECT_EQ(o.corner_normals, std::vector<std::uint32_t>(3 * o.faces.size(), use_vertex_normal));
+        if (o.faces.empty()) continue;
+        o.smoothing.pop_back();
+        compute_corner_normals(o);
+        EXPECT_TRUE(o.corner_normals.empty());
+    }
+}
+
+TEST(CornerNormalsHostile, MoreThan64MasksAtAVertexGiveItsVertexNormalWithOneWarningPerRun) {
+    // Fans around vertex 0 on a bumpy rim: `n` faces, each with a mask of
+    // its own; a rim vertex is shared by two faces of different masks.
+    const auto fan = [](std::uint32_t n) {
+        mesh_object o;
+        o.vertices.push_back({0, 0, 1});
+        for (std::uint32_t i = 0; i < n; ++i) {
+            const double a = 6.283185307179586 * i / n;
+            o.vertices.push_back(
+                {static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)), i % 2 ? 0.5f : 0.0f});
+            o.faces.push_back({0, 1 + i, 1 + (i + 1) % n});
+            o.smoothing.push_back(1u << (i % 31) | (i / 31) << 31 | (i / 62) << 30);
+        }
+        o.vertex_count = static_cast<std::int32_t>(o.vertices.size());
+        o.face_count = static_cast<std::int32_t>(o.faces.size());
+        return o;
+    };
+    scene s = init_scene();
+    for (std::uint32_t n : {64u, 65u, 90u}) {
+        append_object(s);
+        s.objects.back() = fan(n);
+    }
+    compute_vertex_normals(s);
+    testkit::recorder console;
+    compute_smoothing_normals(s, console.report);
+    EXPECT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+    for (std::size_t k = 0; k < s.objects.size(); ++k) {
+        const mesh_object& o = s.objects[k];
+        const std::vector<vec3> expected = literal_corner_normals(o);
+        ASSERT_EQ(o.corner_normals.size(), expected.size());
+        int at_centre_plain = 0;
+        for (std::size_t c = 0; c < expected.size(); ++c) {
+            const vec3 n = corner_normal(o, c / 3, static_cast<int>(c % 3));
+            ASSERT_TRUE(same_bits(n, expected[c])) << "fan " << k << " corner " << c;
+            if (c % 3 == 0) at_centre_plain += same_bits(n, o.normals[0]);
+        }
+        // 64 masks at the centre are summed per mask; 65 and more are not.
+        EXPECT_EQ(at_centre_plain, k == 0 ? 0 : static_cast<int>(o.faces.size())) << "fan " << k;
+    }
 }
 
 // ---------------------------------------------------------------------------

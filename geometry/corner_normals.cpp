@@ -1,0 +1,182 @@
+// Corner normals in one pass over the faces, then one walk over the
+// vertices where masks differ.
+//
+// Most vertices are used by faces of a single non-zero mask: every corner
+// there takes the vertex normal, found in the first pass. At the other
+// vertices the faces are listed once, in ascending order. A corner's normal
+// depends only on its vertex and its face's mask, so each distinct mask at
+// such a vertex is summed once over that list, in list order, and the result
+// goes to every corner at the vertex whose face carries that mask: the adds
+// are those of the definition, in its order, in O(masks x faces) per vertex
+// with at most max_masks_at_vertex masks.
+#include "geometry/corner_normals.hpp"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "geometry/vec3_ops.hpp"
+#include "geometry/vertex_normals.hpp"
+
+namespace tessvert {
+
+namespace {
+
+// Calls use(v) for each distinct vertex of the face.
+template <typename Use>
+void each_distinct_vertex(const face& f, Use&& use) {
+    use(f.a);
+    if (f.b != f.a) use(f.b);
+    if (f.c != f.a && f.c != f.b) use(f.c);
+}
+
+// What the faces at a vertex carry.
+enum class vertex_masks : std::uint8_t { unused, one, several };
+
+// The faces that use each vertex to be walked, each face once, in
+// ascending order: those of vertex v are faces[start[v] .. start[v + 1]).
+struct vertex_faces {
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> faces;
+};
+
+vertex_faces list_vertex_faces(const mesh_object& o, const std::vector<std::uint8_t>& walked) {
+    const std::size_t vertex_count = walked.size();
+    vertex_faces vf;
+    vf.start.assign(vertex_count + 1, 0);
+    for (const face& f : o.faces) each_distinct_vertex(f, [&](std::uint32_t v) { vf.start[v + 1] += walked[v]; });
+    for (std::size_t v = 0; v < vertex_count; ++v) vf.start[v + 1] += vf.start[v];
+    vf.faces.resize(vf.start[vertex_count]);
+    std::vector<std::uint32_t> next(vf.start.begin(), vf.start.end() - 1);
+    for (std::size_t j = 0; j < o.faces.size(); ++j)
+        each_distinct_vertex(o.faces[j], [&](std::uint32_t v) {
+            if (walked[v] != 0) vf.faces[next[v]++] = static_cast<std::uint32_t>(j);
+        });
+    return vf;
+}
+
+// Gives every corner of face j that names vertex v the normal `id`.
+void set_corners(mesh_object& o, std::uint32_t j, std::uint32_t v, std::uint32_t id) {
+    const face& f = o.faces[j];
+    std::uint32_t* corners = &o.corner_normals[3 * static_cast<std::size_t>(j)];
+    if (f.a == v) corners[0] = id;
+    if (f.b == v) corners[1] = id;
+    if (f.c == v) corners[2] = id;
+}
+
+// A new entry of smooth_normals; its index.
+std::uint32_t add_normal(mesh_object& o, const vec3& n) {
+    o.smooth_normals.push_back(n);
+    return static_cast<std::uint32_t>(o.smooth_normals.size() - 1);
+}
+
+}  // namespace
+
+bool compute_corner_normals(mesh_object& o) {
+    o.corner_normals.clear();
+    o.smooth_normals.clear();
+    if (o.smoothing.size() != o.faces.size()) return false;
+    const std::size_t vertex_count = o.vertex_count > 0 ? static_cast<std::size_t>(o.vertex_count) : 0;
+    const std::vector<std::uint32_t>& mask = o.smoothing;
+
+    // First pass: which vertices have faces of one mask only.
+    std::vector<vertex_masks> kind(vertex_count, vertex_masks::unused);
+    std::vector<std::uint32_t> first_mask(vertex_count, 0);
+    for (std::size_t j = 0; j < o.faces.size(); ++j)
+        each_distinct_vertex(o.faces[j], [&](std::uint32_t v) {
+            if (kind[v] == vertex_masks::unused) {
+                kind[v] = vertex_masks::one;
+                first_mask[v] = mask[j];
+            } else if (first_mask[v] != mask[j]) {
+                kind[v] = vertex_masks::several;
+            }
+        });
+    o.corner_normals.assign(3 * o.faces.size(), use_vertex_normal);
+    // The vertices to walk: several masks, or faces of mask 0 only.
+    std::vector<std::uint8_t> walked(vertex_count);
+    for (std::size_t v = 0; v < vertex_count; ++v)
+        walked[v] = kind[v] == vertex_masks::several || (kind[v] == vertex_masks::one && first_mask[v] == 0);
+    const vertex_faces vf = list_vertex_faces(o, walked);
+
+    // Face vectors are computed the first time a sum needs them.
+    std::vector<vec3> face_vectors(o.faces.size());
+    std::vector<std::uint8_t> computed(o.faces.size(), 0);
+    const auto vector_of = [&](std::uint32_t j) -> const vec3& {
+        if (computed[j] == 0) {
+            face_vectors[j] = face_vector(o.vertices, o.faces[j]);
+            computed[j] = 1;
+        }
+        return face_vectors[j];
+    };
+
+    bool too_many_masks = false;
+    std::array<std::uint32_t, max_masks_at_vertex> masks;
+    for (std::uint32_t v = 0; v < vertex_count; ++v) {
+        const std::uint32_t* first = vf.faces.data() + vf.start[v];
+        const std::uint32_t* last = vf.faces.data() + vf.start[v + 1];
+        if (first == last) continue;
+
+        std::size_t distinct = 0;
+        bool hostile = false;
+        for (const std::uint32_t* j = first; j != last && !hostile; ++j) {
+            std::size_t d = 0;
+            while (d < distinct && masks[d] != mask[*j]) ++d;
+            if (d < distinct) continue;
+            if (distinct == max_masks_at_vertex)
+                hostile = true;
+            else
+                masks[distinct++] = mask[*j];
+        }
+        if (hostile) {  // every corner keeps the vertex normal
+            too_many_masks = true;
+            continue;
+        }
+
+        for (std::size_t d = 0; d < distinct; ++d) {
+            const std::uint32_t m = masks[d];
+            if (m == 0) {
+                // The face alone; every face of mask 0 has its own normal.
+                for (const std::uint32_t* j = first; j != last; ++j)
+                    if (mask[*j] == 0)
+                        set_corners(o, *j, v,
+                                    add_normal(o, normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(*j)), 1)));
+                continue;
+            }
+            // When every face at the vertex shares a bit with m, the steps
+            // are those of the vertex normal, on the same faces in the same
+            // order: the corners keep it.
+            std::size_t sharing = 0;
+            for (const std::uint32_t* j = first; j != last; ++j) sharing += (mask[*j] & m) != 0;
+            if (sharing == static_cast<std::size_t>(last - first)) continue;
+            vec3 sum{0.0f, 0.0f, 0.0f};
+            for (const std::uint32_t* j = first; j != last; ++j)
+                if ((mask[*j] & m) != 0) sum = vec3_add(sum, vector_of(*j));
+            const std::uint32_t id = add_normal(o, normal_of_sum(sum, static_cast<std::uint32_t>(sharing)));
+            for (const std::uint32_t* j = first; j != last; ++j)
+                if (mask[*j] == m) set_corners(o, *j, v, id);
+        }
+    }
+    return too_many_masks;
+}
+
+void compute_smoothing_normals(scene& s, reporter& report) {
+    const mesh_object* first_hostile = nullptr;
+    for (mesh_object& o : s.objects)
+        if (compute_corner_normals(o) && first_hostile == nullptr) first_hostile = &o;
+    if (first_hostile != nullptr)
+        report_warning(report, "object \"" + first_hostile->name + "\": faces of more than " +
+                                   std::to_string(max_masks_at_vertex) +
+                                   " different smoothing groups meet at a vertex; every corner at such a vertex"
+                                   " (in any object) takes the plain vertex normal");
+}
+
+vec3 corner_normal(const mesh_object& o, std::size_t j, int k) {
+    const face& f = o.faces[j];
+    const std::uint32_t vertex = k == 0 ? f.a : k == 1 ? f.b : f.c;
+    if (o.corner_normals.size() != 3 * o.faces.size()) return o.normals[vertex];
+    const std::uint32_t id = o.corner_normals[3 * j + static_cast<std::size_t>(k)];
+    return id == use_vertex_normal ? o.normals[vertex] : o.smooth_normals[id];
+}
+
+}  // namespace tessvert

@@ -1,0 +1,41 @@
+// Normals per face corner that follow the smoothing groups of the 3DS file
+// (one 32-bit mask per face): edges between faces that share no group bit
+// stay hard.
+#pragma once
+
+#include <cstddef>
+
+#include "model/report.hpp"
+#include "model/scene.hpp"
+
+namespace tessvert {
+
+// More distinct masks than this among the faces at one vertex are taken as
+// hostile: every corner at that vertex gets the plain vertex normal.
+inline constexpr std::size_t max_masks_at_vertex = 64;
+
+// Fills corner_normals and smooth_normals of `object` when it has a mask
+// for every face, and empties them otherwise. The corner (face f, vertex i)
+// gets the plain vertex normal's steps (face vectors added from +0 in
+// ascending face order, each face once, then divided by minus their count
+// and normalised) taken over only the faces that use i and whose mask
+// shares a bit with f's; a face whose mask is 0 gets them over itself alone
+// at all three corners. Where those faces are all the faces at i, the
+// corner takes the vertex normal (use_vertex_normal): the same steps on the
+// same faces. So with every mask equal and non-zero, every corner takes its
+// vertex normal. Returns whether some vertex had more than
+// max_masks_at_vertex distinct masks.
+// Preconditions: every face index is below vertex_count, and `normals`
+// holds the object's vertex normals (compute_object_normals).
+bool compute_corner_normals(mesh_object& object);
+
+// Runs compute_corner_normals over every object, with one warning per run
+// when some vertex had too many distinct masks.
+void compute_smoothing_normals(scene& s, reporter& report);
+
+// The normal of corner `k` (0, 1, 2: a, b, c) of face `j` as the
+// smoothing groups give it, or the vertex normal when the object has no
+// corner normals.
+vec3 corner_normal(const mesh_object& object, std::size_t j, int k);
+
+}  // namespace tessvert
