@@ -26,4 +26,9 @@ void remove_invalid_faces(scene& s, reporter& report);
 // after remove_invalid_faces.
 void remove_nonfinite_faces(scene& s, reporter& report);
 
+// Whether neither of the two above would remove a face of `o`: every face
+// names vertices the object has, whose coordinates are finite. Reads only
+// the object, so objects may be checked at the same time.
+bool faces_are_sound(const mesh_object& o);
+
 }  // namespace tessvert
