@@ -337,9 +337,10 @@ TEST(Example, TheShippedSceneIsTheGeneratorsAndConverts) {
               std::string::npos);
 }
 
-// Under AddressSanitizer the process reserves far more address space than
-// any limit here, so the test runs only in the plain build.
-#if !defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer or ThreadSanitizer the process reserves far more
+// address space than any limit here, so the test runs only in the plain
+// build.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST(Conversion, RunningOutOfMemoryEndsCleanlyAndWritesNothing) {
     temp_dir dir;
     // 16 objects declaring 65535 vertices each, with no coordinates given:
