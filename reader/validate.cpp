@@ -44,8 +44,13 @@ bool has_nonfinite_corner(const mesh_object& o, const face& f) {
 }  // namespace
 
 bool faces_are_sound(const mesh_object& o) {
-    return std::none_of(o.faces.begin(), o.faces.end(),
-                        [&](const face& f) { return names_missing_vertex(o, f) || has_nonfinite_corner(o, f); });
+    // Two passes in order through memory: the largest vertex number, then,
+    // only when some vertex is not finite, whether a face uses one.
+    std::uint32_t largest = 0;
+    for (const face& f : o.faces) largest = std::max({largest, f.a, f.b, f.c});
+    if (!o.faces.empty() && largest >= static_cast<std::uint32_t>(o.vertex_count)) return false;
+    if (std::all_of(o.vertices.begin(), o.vertices.end(), finite)) return true;
+    return std::none_of(o.faces.begin(), o.faces.end(), [&](const face& f) { return has_nonfinite_corner(o, f); });
 }
 
 // A face naming a vertex the object does not have cannot be written or
