@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "app/early_objects.hpp"
 #include "app/mesh_pipeline.hpp"
 #include "app/signals.hpp"
 #include "geometry/corner_normals.hpp"
@@ -113,28 +114,37 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 }
 
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
-    if (load_scene_file(s, options.input_path, report) == 0) return false;
+    const bool smooth = options.triangle_mode == 0;
+    // With threads, a worker checks each object and computes its normals
+    // while the rest of the file is read.
+    std::vector<std::uint8_t> ready;
+    if (pool != nullptr && threads_to_use(options.threads) > 1) {
+        start_workers(*pool, 1);
+        if (load_with_workers(s, options.input_path, report, *pool, smooth, ready) == 0) return false;
+    } else if (load_scene_file(s, options.input_path, report) == 0) {
+        return false;
+    }
+    ready.resize(s.objects.size(), 0);
     // The material groups number the faces as read: resolved before any
     // face is removed, the materials then follow the faces.
     if (options.materials) assign_face_materials(s, report);
     if (pool != nullptr) start_workers(*pool, workers_for(s, options.threads));
 
     // Each object's normals are its own, and most objects lose no face: on
-    // the threads, each object is checked and, when no face of it is to be
-    // removed, given its normals at once. The objects that lose faces are
-    // then handled in the order the messages say: the faces removed, with
-    // their warnings, then the normals.
-    const bool smooth = options.triangle_mode == 0;
+    // the threads, each object not ready yet is checked and, when no face
+    // of it is to be removed, given its normals at once. The objects that
+    // lose faces are then handled in the order the messages say: the faces
+    // removed, with their warnings, then the normals.
     std::vector<std::uint8_t> done(s.objects.size(), 0), too_many_masks(s.objects.size(), 0);
-    const auto give_normals = [&](std::size_t i) {
+    const auto give_normals = [&](std::size_t i, bool with_vertex_normals) {
         if (!smooth) return;
-        compute_object_normals(s.objects[i]);
+        if (with_vertex_normals) compute_object_normals(s.objects[i]);
         if (options.smoothing) too_many_masks[i] = compute_corner_normals(s.objects[i]);
     };
     try {
         for_each_index(pool, s.objects.size(), [&](std::size_t i) {
-            if (!faces_are_sound(s.objects[i])) return;
-            give_normals(i);
+            if (ready[i] == 0 && !faces_are_sound(s.objects[i])) return;
+            give_normals(i, ready[i] == 0);
             done[i] = 1;
         });
     } catch (const std::bad_alloc&) {
@@ -154,7 +164,7 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
     }
     if (smooth) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
-        for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k]); });
+        for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k], true); });
         const auto first = std::find(too_many_masks.begin(), too_many_masks.end(), 1);
         if (first != too_many_masks.end())
             report_too_many_masks(s.objects[static_cast<std::size_t>(first - too_many_masks.begin())], report);

@@ -43,14 +43,20 @@ bool has_nonfinite_corner(const mesh_object& o, const face& f) {
 
 }  // namespace
 
-bool faces_are_sound(const mesh_object& o) {
+bool faces_are_sound(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count) {
     // Two passes in order through memory: the largest vertex number, then,
     // only when some vertex is not finite, whether a face uses one.
     std::uint32_t largest = 0;
-    for (const face& f : o.faces) largest = std::max({largest, f.a, f.b, f.c});
-    if (!o.faces.empty() && largest >= static_cast<std::uint32_t>(o.vertex_count)) return false;
-    if (std::all_of(o.vertices.begin(), o.vertices.end(), finite)) return true;
-    return std::none_of(o.faces.begin(), o.faces.end(), [&](const face& f) { return has_nonfinite_corner(o, f); });
+    for (std::size_t j = 0; j < face_count; ++j) largest = std::max({largest, faces[j].a, faces[j].b, faces[j].c});
+    if (face_count > 0 && largest >= vertex_count) return false;
+    if (std::all_of(vertices, vertices + vertex_count, finite)) return true;
+    return std::none_of(faces, faces + face_count, [&](const face& f) {
+        return !finite(vertices[f.a]) || !finite(vertices[f.b]) || !finite(vertices[f.c]);
+    });
+}
+
+bool faces_are_sound(const mesh_object& o) {
+    return faces_are_sound(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size());
 }
 
 // A face naming a vertex the object does not have cannot be written or
