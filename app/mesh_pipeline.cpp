@@ -118,7 +118,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
     const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
     const std::vector<mesh_position> cuts = cut_mesh(s, part_faces);
 
-    ordered_parts p(s, layout, cuts, std::min<std::size_t>(2 * threads, 64));
+    ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64));
     run_on_workers(
         pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
     for (const mesh_object& o : s.objects) written_faces += o.face_count;

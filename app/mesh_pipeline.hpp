@@ -17,10 +17,10 @@ namespace tessvert {
 inline constexpr std::size_t least_part_faces = 256;
 
 // Writes the same bytes into `out` as write_mesh_include, and counts the
-// same `written_faces`. The texts in memory are bounded: at most two parts
-// per thread (64 in all), each of at most default_part_faces faces. After a
-// failed write nothing more is formatted. Every write is made on the
-// calling thread.
+// same `written_faces`. The texts in memory are bounded: one part per
+// thread and one more (64 in all), each of at most default_part_faces
+// faces, whatever the size of the file. After a failed write nothing more
+// is formatted. Every write is made on the calling thread.
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
                                    std::int32_t& written_faces, const mesh_options& options, worker_pool& pool);
 

@@ -41,8 +41,8 @@ constexpr std::size_t least_room = std::size_t{1} << 16;
 // at once, without copying it as it grows.
 constexpr std::size_t corner_typical = 96;
 // Text bytes a face takes in a typical scene: room for a whole part at once.
-constexpr std::size_t smooth_line_typical = 256;
-constexpr std::size_t flat_line_typical = 128;
+constexpr std::size_t smooth_line_typical = 320;
+constexpr std::size_t flat_line_typical = 160;
 
 // Grows the memory at `data`, of `capacity` bytes of which the first `used`
 // hold text, to at least `room` free bytes past them.
