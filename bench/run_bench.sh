@@ -25,11 +25,12 @@ trap 'rm -rf "$work"' EXIT
 before=()
 if [ -n "${BEFORE:-}" ]; then
     rev="$(git -C "$root" rev-parse --short "$BEFORE")"
-    mkdir "$work/before-src"
-    git -C "$root" archive "$rev" | tar -x -C "$work/before-src"
-    cmake -S "$work/before-src" -B "$build-before" -DCMAKE_BUILD_TYPE=Release -DTESSVERT_TESTS=OFF > /dev/null
-    cmake --build "$build-before" --target tessvert -j2 > /dev/null
-    before=(--before "$build-before/tessvert")
+    rm -rf "$build-before/src"
+    mkdir -p "$build-before/src"
+    git -C "$root" archive "$rev" | tar -x -C "$build-before/src"
+    cmake -S "$build-before/src" -B "$build-before/build" -DCMAKE_BUILD_TYPE=Release -DTESSVERT_TESTS=OFF > /dev/null
+    cmake --build "$build-before/build" --target tessvert -j2 > /dev/null
+    before=(--before "$build-before/build/tessvert")
 fi
 
 # The 4 M-face scene writes about 1.1 GB at a time (its output, then the
