@@ -30,9 +30,12 @@ bool outputs_may_be_written(const run_options& options, reporter& report);
 // faces that name missing vertices, then those with a non-finite vertex
 // coordinate, and computes vertex normals unless triangle mode is on, and
 // corner normals from the smoothing groups (--smoothing). False when the
-// load failed (its message has been reported). With a `pool`, once the
-// faces are checked it gets the workers that `options.threads` allows and
-// the scene can use, and the objects' normals are shared out among them.
+// load failed (its message has been reported). With a `pool` and more
+// than one thread in `options.threads`, a worker gives each object its
+// normals while the file is read; once it is read, the pool gets the
+// workers that `options.threads` allows and the scene can use, and the
+// normals left are shared out among them. The messages and the scene are
+// the same either way.
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool = nullptr);
 
 // The camera that gives the initial view: the one at camera_select when
