@@ -52,13 +52,17 @@ bool same_file(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
+// Faces of a scene for each worker it starts: a worker keeps a table of
+// its object's vertices and a part's text, which a smaller share would not
+// repay.
+constexpr std::size_t faces_per_worker = 2048;
+
 // The workers a scene's work can use besides the main thread: as many as
-// the threads allow, but no more than it has smallest parts of its mesh
-// file.
+// the threads allow, one for each faces_per_worker faces.
 std::size_t workers_for(const scene& s, std::int32_t threads) {
     std::size_t weight = s.objects.size();
     for (const mesh_object& o : s.objects) weight += o.faces.size();
-    return std::min<std::size_t>(static_cast<std::size_t>(threads_to_use(threads)) - 1, weight / least_part_faces);
+    return std::min<std::size_t>(static_cast<std::size_t>(threads_to_use(threads)) - 1, weight / faces_per_worker);
 }
 
 }  // namespace

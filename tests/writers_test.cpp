@@ -303,7 +303,7 @@ TEST(MeshParts, TheTextsOfAnyCutMakeTheWholeFile) {
             write_mesh_include(l.scene, out, triangle_mode, faces, recorded.report, views);
             ASSERT_TRUE(commit_output(out));
             const std::string whole = slurp(dir / "whole.inc");
-            ASSERT_GT(faces, 7900);
+            ASSERT_GT(faces, 15000);
 
             const mesh_layout layout = lay_out_mesh(l.scene, triangle_mode, views);
             for (const std::size_t part_faces : {1, 2, 97, 256, 4096, 100000}) {
