@@ -1,9 +1,14 @@
 #include "app/convert.hpp"
 
+#include <algorithm>
+#include <new>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
 
+#include "app/early_objects.hpp"
+#include "app/mesh_pipeline.hpp"
 #include "app/signals.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
@@ -45,6 +50,19 @@ bool same_file(const std::string& a, const std::string& b) {
     }, sb{};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+// Faces of a scene for each worker it starts: a worker keeps a table of
+// its object's vertices and a part's text, which a smaller share would not
+// repay.
+constexpr std::size_t faces_per_worker = 2048;
+
+// The workers a scene's work can use besides the main thread: as many as
+// the threads allow, one for each faces_per_worker faces.
+std::size_t workers_for(const scene& s, std::int32_t threads) {
+    std::size_t weight = s.objects.size();
+    for (const mesh_object& o : s.objects) weight += o.faces.size();
+    return std::min<std::size_t>(static_cast<std::size_t>(threads_to_use(threads)) - 1, weight / faces_per_worker);
 }
 
 }  // namespace
@@ -99,24 +117,69 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     return index;
 }
 
-bool read_scene(const run_options& options, scene& s, reporter& report) {
-    if (load_scene_file(s, options.input_path, report) == 0) return false;
+bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
+    const bool smooth = options.triangle_mode == 0;
+    // With threads, a worker checks each object and computes its normals
+    // while the rest of the file is read.
+    std::vector<std::uint8_t> ready;
+    if (pool != nullptr && threads_to_use(options.threads) > 1) {
+        start_workers(*pool, 1);
+        if (load_with_workers(s, options.input_path, report, *pool, smooth, ready) == 0) return false;
+    } else if (load_scene_file(s, options.input_path, report) == 0) {
+        return false;
+    }
+    ready.resize(s.objects.size(), 0);
     // The material groups number the faces as read: resolved before any
     // face is removed, the materials then follow the faces.
     if (options.materials) assign_face_materials(s, report);
-    remove_invalid_faces(s, report);
-    remove_nonfinite_faces(s, report);
-    if (options.triangle_mode == 0) {
+    if (pool != nullptr) start_workers(*pool, workers_for(s, options.threads));
+
+    // Each object's normals are its own, and most objects lose no face: on
+    // the threads, each object not ready yet is checked and, when no face
+    // of it is to be removed, given its normals at once. The objects that
+    // lose faces are then handled in the order the messages say: the faces
+    // removed, with their warnings, then the normals.
+    std::vector<std::uint8_t> done(s.objects.size(), 0), too_many_masks(s.objects.size(), 0);
+    const auto give_normals = [&](std::size_t i, bool with_vertex_normals) {
+        if (!smooth) return;
+        if (with_vertex_normals) compute_object_normals(s.objects[i]);
+        if (options.smoothing) too_many_masks[i] = compute_corner_normals(s.objects[i]);
+    };
+    try {
+        for_each_index(pool, s.objects.size(), [&](std::size_t i) {
+            if (ready[i] == 0 && !faces_are_sound(s.objects[i])) return;
+            give_normals(i, ready[i] == 0);
+            done[i] = 1;
+        });
+    } catch (const std::bad_alloc&) {
+        // The messages that come before the normals still come before the
+        // failure is reported.
+        remove_invalid_faces(s, report);
+        remove_nonfinite_faces(s, report);
+        if (smooth) tessvert::report(report, message_kind::progress, " Computing normals...\n");
+        throw;
+    }
+    std::vector<std::size_t> left;
+    for (std::size_t i = 0; i < s.objects.size(); ++i)
+        if (done[i] == 0) left.push_back(i);
+    if (!left.empty()) {
+        remove_invalid_faces(s, report);
+        remove_nonfinite_faces(s, report);
+    }
+    if (smooth) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
-        compute_vertex_normals(s);
-        if (options.smoothing) compute_smoothing_normals(s, report);
+        for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k], true); });
+        const auto first = std::find(too_many_masks.begin(), too_many_masks.end(), 1);
+        if (first != too_many_masks.end())
+            report_too_many_masks(s.objects[static_cast<std::size_t>(first - too_many_masks.begin())], report);
     }
     return true;
 }
 
 conversion_result convert(const run_options& options, scene& s, reporter& report) {
     conversion_result result;
-    if (!read_scene(options, s, report)) {
+    worker_pool pool;
+    if (!read_scene(options, s, report, &pool)) {
         tessvert::report(report, message_kind::error, " An error occured\n");
         return result;
     }
@@ -134,8 +197,11 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
-        write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, report,
-                           mesh_options{options.materials, options.smoothing});
+        const mesh_options views{options.materials, options.smoothing};
+        if (pool.threads.empty())
+            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, report, views);
+        else
+            write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
         finish_output(mesh_out);
     }
     // Only when both are complete is each put in place and its line

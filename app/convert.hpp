@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/options.hpp"
+#include "app/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
 
@@ -29,8 +30,13 @@ bool outputs_may_be_written(const run_options& options, reporter& report);
 // faces that name missing vertices, then those with a non-finite vertex
 // coordinate, and computes vertex normals unless triangle mode is on, and
 // corner normals from the smoothing groups (--smoothing). False when the
-// load failed (its message has been reported).
-bool read_scene(const run_options& options, scene& s, reporter& report);
+// load failed (its message has been reported). With a `pool` and more
+// than one thread in `options.threads`, a worker gives each object its
+// normals while the file is read; once it is read, the pool gets the
+// workers that `options.threads` allows and the scene can use, and the
+// normals left are shared out among them. The messages and the scene are
+// the same either way.
+bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool = nullptr);
 
 // The camera that gives the initial view: the one at camera_select when
 // the file has it, else the first, with a warning that says which camera
@@ -43,7 +49,10 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 // and the mesh include, each written to a temporary; then both are renamed
 // onto their names, the termination signals held. Every message goes to
 // `report`, " An error occured" after a failed load included. The scene
-// keeps what was read, for the statistics.
+// keeps what was read, for the statistics. The work is shared among the
+// threads that `options.threads` asks for (0: as many as the process has
+// CPUs); the files and messages are the same whatever their number, and
+// with 1 no thread is started.
 conversion_result convert(const run_options& options, scene& s, reporter& report);
 
 }  // namespace tessvert

@@ -4,10 +4,13 @@
 # the floors measured in the same run (see bench/README.md).
 #
 #   bench/run_bench.sh [FACES:RUNS | groups:FACES:RUNS ...]
+#   BEFORE=REV bench/run_bench.sh ...   also times the converter of commit REV
 #
 # BUILD_DIR (default: build-bench at the repository root) is the build
-# directory; the scenes and outputs go to a temporary directory under
-# TMPDIR (default /tmp), which is removed at the end.
+# directory; with BEFORE, the converter of that commit (git archive) is
+# built in BUILD_DIR-before and timed in turn with this one. The scenes and
+# outputs go to a temporary directory under TMPDIR (default /tmp), which is
+# removed at the end.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -18,6 +21,17 @@ cmake --build "$build" --target tessvert bench_driver make_scene -j2 > /dev/null
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/tessvert-bench-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+
+before=()
+if [ -n "${BEFORE:-}" ]; then
+    rev="$(git -C "$root" rev-parse --short "$BEFORE")"
+    rm -rf "$build-before/src"
+    mkdir -p "$build-before/src"
+    git -C "$root" archive "$rev" | tar -x -C "$build-before/src"
+    cmake -S "$build-before/src" -B "$build-before/build" -DCMAKE_BUILD_TYPE=Release -DTESSVERT_TESTS=OFF > /dev/null
+    cmake --build "$build-before/build" --target tessvert -j2 > /dev/null
+    before=(--before "$build-before/build/tessvert")
+fi
 
 # The 4 M-face scene writes about 1.1 GB at a time (its output, then the
 # write floor's file of the same size).
@@ -31,7 +45,8 @@ echo "tessvert benchmark, $(date -u '+%Y-%m-%d %H:%M UTC')"
 echo "machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')," \
      "Linux $(uname -r), $(c++ --version | head -n1)"
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+[ -z "${BEFORE:-}" ] || echo "before: the converter of commit $rev"
 echo
-"$build/bench/bench_driver" "$build/tessvert" "$work" "$@"
+"$build/bench/bench_driver" "$build/tessvert" "$work" "${before[@]}" "$@"
 echo
 echo "load average at end: $(cut -d' ' -f1-3 /proc/loadavg)"

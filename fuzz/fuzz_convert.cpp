@@ -167,6 +167,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     tessvert::run_options options;
     options.input_path = w.input;
+    // The one-core path: no thread is started for an input.
+    options.threads = 1;
     // The camera choice comes from the input too: its last byte picks a
     // camera index, most often one that the file has, sometimes one that it
     // has not (the fallback).

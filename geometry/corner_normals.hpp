@@ -33,6 +33,10 @@ bool compute_corner_normals(mesh_object& object);
 // when some vertex had too many distinct masks.
 void compute_smoothing_normals(scene& s, reporter& report);
 
+// That warning, naming `first`, the first object where compute_corner_normals
+// found a vertex with too many distinct masks.
+void report_too_many_masks(const mesh_object& first, reporter& report);
+
 // The normal of corner `k` (0, 1, 2: a, b, c) of face `j` as the
 // smoothing groups give it, or the vertex normal when the object has no
 // corner normals.

@@ -15,11 +15,16 @@
 
 namespace tessvert {
 
+namespace {
+
+vec3 face_vector_of(const vec3* vertices, const face& f) {
+    return vec3_cross(vec3_sub(vertices[f.a], vertices[f.c]), vec3_sub(vertices[f.c], vertices[f.b]));
+}
+
+}  // namespace
+
 vec3 face_vector(const std::vector<vec3>& vertices, const face& f) {
-    const vec3 v0 = vertices[f.a];
-    const vec3 v1 = vertices[f.b];
-    const vec3 v2 = vertices[f.c];
-    return vec3_cross(vec3_sub(v0, v2), vec3_sub(v2, v1));
+    return face_vector_of(vertices.data(), f);
 }
 
 vec3 normal_of_sum(vec3 sum, std::uint32_t k) {
@@ -29,16 +34,18 @@ vec3 normal_of_sum(vec3 sum, std::uint32_t k) {
     return vec3_normalize(vec3_div(sum, s));
 }
 
-void compute_object_normals(mesh_object& object) {
-    const std::size_t vertex_count = object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
-
+void compute_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                     std::vector<vec3>& normals) {
     // Running sums start at +0 so that a vertex whose only face vectors are
-    // -0 keeps the sign the adds give it.
-    std::vector<vec3> sums(vertex_count, vec3{0.0f, 0.0f, 0.0f});
+    // -0 keeps the sign the adds give it. They are kept where the normals
+    // go, each replaced by its normal at the end.
+    std::vector<vec3>& sums = normals;
+    sums.assign(vertex_count, vec3{0.0f, 0.0f, 0.0f});
     std::vector<std::uint32_t> counts(vertex_count, 0);
 
-    for (const face& f : object.faces) {
-        const vec3 fv = face_vector(object.vertices, f);
+    for (std::size_t j = 0; j < face_count; ++j) {
+        const face& f = faces[j];
+        const vec3 fv = face_vector_of(vertices, f);
         // A face that names a vertex twice or thrice counts once for it.
         sums[f.a] = vec3_add(sums[f.a], fv);
         ++counts[f.a];
@@ -52,8 +59,12 @@ void compute_object_normals(mesh_object& object) {
         }
     }
 
-    object.normals.resize(vertex_count);
-    for (std::size_t i = 0; i < vertex_count; ++i) object.normals[i] = normal_of_sum(sums[i], counts[i]);
+    for (std::size_t i = 0; i < vertex_count; ++i) normals[i] = normal_of_sum(sums[i], counts[i]);
+}
+
+void compute_object_normals(mesh_object& object) {
+    const std::size_t vertex_count = object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
+    compute_normals(object.faces.data(), object.faces.size(), object.vertices.data(), vertex_count, object.normals);
 }
 
 void compute_vertex_normals(scene& s) {

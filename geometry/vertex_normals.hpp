@@ -2,6 +2,7 @@
 // (unnormalised) vectors of the faces that use a vertex.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -16,6 +17,13 @@ vec3 face_vector(const std::vector<vec3>& vertices, const face& f);
 // face order, starting from +0): sum times 1 / -k, normalised. k = 0
 // divides by +0 and gives NaN.
 vec3 normal_of_sum(vec3 sum, std::uint32_t k);
+
+// The vertex normals of `vertex_count` vertices from `face_count` faces, into
+// `normals` (resized to vertex_count): plain arrays, so that they can be
+// computed from an object's arrays while its record moves.
+// Precondition: every face index is below vertex_count.
+void compute_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                     std::vector<vec3>& normals);
 
 // Fills `normals` of one object with vertex_count entries.
 // Precondition: every face index is below vertex_count.

@@ -41,6 +41,8 @@ inline constexpr int max_level = 256;
 inline constexpr std::uint64_t max_unfilled_bytes = std::uint64_t{16} << 20;
 
 // State of one load, owned by the loader.
+struct load_watcher;  // loader.hpp
+
 struct chunk_reader {
     explicit chunk_reader(reporter& to) : report(to) {}
     reporter& report;
@@ -53,6 +55,7 @@ struct chunk_reader {
     // far: the materials before `materials_indexed` are in it.
     std::unordered_map<std::string, std::int32_t> material_index_of;
     std::int32_t materials_indexed = 0;
+    const load_watcher* watcher = nullptr;  // told of each object read; may be null
 };
 
 // Whether every level of the descent stops: the file ended, or the arrays

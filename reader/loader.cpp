@@ -5,8 +5,9 @@
 
 namespace tessvert {
 
-int load_scene_file(scene& s, const std::string& path, reporter& report) {
+int load_scene_file(scene& s, const std::string& path, reporter& report, const load_watcher& watcher) {
     chunk_reader r{report};
+    r.watcher = &watcher;
     if (!open_byte_stream(r.stream, path)) {
         tessvert::report(report, message_kind::error, " Unable to find the file: " + path + "!\n");
         report_system_reason(report, path, r.stream.error);
@@ -29,6 +30,7 @@ int load_scene_file(scene& s, const std::string& path, reporter& report) {
     limit_byte_stream(r.stream, primary_header.length > 6 ? primary_header.length - 6u : 0u);
     parse_main_chunks(r, s, primary_header, 1);
     close_byte_stream(r.stream);
+    if (watcher.reading_done) watcher.reading_done();
     if (r.stream.error != 0) {
         // A failed read is no end of file: nothing of a half-read scene is
         // converted.

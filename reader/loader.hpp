@@ -1,6 +1,8 @@
 // Reads a 3DS file into the scene.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 #include "model/report.hpp"
@@ -8,13 +10,26 @@
 
 namespace tessvert {
 
+// Work a caller may do on the objects while the file is still being read.
+struct load_watcher {
+    // Called on the reading thread with an object's index once its named
+    // object chunk has been read: the reader changes none of that object's
+    // arrays afterwards, and their storage stays where it is (the record
+    // itself moves as more objects are added).
+    std::function<void(std::size_t)> object_read;
+    // Called once the chunk tree has been read, before the load's outcome
+    // is decided: whatever reads the objects' arrays must be done when it
+    // returns, as a failed load empties the scene.
+    std::function<void()> reading_done;
+};
+
 // Returns 1 when the file was read into the empty scene `s`, 0 when it could
 // not be opened, does not begin with the primary chunk, or declares vertex
 // and mapping arrays far beyond what it holds (max_unfilled_bytes; the scene
 // is then left empty); its message has then been reported. A file that ends
 // inside a chunk is read up to there, with a warning. The faces are stored
 // as the file gives them: remove_invalid_faces checks them afterwards.
-int load_scene_file(scene& s, const std::string& path, reporter& report);
+int load_scene_file(scene& s, const std::string& path, reporter& report, const load_watcher& watcher = {});
 
 // Removes, from every object, the faces that name a vertex at or beyond its
 // vertex_count, keeping the order of the others; one warning per object.
@@ -25,5 +40,13 @@ void remove_invalid_faces(scene& s, reporter& report);
 // warning per object. Every face must name vertices the object has: run it
 // after remove_invalid_faces.
 void remove_nonfinite_faces(scene& s, reporter& report);
+
+// Whether neither of the two above would remove a face of `o`: every face
+// names vertices the object has, whose coordinates are finite. Reads only
+// the object, so objects may be checked at the same time.
+bool faces_are_sound(const mesh_object& o);
+
+// The same of an object's arrays: its faces and its vertex_count vertices.
+bool faces_are_sound(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count);
 
 }  // namespace tessvert

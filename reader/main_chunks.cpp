@@ -1,5 +1,6 @@
 #include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
+#include "reader/loader.hpp"
 
 namespace tessvert {
 
@@ -30,6 +31,7 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
                 append_object(s);
                 read_string(r, child, s.objects.back().name, object_name_max);
                 parse_object_chunks(r, s, child, level + 1);
+                if (r.watcher != nullptr && r.watcher->object_read) r.watcher->object_read(s.objects.size() - 1);
             });
             return true;
         case chunk_id::material_entry:

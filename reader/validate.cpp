@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <string>
@@ -15,6 +16,9 @@ namespace {
 template <typename Drop>
 void remove_faces(scene& s, reporter& report, Drop&& drop, const char* why) {
     for (mesh_object& o : s.objects) {
+        // Most objects lose no face: they are only read.
+        const auto first = std::find_if(o.faces.begin(), o.faces.end(), [&](const face& f) { return drop(o, f); });
+        if (first == o.faces.end()) continue;
         std::vector<std::uint8_t> keep(o.faces.size());
         for (std::size_t i = 0; i < o.faces.size(); ++i) keep[i] = !drop(o, o.faces[i]);
         const std::size_t removed = keep_faces(o, keep);
@@ -27,18 +31,38 @@ bool finite(const vec3& v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+bool names_missing_vertex(const mesh_object& o, const face& f) {
+    const auto n = static_cast<std::uint32_t>(o.vertex_count);
+    return f.a >= n || f.b >= n || f.c >= n;
+}
+
+// Run after names_missing_vertex was false for the face.
+bool has_nonfinite_corner(const mesh_object& o, const face& f) {
+    return !finite(o.vertices[f.a]) || !finite(o.vertices[f.b]) || !finite(o.vertices[f.c]);
+}
+
 }  // namespace
+
+bool faces_are_sound(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count) {
+    // Two passes in order through memory: the largest vertex number, then,
+    // only when some vertex is not finite, whether a face uses one.
+    std::uint32_t largest = 0;
+    for (std::size_t j = 0; j < face_count; ++j) largest = std::max({largest, faces[j].a, faces[j].b, faces[j].c});
+    if (face_count > 0 && largest >= vertex_count) return false;
+    if (std::all_of(vertices, vertices + vertex_count, finite)) return true;
+    return std::none_of(faces, faces + face_count, [&](const face& f) {
+        return !finite(vertices[f.a]) || !finite(vertices[f.b]) || !finite(vertices[f.c]);
+    });
+}
+
+bool faces_are_sound(const mesh_object& o) {
+    return faces_are_sound(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size());
+}
 
 // A face naming a vertex the object does not have cannot be written or
 // given normals; it is dropped here, once the whole tree has been read.
 void remove_invalid_faces(scene& s, reporter& report) {
-    remove_faces(
-        s, report,
-        [](const mesh_object& o, const face& f) {
-            const auto n = static_cast<std::uint32_t>(o.vertex_count);
-            return f.a >= n || f.b >= n || f.c >= n;
-        },
-        " faces name a vertex it does not have; they were removed");
+    remove_faces(s, report, names_missing_vertex, " faces name a vertex it does not have; they were removed");
 }
 
 // The renderer cannot read NaN or infinite coordinates, and they would
@@ -46,12 +70,8 @@ void remove_invalid_faces(scene& s, reporter& report) {
 // before normals are computed. Runs after remove_invalid_faces, so every
 // index names a vertex.
 void remove_nonfinite_faces(scene& s, reporter& report) {
-    remove_faces(
-        s, report,
-        [](const mesh_object& o, const face& f) {
-            return !finite(o.vertices[f.a]) || !finite(o.vertices[f.b]) || !finite(o.vertices[f.c]);
-        },
-        " faces have a vertex coordinate that is not a finite number; they were removed");
+    remove_faces(s, report, has_nonfinite_corner,
+                 " faces have a vertex coordinate that is not a finite number; they were removed");
 }
 
 }  // namespace tessvert

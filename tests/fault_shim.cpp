@@ -10,6 +10,9 @@
 //   TESSVERT_FAULT_ERRNO=E         the chosen call fails with errno E
 //                                  (EIO when unset)
 //   TESSVERT_FAULT_SIGNAL=S        instead: raise(S), then make the call
+//   TESSVERT_FAULT_TO_PROCESS=1    with it: send S to the process, as kill
+//                                  does, so any thread that does not block
+//                                  it may take it
 //
 // Every other call passes through untouched.
 #include <dlfcn.h>
@@ -40,7 +43,10 @@ bool fails_here(long& calls, const char* variable) {
     const long chosen = setting(variable);
     if (chosen <= 0 || ++calls != chosen) return false;
     if (const long sig = setting("TESSVERT_FAULT_SIGNAL"); sig > 0) {
-        ::raise(static_cast<int>(sig));
+        if (setting("TESSVERT_FAULT_TO_PROCESS") == 1)
+            ::kill(::getpid(), static_cast<int>(sig));
+        else
+            ::raise(static_cast<int>(sig));
         return false;
     }
     const long e = setting("TESSVERT_FAULT_ERRNO");

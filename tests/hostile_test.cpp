@@ -257,20 +257,24 @@ TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
     const reference_outputs fresh = grid_outputs();
     temp_dir dir;
     write_file(dir / "grid.3ds", grid_scene());
-    for (const char* rename_call : {"1", "2"}) {
-        SCOPED_TRACE(std::string("SIGTERM at rename ") + rename_call);
-        old_outputs(dir);
-        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
-                          with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
-                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM)}));
-        EXPECT_EQ(r.signal, SIGTERM);
-        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read +
-                             " All parameters successfully dumped to: model.vrx\n"
-                             " All objects successfully dumped to: model.inc\n");
-        EXPECT_TRUE(read_file(dir / "model.vrx") == fresh.vrx);
-        EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
-        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
-    }
+    // Sent to the process, the signal would be taken at once by a worker
+    // thread that did not block it.
+    for (const char* threads : {"1", "7"})
+        for (const char* rename_call : {"1", "2"}) {
+            SCOPED_TRACE(std::string("SIGTERM at rename ") + rename_call + ", threads " + threads);
+            old_outputs(dir);
+            auto r = e2e::run(
+                dir.path, {"-i", "grid.3ds", "--threads", threads},
+                with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
+                            "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM), "TESSVERT_FAULT_TO_PROCESS=1"}));
+            EXPECT_EQ(r.signal, SIGTERM);
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read +
+                                 " All parameters successfully dumped to: model.vrx\n"
+                                 " All objects successfully dumped to: model.inc\n");
+            EXPECT_TRUE(read_file(dir / "model.vrx") == fresh.vrx);
+            EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
+            EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+        }
 }
 
 TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {

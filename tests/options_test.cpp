@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
+
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
 
 #include "app/options.hpp"
+#include "app/workers.hpp"
 
 using namespace tessvert;
 
@@ -151,4 +155,26 @@ TEST(CameraNumber, SaturatesAtTheThirtyTwoBitRange) {
     EXPECT_EQ(camera_select_from_text("-2147483648"), INT_MIN + 1);
     EXPECT_EQ(camera_select_from_text("-2147483649"), INT_MIN + 1);
     EXPECT_EQ(camera_select_from_text("-99999999999999999999999999999999"), INT_MIN + 1);
+}
+
+TEST(Threads, WithoutTheOptionTheCpusOfTheAffinityMaskAreUsed) {
+    cpu_set_t all;
+    CPU_ZERO(&all);
+    ASSERT_EQ(::sched_getaffinity(0, sizeof all, &all), 0);
+    EXPECT_EQ(threads_to_use(0), std::min(CPU_COUNT(&all), 256));
+    EXPECT_EQ(threads_to_use(7), 7);
+    EXPECT_EQ(threads_to_use(256), 256);
+    // Restricted to one CPU, then to two when there are two.
+    std::vector<int> cpus;
+    for (int c = 0; c < CPU_SETSIZE; ++c)
+        if (CPU_ISSET(c, &all)) cpus.push_back(c);
+    for (std::size_t count = 1; count <= std::min<std::size_t>(2, cpus.size()); ++count) {
+        cpu_set_t some;
+        CPU_ZERO(&some);
+        for (std::size_t k = 0; k < count; ++k) CPU_SET(cpus[k], &some);
+        ASSERT_EQ(::sched_setaffinity(0, sizeof some, &some), 0);
+        EXPECT_EQ(threads_to_use(0), static_cast<std::int32_t>(count));
+        EXPECT_EQ(threads_to_use(5), 5);
+    }
+    ASSERT_EQ(::sched_setaffinity(0, sizeof all, &all), 0);
 }

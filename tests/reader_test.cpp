@@ -111,6 +111,64 @@ TEST(ReaderMain, PrimaryChunkAloneLoadsAnEmptyScene) {
     EXPECT_EQ(n.out, "\n Reading " + n.path + "...\n Computing normals...\n");
 }
 
+TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
+    // A second face list replaces the first; an object holds a light; a
+    // nested editor holds the last. 200 objects in all: the records move as
+    // they are added, their arrays do not.
+    std::vector<ch::chunk> objects = {
+        ch::named_object(
+            "Twice", {ch::triangle_mesh({ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), ch::face_list({{0, 1, 2}}),
+                                         ch::face_list({{0, 1, 2}, {2, 1, 0}})})}),
+        ch::named_object("Lamp", {ch::light({1, 2, 3})})};
+    for (int i = 0; i < 197; ++i)
+        objects.push_back(ch::box_object("Box" + std::to_string(i), {0, 0, 0}, {1, 1, 1}, ""));
+    objects.push_back(ch::editor({ch::box_object("Inner", {0, 0, 0}, {2, 2, 2}, "")}));
+    for (const bool hollow : {false, true}) {
+        SCOPED_TRACE(hollow ? "a file refused for its hollow arrays" : "a file read whole");
+        std::vector<ch::chunk> all = objects;
+        // 178 objects declaring 65535 vertices each, holding none, make the
+        // load fail: the scene is emptied only after reading_done.
+        if (hollow)
+            for (int i = 0; i < 178; ++i) all.push_back(ch::named_object("H", {ch::make(0x4110, ch::u16(65535))}));
+        testkit::temp_dir dir;
+        testkit::write_file(dir / "in.3ds", ch::serialize(ch::primary({ch::editor(all)})));
+        tv::scene s = tv::init_scene();
+        struct seen {
+            const tv::face* faces;
+            std::size_t face_count;
+        };
+        std::vector<seen> heard;
+        std::size_t objects_when_done = 0;
+        int done_calls = 0;
+        tv::load_watcher watcher;
+        watcher.object_read = [&](std::size_t i) {
+            EXPECT_EQ(i, heard.size());
+            EXPECT_EQ(done_calls, 0);
+            heard.push_back({s.objects[i].faces.data(), s.objects[i].faces.size()});
+        };
+        watcher.reading_done = [&] {
+            ++done_calls;
+            objects_when_done = s.objects.size();
+        };
+        testkit::recorder console;
+        EXPECT_EQ(tv::load_scene_file(s, (dir / "in.3ds").string(), console.report, watcher), hollow ? 0 : 1);
+        EXPECT_EQ(done_calls, 1);
+        EXPECT_EQ(objects_when_done, heard.size());
+        if (hollow) {  // reading stops once the arrays are over their budget
+            EXPECT_GT(heard.size(), 200u);
+            EXPECT_TRUE(s.objects.empty());
+            continue;
+        }
+        ASSERT_EQ(s.objects.size(), heard.size());
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            EXPECT_EQ(heard[i].faces, s.objects[i].faces.data()) << i;
+            EXPECT_EQ(heard[i].face_count, s.objects[i].faces.size()) << i;
+        }
+        EXPECT_EQ(heard[0].face_count, 2u);
+        EXPECT_EQ(heard[1].face_count, 0u);
+    }
+}
+
 TEST(ReaderMain, EditorsFirstChildIsDispatchedLikeAnyOther) {
     {  // editors first child is dispatched like any other
         loaded m = load_editor({named_material("first"), named_material("second")});

@@ -543,7 +543,7 @@ TEST(RobustRegressions, FuzzFindingsConvertCleanly) {
 // ---------------------------------------------------------------------------
 // Peak memory.
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool sanitized = true;
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -13,6 +13,8 @@
 #include "geometry/vertex_normals.hpp"
 #include "testkit/console.hpp"
 #include "testkit/files.hpp"
+#include "tests/mixed_scene.hpp"
+#include "tests/reader_input.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
 #include "writers/scene_file.hpp"
@@ -279,4 +281,45 @@ TEST(OutputFile, LongTextsCrossTheBufferWhole) {
     put_text(out, "end");
     ASSERT_TRUE(commit_output(out));
     EXPECT_EQ(slurp(dir / "big.txt"), big + "end");
+}
+
+TEST(MeshParts, TheTextsOfAnyCutMakeTheWholeFile) {
+    // One formatter makes every part, as a thread does: what it keeps from
+    // one part or object to the next must never show in the text.
+    for (const bool faithful : {false, true})
+        for (const int triangle_mode : {0, 1}) {
+            SCOPED_TRACE(std::string(faithful ? "faithful" : "default") + (triangle_mode ? ", flat" : ", smooth"));
+            run_options options;
+            options.triangle_mode = triangle_mode;
+            options.materials = options.smoothing = faithful;
+            reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), options);
+            ASSERT_EQ(l.result, 1) << l.out;
+            const mesh_options views{faithful, faithful};
+            scratch_dir dir;
+            output_file out;
+            ASSERT_TRUE(open_output(out, dir / "whole.inc"));
+            std::int32_t faces = 0;
+            testkit::recorder recorded;
+            write_mesh_include(l.scene, out, triangle_mode, faces, recorded.report, views);
+            ASSERT_TRUE(commit_output(out));
+            const std::string whole = slurp(dir / "whole.inc");
+            ASSERT_GT(faces, 15000);
+
+            const mesh_layout layout = lay_out_mesh(l.scene, triangle_mode, views);
+            for (const std::size_t part_faces : {1, 2, 97, 256, 4096, 100000}) {
+                SCOPED_TRACE("parts of " + std::to_string(part_faces) + " faces");
+                const std::vector<mesh_position> cuts = cut_mesh(l.scene, part_faces);
+                EXPECT_GE(cuts.size() - 1, static_cast<std::size_t>(faces) / part_faces);
+                mesh_formatter formatter;
+                std::string joined;
+                for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+                    EXPECT_TRUE(cuts[k].object < cuts[k + 1].object ||
+                                (cuts[k].object == cuts[k + 1].object && cuts[k].face < cuts[k + 1].face));
+                    text_block text;
+                    format_mesh_part(l.scene, layout, cuts[k], cuts[k + 1], formatter, text);
+                    joined.append(text.data.get(), text.used);
+                }
+                EXPECT_TRUE(joined == whole);
+            }
+        }
 }

@@ -29,8 +29,9 @@ int record_live_temporary(int dir_fd, const char* name) {
     for (int i = 0; i < static_cast<int>(sizeof entries / sizeof entries[0]); ++i) {
         live_entry& e = entries[i];
         if (e.in_use.load(std::memory_order_acquire)) continue;
-        // The handler looks at an entry only once it is in use, and the
-        // run itself is single-threaded: fill it, then publish it.
+        // The handler looks at an entry only once it is in use, and only
+        // the main thread records and forgets entries: fill it, then
+        // publish it.
         e.dir_fd = dir_fd;
         std::memcpy(e.name, name, length + 1);
         e.in_use.store(true, std::memory_order_release);

@@ -1,12 +1,10 @@
 #include "writers/mesh_include.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <vector>
+#include <utility>
 
 #include "writers/text_output.hpp"
 
@@ -18,31 +16,14 @@ namespace {
 // stay visible against the black background of the settings block.
 constexpr std::uint8_t no_material_grey = 204;
 
+using rgb = std::array<std::uint8_t, 3>;
+
 // A corner's text is the same in every face that names the same vertex with
 // the same normal, so each (vertex, normal) is formatted once, the first
-// time a face names it, and copied after that. Its vertex text and its
-// normal text lie next to each other in the arena.
-struct corner_text {
-    std::uint32_t offset;       // start of "vertex <x y z> " in the arena; not_yet: not formatted
-    std::uint16_t vertex_size;  // length of that text
-    std::uint16_t normal_size;  // length of "normal <x y z> " after it; 0: not finite or not wanted
-};
-
-struct corner_texts {
-    static constexpr std::uint32_t not_yet = std::numeric_limits<std::uint32_t>::max();
-    // The first `used` bytes hold texts and the copy_block bytes after them
-    // are zeros (see format_corner). The arena keeps its room from one object
-    // to the next and is never cleared as a whole: memory it does not fill
-    // is never touched.
-    std::unique_ptr<char[]> arena;
-    std::size_t capacity = 0;
-    std::size_t used = 0;
-    // Per vertex, with its vertex normal (or none); per entry of the
-    // object's smooth_normals, with that normal: each entry belongs to one
-    // vertex, so it stands for one (vertex, normal).
-    std::vector<corner_text> corners;
-    std::vector<corner_text> smooth_corners;
-};
+// time a face of the part names it, and copied after that. Its vertex text
+// and its normal text lie next to each other in the formatter's arena.
+using corner_text = mesh_formatter::corner_text;
+constexpr std::uint32_t not_yet = std::numeric_limits<std::uint32_t>::max();
 
 constexpr char vertex_prefix[] = "vertex <";
 constexpr char normal_prefix[] = "normal <";
@@ -50,27 +31,53 @@ constexpr char normal_prefix[] = "normal <";
 constexpr std::size_t item_max = sizeof vertex_prefix - 1 + 3 * number_text_max + 4;
 // A corner's texts are copied as one block of this size when they fit in
 // it: a fixed-size copy is a few vector moves instead of a call. The arena
-// and the output keep this much room past their last text.
+// and the text keep this much room past their last text.
 constexpr std::size_t copy_block = 128;
 // Room the texts of one vertex may need.
 constexpr std::size_t corner_max = 2 * item_max + copy_block;
-// Arena bytes a vertex takes in a typical scene: enough room for a whole
-// object at once, without copying it as it grows.
+// The least room a block of memory gets when it grows.
+constexpr std::size_t least_room = std::size_t{1} << 16;
+// Arena bytes a vertex takes in a typical scene: room for a whole object
+// at once, without copying it as it grows.
 constexpr std::size_t corner_typical = 96;
+// Text bytes a face takes in a typical scene: room for a whole part at once.
+constexpr std::size_t smooth_line_typical = 320;
+constexpr std::size_t flat_line_typical = 160;
 
-// Grows the arena to at least `room` free bytes past its texts.
-void make_room(corner_texts& t, std::size_t room) {
-    if (t.capacity - t.used >= room) return;
-    std::size_t capacity = std::max(2 * t.capacity, t.used + room);
-    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-    if (t.used > 0) std::memcpy(grown.get(), t.arena.get(), t.used);
-    t.arena = std::move(grown);
-    t.capacity = capacity;
+// Grows the memory at `data`, of `capacity` bytes of which the first `used`
+// hold text, to at least `room` free bytes past them.
+void make_room(std::unique_ptr<char[]>& data, std::size_t& capacity, std::size_t used, std::size_t room) {
+    if (capacity - used >= room) return;
+    const std::size_t grown_capacity = std::max({2 * capacity, used + room, least_room});
+    auto grown = std::make_unique_for_overwrite<char[]>(grown_capacity);
+    if (used > 0) std::memcpy(grown.get(), data.get(), used);
+    data = std::move(grown);
+    capacity = grown_capacity;
+}
+
+// Room for at least `n` more bytes at the end of the text.
+char* reserve_text(text_block& out, std::size_t n) {
+    make_room(out.data, out.capacity, out.used, n);
+    return out.data.get() + out.used;
+}
+
+void put_text(text_block& out, const char* text, std::size_t n) {
+    std::memcpy(reserve_text(out, n), text, n);
+    out.used += n;
+}
+
+template <std::size_t N>
+void put_text(text_block& out, const char (&text)[N]) {
+    put_text(out, text, N - 1);
+}
+
+void put_number(text_block& out, double value) {
+    out.used += format_number(value, reserve_text(out, number_text_max));
 }
 
 // Appends "<prefix><x y z> " at the end of the arena's texts and returns its
 // length; the caller made room for item_max bytes.
-std::uint16_t append_item(corner_texts& t, const char* prefix, std::size_t prefix_size, const vec3& v) {
+std::uint16_t append_item(mesh_formatter& t, const char* prefix, std::size_t prefix_size, const vec3& v) {
     char* start = t.arena.get() + t.used;
     char* p = start;
     std::memcpy(p, prefix, prefix_size);
@@ -87,11 +94,18 @@ std::uint16_t append_item(corner_texts& t, const char* prefix, std::size_t prefi
     return static_cast<std::uint16_t>(size);
 }
 
-void prepare_corners(corner_texts& t, std::size_t vertex_count, std::size_t smooth_count) {
+// Makes the corner tables ready for an object of `vertex_count` vertices
+// and `smooth_count` corner normals: the entries the object before filled
+// are cleared, the others are clear already.
+void start_object(mesh_formatter& t, std::size_t vertex_count, std::size_t smooth_count) {
+    for (std::uint32_t i : t.filled_corners) t.corners[i].offset = not_yet;
+    for (std::uint32_t i : t.filled_smooth_corners) t.smooth_corners[i].offset = not_yet;
+    t.filled_corners.clear();
+    t.filled_smooth_corners.clear();
+    if (t.corners.size() < vertex_count) t.corners.resize(vertex_count, corner_text{not_yet, 0, 0});
+    if (t.smooth_corners.size() < smooth_count) t.smooth_corners.resize(smooth_count, corner_text{not_yet, 0, 0});
     t.used = 0;
-    t.corners.assign(vertex_count, corner_text{corner_texts::not_yet, 0, 0});
-    t.smooth_corners.assign(smooth_count, corner_text{corner_texts::not_yet, 0, 0});
-    make_room(t, vertex_count * corner_typical + corner_max);
+    make_room(t.arena, t.capacity, 0, vertex_count * corner_typical + corner_max);
 }
 
 void copy_corner(char* to, const char* from, std::size_t n) {
@@ -103,8 +117,8 @@ void copy_corner(char* to, const char* from, std::size_t n) {
 
 // Formats a corner of vertex `i` with `normal`, null when the corners carry
 // no normal.
-corner_text format_corner(corner_texts& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
-    make_room(t, corner_max);
+corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
+    make_room(t.arena, t.capacity, t.used, corner_max);
     corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
     c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
     // The renderer cannot read a non-finite normal; such corners make their
@@ -116,47 +130,53 @@ corner_text format_corner(corner_texts& t, const vec3* vertices, std::uint32_t i
     return c;
 }
 
-// A run of faces to write: plain arrays, nothing else.
-struct face_run {
-    const face* faces = nullptr;  // in the order they are written
-    std::size_t face_count = 0;
+// The faces of an object to write: plain arrays, nothing else.
+struct face_source {
+    const face* faces = nullptr;
+    const std::uint32_t* order = nullptr;  // face numbers in written order; null: file order
     const vec3* vertices = nullptr;
     const vec3* vertex_normals = nullptr;  // per vertex; null for flat triangles
-    // Null, or three per face of `faces`, one per corner a, b, c: an index
-    // into smooth_normals, or use_vertex_normal.
+    // Null, or three per face, one per corner a, b, c: an index into
+    // smooth_normals, or use_vertex_normal.
     const std::uint32_t* corner_normals = nullptr;
     const vec3* smooth_normals = nullptr;
 };
 
-// The texts of corner k of face j of the run, whose vertex is i.
-corner_text corner_of(corner_texts& t, const face_run& run, std::size_t j, int k, std::uint32_t i) {
+// The texts of corner k of face j, whose vertex is i.
+corner_text corner_of(mesh_formatter& t, const face_source& src, std::size_t j, int k, std::uint32_t i) {
     const std::uint32_t id =
-        run.corner_normals == nullptr ? use_vertex_normal : run.corner_normals[3 * j + static_cast<std::size_t>(k)];
+        src.corner_normals == nullptr ? use_vertex_normal : src.corner_normals[3 * j + static_cast<std::size_t>(k)];
     corner_text& c = id == use_vertex_normal ? t.corners[i] : t.smooth_corners[id];
-    if (c.offset == corner_texts::not_yet) {
-        const vec3* normal = id != use_vertex_normal         ? run.smooth_normals + id
-                             : run.vertex_normals != nullptr ? run.vertex_normals + i
+    if (c.offset == not_yet) {
+        const vec3* normal = id != use_vertex_normal         ? src.smooth_normals + id
+                             : src.vertex_normals != nullptr ? src.vertex_normals + i
                                                              : nullptr;
-        c = format_corner(t, run.vertices, i, normal);
+        c = format_corner(t, src.vertices, i, normal);
+        if (id == use_vertex_normal)
+            t.filled_corners.push_back(i);
+        else
+            t.filled_smooth_corners.push_back(id);
     }
     return c;
 }
 
-// Writes one triangle statement per face of the run, in its order. The
-// corner texts of `t` must have been prepared for the run's vertices.
-void put_faces(output_file& out, const face_run& run, corner_texts& t) {
+// Writes one triangle statement per face at the positions [begin, end) of
+// the written order. The corner tables must have been made ready for the
+// object.
+void put_faces(text_block& out, const face_source& src, mesh_formatter& t, std::size_t begin, std::size_t end) {
     static constexpr char smooth_head[] = "smooth_triangle {";
     static constexpr char flat_head[] = "triangle {";
-    const bool smooth = run.vertex_normals != nullptr;
-    for (std::size_t j = 0; j < run.face_count; ++j) {
-        const face& f = run.faces[j];
+    const bool smooth = src.vertex_normals != nullptr;
+    for (std::size_t at = begin; at < end; ++at) {
+        const std::size_t j = src.order != nullptr ? src.order[at] : at;
+        const face& f = src.faces[j];
         const std::uint32_t corner[3] = {f.a, f.b, f.c};
         corner_text c[3];
-        for (int k = 0; k < 3; ++k) c[k] = corner_of(t, run, j, k, corner[k]);
+        for (int k = 0; k < 3; ++k) c[k] = corner_of(t, src, j, k, corner[k]);
         const bool with_normals = smooth && c[0].normal_size != 0 && c[1].normal_size != 0 && c[2].normal_size != 0;
         std::size_t n[3];
         for (int k = 0; k < 3; ++k) n[k] = c[k].vertex_size + (with_normals ? c[k].normal_size : 0);
-        char* p = reserve_output(out, sizeof smooth_head + 1 + n[0] + n[1] + n[2] + copy_block);
+        char* p = reserve_text(out, sizeof smooth_head + 1 + n[0] + n[1] + n[2] + copy_block);
         char* start = p;
         if (with_normals) {
             std::memcpy(p, smooth_head, sizeof smooth_head - 1);
@@ -176,9 +196,7 @@ void put_faces(output_file& out, const face_run& run, corner_texts& t) {
     }
 }
 
-using rgb = std::array<std::uint8_t, 3>;
-
-void put_surface_line(output_file& out, const rgb& colour) {
+void put_surface_line(text_block& out, const rgb& colour) {
     put_text(out, "surface{color ");
     put_number(out, colour[0] * byte_to_channel);
     put_text(out, " ");
@@ -194,97 +212,137 @@ rgb object_colour(const scene& s, const mesh_object& o) {
     return s.materials[static_cast<std::size_t>(o.material_index)].diffuse;
 }
 
-// An object's faces (and corner normals) reordered into its material
-// blocks, each block's faces in file order, the blocks in the order of
-// their first faces; reused from one object to the next.
-struct material_blocks {
-    std::vector<std::int32_t> block_of;   // per material + 1 (0: none); -1: no block yet
-    std::vector<std::int32_t> materials;  // per block, its material
-    std::vector<std::size_t> ends;        // per block, one past its last face
-    std::vector<face> faces;
-    std::vector<std::uint32_t> corner_normals;
-};
-
-void sort_into_blocks(material_blocks& b, const scene& s, const mesh_object& o, bool with_corner_normals) {
-    b.block_of.resize(s.materials.size() + 1, -1);
-    b.materials.clear();
-    std::vector<std::size_t> counts;
-    std::vector<std::int32_t> block_of_face(o.faces.size());
+// The object's faces in its material blocks, each block's faces in file
+// order, the blocks in the order of their first faces. `block_of` has an
+// entry of -1 per material + 1 (0: none) and is left so.
+void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, const scene& s, const mesh_object& o) {
+    std::vector<std::int32_t> materials;
+    std::vector<std::uint32_t> counts;
+    std::vector<std::uint32_t> block_of_face(o.faces.size());
     for (std::size_t j = 0; j < o.faces.size(); ++j) {
         const std::int32_t m = o.face_materials[j];
-        std::int32_t& block = b.block_of[static_cast<std::size_t>(m + 1)];
+        std::int32_t& block = block_of[static_cast<std::size_t>(m + 1)];
         if (block < 0) {
-            block = static_cast<std::int32_t>(b.materials.size());
-            b.materials.push_back(m);
+            block = static_cast<std::int32_t>(materials.size());
+            materials.push_back(m);
             counts.push_back(0);
         }
         ++counts[static_cast<std::size_t>(block)];
-        block_of_face[j] = block;
+        block_of_face[j] = static_cast<std::uint32_t>(block);
     }
-    for (std::int32_t m : b.materials) b.block_of[static_cast<std::size_t>(m + 1)] = -1;
-    // Each face to the next place of its block.
-    std::vector<std::size_t> next(counts.size());
-    b.ends.resize(counts.size());
-    std::size_t at = 0;
+    for (std::int32_t m : materials) block_of[static_cast<std::size_t>(m + 1)] = -1;
+    std::vector<std::uint32_t> next(counts.size());
+    std::uint32_t at = 0;
     for (std::size_t k = 0; k < counts.size(); ++k) {
         next[k] = at;
         at += counts[k];
-        b.ends[k] = at;
+        const std::int32_t m = materials[k];
+        l.blocks.push_back(
+            {m == no_material ? object_colour(s, o) : s.materials[static_cast<std::size_t>(m)].diffuse, at});
     }
-    b.faces.resize(o.faces.size());
-    b.corner_normals.resize(with_corner_normals ? 3 * o.faces.size() : 0);
-    for (std::size_t j = 0; j < o.faces.size(); ++j) {
-        const std::size_t to = next[static_cast<std::size_t>(block_of_face[j])]++;
-        b.faces[to] = o.faces[j];
-        if (with_corner_normals) std::copy_n(&o.corner_normals[3 * j], 3, &b.corner_normals[3 * to]);
-    }
-}
-
-void put_object(output_file& out, const scene& s, const mesh_object& o, bool smooth, const mesh_options& options,
-                corner_texts& t, material_blocks& blocks) {
-    face_run run;
-    run.faces = o.faces.data();
-    run.face_count = o.faces.size();
-    run.vertices = o.vertices.data();
-    if (smooth) run.vertex_normals = o.normals.data();
-    const bool corner_normals =
-        smooth && options.smoothing && !o.faces.empty() && o.corner_normals.size() == 3 * o.faces.size();
-    if (corner_normals) {
-        run.corner_normals = o.corner_normals.data();
-        run.smooth_normals = o.smooth_normals.data();
-    }
-    prepare_corners(t, o.vertices.size(), corner_normals ? o.smooth_normals.size() : 0);
-
-    if (!options.materials || o.faces.empty() || o.face_materials.size() != o.faces.size()) {
-        put_surface_line(out, object_colour(s, o));
-        put_faces(out, run, t);
-        return;
-    }
-    sort_into_blocks(blocks, s, o, corner_normals);
-    std::size_t begin = 0;
-    for (std::size_t k = 0; k < blocks.materials.size(); ++k) {
-        const std::int32_t m = blocks.materials[k];
-        put_surface_line(out,
-                         m == no_material ? object_colour(s, o) : s.materials[static_cast<std::size_t>(m)].diffuse);
-        face_run block = run;
-        block.faces = blocks.faces.data() + begin;
-        block.face_count = blocks.ends[k] - begin;
-        if (corner_normals) block.corner_normals = blocks.corner_normals.data() + 3 * begin;
-        put_faces(out, block, t);
-        begin = blocks.ends[k];
-    }
+    // One block keeps the file order.
+    if (counts.size() == 1) return;
+    l.order.resize(o.faces.size());
+    for (std::size_t j = 0; j < o.faces.size(); ++j) l.order[next[block_of_face[j]]++] = static_cast<std::uint32_t>(j);
 }
 
 }  // namespace
 
+mesh_layout lay_out_mesh(const scene& s, std::int32_t triangle_mode, const mesh_options& options) {
+    mesh_layout layout;
+    layout.smooth = triangle_mode == 0;
+    layout.corner_normals = layout.smooth && options.smoothing;
+    layout.objects.resize(s.objects.size());
+    if (!options.materials) return layout;
+    std::vector<std::int32_t> block_of(s.materials.size() + 1, -1);
+    for (std::size_t i = 0; i < s.objects.size(); ++i) {
+        const mesh_object& o = s.objects[i];
+        if (!o.faces.empty() && o.face_materials.size() == o.faces.size())
+            sort_into_blocks(layout.objects[i], block_of, s, o);
+    }
+    return layout;
+}
+
+std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces) {
+    const std::size_t part = std::max<std::size_t>(part_faces, 1);
+    std::vector<mesh_position> cuts{{0, 0}};
+    std::size_t taken = 0;  // in the part at hand
+    for (std::size_t i = 0; i < s.objects.size(); ++i) {
+        const auto object = static_cast<std::uint32_t>(i);
+        if (taken >= part) {
+            cuts.push_back({object, 0});
+            taken = 0;
+        }
+        ++taken;  // the surface line
+        const std::size_t n = s.objects[i].faces.size();
+        std::size_t at = 0;
+        while (n - at + taken > part) {
+            at += taken < part ? part - taken : 1;
+            cuts.push_back({object, static_cast<std::uint32_t>(at)});
+            taken = 0;
+        }
+        taken += n - at;
+    }
+    cuts.push_back({static_cast<std::uint32_t>(s.objects.size()), 0});
+    return cuts;
+}
+
+void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position from, mesh_position to,
+                      mesh_formatter& t, text_block& out) {
+    std::size_t faces = 0;
+    for (std::size_t i = from.object; i < s.objects.size() && i <= to.object; ++i)
+        faces += (i == to.object ? to.face : s.objects[i].faces.size()) - (i == from.object ? from.face : 0);
+    reserve_text(out, faces * (layout.smooth ? smooth_line_typical : flat_line_typical));
+    for (std::size_t i = from.object; i < s.objects.size() && (i < to.object || (i == to.object && to.face > 0)); ++i) {
+        const mesh_object& o = s.objects[i];
+        const object_layout& l = layout.objects[i];
+        const std::size_t n = o.faces.size();
+        const std::size_t lo = i == from.object ? from.face : 0;
+        const bool last = i == to.object;
+        const std::size_t hi = last ? to.face : n;
+
+        face_source src;
+        src.faces = o.faces.data();
+        src.order = l.order.empty() ? nullptr : l.order.data();
+        src.vertices = o.vertices.data();
+        if (layout.smooth) src.vertex_normals = o.normals.data();
+        const bool corner_normals = layout.corner_normals && n > 0 && o.corner_normals.size() == 3 * n;
+        if (corner_normals) {
+            src.corner_normals = o.corner_normals.data();
+            src.smooth_normals = o.smooth_normals.data();
+        }
+        if (lo < hi) start_object(t, o.vertices.size(), corner_normals ? o.smooth_normals.size() : 0);
+
+        const mesh_block whole{object_colour(s, o), static_cast<std::uint32_t>(n)};
+        const mesh_block* first = l.blocks.empty() ? &whole : l.blocks.data();
+        const mesh_block* blocks_end = l.blocks.empty() ? &whole + 1 : l.blocks.data() + l.blocks.size();
+        // The first block that does not end before the part (only an empty
+        // object's one block holds no face).
+        const mesh_block* block =
+            std::partition_point(first, blocks_end - 1, [&](const mesh_block& b) { return b.end <= lo; });
+        std::size_t start = block == first ? 0 : block[-1].end;
+        for (; block != blocks_end && (!last || start < hi); ++block) {
+            if (start >= lo) put_surface_line(out, block->colour);
+            const std::size_t b = std::max(start, lo), e = std::min<std::size_t>(block->end, hi);
+            if (b < e) put_faces(out, src, t, b, e);
+            start = block->end;
+        }
+    }
+}
+
 void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
                         reporter& /*report*/, const mesh_options& options) {
-    corner_texts texts;
-    material_blocks blocks;
-    for (const mesh_object& o : s.objects) {
-        put_object(out, s, o, triangle_mode == 0, options, texts, blocks);
-        written_faces += o.face_count;
+    const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
+    const std::vector<mesh_position> cuts = cut_mesh(s, default_part_faces);
+    mesh_formatter formatter;
+    text_block text;
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+        text.used = 0;
+        format_mesh_part(s, layout, cuts[k], cuts[k + 1], formatter, text);
+        write_output(out, text.data.get(), text.used);
+        if (out.write_failed) break;  // the rest would be dropped
     }
+    for (const mesh_object& o : s.objects) written_faces += o.face_count;
 }
 
 }  // namespace tessvert

@@ -1,10 +1,20 @@
 // The mesh include file: per object a surface line in its material's
 // diffuse colour, then one triangle statement per face (with --materials,
 // such a block per material of the object's faces).
+//
+// The file can be made in parts: laid out once (lay_out_mesh), cut into
+// parts of about the same number of faces (cut_mesh), and each part's text
+// made on its own (format_mesh_part), by any thread, into a block of memory.
+// The parts' texts, put one after the other in order, are the whole file,
+// byte for byte the same however it was cut.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -23,12 +33,96 @@ struct mesh_options {
     bool smoothing = false;
 };
 
-// Writes the file's text into `out`, which the caller opened and commits:
-// smooth triangles with vertex normals when `triangle_mode` is 0 (the
-// objects' normals must have been computed), flat triangles when it is 1.
-// A face with a corner whose normal is not finite is written flat.
-// Adds one to `written_faces` per triangle statement. `report` takes what
-// the writer may have to say about the scene.
+// Faces in a part of the file when it is made part by part: about 1 MB of
+// text.
+inline constexpr std::size_t default_part_faces = 4096;
+
+// A block of an object: a surface line in `colour`, then the faces at
+// positions [start of the block, end) of the object's written order.
+struct mesh_block {
+    std::array<std::uint8_t, 3> colour{};
+    std::uint32_t end = 0;
+};
+
+// How one object is written.
+struct object_layout {
+    // The object's face numbers in the order they are written; empty: file
+    // order.
+    std::vector<std::uint32_t> order;
+    // Its blocks in written order, each starting where the one before ends;
+    // empty: one block of every face in the object's own colour.
+    std::vector<mesh_block> blocks;
+};
+
+// What the whole file holds and how: one entry per object of the scene.
+struct mesh_layout {
+    bool smooth = true;           // smooth triangles (the objects' normals computed)
+    bool corner_normals = false;  // smooth, and the objects' corner normals where they have them
+    std::vector<object_layout> objects;
+};
+
+// A place in the file: in object `object`, before the face at `face` of its
+// written order. {object count, 0} is the end of the file. A part of the
+// file, from one place to the next, holds the surface lines of the blocks
+// that start in it and the faces in it.
+struct mesh_position {
+    std::uint32_t object = 0;
+    std::uint32_t face = 0;
+};
+
+// Text made in memory, room added as it grows; kept from one part to the
+// next so that its memory is touched once.
+struct text_block {
+    std::unique_ptr<char[]> data;
+    std::size_t capacity = 0;
+    std::size_t used = 0;
+};
+
+// What the text of one part is made with: the corner texts of the object
+// at hand. One per thread, kept from one part to the next.
+struct mesh_formatter {
+    struct corner_text {
+        std::uint32_t offset;       // start of "vertex <x y z> " in the arena; not_yet: not formatted
+        std::uint16_t vertex_size;  // length of that text
+        std::uint16_t normal_size;  // length of "normal <x y z> " after it; 0: not finite or not wanted
+    };
+    // The first `used` bytes hold texts, and the bytes after them are
+    // zeros up to a copy block (see the writer). Only what a part fills is
+    // ever touched.
+    std::unique_ptr<char[]> arena;
+    std::size_t capacity = 0;
+    std::size_t used = 0;
+    // Per vertex, with its vertex normal (or none); per entry of the
+    // object's smooth_normals, with that normal: each entry belongs to one
+    // vertex, so it stands for one (vertex, normal). The entries formatted
+    // for the object at hand are listed, to be cleared after it.
+    std::vector<corner_text> corners;
+    std::vector<corner_text> smooth_corners;
+    std::vector<std::uint32_t> filled_corners;
+    std::vector<std::uint32_t> filled_smooth_corners;
+};
+
+// Lays out the file: smooth triangles with the objects' vertex normals when
+// `triangle_mode` is 0 (the normals must have been computed), flat
+// triangles when it is 1, and the options' views.
+mesh_layout lay_out_mesh(const scene& s, std::int32_t triangle_mode, const mesh_options& options = {});
+
+// The places where the file is cut into parts, in order: first {0, 0}, last
+// the end of the file. Each part holds at most `part_faces` faces (at least
+// 1 is taken), an object counting as one more for its surface line.
+std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces);
+
+// Appends the text of the part [from, to) to `out`.
+// Precondition: every face index is below its object's vertex_count.
+void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position from, mesh_position to,
+                      mesh_formatter& formatter, text_block& out);
+
+// Writes the file's text into `out`, which the caller opened and commits,
+// part by part on this thread: smooth triangles with vertex normals when
+// `triangle_mode` is 0 (the objects' normals must have been computed), flat
+// triangles when it is 1. A face with a corner whose normal is not finite is
+// written flat. Adds one to `written_faces` per triangle statement. `report`
+// takes what the writer may have to say about the scene.
 // Precondition: every face index is below its object's vertex_count.
 void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
                         reporter& report, const mesh_options& options = {});

@@ -13,12 +13,6 @@ namespace tessvert {
 
 namespace {
 
-#ifdef TESSVERT_SMALL_IO_BUFFERS
-constexpr std::size_t buffer_size = 1 << 16;
-#else
-constexpr std::size_t buffer_size = 1 << 20;  // few write calls for big scenes
-#endif
-
 // Links followed before giving up, as the system itself does.
 constexpr int max_links = 40;
 
@@ -37,6 +31,21 @@ void discard_temp(output_file& out) {
     }
     out.live_entry = -1;
     out.temp_name.clear();
+}
+
+// Writes `left` bytes from `p`, in as many calls as it takes.
+void write_all(output_file& out, const char* p, std::size_t left) {
+    while (left > 0 && !out.write_failed) {
+        ssize_t n = ::write(out.fd, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            fail(out, n < 0 ? errno : EIO);
+            out.write_failed = true;  // the rest of the text is dropped
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
 }
 
 void close_directory(output_file& out) {
@@ -119,26 +128,25 @@ bool open_output(output_file& out, const std::string& path) {
         return false;
     }
     if (replaces && S_ISREG(old.st_mode)) ::fchmod(out.fd, old.st_mode & 07777);
-    out.buffer.resize(buffer_size);
     out.opened = true;
     return true;
 }
 
 void flush_output(output_file& out) {
-    const char* p = out.buffer.data();
-    std::size_t left = out.used;
+    const std::size_t n = out.used;
     out.used = 0;
-    while (left > 0 && !out.write_failed) {
-        ssize_t n = ::write(out.fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            fail(out, n < 0 ? errno : EIO);
-            out.write_failed = true;  // the rest of the text is dropped
-            break;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (n > 0) write_all(out, out.buffer.get(), n);
+}
+
+void make_output_room(output_file& out) {
+    flush_output(out);
+    // Not zero-filled: only the pages that text reaches are ever touched.
+    if (out.buffer == nullptr) out.buffer = std::make_unique_for_overwrite<char[]>(output_buffer_size);
+}
+
+void write_output(output_file& out, const char* data, std::size_t n) {
+    flush_output(out);
+    write_all(out, data, n);
 }
 
 bool finish_output(output_file& out) {
@@ -150,7 +158,7 @@ bool finish_output(output_file& out) {
         ok = false;
     }
     out.fd = -1;
-    std::vector<char>().swap(out.buffer);  // its memory is not needed while the other output is written
+    out.buffer.reset();  // its memory is not needed while the other output is written
     if (!ok) discard_temp(out);
     return ok;
 }

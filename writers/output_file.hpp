@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
-#include <vector>
 
 namespace tessvert {
 
@@ -28,7 +28,9 @@ struct output_file {
     std::string temp_name;    // the temporary's name in it; empty when there is none
     int live_entry = -1;      // the temporary's entry among the live temporaries
     int fd = -1;
-    std::vector<char> buffer;
+    // Text not written yet, in memory that is taken when the first text is
+    // put in it (none for text written straight with write_output).
+    std::unique_ptr<char[]> buffer;
     std::size_t used = 0;
     bool write_failed = false;
     int error = 0;  // errno of the first call that failed (open, write, close, rename); 0 if none
@@ -43,14 +45,28 @@ struct output_file {
 // cannot be created.
 bool open_output(output_file& out, const std::string& path);
 
+// The size of an output's buffer: few write calls for big scenes.
+#ifdef TESSVERT_SMALL_IO_BUFFERS
+inline constexpr std::size_t output_buffer_size = std::size_t{1} << 16;
+#else
+inline constexpr std::size_t output_buffer_size = std::size_t{1} << 20;
+#endif
+
 // Writes the buffer out; afterwards it is empty.
 void flush_output(output_file& out);
 
-// Room for at least `n` more bytes at buffer.data() + used; n must not
-// exceed the buffer's size.
+// Writes the buffer out, and takes its memory if it has none.
+void make_output_room(output_file& out);
+
+// Writes the buffer out, then `n` bytes from `data` straight to the file,
+// without copying them. After a failed write nothing more is written.
+void write_output(output_file& out, const char* data, std::size_t n);
+
+// Room for at least `n` more bytes at buffer.get() + used; n must not
+// exceed output_buffer_size.
 inline char* reserve_output(output_file& out, std::size_t n) {
-    if (out.buffer.size() - out.used < n) flush_output(out);
-    return out.buffer.data() + out.used;
+    if (out.buffer == nullptr || output_buffer_size - out.used < n) make_output_room(out);
+    return out.buffer.get() + out.used;
 }
 
 inline void put_text(output_file& out, const char* text, std::size_t n) {
@@ -66,7 +82,7 @@ inline void put_text(output_file& out, const char (&text)[N]) {
 inline void put_text(output_file& out, const std::string& text) {
     // Long texts (a very long -o value) go through the buffer in pieces.
     for (std::size_t at = 0; at < text.size();) {
-        std::size_t n = std::min(text.size() - at, out.buffer.size());
+        std::size_t n = std::min(text.size() - at, output_buffer_size);
         put_text(out, text.data() + at, n);
         at += n;
     }
