@@ -1,21 +1,47 @@
 #!/usr/bin/env bash
-# Builds the whole project (program, tests, tools) with AddressSanitizer and
-# UndefinedBehaviorSanitizer in a build directory of its own and runs the
-# whole test suite under them. Any failing test, sanitizer report or leak
-# fails the script. Run from anywhere: bash .ci/sanitize.sh
+# Builds the whole project (program, tests, tools) under sanitizers in a
+# build directory of its own and runs the whole test suite under them. Any
+# failing test or sanitizer report fails the script.
+#
+#   bash .ci/sanitize.sh           AddressSanitizer and UndefinedBehaviorSanitizer
+#                                  (leaks included), in build-asan
+#   bash .ci/sanitize.sh thread    ThreadSanitizer, in build-tsan: the end-to-end
+#                                  tests convert with as many threads as the machine
+#                                  has CPUs and the thread tests with 1, 2 and 7, so
+#                                  a data race or lock-order inversion in a
+#                                  conversion fails its test
+#
+# The tests that measure memory under a limit leave themselves out of these
+# builds. Run from anywhere.
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="$root/build-asan"
+kind="${1:-address}"
 start=$SECONDS
 
+case "$kind" in
+address)
+    name=sanitize
+    build="$root/build-asan"
+    flags=(-DTESSVERT_SANITIZE=ON)
+    ;;
+thread)
+    name=tsan
+    build="$root/build-tsan"
+    flags=(-DTESSVERT_TSAN=ON)
+    ;;
+*)
+    echo "usage: bash .ci/sanitize.sh [address|thread]" >&2
+    exit 2
+    ;;
+esac
+
 fail() {
-    echo "sanitize: FAILED ($1) after $((SECONDS - start)) s"
+    echo "$name: FAILED ($1) after $((SECONDS - start)) s"
     exit 1
 }
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSVERT_SANITIZE=ON -DTESSVERT_TESTS=ON \
-    || fail "configure"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" -DTESSVERT_TESTS=ON || fail "configure"
 cmake --build "$build" -j2 || fail "build"
 
 # A report stops the process at once with exit status 86, which no run of the
@@ -24,6 +50,7 @@ cmake --build "$build" -j2 || fail "build"
 export ASAN_OPTIONS="halt_on_error=1:abort_on_error=0:exitcode=86:detect_leaks=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:exitcode=86"
 export LSAN_OPTIONS="exitcode=86"
+export TSAN_OPTIONS="halt_on_error=1:exitcode=86:second_deadlock_stack=1"
 
 ctest --test-dir "$build" --output-on-failure -j2 || fail "tests"
-echo "sanitize: PASSED, every test under AddressSanitizer and UndefinedBehaviorSanitizer in $((SECONDS - start)) s"
+echo "$name: PASSED, every test under the $kind sanitizers in $((SECONDS - start)) s"
