@@ -193,13 +193,13 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     // that scripts see the failure.
     output_file scene_out, mesh_out;
     if (open_output(scene_out, options.scene_path)) {
-        write_scene_file(view, s, scene_out, options.include_path, options.base_name, report);
+        write_scene_file(view, s, scene_out, options.include_path, options.base_name);
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
         const mesh_options views{options.materials, options.smoothing};
         if (pool.threads.empty())
-            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, report, views);
+            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
         else
             write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
         finish_output(mesh_out);

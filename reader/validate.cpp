@@ -22,7 +22,6 @@ void remove_faces(scene& s, reporter& report, Drop&& drop, const char* why) {
         std::vector<std::uint8_t> keep(o.faces.size());
         for (std::size_t i = 0; i < o.faces.size(); ++i) keep[i] = !drop(o, o.faces[i]);
         const std::size_t removed = keep_faces(o, keep);
-        if (removed == 0) continue;
         report_warning(report, "object \"" + o.name + "\": " + std::to_string(removed) + why);
     }
 }
@@ -36,9 +35,14 @@ bool names_missing_vertex(const mesh_object& o, const face& f) {
     return f.a >= n || f.b >= n || f.c >= n;
 }
 
+// Only for a face whose corners are all vertices of `vertices`.
+bool corner_not_finite(const vec3* vertices, const face& f) {
+    return !finite(vertices[f.a]) || !finite(vertices[f.b]) || !finite(vertices[f.c]);
+}
+
 // Run after names_missing_vertex was false for the face.
 bool has_nonfinite_corner(const mesh_object& o, const face& f) {
-    return !finite(o.vertices[f.a]) || !finite(o.vertices[f.b]) || !finite(o.vertices[f.c]);
+    return corner_not_finite(o.vertices.data(), f);
 }
 
 }  // namespace
@@ -50,9 +54,7 @@ bool faces_are_sound(const face* faces, std::size_t face_count, const vec3* vert
     for (std::size_t j = 0; j < face_count; ++j) largest = std::max({largest, faces[j].a, faces[j].b, faces[j].c});
     if (face_count > 0 && largest >= vertex_count) return false;
     if (std::all_of(vertices, vertices + vertex_count, finite)) return true;
-    return std::none_of(faces, faces + face_count, [&](const face& f) {
-        return !finite(vertices[f.a]) || !finite(vertices[f.b]) || !finite(vertices[f.c]);
-    });
+    return std::none_of(faces, faces + face_count, [&](const face& f) { return corner_not_finite(vertices, f); });
 }
 
 bool faces_are_sound(const mesh_object& o) {

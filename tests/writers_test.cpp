@@ -55,7 +55,7 @@ std::string write_mesh(const scene& s, const scratch_dir& dir, int triangle_mode
     testkit::recorder recorded;
     output_file out;
     EXPECT_TRUE(open_output(out, dir / "model.inc"));
-    write_mesh_include(s, out, triangle_mode, faces, recorded.report);
+    write_mesh_include(s, out, triangle_mode, faces);
     bool ok = commit_output_or_report(out, " All objects successfully dumped to: ", recorded.report);
     std::string console = recorded.text();
     EXPECT_TRUE(ok);
@@ -188,7 +188,7 @@ std::string write_scene(const scene& s, std::int32_t camera_select, const scratc
     view_setup view = setup_initial_view(s, camera_select);
     output_file out;
     EXPECT_TRUE(open_output(out, dir / "model.vrx"));
-    write_scene_file(view, s, out, "model.inc", "model", recorded.report);
+    write_scene_file(view, s, out, "model.inc", "model");
     bool ok = commit_output_or_report(out, " All parameters successfully dumped to: ", recorded.report);
     *console = recorded.text();
     EXPECT_TRUE(ok);
@@ -299,8 +299,7 @@ TEST(MeshParts, TheTextsOfAnyCutMakeTheWholeFile) {
             output_file out;
             ASSERT_TRUE(open_output(out, dir / "whole.inc"));
             std::int32_t faces = 0;
-            testkit::recorder recorded;
-            write_mesh_include(l.scene, out, triangle_mode, faces, recorded.report, views);
+            write_mesh_include(l.scene, out, triangle_mode, faces, views);
             ASSERT_TRUE(commit_output(out));
             const std::string whole = slurp(dir / "whole.inc");
             ASSERT_GT(faces, 15000);

@@ -331,7 +331,7 @@ void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position f
 }
 
 void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
-                        reporter& /*report*/, const mesh_options& options) {
+                        const mesh_options& options) {
     const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
     const std::vector<mesh_position> cuts = cut_mesh(s, default_part_faces);
     mesh_formatter formatter;

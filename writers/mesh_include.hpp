@@ -121,10 +121,9 @@ void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position f
 // part by part on this thread: smooth triangles with vertex normals when
 // `triangle_mode` is 0 (the objects' normals must have been computed), flat
 // triangles when it is 1. A face with a corner whose normal is not finite is
-// written flat. Adds one to `written_faces` per triangle statement. `report`
-// takes what the writer may have to say about the scene.
+// written flat. Adds one to `written_faces` per triangle statement.
 // Precondition: every face index is below its object's vertex_count.
 void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
-                        reporter& report, const mesh_options& options = {});
+                        const mesh_options& options = {});
 
 }  // namespace tessvert

@@ -144,7 +144,7 @@ void report_non_finite_lights_and_cameras(const scene& s, reporter& report) {
 }
 
 void write_scene_file(const view_setup& view, const scene& s, output_file& out, const std::string& include_path,
-                      const std::string& base_name, reporter& /*report*/) {
+                      const std::string& base_name) {
     put_camera(out, view.position, view.look_at, view.up, view.fov);
     put_text(out, "\n[All cameras from the file are listed below]\n\n[\n");
     for (const camera& c : s.cameras) {

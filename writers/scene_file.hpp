@@ -44,9 +44,8 @@ void report_non_finite_lights_and_cameras(const scene& s, reporter& report);
 // Writes the file's text into `out`, which the caller opened and commits:
 // the initial view, every camera of the file in file order (each that is not
 // finite as the default view), the settings, every finite light and the
-// headlight the view asks for. `report` takes what the writer may have to
-// say about the scene.
+// headlight the view asks for.
 void write_scene_file(const view_setup& view, const scene& s, output_file& out, const std::string& include_path,
-                      const std::string& base_name, reporter& report);
+                      const std::string& base_name);
 
 }  // namespace tessvert
