@@ -41,4 +41,12 @@ inline void report_warning(reporter& r, std::string_view what) {
 // what failed. `error_number` is the errno value of the failure.
 void report_system_reason(reporter& r, const std::string& path, int error_number);
 
+// Text taken from the file (names of objects, materials, maps, nodes) as it
+// may be printed: a line end or a terminal escape in a name must not forge
+// a console line or change the terminal. Tab, line feed and carriage return
+// become \t, \n and \r; every other byte below 0x20, 0x7F and every byte
+// from 0x80 up (the file's names are in old single-byte code pages, never
+// UTF-8) becomes \xNN in upper-case hex. Other bytes stay as they are.
+std::string printable(std::string_view text);
+
 }  // namespace tessvert
