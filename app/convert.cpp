@@ -11,6 +11,7 @@
 #include "app/mesh_pipeline.hpp"
 #include "app/signals.hpp"
 #include "geometry/corner_normals.hpp"
+#include "geometry/crease_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
@@ -140,10 +141,15 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
     // lose faces are then handled in the order the messages say: the faces
     // removed, with their warnings, then the normals.
     std::vector<std::uint8_t> done(s.objects.size(), 0), too_many_masks(s.objects.size(), 0);
+    const bool crease = options.crease >= 0.0;
+    const double crease_cos = crease_cosine(options.crease);
     const auto give_normals = [&](std::size_t i, bool with_vertex_normals) {
         if (!smooth) return;
         if (with_vertex_normals) compute_object_normals(s.objects[i]);
-        if (options.smoothing) too_many_masks[i] = compute_corner_normals(s.objects[i]);
+        if (crease)
+            too_many_masks[i] = compute_crease_normals(s.objects[i], crease_cos, options.smoothing);
+        else if (options.smoothing)
+            too_many_masks[i] = compute_corner_normals(s.objects[i]);
     };
     try {
         for_each_index(pool, s.objects.size(), [&](std::size_t i) {
@@ -170,10 +176,29 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
         for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k], true); });
         const auto first = std::find(too_many_masks.begin(), too_many_masks.end(), 1);
-        if (first != too_many_masks.end())
-            report_too_many_masks(s.objects[static_cast<std::size_t>(first - too_many_masks.begin())], report);
+        if (first != too_many_masks.end()) {
+            const mesh_object& o = s.objects[static_cast<std::size_t>(first - too_many_masks.begin())];
+            if (crease)
+                report_too_many_normals(o, report);
+            else
+                report_too_many_masks(o, report);
+        }
     }
     return true;
+}
+
+void report_crease_notes(const run_options& options, const scene& s, reporter& report) {
+    if (options.crease >= 0.0 && options.triangle_mode != 0)
+        report_warning(report, "--crease is ignored with -t: flat triangles carry no normals");
+    if (!options.smoothing || options.crease >= 0.0 || options.triangle_mode != 0) return;
+    for (const mesh_object& o : s.objects)
+        if (groups_say_nothing(o)) {
+            tessvert::report(report, message_kind::advice,
+                             " Warning: the smoothing groups of object \"" + printable(o.name) +
+                                 "\" say nothing of its edges (none, all 0, or one group for every face); "
+                                 "--crease 45 keeps edges sharper than 45 degrees hard\n");
+            return;
+        }
 }
 
 conversion_result convert(const run_options& options, scene& s, reporter& report) {
@@ -184,6 +209,7 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         return result;
     }
     result.loaded = true;
+    report_crease_notes(options, s, report);
     const std::int32_t camera_index = choose_camera(options, s, report);
     report_non_finite_lights_and_cameras(s, report);
     const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
@@ -197,7 +223,7 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
-        const mesh_options views{options.materials, options.smoothing};
+        const mesh_options views{options.materials, options.smoothing || options.crease >= 0.0};
         if (pool.threads.empty())
             write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
         else

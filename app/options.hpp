@@ -30,6 +30,10 @@ struct run_options {
     bool frame = false;      // a camera-less scene framed in the initial view
     bool headlight = false;  // a white light at the eye when there is none
 
+    // Edges where faces meet at more than this many degrees stay hard
+    // (--crease, 0 to 180); negative: no crease angle.
+    double crease = -1.0;
+
     bool quiet = false;        // only warnings and errors on the console
     std::int32_t threads = 0;  // worker threads; 0: the CPUs the process may use
 };

@@ -38,6 +38,7 @@ const std::string usage_text =
     "  --frame                frame the whole scene in view when the file has no camera\n"
     "  --headlight            a white light at the eye when the scene has no light\n"
     "  --faithful             all four above: the scene as the file holds it\n"
+    "  --crease DEG           keep edges hard where faces meet at more than DEG degrees\n"
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
     "  --quiet, -q            print only warnings and errors\n"
     "  --version              print the version and stop\n";
