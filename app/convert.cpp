@@ -12,6 +12,7 @@
 #include "app/signals.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/crease_normals.hpp"
+#include "geometry/instances.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
@@ -201,6 +202,19 @@ void report_crease_notes(const run_options& options, const scene& s, reporter& r
         }
 }
 
+std::size_t show_instances(const run_options& options, scene& s, reporter& report) {
+    if (options.instances) {
+        place_instances(s, report);
+        return add_instance_copies(s);
+    }
+    const std::size_t again = meshes_shown_again(s);
+    if (again > 0)
+        tessvert::report(report, message_kind::advice,
+                         " Warning: the keyframer shows " + std::to_string(again) + (again == 1 ? " mesh" : " meshes") +
+                             " more than once; --instances adds those copies\n");
+    return s.objects.size();
+}
+
 conversion_result convert(const run_options& options, scene& s, reporter& report) {
     conversion_result result;
     worker_pool pool;
@@ -210,6 +224,7 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     }
     result.loaded = true;
     report_crease_notes(options, s, report);
+    const std::size_t file_objects = show_instances(options, s, report);
     const std::int32_t camera_index = choose_camera(options, s, report);
     report_non_finite_lights_and_cameras(s, report);
     const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
@@ -237,6 +252,7 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
     const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
     result.exit_code = scene_ok && mesh_ok ? 1 : 0;
+    remove_instance_copies(s, file_objects);
     return result;
 }
 

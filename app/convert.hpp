@@ -44,6 +44,13 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
 // or one mask for every face), pointing to --crease.
 void report_crease_notes(const run_options& options, const scene& s, reporter& report);
 
+// After read_scene: with --instances, the keyframer's further copies of
+// meshes placed (with a warning for each faulty node) and appended to the
+// scene's objects; without, one advice line when the keyframer shows some
+// mesh more than once. Returns how many objects the file has, for
+// remove_instance_copies once the files are written.
+std::size_t show_instances(const run_options& options, scene& s, reporter& report);
+
 // The camera that gives the initial view: the one at camera_select when
 // the file has it, else the first, with a warning that says which camera
 // the user asked for in their own -c numbering; -1 when the file has no

@@ -26,6 +26,7 @@ enum class option_id {
     smoothing,
     frame,
     headlight,
+    instances,
     faithful,
     threads,
     crease,
@@ -40,7 +41,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 14> options_table{{
+constexpr std::array<option_spec, 15> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -50,6 +51,7 @@ constexpr std::array<option_spec, 14> options_table{{
     {option_id::smoothing, "", "--smoothing", nullptr},
     {option_id::frame, "", "--frame", nullptr},
     {option_id::headlight, "", "--headlight", nullptr},
+    {option_id::instances, "", "--instances", nullptr},
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
     {option_id::crease, "", "--crease", "an angle in degrees"},
@@ -107,7 +109,8 @@ std::string added_options_text() {
         {"--smoothing", "normals that follow the file's smoothing groups (hard edges)"},
         {"--frame", "frame the whole scene in view when the file has no camera"},
         {"--headlight", "a white light at the eye when the scene has no light"},
-        {"--faithful", "all four above: the scene as the file holds it"},
+        {"--instances", "each mesh also where the keyframer shows it again"},
+        {"--faithful", "all five above: the scene as the file holds it"},
         {"--crease DEG", "keep edges hard where faces meet at more than DEG degrees"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
         {"--quiet, -q", "print only warnings and errors"},
@@ -255,8 +258,11 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         case option_id::headlight:
             options.headlight = true;
             break;
+        case option_id::instances:
+            options.instances = true;
+            break;
         case option_id::faithful:
-            options.materials = options.smoothing = options.frame = options.headlight = true;
+            options.materials = options.smoothing = options.frame = options.headlight = options.instances = true;
             break;
         case option_id::threads:
             if (!parse_thread_count(value, options.threads))

@@ -1,7 +1,10 @@
 // --crease and --instances through the real binary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
@@ -89,6 +92,116 @@ TEST(Crease, AdviceWarningAndWrongValues) {
             << r.out;
     }
     EXPECT_EQ(e2e::run(dir.path, {"-i", "box.3ds", "--crease", "30.5"}).exit_code, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// A keyframer track of one key at frame 0 holding `values`.
+chunk track(std::uint16_t id, std::initializer_list<float> values) {
+    return make(id, cat({u16(0), u32(0), u32(0), u32(1), u32(0), u16(0), f32s(values)}));
+}
+
+chunk object_node(std::uint16_t id, const std::string& name, std::uint16_t parent,
+                  std::initializer_list<float> position, std::initializer_list<float> rotation = {0, 0, 0, 0},
+                  std::initializer_list<float> scale = {1, 1, 1}, std::initializer_list<float> pivot = {0, 0, 0}) {
+    return make(0xB002, {},
+                {make(0xB030, u16(id)), make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})),
+                 make(0xB013, f32s(pivot)), track(0xB020, position), track(0xB021, rotation), track(0xB022, scale)});
+}
+
+// A unit cube shown four times: as stored, moved along x, moved and turned
+// a quarter about z, moved and scaled twice.
+bytes four_cubes(bool with_keyframer) {
+    std::vector<chunk> top = {version(3), editor({material({material_name("m"), diffuse(color24(10, 200, 10))}),
+                                                  box_object("cube", {0, 0, 0}, {1, 1, 1}, "m")})};
+    if (with_keyframer)
+        top.push_back(make(0xB000, {},
+                           {object_node(0, "cube", 0xFFFF, {0, 0, 0}), object_node(1, "cube", 0xFFFF, {3, 0, 0}),
+                            object_node(2, "cube", 0xFFFF, {3, 3, 0}, {1.5707964f, 0, 0, 1}),
+                            object_node(3, "cube", 0xFFFF, {0, 3, 0}, {0, 0, 0, 0}, {2, 2, 2})}));
+    return serialize(primary(top));
+}
+
+// Per surface line of the mesh include: the box around its vertices.
+std::vector<std::string> boxes_of(const std::string& inc) {
+    std::vector<std::string> boxes;
+    std::vector<double> lo, hi;
+    const auto flush = [&] {
+        if (lo.empty()) return;
+        char text[160];
+        std::snprintf(text, sizeof text, "%.3f %.3f %.3f .. %.3f %.3f %.3f", lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+        boxes.push_back(text);
+        lo.clear();
+        hi.clear();
+    };
+    std::istringstream in(inc);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("surface", 0) == 0) flush();
+        for (std::size_t at = line.find("vertex <"); at != std::string::npos; at = line.find("vertex <", at + 1)) {
+            std::istringstream v(line.substr(at + 8));
+            double p[3];
+            v >> p[0] >> p[1] >> p[2];
+            if (lo.empty()) lo.assign(p, p + 3), hi.assign(p, p + 3);
+            for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], p[k]), hi[k] = std::max(hi[k], p[k]);
+        }
+    }
+    flush();
+    return boxes;
+}
+
+TEST(Instances, FourCubesWhereTheKeyframerPutsThem) {
+    temp_dir dir;
+    write_file(dir / "four.3ds", four_cubes(true));
+    write_file(dir / "one.3ds", four_cubes(false));
+    const e2e::result shown = e2e::run(dir.path, {"-i", "four.3ds", "-o", "shown", "--instances"});
+    ASSERT_EQ(shown.exit_code, 1) << shown.out;
+    EXPECT_EQ(testkit::warning_lines(shown.out, false).size(), 0u) << shown.out;
+    const std::string inc = read_file(dir / "shown.inc");
+    EXPECT_EQ(boxes_of(inc), (std::vector<std::string>{
+                                 "0.000 0.000 0.000 .. 1.000 1.000 1.000", "3.000 0.000 0.000 .. 4.000 1.000 1.000",
+                                 "3.000 2.000 0.000 .. 4.000 3.000 1.000", "0.000 3.000 0.000 .. 2.000 5.000 2.000"}));
+    // Every copy in the object's colour; the statistics count the faces
+    // written and the file's one object.
+    EXPECT_EQ(testkit::lines_with(inc, "surface{color 0.039216 0.784314 0.039216").size(), 4u);
+    const auto stats = testkit::parse_statistics(shown.out);
+    ASSERT_TRUE(stats.has_value());
+    EXPECT_EQ(testkit::number_after(shown.out, "Number of faces:"), 48);
+    EXPECT_EQ(testkit::number_after(shown.out, "Number of objects:"), 1);
+
+    // Without --instances: the file's mesh once, byte for byte the output
+    // of the file without a keyframer, and one advice line that -q leaves
+    // out.
+    const e2e::result plain = e2e::run(dir.path, {"-i", "four.3ds", "-o", "plain"});
+    const e2e::result none = e2e::run(dir.path, {"-i", "one.3ds", "-o", "none"});
+    EXPECT_EQ(read_file(dir / "plain.inc"), read_file(dir / "none.inc"));
+    const std::string advice = " Warning: the keyframer shows 1 mesh more than once; --instances adds those copies";
+    EXPECT_EQ(testkit::lines_with(plain.out, advice).size(), 1u) << plain.out;
+    EXPECT_EQ(testkit::lines_with(none.out, advice).size(), 0u) << none.out;
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "four.3ds", "-o", "quiet", "-q"}).out, "");
+    // --faithful shows them.
+    ASSERT_EQ(e2e::run(dir.path, {"-i", "four.3ds", "-o", "faithful", "--faithful"}).exit_code, 1);
+    EXPECT_EQ(boxes_of(read_file(dir / "faithful.inc")).size(), 4u);
+}
+
+TEST(Instances, CorpusFilesShowEveryCube) {
+    if (e2e::shared_dir().empty()) GTEST_SKIP() << "no ../shared";
+    const auto corpus = e2e::shared_dir() / "corpus" / "3ds" / "online3dviewer";
+    temp_dir dir;
+    for (const auto& [name, cubes] :
+         std::vector<std::pair<std::string, std::size_t>>{{"cube_four_instances", 4},
+                                                          {"cube_two_instances", 2},
+                                                          {"cube_hierarchy", 8},
+                                                          {"cube_instance_scale_rotation", 4}}) {
+        const e2e::result r =
+            e2e::run(dir.path, {"-i", (corpus / (name + ".3ds")).string(), "-o", name, "--instances"});
+        ASSERT_EQ(r.exit_code, 1) << r.out;
+        const std::vector<std::string> boxes = boxes_of(read_file(dir / (name + ".inc")));
+        EXPECT_EQ(boxes.size(), cubes) << name;
+        // No two cubes in one place.
+        EXPECT_EQ(std::set<std::string>(boxes.begin(), boxes.end()).size(), cubes) << name;
+    }
 }
 
 }  // namespace
