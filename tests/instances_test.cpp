@@ -9,7 +9,9 @@
 #include "geometry/instances.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "model/scene.hpp"
+#include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "tests/reader_input.hpp"
 
 namespace tessvert {
 namespace {
@@ -161,6 +163,83 @@ TEST(Instances, CopiesPastTheFaceBudgetAreLeftOutWithOneWarning) {
     place_instances(s, console.report);
     EXPECT_EQ(s.instances.size(), 2u);
     EXPECT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+}
+
+// ---------------------------------------------------------------------------
+// Reading the keyframer.
+
+namespace ch = chunks;
+
+// A track of one key: frame 0, `spline` flags with their extra floats
+// (1.5 each), then `values`.
+ch::chunk track(std::uint16_t id, std::uint16_t spline, std::initializer_list<float> values, std::uint32_t keys = 1) {
+    ch::bytes b = ch::cat({ch::u16(0), ch::u32(0), ch::u32(0), ch::u32(keys), ch::u32(0), ch::u16(spline)});
+    for (unsigned bit = 0; bit < 16; ++bit)
+        if ((spline >> bit & 1u) != 0 && bit < 5) ch::append_f32(b, 1.5f);
+    ch::append_bytes(b, ch::f32s(values));
+    return ch::make(id, b);
+}
+
+TEST(KeyframerReader, NodesTracksPivotAndMeshMatrix) {
+    using namespace ch;
+    const bytes file = serialize(primary(
+        {editor({named_object("box", {triangle_mesh({vertex_list({{0, 0, 0}}),
+                                                     make(0x4160, f32s({0, 1, 0, -1, 0, 0, 0, 0, 1, 4, 5, 6}))})})}),
+         make(
+             0xB000, {},
+             {make(0xB00A, cat({u16(5), cstr("MAXSCENE"), u32(100)})),
+              make(0xB002, {},
+                   {make(0xB030, u16(7)), make(0xB010, cat({cstr("box"), u16(0x4000), u16(0), u16(3)})),
+                    make(0xB011, cstr("second")), make(0xB013, f32s({1, 2, 3})), make(0xB014, f32s({0, 0, 0, 1, 1, 1})),
+                    // Tension, bias and ease from: three extra floats before the value.
+                    track(0xB020, 0x15, {4, 5, 6}), track(0xB021, 0, {0.5f, 0, 0, 1}), track(0xB022, 0x1F, {2, 3, 4})}),
+              // No keys, and a node header cut before its parent.
+              make(0xB002, {}, {make(0xB010, cstr("$$$DUMMY")), track(0xB020, 0, {9, 9, 9}, 0)})})}));
+    const reader_input::loaded l = reader_input::load_bytes(file);
+    ASSERT_EQ(l.result, 1) << l.out;
+    const mesh_object& o = l.scene.objects.at(0);
+    EXPECT_TRUE(o.has_mesh_matrix);
+    EXPECT_EQ(o.mesh_matrix[9], 4.0f);
+    EXPECT_EQ(o.mesh_matrix[3], -1.0f);
+    ASSERT_EQ(l.scene.nodes.size(), 2u);
+    const keyframe_node& n = l.scene.nodes[0];
+    EXPECT_EQ(n.name, "box");
+    EXPECT_EQ(n.instance_name, "second");
+    EXPECT_EQ(n.id, 7);
+    EXPECT_EQ(n.parent, 3);
+    EXPECT_EQ(n.pivot.z, 3.0f);
+    EXPECT_EQ(n.position.x, 4.0f);
+    EXPECT_EQ(n.position.z, 6.0f);
+    EXPECT_EQ(n.rotation[0], 0.5f);
+    EXPECT_EQ(n.rotation[3], 1.0f);
+    EXPECT_EQ(n.scale.x, 2.0f);
+    EXPECT_EQ(n.scale.z, 4.0f);
+    const keyframe_node& d = l.scene.nodes[1];
+    EXPECT_EQ(d.name, "$$$DUMMY");
+    EXPECT_EQ(d.id, -1);
+    EXPECT_EQ(d.parent, 0xFFFF);
+    EXPECT_EQ(d.position.x, 0.0f);
+}
+
+TEST(KeyframerReader, LengthsInsideTheKeyframerCannotReachTheChunksAfterIt) {
+    using namespace ch;
+    // A node that claims 1000 bytes and a track that claims a million keys
+    // but holds none, then an editor with an object.
+    bytes keyframer = cat({reader_input::header(0xB002, 1000), reader_input::header(0xB020, 6 + 14), u16(0), u32(0),
+                           u32(0), u32(1000000)});
+    bytes file;
+    append_bytes(file, reader_input::header(0xB000, static_cast<std::uint32_t>(6 + keyframer.size())));
+    append_bytes(file, keyframer);
+    append_bytes(file, serialize(editor({named_object("after", {triangle_mesh({vertex_list({{1, 2, 3}})})})})));
+    bytes whole = reader_input::header(0x4D4D, static_cast<std::uint32_t>(6 + file.size()));
+    append_bytes(whole, file);
+    const reader_input::loaded l = reader_input::load_bytes(whole);
+    ASSERT_EQ(l.result, 1) << l.out;
+    EXPECT_EQ(l.out.find("Warning"), std::string::npos) << l.out;
+    ASSERT_EQ(l.scene.objects.size(), 1u);
+    EXPECT_EQ(l.scene.objects[0].name, "after");
+    ASSERT_EQ(l.scene.nodes.size(), 1u);
+    EXPECT_EQ(l.scene.nodes[0].position.x, 0.0f);
 }
 
 }  // namespace
