@@ -8,6 +8,7 @@
 #include <cmath>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -154,7 +155,19 @@ vec3 apply(const placement& m, const vec3& p, bool with_translation) {
 void place_instances(scene& s, reporter& report) {
     s.instances.clear();
     const auto by_name = meshes_by_name(s);
-    std::unordered_map<std::int32_t, std::size_t> index_of_id;  // the first node of each id
+    std::unordered_map<std::int32_t, std::size_t> index_of_id;  // the first node of each id so far
+    std::unordered_set<std::int32_t> every_id;
+    for (std::size_t i = 0; i < s.nodes.size(); ++i)
+        every_id.insert(s.nodes[i].id >= 0 ? s.nodes[i].id : static_cast<std::int32_t>(i));
+    // A hostile keyframer may hold a million faulty nodes: the first
+    // max_node_warnings get a line each, the rest one line together.
+    std::size_t warned = 0, unwarned = 0;
+    const auto warn = [&](const keyframe_node& node, const std::string& what) {
+        if (warned++ < max_node_warnings)
+            report_warning(report, node_label(node) + " " + what);
+        else
+            ++unwarned;
+    };
     std::vector<placement> world(s.nodes.size(), identity);
     std::vector<std::uint8_t> sound(s.nodes.size(), 0);
     std::vector<std::uint8_t> shown(s.objects.size(), 0);
@@ -175,14 +188,12 @@ void place_instances(scene& s, reporter& report) {
         if (node.parent != 0xFFFF) {
             const auto found = index_of_id.find(node.parent);
             if (found == index_of_id.end() || (found->second == i && first_of_id)) {
-                bool later = false;
-                for (std::size_t j = i + 1; j < s.nodes.size() && !later; ++j)
-                    later = (s.nodes[j].id >= 0 ? s.nodes[j].id : static_cast<std::int32_t>(j)) == node.parent;
                 fault = id == node.parent ? "names itself as its parent"
-                        : later           ? "names a later node as its parent"
-                                          : "names a parent (" + std::to_string(node.parent) + ") that no node has";
+                        : every_id.count(node.parent) != 0
+                            ? "names a later node as its parent"
+                            : "names a parent (" + std::to_string(node.parent) + ") that no node has";
             } else if (sound[found->second] == 0) {
-                fault = "has a parent that was left out";
+                fault = "has a parent whose place cannot be worked out";
             } else {
                 parent = world[found->second];
             }
@@ -195,7 +206,7 @@ void place_instances(scene& s, reporter& report) {
         }
         sound[i] = fault.empty();
         if (!names_mesh && !dummy) {
-            report_warning(report, node_label(node) + " names no mesh of the file; it adds no copy");
+            warn(node, "names no mesh of the file; it adds no copy");
             continue;
         }
         if (!copy) continue;
@@ -213,7 +224,7 @@ void place_instances(scene& s, reporter& report) {
             }
         }
         if (!fault.empty()) {
-            report_warning(report, node_label(node) + " " + fault + "; that copy of the mesh is left out");
+            warn(node, fault + "; that copy of the mesh is left out");
             continue;
         }
         const std::size_t faces = s.objects[mesh->second].faces.size();
@@ -227,6 +238,8 @@ void place_instances(scene& s, reporter& report) {
         copied_faces += faces;
         s.instances.push_back({static_cast<std::uint32_t>(mesh->second), m, i});
     }
+    if (unwarned > 0)
+        report_warning(report, std::to_string(unwarned) + " more keyframer nodes like those above add no copy");
 }
 
 std::size_t meshes_shown_again(const scene& s) {

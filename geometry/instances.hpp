@@ -12,6 +12,9 @@ namespace tessvert {
 // The name of the keyframer's dummy nodes, which only carry transforms.
 inline constexpr char dummy_node_name[] = "$$$DUMMY";
 
+// Faulty nodes that get a warning line each; the others past them share one.
+inline constexpr std::size_t max_node_warnings = 100;
+
 // Fills s.instances from s.nodes: every object node after the first that
 // names a mesh adds that mesh once more. Its placement is the node's world
 // matrix at frame 0 (the parents' first keys, then its own: a move to the
@@ -20,7 +23,7 @@ inline constexpr char dummy_node_name[] = "$$$DUMMY";
 // mesh's vertices as stored to the copy's. A node's parent is the earlier
 // node whose node id (or, without one, whose place in the list) the header
 // names. A node that names no mesh (dummies aside), a parent that is not an
-// earlier node or was itself left out, a singular mesh matrix or a
+// earlier node or whose own place cannot be worked out, a singular mesh matrix or a
 // placement that is not finite leaves the copy out, with one warning that
 // names the node.
 void place_instances(scene& s, reporter& report);

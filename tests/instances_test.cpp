@@ -143,7 +143,7 @@ TEST(Instances, EachFaultyNodeIsLeftOutWithOneWarningThatNamesIt) {
     EXPECT_EQ(testkit::count_warnings(out, "names a later node as its parent"), 1u) << out;
     EXPECT_EQ(testkit::count_warnings(out, "names itself as its parent"), 1u) << out;
     EXPECT_EQ(testkit::count_warnings(out, "names a parent (40) that no node has"), 1u) << out;
-    EXPECT_EQ(testkit::count_warnings(out, "has a parent that was left out"), 1u) << out;
+    EXPECT_EQ(testkit::count_warnings(out, "has a parent whose place cannot be worked out"), 1u) << out;
     EXPECT_EQ(testkit::count_warnings(out, "not finite"), 1u) << out;
 
     // A mesh matrix without an inverse leaves every copy out.
@@ -153,6 +153,17 @@ TEST(Instances, EachFaultyNodeIsLeftOutWithOneWarningThatNamesIt) {
     place_instances(s, flat.report);
     EXPECT_TRUE(s.instances.empty());
     EXPECT_EQ(testkit::count_warnings(flat.text(), "own matrix cannot be inverted"), 1u) << flat.text();
+}
+
+TEST(Instances, AThousandFaultyNodesGiveAHundredLinesAndOneMore) {
+    scene s = box_scene();
+    s.nodes.push_back(node("box", 0));
+    for (std::int32_t i = 1; i <= 1000; ++i) s.nodes.push_back(node("box", i, static_cast<std::uint16_t>(i)));
+    testkit::recorder console;
+    place_instances(s, console.report);
+    EXPECT_TRUE(s.instances.empty());
+    EXPECT_EQ(testkit::count_warnings(console.text()), max_node_warnings + 1);
+    EXPECT_EQ(testkit::count_warnings(console.text(), "900 more keyframer nodes"), 1u) << console.text();
 }
 
 TEST(Instances, CopiesPastTheFaceBudgetAreLeftOutWithOneWarning) {
