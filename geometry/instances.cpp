@@ -228,9 +228,10 @@ void place_instances(scene& s, reporter& report) {
             continue;
         }
         const std::size_t faces = s.objects[mesh->second].faces.size();
-        if (faces > max_instance_faces - copied_faces) {
+        if (faces > max_instance_faces - copied_faces || s.instances.size() == max_instances) {
             if (!over_budget)
-                report_warning(report, node_label(node) + " and the copies after it would hold more than " +
+                report_warning(report, node_label(node) + " and the copies after it would make more than " +
+                                           std::to_string(max_instances) + " copies or " +
                                            std::to_string(max_instance_faces) + " faces; they are left out");
             over_budget = true;
             continue;

@@ -9,9 +9,6 @@
 
 namespace tessvert {
 
-// The name of the keyframer's dummy nodes, which only carry transforms.
-inline constexpr char dummy_node_name[] = "$$$DUMMY";
-
 // Faulty nodes that get a warning line each; the others past them share one.
 inline constexpr std::size_t max_node_warnings = 100;
 
@@ -31,10 +28,13 @@ void place_instances(scene& s, reporter& report);
 // How many meshes more than one object node names.
 std::size_t meshes_shown_again(const scene& s);
 
-// Most faces that the copies may hold together; the instances past it are
+// Most faces that the copies may hold together; the instances past it (or
+// past max_instances) are
 // left out, with one warning (place_instances), so that a few bytes of
 // keyframer cannot ask for unbounded memory.
 inline constexpr std::size_t max_instance_faces = std::size_t{1} << 22;
+// Most copies, whatever their faces: each is an object of its own.
+inline constexpr std::size_t max_instances = std::size_t{1} << 16;
 
 // Appends one object per instance after the file's objects: a copy of the
 // mesh with its vertices placed, and its normals (vertex and corner)

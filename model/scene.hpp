@@ -108,6 +108,9 @@ struct keyframe_node {
     vec3 scale{1.0f, 1.0f, 1.0f};
 };
 
+// The name of the keyframer's dummy nodes, which only carry transforms.
+inline constexpr char dummy_node_name[] = "$$$DUMMY";
+
 // A mesh shown once more, where a keyframer node places it.
 struct mesh_instance {
     std::uint32_t object = 0;  // index into scene::objects

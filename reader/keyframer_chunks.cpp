@@ -19,9 +19,11 @@ namespace tessvert {
 
 namespace {
 
-// Keyframer bytes kept; the rest of a larger one is read past. Real files
-// hold a few hundred bytes per node.
-constexpr std::uint32_t max_keyframer_bytes = std::uint32_t{64} << 20;
+// Keyframer bytes kept, and nodes kept over a load; the rest is read past.
+// Real files hold a few hundred bytes per node and at most thousands of
+// nodes; the bounds keep a hostile keyframer's nodes to a few tens of MB.
+constexpr std::uint32_t max_keyframer_bytes = std::uint32_t{16} << 20;
+constexpr std::size_t max_nodes = std::size_t{1} << 18;
 constexpr std::uint32_t take_block = std::uint32_t{64} << 10;
 
 // Bytes of a chunk's payload in memory.
@@ -87,10 +89,12 @@ void read_vec3(bytes_view b, vec3& v) {
 
 void parse_object_node(bytes_view payload, scene& s) {
     keyframe_node node;
+    bool has_header = false;
     each_chunk(payload, [&](std::uint16_t id, bytes_view b) {
         switch (id) {
         case chunk_id::node_header:
             read_node_header(b, node);
+            has_header = true;
             break;
         case chunk_id::instance_name:
             take_name(b, node.instance_name, object_name_max);
@@ -118,12 +122,15 @@ void parse_object_node(bytes_view payload, scene& s) {
             break;  // bounding box, morph smoothing, hide track, ...
         }
     });
+    // A node without a header names nothing and is no one's parent by
+    // name; its place in the list still counts for parents without ids.
+    if (!has_header) node.name = dummy_node_name;
     s.nodes.push_back(std::move(node));
 }
 
 void parse_keyframer(bytes_view payload, scene& s) {
     each_chunk(payload, [&](std::uint16_t id, bytes_view b) {
-        if (id == chunk_id::object_node) parse_object_node(b, s);
+        if (id == chunk_id::object_node && s.nodes.size() < max_nodes) parse_object_node(b, s);
     });
 }
 
