@@ -45,8 +45,9 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
 void report_crease_notes(const run_options& options, const scene& s, reporter& report);
 
 // After read_scene: with --instances, the keyframer's further copies of
-// meshes placed (with a warning for each faulty node) and appended to the
-// scene's objects; without, one advice line when the keyframer shows some
+// meshes placed (with a warning for each faulty node) and, for the vrx
+// format, appended to the scene's objects (the POV-Ray scene places the
+// declared meshes again instead); without, one advice line when the keyframer shows some
 // mesh more than once. Returns how many objects the file has, for
 // remove_instance_copies once the files are written.
 std::size_t show_instances(const run_options& options, scene& s, reporter& report);

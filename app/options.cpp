@@ -30,6 +30,7 @@ enum class option_id {
     faithful,
     threads,
     crease,
+    format,
     quiet
 };
 
@@ -41,7 +42,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 15> options_table{{
+constexpr std::array<option_spec, 16> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -55,6 +56,7 @@ constexpr std::array<option_spec, 15> options_table{{
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
     {option_id::crease, "", "--crease", "an angle in degrees"},
+    {option_id::format, "", "--format", "vrx or pov"},
     {option_id::quiet, "-q", "--quiet", nullptr},
     {option_id::version, "", "--version", nullptr},
 }};
@@ -113,6 +115,7 @@ std::string added_options_text() {
         {"--faithful", "all five above: the scene as the file holds it"},
         {"--crease DEG", "keep edges hard where faces meet at more than DEG degrees"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
+        {"--format F", "vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc"},
         {"--quiet, -q", "print only warnings and errors"},
         {"--version", "print the version and stop"},
     };
@@ -273,11 +276,20 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
             if (!parse_crease_angle(value, options.crease))
                 return wrong(std::string(arg) + " takes an angle in degrees from 0 to 180, not " + quoted(value));
             break;
+        case option_id::format:
+            if (value == "vrx")
+                options.format = output_format::vrx;
+            else if (value == "pov")
+                options.format = output_format::pov;
+            else
+                return wrong(std::string(arg) + " takes vrx or pov, not " + quoted(value));
+            break;
         case option_id::quiet:
             options.quiet = true;
             break;
         }
     }
+    if (options.format == output_format::pov) options.scene_path = options.base_name + ".pov";
     return parse_result::run;
 }
 

@@ -7,6 +7,10 @@
 
 namespace tessvert {
 
+// The output language: the default scene text (.vrx), or a POV-Ray 3.7
+// scene (.pov).
+enum class output_format { vrx, pov };
+
 struct run_options {
     std::string input_path = "model.3ds";
     std::string scene_path = "model.vrx";
@@ -34,6 +38,8 @@ struct run_options {
     // Edges where faces meet at more than this many degrees stay hard
     // (--crease, 0 to 180); negative: no crease angle.
     double crease = -1.0;
+
+    output_format format = output_format::vrx;  // scene_path ends in ".pov" for pov
 
     bool quiet = false;        // only warnings and errors on the console
     std::int32_t threads = 0;  // worker threads; 0: the CPUs the process may use

@@ -41,6 +41,7 @@ const std::string usage_text =
     "  --faithful             all five above: the scene as the file holds it\n"
     "  --crease DEG           keep edges hard where faces meet at more than DEG degrees\n"
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
+    "  --format F             vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc\n"
     "  --quiet, -q            print only warnings and errors\n"
     "  --version              print the version and stop\n";
 

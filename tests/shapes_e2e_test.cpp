@@ -12,6 +12,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -113,9 +114,11 @@ chunk object_node(std::uint16_t id, const std::string& name, std::uint16_t paren
 
 // A unit cube shown four times: as stored, moved along x, moved and turned
 // a quarter about z, moved and scaled twice.
-bytes four_cubes(bool with_keyframer) {
-    std::vector<chunk> top = {version(3), editor({material({material_name("m"), diffuse(color24(10, 200, 10))}),
-                                                  box_object("cube", {0, 0, 0}, {1, 1, 1}, "m")})};
+bytes four_cubes(bool with_keyframer, std::vector<chunk> more = {}) {
+    std::vector<chunk> items = {material({material_name("m"), diffuse(color24(10, 200, 10))}),
+                                box_object("cube", {0, 0, 0}, {1, 1, 1}, "m")};
+    items.insert(items.end(), more.begin(), more.end());
+    std::vector<chunk> top = {version(3), editor(items)};
     if (with_keyframer)
         top.push_back(make(0xB000, {},
                            {object_node(0, "cube", 0xFFFF, {0, 0, 0}), object_node(1, "cube", 0xFFFF, {3, 0, 0}),
@@ -202,6 +205,44 @@ TEST(Instances, CorpusFilesShowEveryCube) {
         // No two cubes in one place.
         EXPECT_EQ(std::set<std::string>(boxes.begin(), boxes.end()).size(), cubes) << name;
     }
+}
+
+// Seen from above, the POV-Ray scene places the declared cube four times:
+// green in each quarter of the picture, and only in the lower left one
+// without --instances.
+TEST(Instances, PovRayPlacesTheDeclaredMeshWhereTheKeyframerPutsIt) {
+    REQUIRE_POVRAY();
+    temp_dir dir;
+    write_file(dir / "four.3ds",
+               four_cubes(true, {named_object("Eye", {camera({2, 2.5f, 12}, {2, 2.5f, 0}, 0, 35)}),
+                                 named_object("Lamp", {light({2, 2.5f, 12}, {color24(255, 255, 255)})})}));
+    const auto quarters = [&](const std::vector<std::string>& options) {
+        std::vector<std::string> args = {"-i", "four.3ds", "-o", "s", "--format", "pov"};
+        args.insert(args.end(), options.begin(), options.end());
+        const e2e::result run = e2e::run(dir.path, args);
+        EXPECT_EQ(run.exit_code, 1) << run.out;
+        const pov::render_result r = pov::render(dir.path, "s.pov", 80, 60);
+        EXPECT_CLEAN_RENDER(r);
+        // Green pixels in the quarters: lower left, lower right, upper
+        // right, upper left.
+        std::vector<int> count(4, 0);
+        for (int y = 0; y < r.picture.height; ++y)
+            for (int x = 0; x < r.picture.width; ++x) {
+                const auto c = r.picture.at(x, y);
+                if (c[1] < 100 || c[0] > c[1] / 2 || c[2] > c[1] / 2) continue;
+                const bool right = 2 * x >= r.picture.width, lower = 2 * y >= r.picture.height;
+                ++count[lower ? (right ? 1 : 0) : (right ? 2 : 3)];
+            }
+        return count;
+    };
+    const std::vector<int> shown = quarters({"--instances"});
+    for (int q = 0; q < 4; ++q) EXPECT_GT(shown[q], 20) << "quarter " << q;
+    // The scaled cube, twice as wide, covers about four times the pixels.
+    EXPECT_GT(shown[3], 2 * shown[0]);
+    const std::vector<int> once = quarters({});
+    EXPECT_GT(once[0], 20);
+    EXPECT_EQ(once[1] + once[2] + once[3], 0);
+    EXPECT_NE(testkit::read_file(dir / "s.pov").find("object { "), std::string::npos);
 }
 
 }  // namespace
