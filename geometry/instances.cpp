@@ -53,7 +53,7 @@ placement scaling(const vec3& s) {
 }
 
 // The turn of a rotation key: the file's angle about its axis, turned the
-// way 3D Studio's keys turn (clockwise seen down the axis). A zero axis
+// way 3D Studio's keys turn (clockwise seen from the axis's tip). A zero axis
 // turns nothing.
 placement rotation(const std::array<float, 4>& key) {
     const double x = key[1], y = key[2], z = key[3];
