@@ -208,16 +208,17 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
                      output_file& mesh_out, worker_pool& pool, conversion_result& result) {
     const pov_names names = make_pov_names(s);
+    const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
     if (open_output(scene_out, options.scene_path)) {
-        write_pov_scene(view, s, names, scene_out, file_name(options.include_path), file_name(options.base_name),
-                        options.headlight);
+        write_pov_scene(view, s, names, layout, scene_out, file_name(options.include_path),
+                        file_name(options.base_name), options.headlight);
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
         if (pool.threads.empty())
-            write_pov_mesh(s, names, mesh_out, options.triangle_mode, result.written_faces);
+            write_pov_mesh(s, names, layout, mesh_out, result.written_faces);
         else
-            write_pov_mesh_on_workers(s, names, mesh_out, options.triangle_mode, result.written_faces, pool);
+            write_pov_mesh_on_workers(s, names, layout, mesh_out, result.written_faces, pool);
         finish_output(mesh_out);
     }
 }

@@ -244,6 +244,10 @@ background { srgb <0.000000, 0.000000, 1.000000> }
 #ifndef (Camera)
   #declare Camera = 0;
 #end
+#if (Camera < 0 | Camera > 1 | Camera != int(Camera))
+  #warning concat("Camera ", str(Camera, 0, (Camera = int(Camera) ? 0 : -1)), " is not a camera of this scene (0 to 1); the initial view is used")
+  #declare Camera = 0;
+#end
 #switch (Camera)
   #case (0)
   camera {
@@ -265,16 +269,6 @@ background { srgb <0.000000, 0.000000, 1.000000> }
     angle 39.148937
   }
   #break
-  #else
-  #warning concat("Camera ", str(Camera, 0, 0), " is not a camera of this scene (0 to 1); the initial view is used")
-  camera {
-    location <0.000000, -10.000000, 2.000000>
-    look_at <0.000000, 0.000000, 0.000000>
-    sky <0.000000, 0.196116, 0.980581>
-    right -4/3*x
-    up y
-    angle 39.148937
-  }
 #end
 
 light_source {
