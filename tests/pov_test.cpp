@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "testkit/chunk_builder.hpp"
+#include "testkit/console.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
@@ -355,6 +356,18 @@ TEST(PovFiles, TheSceneAndMeshFilesOfASmallScene) {
     EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "small.inc", "small.pov"}));
     EXPECT_EQ(read_file(dir / "small.pov"), small_pov);
     EXPECT_EQ(read_file(dir / "small.inc"), small_inc);
+}
+
+TEST(PovFiles, ANameBeyondAsciiIsWrittenWithAWarningThatPovRayCannotOpenIt) {
+    testkit::temp_dir dir;
+    write_file(dir / "s.3ds", small_scene());
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t\xC3\xA9", "--format", "pov"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    ASSERT_EQ(testkit::count_warnings(r.out), 1u) << r.out;
+    EXPECT_NE(r.out.find("POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII"), std::string::npos);
+    EXPECT_NE(read_file(dir / "t\xC3\xA9.pov").find("#include \"t\xC3\xA9.inc\""), std::string::npos);
+    const e2e::result plain = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t", "--format", "pov"});
+    EXPECT_EQ(testkit::count_warnings(plain.out), 0u) << plain.out;
 }
 
 TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {
