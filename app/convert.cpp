@@ -248,18 +248,26 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
 
 // The POV-Ray scene and mesh files, each written to its temporary.
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result) {
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result, reporter& report) {
+    const std::string include_name = file_name(options.include_path);
+    if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
+        report_warning(report,
+                       "POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII, as the include "
+                       "line of " +
+                           options.scene_path + " names " + include_name +
+                           "; rename both files and that line to render it");
     const pov_names names = make_pov_names(s);
+    const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
     if (open_output(scene_out, options.scene_path)) {
-        write_pov_scene(view, s, names, scene_out, file_name(options.include_path), file_name(options.base_name),
+        write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
                         options.headlight);
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
         if (pool.threads.empty())
-            write_pov_mesh(s, names, mesh_out, options.triangle_mode, result.written_faces);
+            write_pov_mesh(s, names, layout, mesh_out, result.written_faces);
         else
-            write_pov_mesh_on_workers(s, names, mesh_out, options.triangle_mode, result.written_faces, pool);
+            write_pov_mesh_on_workers(s, names, layout, mesh_out, result.written_faces, pool);
         finish_output(mesh_out);
     }
 }
@@ -277,7 +285,7 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
         return result;
     }
     result.loaded = true;
-    report_crease_notes(options, s, report);
+    report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
     const std::size_t file_objects = show_instances(options, s, report);
     const std::int32_t camera_index = choose_camera(options, s, report);
     report_non_finite_lights_and_cameras(s, report);
@@ -288,7 +296,7 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
     // that scripts see the failure.
     output_file scene_out, mesh_out;
     if (options.format == output_format::pov) {
-        write_pov_files(options, s, view, scene_out, mesh_out, pool, result);
+        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, report);
         // The copies count as faces written, as in the other format.
         for (const mesh_instance& instance : s.instances)
             result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());

@@ -8,6 +8,7 @@
 
 #include "model/scene.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_mesh.hpp"
 #include "writers/pov/pov_names.hpp"
 #include "writers/scene_file.hpp"
 
@@ -22,7 +23,9 @@ namespace tessvert {
 // `include_name` is the mesh file's name as the include line gives it;
 // `headlight` asks for a white light at the initial view's eye when no
 // light of the file is written.
-void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, output_file& out,
-                     const std::string& include_name, const std::string& base_name, bool headlight);
+// The mesh file's `layout` says which objects it declares and which
+// textures their faces use.
+void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
+                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight);
 
 }  // namespace tessvert
