@@ -34,9 +34,11 @@ struct pov_mesh_object {
     std::vector<std::int32_t> textures;        // texture_list: face_texture values in order of first use
     bool corner_normals = false;               // the object's corner_normals and smooth_normals apply
     std::vector<std::uint32_t> flat_faces;     // smooth mode: the faces drawn flat, ascending
-    // Items of each section; a part holds a range of the object's items,
-    // the sections one after the other.
-    std::uint32_t normal_count = 0;  // smooth mode: vertices + corner normals + flat faces
+    // normal_vectors, in smooth mode: vertices + corner normals + flat faces.
+    // The object's items are its sections' entries one after the other
+    // (vertices, normals, faces, normal indices); a part holds a range of
+    // them.
+    std::uint32_t normal_count = 0;
 };
 
 struct pov_mesh_layout {
