@@ -1,0 +1,163 @@
+// Texture maps in the POV-Ray output, rendered with the real POV-Ray: a unit
+// square whose mapping coordinates equal its x and y, seen straight on and
+// filling the picture, mapped with an image of four coloured quarters.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "testkit/files.hpp"
+#include "testkit/pov_picture.hpp"
+#include "writers/pov/pov_uv_map.hpp"
+
+using namespace tessvert;
+
+namespace {
+
+// 16 x 16 pixels; from the top left: red, green; below them blue, yellow.
+void write_quarters_ppm(const std::filesystem::path& path) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n16 16\n255\n";
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool right = x >= 8, bottom = y >= 8;
+            const char r = bottom == right ? '\xff' : '\0';
+            const char g = right ? '\xff' : '\0';
+            const char b = bottom && !right ? '\xff' : '\0';
+            out << r << g << b;
+        }
+}
+
+// The colour names the tests speak of: each channel clearly on or off.
+char colour_at(const testkit::picture& p, int x, int y) {
+    const auto c = p.at(x, y);
+    const auto on = [](int v) { return v > 200 ? 1 : v < 55 ? 0 : -1; };
+    const int r = on(c[0]), g = on(c[1]), b = on(c[2]);
+    if (r == 1 && g == 0 && b == 0) return 'R';
+    if (r == 0 && g == 1 && b == 0) return 'G';
+    if (r == 0 && g == 0 && b == 1) return 'B';
+    if (r == 1 && g == 1 && b == 0) return 'Y';
+    if (r == 1 && g == 1 && b == 1) return 'W';
+    return '?';
+}
+
+// Renders the square with the map placed as `t`, over a white diffuse
+// colour, into a 32 x 32 picture.
+testkit::picture render_picture(const texture_map& t) {
+    testkit::temp_dir dir;
+    write_quarters_ppm(dir / "quarters.ppm");
+    std::string pigment;
+    append_pov_map_pigment(pigment, t, "quarters.ppm", pov_image_type("quarters.ppm"), "srgb <1, 1, 1>");
+    {
+        std::ofstream pov(dir / "square.pov");
+        pov << "#version 3.7;\nglobal_settings { assumed_gamma 1.0 }\n"
+               "camera { orthographic location <0.5, 0.5, -1> look_at <0.5, 0.5, 0> right x up y }\n"
+               "mesh2 { vertex_vectors { 4, <0, 0, 0>, <1, 0, 0>, <1, 1, 0>, <0, 1, 0> }\n"
+               "  uv_vectors { 4, <0, 0>, <1, 0>, <1, 1>, <0, 1> }\n"
+               "  texture_list { 1, texture { pigment { "
+            << pigment
+            << " } finish { ambient 0 diffuse 0 emission 1 } } }\n"
+               "  face_indices { 2, <0, 1, 2>, 0, <0, 2, 3>, 0 }\n"
+               "  uv_indices { 2, <0, 1, 2>, <0, 2, 3> } }\n";
+    }
+    std::filesystem::path picture_path;
+    std::string log;
+    EXPECT_EQ(testkit::render_pov(dir / "square.pov", 32, 32, picture_path, &log), 0) << log;
+    return testkit::read_ppm(picture_path);
+}
+
+// The colours at the centres of the 4 x 4 cells of the square's picture,
+// row by row from the top ("RRGG/...").
+std::string render_square(const texture_map& t) {
+    const testkit::picture p = render_picture(t);
+    if (p.width != 32 || p.height != 32) return "no picture";
+    std::string cells;
+    for (int row = 0; row < 4; ++row) {
+        if (row > 0) cells += '/';
+        for (int col = 0; col < 4; ++col) cells += colour_at(p, 8 * col + 4, 8 * row + 4);
+    }
+    return cells;
+}
+
+}  // namespace
+
+TEST(PovUvMap, ImageTypesFollowTheExtensionInAnyCase) {
+    EXPECT_EQ(pov_image_type("BRICK.JPG"), "jpeg");
+    EXPECT_EQ(pov_image_type("a.b.Jpeg"), "jpeg");
+    EXPECT_EQ(pov_image_type("map.TIF"), "tiff");
+    EXPECT_EQ(pov_image_type("x.png"), "png");
+    EXPECT_EQ(pov_image_type("x.Bmp"), "bmp");
+    EXPECT_EQ(pov_image_type("sky.hdr"), "hdr");
+    EXPECT_EQ(pov_image_type("x.CEL"), "");  // an old animator format POV-Ray does not read
+    EXPECT_EQ(pov_image_type("png"), "");
+    EXPECT_EQ(pov_image_type("x."), "");
+}
+
+// Mapping coordinate (0, 0) is the image's bottom left and (1, 1) its top
+// right: the square shows the image upright, unmirrored.
+TEST(PovUvMap, TheImageLiesUprightWithItsBottomLeftAtZeroZero) {
+    EXPECT_EQ(render_square(texture_map{}), "RRGG/RRGG/BBYY/BBYY");
+}
+
+TEST(PovUvMap, ScaleRepeatsTheImageAboutItsCentreAndOnceShowsTheDiffuseColourAround) {
+    texture_map twice;
+    twice.u_scale = 2;
+    // Two images across, the middle of the square the middle of one.
+    EXPECT_EQ(render_square(twice), "GRGR/GRGR/YBYB/YBYB");
+    texture_map once = twice;
+    once.tiling = texture_no_tile;
+    EXPECT_EQ(render_square(once), "WRGW/WRGW/WBYW/WBYW");
+    once.tiling = texture_decal;
+    EXPECT_EQ(render_square(once), "WRGW/WRGW/WBYW/WBYW");
+    texture_map half;
+    half.u_scale = 0.5f;
+    half.v_scale = 0.5f;
+    half.tiling = texture_no_tile;  // the image's centre quarter fills the square
+    EXPECT_EQ(render_square(half), "RRGG/RRGG/BBYY/BBYY");
+}
+
+// The u offset moves the image right, the v offset down, by that fraction
+// of its size.
+TEST(PovUvMap, OffsetsMoveTheImageRightAndDown) {
+    texture_map right;
+    right.u_offset = 0.25f;
+    EXPECT_EQ(render_square(right), "GRRG/GRRG/YBBY/YBBY");
+    texture_map down;
+    down.v_offset = 0.25f;
+    EXPECT_EQ(render_square(down), "BBYY/RRGG/RRGG/BBYY");
+}
+
+// The rotation turns the image counter-clockwise about its centre.
+TEST(PovUvMap, RotationTurnsTheImageAboutItsCentre) {
+    texture_map quarter;
+    quarter.rotation = 90;
+    EXPECT_EQ(render_square(quarter), "GGYY/GGYY/RRBB/RRBB");
+    quarter.rotation = -270;
+    EXPECT_EQ(render_square(quarter), "GGYY/GGYY/RRBB/RRBB");
+    texture_map half;
+    half.rotation = 180;
+    EXPECT_EQ(render_square(half), "YYBB/YYBB/GGRR/GGRR");
+}
+
+TEST(PovUvMap, AnAmountBelowFullBlendsTheImageWithTheDiffuseColour) {
+    texture_map t;
+    t.amount = 0;
+    EXPECT_EQ(render_square(t), "WWWW/WWWW/WWWW/WWWW");
+    // The red quarter over white: red stays full, green and blue come
+    // from the white alone, the less the more of the image shows.
+    int last_green = 256;
+    for (const float amount : {25.0f, 50.0f, 75.0f}) {
+        t.amount = amount;
+        const testkit::picture p = render_picture(t);
+        ASSERT_EQ(p.width, 32);
+        const auto red_quarter = p.at(4, 4), yellow_quarter = p.at(28, 28);
+        EXPECT_GT(red_quarter[0], 250) << amount;
+        EXPECT_GT(red_quarter[1], 60) << amount;
+        EXPECT_LT(red_quarter[1], last_green - 10) << amount;
+        EXPECT_EQ(red_quarter[1], red_quarter[2]) << amount;
+        EXPECT_EQ(yellow_quarter[1], 255) << amount;
+        EXPECT_EQ(yellow_quarter[2], red_quarter[2]) << amount;
+        last_green = red_quarter[1];
+    }
+}
