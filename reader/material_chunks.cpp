@@ -33,19 +33,29 @@ void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
     }
 }
 
-// A percentage sub-chunk's value: 0x0030 holds a 16-bit integer, 0x0031 a
-// float. False when the payload is too short or the float not finite.
+// A colour property of the material, kept as bytes like the diffuse colour.
+bool read_material_color(chunk_reader& r, chunk_header& h, std::array<std::uint8_t, 3>& color) {
+    std::array<float, 3> rgb{};
+    if (!read_color_property(r, h, rgb)) return false;
+    for (int c = 0; c < 3; ++c) color[c] = float_channel_to_byte(rgb[c]);
+    return true;
+}
+
+
+// A percentage sub-chunk's value in percent: 0x0030 holds a 16-bit whole
+// percentage, 0x0031 a float fraction. False when the payload is too short
+// or the float not finite.
 bool read_percent(chunk_reader& r, chunk_header& h, float& percent) {
     unsigned char payload[4] = {};
     const std::uint32_t kept = read_payload(r, h, payload, sizeof payload);
-    if (h.id == chunk_id::percent_int) {
+    if (h.id == chunk_id::int_percentage) {
         if (kept < 2) return false;
         percent = static_cast<float>(static_cast<std::int16_t>(load_u16(payload)));
         return true;
     }
     const float f = load_f32(payload);
     if (kept < 4 || !std::isfinite(f)) return false;
-    percent = f;
+    percent = 100.0f * f;
     return true;
 }
 
@@ -62,8 +72,8 @@ void read_map_float(chunk_reader& r, chunk_header& h, float& value) {
 // offset and rotation. False for any other id.
 bool read_map_placement(chunk_reader& r, texture_map& t, chunk_header& child) {
     switch (child.id) {
-    case chunk_id::percent_int:
-    case chunk_id::percent_float:
+    case chunk_id::int_percentage:
+    case chunk_id::float_percentage:
         read_percent(r, child, t.amount);
         return true;
     case chunk_id::map_tiling: {
@@ -150,6 +160,24 @@ void parse_material_level(chunk_reader& r, scene& s, chunk_header& parent, int l
             return true;
         case chunk_id::diffuse:
             read_diffuse(r, m, child);
+            return true;
+        case chunk_id::ambient:
+            read_material_color(r, child, m.ambient);
+            return true;
+        case chunk_id::specular:
+            if (read_material_color(r, child, m.specular)) m.has_specular = 1;
+            return true;
+        case chunk_id::shininess:
+            read_amount_property(r, child, m.shininess);
+            return true;
+        case chunk_id::shininess_strength:
+            read_amount_property(r, child, m.shininess_strength);
+            return true;
+        case chunk_id::transparency:
+            read_amount_property(r, child, m.transparency);
+            return true;
+        case chunk_id::self_illumination:
+            read_amount_property(r, child, m.self_illumination);
             return true;
         case chunk_id::texture_map:
             if (!in_texture_map) m.texture = texture_map{};

@@ -720,10 +720,10 @@ TEST(ReaderMaterial, TextureMapPlacementIsKeptAndOtherMapsAreRecordedByKind) {
     loaded l = load_editor({
         ch::material({ch::material_name("placed"), placed, ch::make(0xA230, {}, {ch::map_name("bumps.gif")}),
                       ch::make(0xA210, {}, {ch::make(0x0030, ch::u16(50))}), ch::make(0xA230, {}, {})}),
-        // The float percentage, a non-finite scale kept at its default, and
+        // The float fraction, a non-finite scale kept at its default, and
         // placement chunks outside a texture map read past.
         ch::material({ch::make(0xA354, ch::f32s({3.0f})),
-                      ch::texture_map({ch::make(0x0031, ch::f32s({62.5f})), ch::make(0xA354, ch::f32s({nan}))})}),
+                      ch::texture_map({ch::make(0x0031, ch::f32s({0.625f})), ch::make(0xA354, ch::f32s({nan}))})}),
         ch::material({ch::material_name("plain")}),
         triangle_with_group("o", {ch::material_group("placed")}),
     });
@@ -969,7 +969,7 @@ TEST(ReaderLight, LightOffSetsTheFlagAndTheNextSubchunkIsReadRight) {
 
 TEST(ReaderLight, UnknownLightSubchunksAreSkipped) {
     loaded l = load_editor({ch::named_object(
-        "lamp", {ch::light({0, 0, 0}, {ch::make(0x465B, ch::f32s({5})), ch::make(0x4625, ch::bytes{1, 2, 3}),
+        "lamp", {ch::light({0, 0, 0}, {ch::make(0x4659, ch::f32s({5})), ch::make(0x4625, ch::bytes{1, 2, 3}),
                                        ch::color24(9, 8, 7)})})});
     const tv::light& lt = l.scene.lights.at(0);
     EXPECT_EQ(lt.color24, (rgb{9, 8, 7}));
