@@ -48,7 +48,7 @@ testkit::picture render_picture(const texture_map& t) {
     testkit::temp_dir dir;
     write_quarters_ppm(dir / "quarters.ppm");
     std::string pigment;
-    append_pov_map_pigment(pigment, t, "quarters.ppm", pov_image_type("quarters.ppm"), "srgb <1, 1, 1>");
+    append_pov_map_pigment(pigment, t, "\"quarters.ppm\"", pov_image_type("quarters.ppm"), "srgb <1, 1, 1>");
     {
         std::ofstream pov(dir / "square.pov");
         pov << "#version 3.7;\nglobal_settings { assumed_gamma 1.0 }\n"

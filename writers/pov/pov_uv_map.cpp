@@ -4,16 +4,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "writers/number_format.hpp"
+#include "writers/pov/pov_text.hpp"
 
 namespace tessvert {
 
 namespace {
-
-void append_number(std::string& out, double value) {
-    char digits[number_text_max];
-    out.append(digits, format_number(value, digits));
-}
 
 bool equal_ignoring_case(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -74,9 +69,9 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
     out += "uv_mapping ";
     std::string image = "image_map { ";
     image.append(type);
-    image += " \"";
+    image += ' ';
     image.append(image_file);
-    image += "\" interpolate 2";
+    image += " interpolate 2";
     image += shown_once(t) ? " once }" : " }";
     if (shown_once(t)) {
         // Around an image shown once the pattern is clear: the diffuse

@@ -36,7 +36,8 @@ inline bool shown_once(const texture_map& t) {
 }
 
 // Appends the inside of a pigment (what goes between "pigment {" and "}")
-// that shows the image `image_file` (a name the scene's folder holds) of
+// that shows the image `image_file` (a quoted POV-Ray string that names a
+// file of the scene's folder) of
 // POV-Ray type `type` as `t` places it, over the pigment colour `diffuse`
 // (for example "srgb <1, 0, 0>"): where the image is shown once, the
 // diffuse colour lies around it; an amount below 100% blends the image
