@@ -1,0 +1,188 @@
+// Texture maps through the real binary and the real POV-Ray: a square of
+// the 3DS file, seen straight on by the file's camera, mapped with an image
+// of four coloured quarters that the test writes beside the 3DS file.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "testkit/chunk_builder.hpp"
+#include "testkit/pov_picture.hpp"
+#include "tests/run_binary.hpp"
+
+namespace ch = chunks;
+namespace fs = std::filesystem;
+
+namespace {
+
+// 16 x 16 pixels; from the top left: red, green; below them blue, yellow.
+std::string quarters_ppm() {
+    std::string out = "P6\n16 16\n255\n";
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const bool right = x >= 8, bottom = y >= 8;
+            out += bottom == right ? '\xff' : '\0';
+            out += right ? '\xff' : '\0';
+            out += bottom && !right ? '\xff' : '\0';
+        }
+    return out;
+}
+
+void put(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// The square x, z in 0..1 at y = 0, its mapping coordinates (x, z), facing
+// the camera at y = -2.5 with a light beside it; a white material whose
+// texture map is `map` (none when empty). `uv` replaces the coordinates.
+ch::bytes square_scene(const std::string& map,
+                       std::vector<std::pair<float, float>> uv = {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+                       std::vector<ch::chunk> more_material = {}) {
+    std::vector<ch::chunk> material{ch::material_name("Paper"), ch::diffuse(ch::color24(255, 255, 255))};
+    if (!map.empty()) material.push_back(ch::texture_map({ch::make(0x0030, ch::u16(100)), ch::map_name(map)}));
+    for (ch::chunk& c : more_material) material.push_back(std::move(c));
+    return ch::serialize(ch::primary({ch::editor({
+        ch::material(std::move(material)),
+        ch::named_object("Square", {ch::triangle_mesh({
+                                       ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}),
+                                       ch::mapping_coords(uv),
+                                       ch::face_list({{0, 1, 2}, {0, 2, 3}}, {ch::material_group("Paper", {0, 1})}),
+                                   })}),
+        ch::named_object("Eye", {ch::camera({0.5f, -2.5f, 0.5f}, {0.5f, 0, 0.5f}, 0, 35)}),
+        ch::named_object("Lamp", {ch::light({0.5f, -2.5f, 0.5f}, {ch::color_float(1, 1, 1)})}),
+    })}));
+}
+
+// What the picture shows near the centres of the square's four quarters,
+// top left, top right, bottom left, bottom right: 'R', 'G', 'B', 'Y', 'W'
+// (white), '?' for anything else.
+std::string quarters_seen(const testkit::picture& p) {
+    std::string seen;
+    for (const int dy : {-1, 1})
+        for (const int dx : {-1, 1}) {
+            const auto c = p.at(p.width / 2 + dx * p.width / 10, p.height / 2 + dy * p.height / 10);
+            const auto on = [](int v) { return v > 180 ? 1 : v < 60 ? 0 : -1; };
+            const int r = on(c[0]), g = on(c[1]), b = on(c[2]);
+            char name = '?';
+            if (r == 1 && g == 0 && b == 0) name = 'R';
+            if (r == 0 && g == 1 && b == 0) name = 'G';
+            if (r == 0 && g == 0 && b == 1) name = 'B';
+            if (r == 1 && g == 1 && b == 0) name = 'Y';
+            if (r == 1 && g == 1 && b == 1) name = 'W';
+            seen += name;
+        }
+    return seen;
+}
+
+// Converts `scene` (written as in/scene.3ds) into out/, renders out/scene.pov
+// and returns what its quarters show; `console` gets the binary's output.
+std::string convert_and_render(const e2e::temp_dir& dir, std::string& console) {
+    const e2e::result r = e2e::run(dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    console = r.out;
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    fs::path picture;
+    std::string log;
+    EXPECT_EQ(testkit::render_pov(dir / "out" / "scene.pov", 160, 120, picture, &log), 0) << log;
+    EXPECT_EQ(log.find("Warning:"), std::string::npos) << log;
+    return quarters_seen(testkit::read_ppm(picture));
+}
+
+struct scene_dirs {
+    e2e::temp_dir dir;
+    scene_dirs() {
+        fs::create_directory(dir / "in");
+        fs::create_directory(dir / "out");
+    }
+};
+
+}  // namespace
+
+TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUpright) {
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("C:\\MAPS\\QUARTERS.PPM")));
+    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
+    EXPECT_NE(console.find("    Number of texture maps:\t1\n    Number of missing maps:\t0\n"), std::string::npos)
+        << console;
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), quarters_ppm());
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene-render.log",
+                                                                        "scene-render.ppm", "scene.inc", "scene.pov"}));
+}
+
+TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
+    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    put(d.dir / "out" / "quarters.ppm", "P6\n1 1\n255\n\x10\x20\x30");
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), "P6\n1 1\n255\n\x10\x20\x30");
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters-2.ppm"), quarters_ppm());
+    // A second run finds its own copy and makes no other.
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_FALSE(fs::exists(d.dir / "out" / "quarters-3.ppm"));
+}
+
+TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("GONE.PPM")));
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_NE(console.find(" Warning: the texture map \"GONE.PPM\" of material \"Paper\" is not beside the 3DS file "
+                           "(in in); the material is drawn in its diffuse colour\n"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find("    Number of texture maps:\t0\n    Number of missing maps:\t1\n"), std::string::npos)
+        << console;
+
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("ANIM.CEL")));
+    put(d.dir / "in" / "anim.cel", "not an image POV-Ray reads");
+    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_NE(console.find(" Warning: the texture map \"ANIM.CEL\" of material \"Paper\" is of a type POV-Ray cannot "
+                           "read; the material is drawn in its diffuse colour\n"),
+              std::string::npos)
+        << console;
+    EXPECT_FALSE(fs::exists(d.dir / "out" / "anim.cel"));
+}
+
+TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
+    scene_dirs d;
+    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    std::string console;
+    ASSERT_TRUE(
+        testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}})));
+    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_NE(console.find(" Warning: object \"Square\" has 3 mapping coordinates for its 4 vertices; they are not "
+                           "used\n Warning: object \"Square\" has no mapping coordinates for the texture map of "
+                           "material \"Paper\"; it is drawn in the diffuse colours of its materials\n"),
+              std::string::npos)
+        << console;
+
+    const std::vector<ch::chunk> others{ch::make(0xA230, {}, {ch::map_name("BUMP.GIF")}),
+                                        ch::make(0xA210, {}, {ch::map_name("holes.gif")})};
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
+                                    square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, others)));
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_NE(console.find(" Warning: the opacity map of material \"Paper\" is not converted (only texture maps are)\n"
+                           " Warning: the bump map of material \"Paper\" is not converted (only texture maps are)\n"),
+              std::string::npos)
+        << console;
+}
+
+// Per corner, the .inc gives the file's own mapping coordinates.
+TEST(PovMaps, EachCornerTakesItsVertexsMappingCoordinates) {
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
+                                    square_scene("quarters.ppm", {{0.125f, -2}, {3.5f, 0}, {1, 0.75f}, {0, 1e-7f}})));
+    const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    const std::string inc = testkit::read_file(d.dir / "out" / "scene.inc");
+    EXPECT_NE(inc.find("  uv_vectors { 4,\n    <0.125000,-2.000000>,\n    <3.500000,0.000000>,\n    "
+                       "<1.000000,0.750000>,\n    <0.000000,0.000000>\n  }\n"),
+              std::string::npos)
+        << inc;
+    EXPECT_NE(inc.find("  uv_indices { 2,\n    <0,1,2>,\n    <0,2,3>\n  }\n"), std::string::npos) << inc;
+}
