@@ -40,6 +40,15 @@ TEST(MapImages, TheNameIsFoundBesideTheFileWithoutRegardToCaseAndWithoutItsPath)
     EXPECT_EQ(find_map_image(input, "maps\\"), "");
     EXPECT_EQ(find_map_image(input, "BRICK.JP"), "");
 
+    // A long name cut to DOS's eight characters, when only one file fits.
+    put(dir / "UVTransformTestImg.png", "long");
+    put(dir / "Landscape_hills.jpg", "hills");
+    put(dir / "LANDSCAPE_lake.jpg", "lake");
+    EXPECT_EQ(find_map_image(input, "UVTRANSF.PNG"), (dir / "UVTransformTestImg.png").string());
+    EXPECT_EQ(find_map_image(input, "UVTRANSF.JPG"), "");
+    EXPECT_EQ(find_map_image(input, "UVTRAN.PNG"), "");
+    EXPECT_EQ(find_map_image(input, "LANDSCAP.JPG"), "");  // two fit: neither is taken
+
     put(dir / "BRICK.JPG", "other brick");  // an exact match comes first
     EXPECT_EQ(find_map_image(input, "BRICK.JPG"), (dir / "BRICK.JPG").string());
     EXPECT_EQ(find_map_image(input, "Brick.jpg"), (dir / "BRICK.JPG").string());  // sorted first

@@ -75,6 +75,32 @@ std::string numbered(const std::string& name, int n) {
     return name.substr(0, cut) + "-" + std::to_string(n) + name.substr(cut);
 }
 
+// Names in DOS's 8.3 form: a file saved as "UVTransformTestImg.png" is
+// named "UVTRANSF.PNG" in the 3DS file. For a wanted name whose stem has
+// the full 8 characters, the one regular file in `dir` whose longer stem
+// begins with them and whose extension is the same (any case); empty when
+// there is none or more than one.
+std::string find_long_name(const std::string& dir, const std::string& wanted) {
+    const std::size_t dot = wanted.rfind('.');
+    if (dot != 8) return {};
+    const std::string_view stem = std::string_view(wanted).substr(0, 8), ext = std::string_view(wanted).substr(dot);
+    DIR* listing = ::opendir(dir.c_str());
+    if (listing == nullptr) return {};
+    std::string found;
+    int matches = 0;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string_view name = entry->d_name;
+        const std::size_t name_dot = name.rfind('.');
+        if (name_dot == std::string_view::npos || name_dot <= 8 || !equal_ignoring_case(name.substr(0, 8), stem) ||
+            !equal_ignoring_case(name.substr(name_dot), ext) || !is_regular_file(dir + "/" + std::string(name)))
+            continue;
+        found = name;
+        ++matches;
+    }
+    ::closedir(listing);
+    return matches == 1 ? found : std::string{};
+}
+
 }  // namespace
 
 std::string map_file_part(std::string_view map_name) {
@@ -105,6 +131,7 @@ std::string find_map_image(const std::string& input_path, std::string_view map_n
         if (is_regular_file(dir + "/" + std::string(name))) found = name;
     }
     ::closedir(listing);
+    if (found.empty()) found = find_long_name(dir, wanted);
     return found.empty() ? std::string{} : dir + "/" + found;
 }
 

@@ -19,8 +19,10 @@ std::string map_file_part(std::string_view map_name);
 
 // The image that `map_name` names, beside the 3DS file `input_path`: the
 // path of the regular file in that folder whose name equals the map name's
-// file part, compared without regard to ASCII case (an exact match first).
-// Empty when there is none.
+// file part, compared without regard to ASCII case (an exact match first);
+// else, for a name in DOS's 8.3 form with a stem of 8 characters, the one
+// file whose longer name was cut to it ("UVTRANSF.PNG" for
+// "UVTransformTestImg.png"). Empty when there is none.
 std::string find_map_image(const std::string& input_path, std::string_view map_name);
 
 // The folder of `path` ("." for a bare name), for names relative to it.
