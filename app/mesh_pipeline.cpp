@@ -119,7 +119,8 @@ std::size_t part_size_for(const worker_pool& pool, std::uint64_t weight, std::si
 }
 
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
-                                   std::int32_t& written_faces, const mesh_options& options, worker_pool& pool) {
+                                   std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
+                                   const part_formatter& format_part) {
     std::size_t weight = s.objects.size();
     for (const mesh_object& o : s.objects) weight += o.faces.size();
     const std::size_t part_faces = part_size_for(pool, weight, least_part_faces, default_part_faces);
@@ -129,7 +130,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
     write_parts_on_workers(
         out, cuts.size() - 1,
         [&](std::size_t k, std::size_t thread, text_block& text) {
-            format_mesh_part(s, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+            format_part(s, layout, cuts[k], cuts[k + 1], formatters[thread], text);
         },
         pool);
     for (const mesh_object& o : s.objects) written_faces += o.face_count;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "testkit/chunk_builder.hpp"
-#include "testkit/pov_picture.hpp"
+#include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
 
 namespace ch = chunks;
@@ -81,11 +81,9 @@ std::string convert_and_render(const e2e::temp_dir& dir, std::string& console) {
     const e2e::result r = e2e::run(dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
     console = r.out;
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    fs::path picture;
-    std::string log;
-    EXPECT_EQ(testkit::render_pov(dir / "out" / "scene.pov", 160, 120, picture, &log), 0) << log;
-    EXPECT_EQ(log.find("Warning:"), std::string::npos) << log;
-    return quarters_seen(testkit::read_ppm(picture));
+    const pov::render_result rendered = pov::render(dir / "out", "scene.pov", 160, 120);
+    EXPECT_CLEAN_RENDER(rendered);
+    return quarters_seen(rendered.picture);
 }
 
 struct scene_dirs {
@@ -99,6 +97,7 @@ struct scene_dirs {
 }  // namespace
 
 TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUpright) {
+    REQUIRE_POVRAY();
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("C:\\MAPS\\QUARTERS.PPM")));
     put(d.dir / "in" / "quarters.ppm", quarters_ppm());
@@ -108,11 +107,14 @@ TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUprig
     EXPECT_NE(console.find("    Number of texture maps:\t1\n    Number of missing maps:\t0\n"), std::string::npos)
         << console;
     EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), quarters_ppm());
-    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene-render.log",
-                                                                        "scene-render.ppm", "scene.inc", "scene.pov"}));
+    // The converter leaves the pair and the copy, nothing else (POV-Ray its
+    // home and log).
+    EXPECT_EQ(e2e::list_files(d.dir / "out"),
+              (std::vector<std::string>{"povray-home", "quarters.ppm", "render.log", "scene.inc", "scene.pov"}));
 }
 
 TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
+    REQUIRE_POVRAY();
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
     put(d.dir / "in" / "quarters.ppm", quarters_ppm());
@@ -127,6 +129,7 @@ TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
 }
 
 TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
+    REQUIRE_POVRAY();
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("GONE.PPM")));
     std::string console;
@@ -149,6 +152,7 @@ TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
 }
 
 TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
+    REQUIRE_POVRAY();
     scene_dirs d;
     put(d.dir / "in" / "quarters.ppm", quarters_ppm());
     std::string console;
@@ -174,6 +178,7 @@ TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
 
 // Per corner, the .inc gives the file's own mapping coordinates.
 TEST(PovMaps, EachCornerTakesItsVertexsMappingCoordinates) {
+    REQUIRE_POVRAY();
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
                                     square_scene("quarters.ppm", {{0.125f, -2}, {3.5f, 0}, {1, 0.75f}, {0, 1e-7f}})));

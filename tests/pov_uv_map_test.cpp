@@ -8,7 +8,7 @@
 #include <string>
 
 #include "testkit/files.hpp"
-#include "testkit/pov_picture.hpp"
+#include "tests/render_pov.hpp"
 #include "writers/pov/pov_uv_map.hpp"
 
 using namespace tessvert;
@@ -61,10 +61,9 @@ testkit::picture render_picture(const texture_map& t) {
                "  face_indices { 2, <0, 1, 2>, 0, <0, 2, 3>, 0 }\n"
                "  uv_indices { 2, <0, 1, 2>, <0, 2, 3> } }\n";
     }
-    std::filesystem::path picture_path;
-    std::string log;
-    EXPECT_EQ(testkit::render_pov(dir / "square.pov", 32, 32, picture_path, &log), 0) << log;
-    return testkit::read_ppm(picture_path);
+    const pov::render_result r = pov::render(dir.path, "square.pov", 32, 32);
+    EXPECT_CLEAN_RENDER(r);
+    return r.picture;
 }
 
 // The colours at the centres of the 4 x 4 cells of the square's picture,
@@ -97,10 +96,12 @@ TEST(PovUvMap, ImageTypesFollowTheExtensionInAnyCase) {
 // Mapping coordinate (0, 0) is the image's bottom left and (1, 1) its top
 // right: the square shows the image upright, unmirrored.
 TEST(PovUvMap, TheImageLiesUprightWithItsBottomLeftAtZeroZero) {
+    REQUIRE_POVRAY();
     EXPECT_EQ(render_square(texture_map{}), "RRGG/RRGG/BBYY/BBYY");
 }
 
 TEST(PovUvMap, ScaleRepeatsTheImageAboutItsCentreAndOnceShowsTheDiffuseColourAround) {
+    REQUIRE_POVRAY();
     texture_map twice;
     twice.u_scale = 2;
     // Two images across, the middle of the square the middle of one.
@@ -120,6 +121,7 @@ TEST(PovUvMap, ScaleRepeatsTheImageAboutItsCentreAndOnceShowsTheDiffuseColourAro
 // The u offset moves the image right, the v offset down, by that fraction
 // of its size.
 TEST(PovUvMap, OffsetsMoveTheImageRightAndDown) {
+    REQUIRE_POVRAY();
     texture_map right;
     right.u_offset = 0.25f;
     EXPECT_EQ(render_square(right), "GRRG/GRRG/YBBY/YBBY");
@@ -130,6 +132,7 @@ TEST(PovUvMap, OffsetsMoveTheImageRightAndDown) {
 
 // The rotation turns the image counter-clockwise about its centre.
 TEST(PovUvMap, RotationTurnsTheImageAboutItsCentre) {
+    REQUIRE_POVRAY();
     texture_map quarter;
     quarter.rotation = 90;
     EXPECT_EQ(render_square(quarter), "GGYY/GGYY/RRBB/RRBB");
@@ -141,6 +144,7 @@ TEST(PovUvMap, RotationTurnsTheImageAboutItsCentre) {
 }
 
 TEST(PovUvMap, AnAmountBelowFullBlendsTheImageWithTheDiffuseColour) {
+    REQUIRE_POVRAY();
     texture_map t;
     t.amount = 0;
     EXPECT_EQ(render_square(t), "WWWW/WWWW/WWWW/WWWW");

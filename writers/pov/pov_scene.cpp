@@ -74,7 +74,7 @@ void append_camera(std::string& out, const double position[3], const double look
     for (double& x : right) x /= rl;
     cross(right, d, up);  // square to the line of sight, unit length
     const double a = std::isfinite(bank) ? bank * pi / 180.0 : 0.0;
-    for (int k = 0; k < 3; ++k) sky[k] = std::cos(a) * up[k] - std::sin(a) * right[k];
+    for (int k = 0; k < 3; ++k) sky[k] = std::cos(a) * up[k] + std::sin(a) * right[k];
     out += "camera {\n    location ";
     append_triple(out, position);
     out += "\n    look_at ";
@@ -170,7 +170,7 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
         append_camera(text, w.position, w.look_at, w.fov, w.bank);
     }
     text +=
-        "  #break\n  #else\n  #warning concat(\"Camera \", str(Camera, 0, -1), \" is not a camera of this scene "
+        "  #break\n  #else\n  #warning concat(\"Camera \", str(Camera, 0, 0), \" is not a camera of this scene "
         "(0 to " +
         std::to_string(s.cameras.size()) + "); the initial view is used\")\n  ";
     append_camera(text, view.position, view.look_at, view.fov, view.bank);
