@@ -3,11 +3,13 @@
 // of four coloured quarters that the test writes beside the 3DS file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "testkit/chunk_builder.hpp"
+#include "tests/mixed_scene.hpp"
 #include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
 
@@ -190,4 +192,61 @@ TEST(PovMaps, EachCornerTakesItsVertexsMappingCoordinates) {
               std::string::npos)
         << inc;
     EXPECT_NE(inc.find("  uv_indices { 2,\n    <0,1,2>,\n    <0,2,3>\n  }\n"), std::string::npos) << inc;
+}
+
+// The uv sections are cut into parts like the others: the files are the
+// same on any number of threads.
+TEST(PovMaps, MappingCoordinatesAreTheSameWhateverTheThreadCount) {
+    e2e::temp_dir dir;
+    ASSERT_TRUE(testkit::write_file(dir / "mixed.3ds", mixed::scene_bytes()));
+    std::string first_inc, first_out;
+    for (const char* threads : {"1", "2", "7"}) {
+        SCOPED_TRACE(threads);
+        const e2e::result r =
+            e2e::run(dir.path, {"-i", "mixed.3ds", "-o", "out", "--format", "pov", "--threads", threads});
+        ASSERT_EQ(r.exit_code, 1) << r.out;
+        const std::string inc = testkit::read_file(dir / "out.inc");
+        if (first_inc.empty()) {
+            EXPECT_NE(inc.find("  uv_vectors { 7381,\n    <0.000000,0.000000>,\n    <0.008333,0.000000>,"),
+                      std::string::npos);
+            EXPECT_NE(inc.find("    <1.000000,1.000000>\n  }\n"), std::string::npos);
+            first_inc = inc;
+            first_out = r.out;
+        }
+        EXPECT_TRUE(inc == first_inc);
+        EXPECT_EQ(r.out, first_out);
+    }
+}
+
+// The copy is an output like the others: a failed write leaves no copy and
+// no temporary (the map is then missing), and a signal removes it.
+TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
+    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
+    // The first write to a file is the copy's.
+    const auto at_first_write = [](const std::string& what) {
+        e2e::limits lim;
+        lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=1", what};
+        // A sanitizer runtime insists on coming first; the shim comes before it.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+        return lim;
+    };
+    const e2e::limits full_disk = at_first_write("TESSVERT_FAULT_ERRNO=28");
+    const e2e::result failed = e2e::run(d.dir.path, args, full_disk);
+    EXPECT_EQ(failed.exit_code, 1) << failed.out;
+    EXPECT_NE(failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied to "
+                              "out; the material is drawn in its diffuse colour\n"),
+              std::string::npos)
+        << failed.out;
+    EXPECT_NE(failed.out.find("    Number of missing maps:\t1\n"), std::string::npos) << failed.out;
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+
+    fs::remove(d.dir / "out" / "scene.inc");
+    fs::remove(d.dir / "out" / "scene.pov");
+    const e2e::result ended = e2e::run(d.dir.path, args, at_first_write("TESSVERT_FAULT_SIGNAL=15"));
+    EXPECT_EQ(ended.signal, 15) << ended.out;
+    EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
 }
