@@ -39,16 +39,17 @@ char colour_at(const testkit::picture& p, int x, int y) {
     if (r == 0 && g == 0 && b == 1) return 'B';
     if (r == 1 && g == 1 && b == 0) return 'Y';
     if (r == 1 && g == 1 && b == 1) return 'W';
+    if (r == 0 && g == 0 && b == 0) return 'K';
     return '?';
 }
 
 // Renders the square with the map placed as `t`, over a white diffuse
 // colour, into a 32 x 32 picture.
-testkit::picture render_picture(const texture_map& t) {
+testkit::picture render_picture(const texture_map& t, double filter = 0) {
     testkit::temp_dir dir;
     write_quarters_ppm(dir / "quarters.ppm");
     std::string pigment;
-    append_pov_map_pigment(pigment, t, "\"quarters.ppm\"", pov_image_type("quarters.ppm"), "srgb <1, 1, 1>");
+    append_pov_map_pigment(pigment, t, "\"quarters.ppm\"", pov_image_type("quarters.ppm"), "srgb <1, 1, 1>", filter);
     {
         std::ofstream pov(dir / "square.pov");
         pov << "#version 3.7;\nglobal_settings { assumed_gamma 1.0 }\n"
@@ -68,8 +69,8 @@ testkit::picture render_picture(const texture_map& t) {
 
 // The colours at the centres of the 4 x 4 cells of the square's picture,
 // row by row from the top ("RRGG/...").
-std::string render_square(const texture_map& t) {
-    const testkit::picture p = render_picture(t);
+std::string render_square(const texture_map& t, double filter = 0) {
+    const testkit::picture p = render_picture(t, filter);
     if (p.width != 32 || p.height != 32) return "no picture";
     std::string cells;
     for (int row = 0; row < 4; ++row) {
@@ -164,4 +165,10 @@ TEST(PovUvMap, AnAmountBelowFullBlendsTheImageWithTheDiffuseColour) {
         EXPECT_EQ(yellow_quarter[2], red_quarter[2]) << amount;
         last_green = red_quarter[1];
     }
+}
+
+// A transparent material's image lets the black background through.
+TEST(PovUvMap, TheTransparencyFiltersTheImage) {
+    REQUIRE_POVRAY();
+    EXPECT_EQ(render_square(texture_map{}, 1.0), "KKKK/KKKK/KKKK/KKKK");
 }

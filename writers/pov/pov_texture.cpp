@@ -57,7 +57,7 @@ void append_pov_texture(std::string& out, const material& m) {
 void append_pov_mapped_texture(std::string& out, const material& m, std::string_view image_file,
                                std::string_view type) {
     out += "texture { pigment { ";
-    append_pov_map_pigment(out, m.texture, image_file, type, diffuse_color(m));
+    append_pov_map_pigment(out, m.texture, image_file, type, diffuse_color(m), m.transparency);
     out += " } ";
     append_finish(out, m);
 }

@@ -58,7 +58,7 @@ uv_placement placement_of(const texture_map& t) {
 }
 
 void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type,
-                            std::string_view diffuse) {
+                            std::string_view diffuse, double filter) {
     const double amount = std::clamp(static_cast<double>(t.amount), 0.0, 100.0) / 100.0;
     const bool blend = amount < 1.0;
     if (blend) {
@@ -72,6 +72,10 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
     image += ' ';
     image.append(image_file);
     image += " interpolate 2";
+    if (filter > 0) {
+        image += " filter all ";
+        append_number(image, filter);
+    }
     image += shown_once(t) ? " once }" : " }";
     if (shown_once(t)) {
         // Around an image shown once the pattern is clear: the diffuse

@@ -41,8 +41,9 @@ inline bool shown_once(const texture_map& t) {
 // POV-Ray type `type` as `t` places it, over the pigment colour `diffuse`
 // (for example "srgb <1, 0, 0>"): where the image is shown once, the
 // diffuse colour lies around it; an amount below 100% blends the image
-// with the diffuse colour in that proportion.
+// with the diffuse colour in that proportion. A `filter` above 0 lets light
+// through the image as through the diffuse colour (the transparency).
 void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type,
-                            std::string_view diffuse);
+                            std::string_view diffuse, double filter = 0);
 
 }  // namespace tessvert
