@@ -13,6 +13,10 @@
 
 namespace tessvert {
 
+// Whether two names are equal when ASCII letters are compared without
+// regard to case, as names of files saved on DOS are.
+bool equal_ignoring_case(std::string_view a, std::string_view b);
+
 // The file name part of a map name: what follows its last '/' or '\' (or a
 // DOS drive's "C:"), as names saved on other systems carry them.
 std::string map_file_part(std::string_view map_name);

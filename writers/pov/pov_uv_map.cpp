@@ -4,18 +4,12 @@
 #include <cmath>
 #include <numbers>
 
+#include "writers/map_images.hpp"
 #include "writers/pov/pov_text.hpp"
 
 namespace tessvert {
 
 namespace {
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-               return lower(x) == lower(y);
-           });
-}
 
 // A scale of 0 counts as 1; others are kept within 1/1000 and 1000 times,
 // so that the placement can always be turned back.
