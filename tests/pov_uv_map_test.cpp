@@ -131,6 +131,18 @@ TEST(PovUvMap, OffsetsMoveTheImageRightAndDown) {
     EXPECT_EQ(render_square(down), "BBYY/RRGG/RRGG/BBYY");
 }
 
+TEST(PovUvMap, MirroredTilingTurnsOverEveryOtherCopy) {
+    REQUIRE_POVRAY();
+    texture_map moved;  // half the image to the right: its right half on the left
+    moved.u_offset = 0.5f;
+    EXPECT_EQ(render_square(moved), "GGRR/GGRR/YYBB/YYBB");
+    moved.tiling = texture_mirror;  // the copy on the left is mirrored
+    EXPECT_EQ(render_square(moved), "RRRR/RRRR/BBBB/BBBB");
+    moved.u_offset = 0;
+    moved.v_offset = 0.5f;
+    EXPECT_EQ(render_square(moved), "RRGG/RRGG/RRGG/RRGG");
+}
+
 // The rotation turns the image counter-clockwise about its centre.
 TEST(PovUvMap, RotationTurnsTheImageAboutItsCentre) {
     REQUIRE_POVRAY();

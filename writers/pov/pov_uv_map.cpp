@@ -80,6 +80,9 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
         out += " }, pigment { " + image + " } }";
     } else {
         out += image;
+        // Mirrored tiling: every other copy of the image turned over, along
+        // u and along v.
+        if ((t.tiling & texture_mirror) != 0) out += " warp { repeat x flip x } warp { repeat y flip y }";
     }
     const uv_placement p = placement_of(t);
     if (!p.identity()) {

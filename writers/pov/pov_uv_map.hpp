@@ -30,7 +30,9 @@ struct uv_placement {
 };
 uv_placement placement_of(const texture_map& t);
 
-// Whether the image is shown once rather than repeated across texture space.
+// Whether the image is shown once rather than repeated across texture
+// space (repeated, every other copy is mirrored when the tiling flags ask
+// for it).
 inline bool shown_once(const texture_map& t) {
     return (t.tiling & (texture_no_tile | texture_decal)) != 0;
 }
