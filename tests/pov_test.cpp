@@ -199,3 +199,187 @@ TEST(PovRender, TheBackgroundColourShowsWhenTheFileSaysToUseIt) {
     EXPECT_CLEAN_RENDER(unused);
     EXPECT_EQ(unused.picture.at(2, 2), (std::array<int, 3>{0, 0, 0}));
 }
+
+namespace {
+
+// Two faces at a fold, in different smoothing groups (so their shared
+// corners take two normals), an unused vertex, and a shiny, half
+// transparent material; an object named like a keyword and another of the
+// same name; a camera, a spotlight, an ambient light and a background.
+bytes small_scene() {
+    const std::vector<xyz> v = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {7, 7, 7}};
+    const auto pct = [](std::uint16_t p) { return make(0x0030, u16(p)); };
+    return serialize(primary(
+        {version(3),
+         editor(
+             {make(0x2100, {}, {color_float(0.1f, 0.2f, 0.3f)}), make(0x1200, {}, {color24(0, 0, 255)}), make(0x1201),
+              material({material_name("Red glass"), make(0xA010, {}, {color24(51, 0, 0)}), diffuse(color24(255, 0, 0)),
+                        make(0xA030, {}, {color24(255, 255, 255)}), make(0xA040, {}, {pct(50)}),
+                        make(0xA041, {}, {pct(80)}), make(0xA050, {}, {pct(40)}), make(0xA084, {}, {pct(10)})}),
+              named_object("box", {triangle_mesh({vertex_list(v), face_list({{0, 1, 2}, {0, 3, 1}},
+                                                                            {material_group("Red glass", {0}),
+                                                                             make(0x4150, cat({u32(1), u32(2)}))})})}),
+              named_object("box",
+                           {triangle_mesh({vertex_list({{2, 0, 0}, {3, 0, 0}, {2, 1, 0}}), face_list({{0, 1, 2}})})}),
+              named_object("Eye", {camera({0, -10, 2}, {0, 0, 0}, 0, 50)}),
+              named_object("Spot", {light({0, 0, 10}, {color24(255, 255, 255), spotlight({0, 0, 0}, 40, 60),
+                                                       make(0x465B, f32s({2}))})})})}));
+}
+
+// What the two files hold: the vertices used, each once; per corner the
+// normal of its smoothing group; the second face, in no material group,
+// in the object's material; the spotlight's half angles and multiplier.
+const char* const small_pov = R"pov(// small.pov: a 3DS scene for POV-Ray 3.7; its meshes are in small.inc.
+// Render it in the folder that holds both files:
+//   povray +W1024 +H768 +A small.pov
+// Camera 0 is the initial view and the default; cameras 1 to 1 are the file's, in file order.
+// Choose one on the command line, for example:
+//   povray +W1024 +H768 +A Declare=Camera=1 small.pov
+// Coordinates are the 3DS file's own: right-handed, z up.
+#version 3.7;
+
+global_settings { assumed_gamma 1.0 ambient_light rgb <0.100000, 0.200000, 0.300000> }
+background { srgb <0.000000, 0.000000, 1.000000> }
+
+#ifndef (Camera)
+  #declare Camera = 0;
+#end
+#switch (Camera)
+  #case (0)
+  camera {
+    location <0.000000, -10.000000, 2.000000>
+    look_at <0.000000, 0.000000, 0.000000>
+    sky <0.000000, 0.196116, 0.980581>
+    right -4/3*x
+    up y
+    angle 39.148937
+  }
+  #break
+  #case (1)
+  camera {
+    location <0.000000, -10.000000, 2.000000>
+    look_at <0.000000, 0.000000, 0.000000>
+    sky <0.000000, 0.196116, 0.980581>
+    right -4/3*x
+    up y
+    angle 39.148937
+  }
+  #break
+  #else
+  #warning concat("Camera ", str(Camera, 0, 0), " is not a camera of this scene (0 to 1); the initial view is used")
+  camera {
+    location <0.000000, -10.000000, 2.000000>
+    look_at <0.000000, 0.000000, 0.000000>
+    sky <0.000000, 0.196116, 0.980581>
+    right -4/3*x
+    up y
+    angle 39.148937
+  }
+#end
+
+light_source {
+  <0.000000, 0.000000, 10.000000>
+  rgb <2.000000, 2.000000, 2.000000>
+  spotlight
+  point_at <0.000000, 0.000000, 0.000000>
+  radius 20.000000
+  falloff 30.000000
+  tightness 0
+}
+
+#declare T_Red_glass = texture { pigment { srgbf <1.000000, 0.000000, 0.000000, 0.400000> } finish { ambient srgb <0.200000, 0.000000, 0.000000> diffuse 1 specular 0.800000 roughness 0.019802 emission 0.100000 } }
+
+#include "small.inc"
+
+object { O_box }
+object { O_box_2 }
+)pov";
+
+const char* const small_inc = R"pov(#declare O_box = mesh2 {
+  vertex_vectors { 4,
+    <0.000000,0.000000,0.000000>,
+    <1.000000,0.000000,0.000000>,
+    <0.000000,1.000000,0.000000>,
+    <0.000000,0.000000,1.000000>
+  }
+  normal_vectors { 8,
+    <0.000000,0.707107,0.707107>,
+    <0.000000,0.707107,0.707107>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,1.000000,0.000000>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,1.000000,0.000000>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,1.000000,0.000000>
+  }
+  texture_list { 1,
+    texture { T_Red_glass }
+  }
+  face_indices { 2,
+    <0,1,2>,0,
+    <0,3,1>,0
+  }
+  normal_indices { 2,
+    <4,6,2>,
+    <5,3,7>
+  }
+}
+#declare O_box_2 = mesh2 {
+  vertex_vectors { 3,
+    <2.000000,0.000000,0.000000>,
+    <3.000000,0.000000,0.000000>,
+    <2.000000,1.000000,0.000000>
+  }
+  normal_vectors { 3,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,0.000000,1.000000>
+  }
+  texture_list { 1,
+    texture { T_Red_glass }
+  }
+  face_indices { 1,
+    <0,1,2>,0
+  }
+  normal_indices { 1,
+    <0,1,2>
+  }
+}
+)pov";
+
+}  // namespace
+
+TEST(PovFiles, TheSceneAndMeshFilesOfASmallScene) {
+    testkit::temp_dir dir;
+    write_file(dir / "s.3ds", small_scene());
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "small", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(" All parameters successfully dumped to: small.pov\n All objects successfully dumped to: "
+                         "small.inc\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "small.inc", "small.pov"}));
+    EXPECT_EQ(read_file(dir / "small.pov"), small_pov);
+    EXPECT_EQ(read_file(dir / "small.inc"), small_inc);
+}
+
+TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {
+    testkit::temp_dir dir;
+    write_file(dir / "mixed.3ds", mixed::scene_bytes());
+    for (const char* mode : {"", "-t"}) {
+        SCOPED_TRACE(mode);
+        const auto convert = [&](const char* threads) {
+            std::vector<std::string> args = {"-i", "mixed.3ds", "-o", "m", "--format", "pov", "--threads", threads};
+            if (*mode != '\0') args.push_back(mode);
+            const e2e::result r = e2e::run(dir.path, args);
+            EXPECT_EQ(r.exit_code, 1) << r.out;
+            return std::vector<std::string>{r.out, read_file(dir / "m.pov"), read_file(dir / "m.inc")};
+        };
+        const std::vector<std::string> one = convert("1");
+        EXPECT_NE(one[2].find("#declare O_Sheet = mesh2"), std::string::npos);
+        for (const char* threads : {"2", "7"}) EXPECT_EQ(convert(threads), one) << "--threads " << threads;
+        if (!pov::povray_installed() && std::getenv("CI") == nullptr) continue;
+        const pov::render_result r = pov::render(dir.path, "m.pov", 64, 48);
+        EXPECT_CLEAN_RENDER(r);
+    }
+}
