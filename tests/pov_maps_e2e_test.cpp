@@ -250,3 +250,29 @@ TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
     EXPECT_EQ(ended.signal, 15) << ended.out;
     EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
 }
+
+// Two map names that find one image (they differ in case only) share one
+// copy.
+TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
+    scene_dirs d;
+    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    const auto square = [](const std::string& name, const std::string& material) {
+        return ch::named_object(
+            name, {ch::triangle_mesh({ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}),
+                                      ch::mapping_coords({{0, 0}, {1, 0}, {1, 1}, {0, 1}}),
+                                      ch::face_list({{0, 1, 2}, {0, 2, 3}}, {ch::material_group(material, {0, 1})})})});
+    };
+    ASSERT_TRUE(testkit::write_file(
+        d.dir / "in" / "scene.3ds",
+        ch::serialize(ch::primary({ch::editor({
+            ch::material({ch::material_name("Upper"), ch::texture_map({ch::map_name("QUARTERS.PPM")})}),
+            ch::material({ch::material_name("Lower"), ch::texture_map({ch::map_name("quarters.ppm")})}),
+            square("A", "Upper"),
+            square("B", "Lower"),
+        })}))));
+    const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find("    Number of texture maps:\t2\n    Number of missing maps:\t0\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene.inc", "scene.pov"}));
+}

@@ -85,6 +85,7 @@ void plan_pov_maps(const scene& s, const std::string& input_path, const std::str
     // image, its copy and its warning.
     std::map<std::string, pov_material_map> done;
     std::set<std::string> taken;
+    std::map<std::string, std::string> copy_of;  // image found -> the name its copy takes
     for (std::size_t m = 0; m < s.materials.size(); ++m) {
         if (used[m] == 0) continue;
         const std::string& map_name = s.materials[m].map_name;
@@ -104,6 +105,8 @@ void plan_pov_maps(const scene& s, const std::string& input_path, const std::str
                 report, what + " is not beside the 3DS file (in " + printable(folder_of(input_path)) + ")" + fallback);
         } else if (type.empty()) {
             report_warning(report, what + " is of a type POV-Ray cannot read" + fallback);
+        } else if (const auto copied = copy_of.find(source); copied != copy_of.end()) {
+            chosen = {copied->second, type};  // another name of an image already copied
         } else {
             const copy_plan where = plan_copy(output_dir, copy_name(source), source, taken);
             if (where.name.empty()) {
@@ -121,7 +124,10 @@ void plan_pov_maps(const scene& s, const std::string& input_path, const std::str
                     plan.copies.pop_back();
                 }
             }
-            if (!chosen.image.empty()) taken.insert(chosen.image);
+            if (!chosen.image.empty()) {
+                taken.insert(chosen.image);
+                copy_of[source] = chosen.image;
+            }
         }
         plan.materials[m] = chosen;
         ++(chosen.image.empty() ? plan.missing : plan.written);
