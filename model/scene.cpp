@@ -1,5 +1,8 @@
 #include "model/scene.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 namespace tessvert {
 
 scene init_scene() {
@@ -61,6 +64,11 @@ void append_material(scene& s) {
 void append_object(scene& s) {
     s.objects.emplace_back();
     ++s.object_count;
+}
+
+bool mapping_coords_usable(const mesh_object& o) {
+    return !o.vertices.empty() && o.tex_coords.size() == 2 * o.vertices.size() &&
+           std::all_of(o.tex_coords.begin(), o.tex_coords.end(), [](float f) { return std::isfinite(f); });
 }
 
 namespace {

@@ -185,6 +185,10 @@ void append_camera(scene& s);
 void append_material(scene& s);
 void append_object(scene& s);
 
+// Whether the object's mapping coordinates can be laid on its vertices:
+// one pair for each vertex, every number finite.
+bool mapping_coords_usable(const mesh_object& o);
+
 // Removes the faces of `o` whose entry in `keep` is 0, keeping the order of
 // the others; every per-face array of the object (smoothing, face_materials,
 // corner_normals) follows the faces, so whatever belongs to a face stays

@@ -76,19 +76,14 @@ void remove_nonfinite_faces(scene& s, reporter& report) {
                  " faces have a vertex coordinate that is not a finite number; they were removed");
 }
 
-void check_mapping_coords(scene& s, reporter& report) {
-    for (mesh_object& o : s.objects) {
-        if (o.faces.empty() || o.tex_coords.empty()) continue;
-        std::string why;
-        if (o.tex_coords.size() != 2 * o.vertices.size())
-            why = std::to_string(o.tex_coords.size() / 2) + " mapping coordinates for its " +
-                  std::to_string(o.vertices.size()) + " vertices";
-        else if (!std::all_of(o.tex_coords.begin(), o.tex_coords.end(), [](float f) { return std::isfinite(f); }))
-            why = "a mapping coordinate that is not a finite number";
-        if (why.empty()) continue;
+void check_mapping_coords(const scene& s, reporter& report) {
+    for (const mesh_object& o : s.objects) {
+        if (o.faces.empty() || o.tex_coords.empty() || mapping_coords_usable(o)) continue;
+        const std::string why = o.tex_coords.size() != 2 * o.vertices.size()
+                                    ? std::to_string(o.tex_coords.size() / 2) + " mapping coordinates for its " +
+                                          std::to_string(o.vertices.size()) + " vertices"
+                                    : "a mapping coordinate that is not a finite number";
         report_warning(report, "object \"" + printable(o.name) + "\" has " + why + "; they are not used");
-        o.tex_coords.clear();
-        o.tex_vertex_count = 0;
     }
 }
 

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> materials_mapped_by_faces(const scene& s, reporter& re
         for (std::size_t j = 0; j < o.faces.size(); ++j) {
             const std::int32_t m = face_texture(s, o, j);
             if (m == no_material || s.materials[static_cast<std::size_t>(m)].map_name.empty()) continue;
-            if (has_mapping_coords(o))
+            if (mapping_coords_usable(o))
                 used[static_cast<std::size_t>(m)] = 1;
             else if (unmapped == no_material)
                 unmapped = m;

@@ -81,7 +81,7 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
         l.textures.push_back(face_texture(s, o, j));
     }
     for (std::int32_t m : l.textures) slot_of[static_cast<std::size_t>(m + 1)] = -1;
-    l.uv = has_mapping_coords(o);
+    l.uv = mapping_coords_usable(o);
     if (!smooth) return;
     l.corner_normals = o.corner_normals.size() == 3 * n;
     for (std::size_t j = 0; j < n; ++j) {

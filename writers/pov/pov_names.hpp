@@ -29,12 +29,6 @@ pov_names make_pov_names(const scene& s);
 // Names the mapped textures of the materials whose `mapped` entry is not 0.
 void name_mapped_materials(const scene& s, const std::vector<std::uint8_t>& mapped, pov_names& names);
 
-// Whether the object's mapping coordinates can be written: one pair for
-// each vertex (see check_mapping_coords for the warnings).
-inline bool has_mapping_coords(const mesh_object& o) {
-    return !o.vertices.empty() && o.tex_coords.size() == 2 * o.vertices.size();
-}
-
 // The texture of faces that have no material and belong to an object of
 // no material: light grey, like the other output's.
 inline constexpr char no_material_texture[] = "No_material";
