@@ -211,6 +211,13 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
                      output_file& mesh_out, worker_pool& pool, conversion_result& result, pov_map_plan& maps,
                      reporter& report) {
+    const std::string include_name = file_name(options.include_path);
+    if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
+        report_warning(report,
+                       "POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII, as the include "
+                       "line of " +
+                           options.scene_path + " names " + include_name +
+                           "; rename both files and that line to render it");
     pov_names names = make_pov_names(s);
     plan_pov_maps(s, options.input_path, folder_of(options.scene_path), maps, report);
     std::vector<std::uint8_t> mapped(s.materials.size(), 0);
@@ -218,16 +225,17 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
     name_mapped_materials(s, mapped, names);
     result.maps_written = static_cast<std::int32_t>(maps.written);
     result.maps_missing = static_cast<std::int32_t>(maps.missing);
+    const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
     if (open_output(scene_out, options.scene_path)) {
-        write_pov_scene(view, s, names, scene_out, file_name(options.include_path), file_name(options.base_name),
+        write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
                         options.headlight, maps.materials);
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
         if (pool.threads.empty())
-            write_pov_mesh(s, names, mesh_out, options.triangle_mode, result.written_faces);
+            write_pov_mesh(s, names, layout, mesh_out, result.written_faces);
         else
-            write_pov_mesh_on_workers(s, names, mesh_out, options.triangle_mode, result.written_faces, pool);
+            write_pov_mesh_on_workers(s, names, layout, mesh_out, result.written_faces, pool);
         finish_output(mesh_out);
     }
 }

@@ -136,9 +136,8 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
     for (const mesh_object& o : s.objects) written_faces += o.face_count;
 }
 
-void write_pov_mesh_on_workers(const scene& s, const pov_names& names, output_file& out, std::int32_t triangle_mode,
+void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
                                std::int32_t& written_faces, worker_pool& pool) {
-    const pov_mesh_layout layout = lay_out_pov_mesh(s, triangle_mode);
     std::uint64_t weight = 0;
     for (std::size_t i = 0; i < layout.objects.size(); ++i) weight += 1 + pov_object_items(layout, i);
     const std::size_t part_items = part_size_for(pool, weight, least_part_faces, default_pov_part_items);

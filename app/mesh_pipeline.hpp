@@ -51,7 +51,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
 
 // The POV-Ray mesh file made the same way: the same bytes as
 // write_pov_mesh, and the same `written_faces`.
-void write_pov_mesh_on_workers(const scene& s, const pov_names& names, output_file& out, std::int32_t triangle_mode,
+void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
                                std::int32_t& written_faces, worker_pool& pool);
 
 }  // namespace tessvert

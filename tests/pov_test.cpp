@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "testkit/chunk_builder.hpp"
+#include "testkit/console.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
@@ -244,6 +245,10 @@ background { srgb <0.000000, 0.000000, 1.000000> }
 #ifndef (Camera)
   #declare Camera = 0;
 #end
+#if (Camera < 0 | Camera > 1 | Camera != int(Camera))
+  #warning concat("Camera ", str(Camera, 0, (Camera = int(Camera) ? 0 : -1)), " is not a camera of this scene (0 to 1); the initial view is used")
+  #declare Camera = 0;
+#end
 #switch (Camera)
   #case (0)
   camera {
@@ -265,16 +270,6 @@ background { srgb <0.000000, 0.000000, 1.000000> }
     angle 39.148937
   }
   #break
-  #else
-  #warning concat("Camera ", str(Camera, 0, 0), " is not a camera of this scene (0 to 1); the initial view is used")
-  camera {
-    location <0.000000, -10.000000, 2.000000>
-    look_at <0.000000, 0.000000, 0.000000>
-    sky <0.000000, 0.196116, 0.980581>
-    right -4/3*x
-    up y
-    angle 39.148937
-  }
 #end
 
 light_source {
@@ -361,6 +356,18 @@ TEST(PovFiles, TheSceneAndMeshFilesOfASmallScene) {
     EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "small.inc", "small.pov"}));
     EXPECT_EQ(read_file(dir / "small.pov"), small_pov);
     EXPECT_EQ(read_file(dir / "small.inc"), small_inc);
+}
+
+TEST(PovFiles, ANameBeyondAsciiIsWrittenWithAWarningThatPovRayCannotOpenIt) {
+    testkit::temp_dir dir;
+    write_file(dir / "s.3ds", small_scene());
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t\xC3\xA9", "--format", "pov"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    ASSERT_EQ(testkit::count_warnings(r.out), 1u) << r.out;
+    EXPECT_NE(r.out.find("POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII"), std::string::npos);
+    EXPECT_NE(read_file(dir / "t\xC3\xA9.pov").find("#include \"t\xC3\xA9.inc\""), std::string::npos);
+    const e2e::result plain = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t", "--format", "pov"});
+    EXPECT_EQ(testkit::count_warnings(plain.out), 0u) << plain.out;
 }
 
 TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {

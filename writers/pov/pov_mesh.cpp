@@ -75,10 +75,11 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
         l.vertices.push_back(static_cast<std::uint32_t>(v));
     }
     for (std::size_t j = 0; j < n; ++j) {
-        std::int32_t& slot = slot_of[static_cast<std::size_t>(face_texture(s, o, j) + 1)];
+        const std::int32_t m = face_texture(s, o, j);
+        std::int32_t& slot = slot_of[static_cast<std::size_t>(m + 1)];
         if (slot >= 0) continue;
         slot = static_cast<std::int32_t>(l.textures.size());
-        l.textures.push_back(face_texture(s, o, j));
+        l.textures.push_back(m);
     }
     for (std::int32_t m : l.textures) slot_of[static_cast<std::size_t>(m + 1)] = -1;
     l.uv = mapping_coords_usable(o);
@@ -109,35 +110,60 @@ void put(text_block& out, const char (&text)[N]) {
     put(out, text, N - 1);
 }
 
+// The items are written straight through a cursor, room for the longest
+// made once per item.
+constexpr std::size_t vector_item_max = 16 + 3 * number_text_max;
+constexpr std::size_t index_item_max = 16 + 4 * 21;
+
+char* write_literal(char* p, const char* text, std::size_t size) {
+    std::memcpy(p, text, size);
+    return p + size;
+}
+
+// What follows an item: a comma, or the end of its section after the last.
+char* write_item_end(char* p, bool last) {
+    return last ? write_literal(p, "\n  }\n", 5) : write_literal(p, ",\n", 2);
+}
+
+char* write_count(char* p, std::uint64_t value) {
+    return std::to_chars(p, p + 21, value).ptr;
+}
+
 void put_count(text_block& out, std::uint64_t value) {
-    char* p = reserve_text(out, 24);
-    out.used += static_cast<std::size_t>(std::to_chars(p, p + 24, value).ptr - p);
+    out.used += static_cast<std::size_t>(write_count(reserve_text(out, 21), value) - (out.data.get() + out.used));
 }
 
-void put_number(text_block& out, double value) {
-    out.used += format_number(value, reserve_text(out, number_text_max));
+// "    <x,y,z>" and the item's end.
+void put_vector(text_block& out, double x, double y, double z, bool last) {
+    char* const start = reserve_text(out, vector_item_max);
+    char* p = write_literal(start, "    <", 5);
+    p += format_number(x, p);
+    *p++ = ',';
+    p += format_number(y, p);
+    *p++ = ',';
+    p += format_number(z, p);
+    *p++ = '>';
+    p = write_item_end(p, last);
+    out.used += static_cast<std::size_t>(p - start);
 }
 
-// "    <x,y,z>"
-void put_vector(text_block& out, double x, double y, double z) {
-    put(out, "    <");
-    put_number(out, x);
-    put(out, ",");
-    put_number(out, y);
-    put(out, ",");
-    put_number(out, z);
-    put(out, ">");
-}
-
-// "    <a,b,c>"
-void put_triple(text_block& out, std::uint64_t a, std::uint64_t b, std::uint64_t c) {
-    put(out, "    <");
-    put_count(out, a);
-    put(out, ",");
-    put_count(out, b);
-    put(out, ",");
-    put_count(out, c);
-    put(out, ">");
+// "    <a,b,c>", then ",t" when `texture` is not null, and the item's end.
+void put_triple(text_block& out, std::uint64_t a, std::uint64_t b, std::uint64_t c, bool last,
+                const std::uint64_t* texture = nullptr) {
+    char* const start = reserve_text(out, index_item_max);
+    char* p = write_literal(start, "    <", 5);
+    p = write_count(p, a);
+    *p++ = ',';
+    p = write_count(p, b);
+    *p++ = ',';
+    p = write_count(p, c);
+    *p++ = '>';
+    if (texture != nullptr) {
+        *p++ = ',';
+        p = write_count(p, *texture);
+    }
+    p = write_item_end(p, last);
+    out.used += static_cast<std::size_t>(p - start);
 }
 
 void put_section_head(text_block& out, const char* keyword, std::uint64_t count) {
@@ -148,13 +174,16 @@ void put_section_head(text_block& out, const char* keyword, std::uint64_t count)
     put(out, ",\n");
 }
 
-// "    <u,v>"
-void put_uv(text_block& out, double u, double v) {
-    put(out, "    <");
-    put_number(out, u);
-    put(out, ",");
-    put_number(out, v);
-    put(out, ">");
+// "    <u,v>" and the item's end.
+void put_uv(text_block& out, double u, double v, bool last) {
+    char* const start = reserve_text(out, vector_item_max);
+    char* p = write_literal(start, "    <", 5);
+    p += format_number(u, p);
+    *p++ = ',';
+    p += format_number(v, p);
+    *p++ = '>';
+    p = write_item_end(p, last);
+    out.used += static_cast<std::size_t>(p - start);
 }
 
 void put_texture_list(text_block& out, const pov_names& names, const pov_mesh_object& l) {
@@ -209,11 +238,12 @@ object_sections sections_of(const pov_mesh_layout& layout, const pov_mesh_object
 void put_item(text_block& out, const scene& s, const pov_names& names, const mesh_object& o, const pov_mesh_object& l,
               const pov_mesh_formatter& t, section sec, std::uint64_t k, std::uint64_t count) {
     const std::size_t V = l.vertices.size();
+    const bool last = k + 1 == count;
     switch (sec) {
     case vertex_section: {
         if (k == 0) put_section_head(out, "vertex_vectors", count);
         const vec3& v = o.vertices[l.vertices[k]];
-        put_vector(out, v.x, v.y, v.z);
+        put_vector(out, v.x, v.y, v.z, last);
         break;
     }
     case normal_section: {
@@ -227,23 +257,23 @@ void put_item(text_block& out, const scene& s, const pov_names& names, const mes
         } else {
             double f[3];
             face_normal(o, o.faces[l.flat_faces[k - V - C]], f);
-            put_vector(out, f[0], f[1], f[2]);
+            put_vector(out, f[0], f[1], f[2], last);
             break;
         }
         if (!usable_normal(n)) n = placeholder_normal;
-        put_vector(out, n.x, n.y, n.z);
+        put_vector(out, n.x, n.y, n.z, last);
         break;
     }
     case uv_section: {
         if (k == 0) put_section_head(out, "uv_vectors", count);
         const std::size_t v = l.vertices[k];
-        put_uv(out, o.tex_coords[2 * v], o.tex_coords[2 * v + 1]);
+        put_uv(out, o.tex_coords[2 * v], o.tex_coords[2 * v + 1], last);
         break;
     }
     case uv_index_section: {
         if (k == 0) put_section_head(out, "uv_indices", count);
         const face& f = o.faces[k];
-        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c]);
+        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last);
         break;
     }
     case face_section: {
@@ -252,9 +282,8 @@ void put_item(text_block& out, const scene& s, const pov_names& names, const mes
             put_section_head(out, "face_indices", count);
         }
         const face& f = o.faces[k];
-        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c]);
-        put(out, ",");
-        put_count(out, static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_texture(s, o, k) + 1)]));
+        const auto slot = static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_texture(s, o, k) + 1)]);
+        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last, &slot);
         break;
     }
     case normal_index_section: {
@@ -263,7 +292,7 @@ void put_item(text_block& out, const scene& s, const pov_names& names, const mes
         if (flat != l.flat_faces.end() && *flat == k) {
             const std::uint64_t C = l.corner_normals ? o.smooth_normals.size() : 0;
             const std::uint64_t i = V + C + static_cast<std::uint64_t>(flat - l.flat_faces.begin());
-            put_triple(out, i, i, i);
+            put_triple(out, i, i, i, last);
             break;
         }
         const face& f = o.faces[k];
@@ -273,13 +302,12 @@ void put_item(text_block& out, const scene& s, const pov_names& names, const mes
             const std::uint32_t id = corner_id(o, l, k, c);
             i[c] = id == use_vertex_normal ? l.written_index[corner[c]] : V + id;
         }
-        put_triple(out, i[0], i[1], i[2]);
+        put_triple(out, i[0], i[1], i[2], last);
         break;
     }
     case sections:
         break;
     }
-    put(out, k + 1 < count ? ",\n" : "\n  }\n");
 }
 
 }  // namespace
@@ -357,9 +385,8 @@ void format_pov_mesh_part(const scene& s, const pov_names& names, const pov_mesh
     }
 }
 
-void write_pov_mesh(const scene& s, const pov_names& names, output_file& out, std::int32_t triangle_mode,
+void write_pov_mesh(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
                     std::int32_t& written_faces) {
-    const pov_mesh_layout layout = lay_out_pov_mesh(s, triangle_mode);
     const std::vector<pov_position> cuts = cut_pov_mesh(layout, default_pov_part_items);
     pov_mesh_formatter formatter;
     text_block text;

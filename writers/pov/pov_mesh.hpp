@@ -80,9 +80,9 @@ void format_pov_mesh_part(const scene& s, const pov_names& names, const pov_mesh
 // Items in a part of the file when it is made part by part.
 inline constexpr std::size_t default_pov_part_items = 16384;
 
-// Writes the whole file into `out` on this thread, and adds the faces
-// written to `written_faces`.
-void write_pov_mesh(const scene& s, const pov_names& names, output_file& out, std::int32_t triangle_mode,
+// Writes the whole file, laid out as `layout`, into `out` on this thread,
+// and adds the faces written to `written_faces`.
+void write_pov_mesh(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
                     std::int32_t& written_faces);
 
 }  // namespace tessvert

@@ -121,12 +121,11 @@ void append_light(std::string& out, const light& l, const written_light& w, cons
 
 // The materials that some written face is drawn with, and whether the
 // grey texture is.
-std::vector<std::uint8_t> used_textures(const scene& s, bool& grey) {
+std::vector<std::uint8_t> used_textures(const scene& s, const pov_mesh_layout& layout, bool& grey) {
     std::vector<std::uint8_t> used(s.materials.size(), 0);
     grey = false;
-    for (const mesh_object& o : s.objects)
-        for (std::size_t j = 0; j < o.faces.size(); ++j) {
-            const std::int32_t m = face_texture(s, o, j);
+    for (const pov_mesh_object& o : layout.objects)
+        for (const std::int32_t m : o.textures) {
             if (m == no_material)
                 grey = true;
             else
@@ -147,8 +146,8 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
-void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, output_file& out,
-                     const std::string& include_name, const std::string& base_name, bool headlight,
+void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
+                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight,
                      const std::vector<pov_material_map>& maps) {
     std::string text;
     text += "// " + base_name + ".pov: a 3DS scene for POV-Ray 3.7; its meshes are in " + include_name +
@@ -162,18 +161,19 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
     append_color(text, s.ambient_light);
     text += " }\nbackground { srgb ";
     append_color(text, s.use_background ? s.background : std::array<float, 3>{});
-    text += " }\n\n#ifndef (Camera)\n  #declare Camera = 0;\n#end\n#switch (Camera)\n  #case (0)\n  ";
+    const std::string last = std::to_string(s.cameras.size());
+    text += " }\n\n#ifndef (Camera)\n  #declare Camera = 0;\n#end\n#if (Camera < 0 | Camera > " + last +
+            " | Camera != int(Camera))\n  #warning concat(\"Camera \", str(Camera, 0, (Camera = int(Camera) ? 0 : "
+            "-1)), \" is not a camera of this "
+            "scene (0 to " +
+            last + "); the initial view is used\")\n  #declare Camera = 0;\n#end\n#switch (Camera)\n  #case (0)\n  ";
     append_camera(text, view.position, view.look_at, view.fov, view.bank);
     for (std::size_t k = 0; k < s.cameras.size(); ++k) {
         const written_camera w = camera_as_written(s.cameras[k]);
         text += "  #break\n  #case (" + std::to_string(k + 1) + ")\n  ";
         append_camera(text, w.position, w.look_at, w.fov, w.bank);
     }
-    text +=
-        "  #break\n  #else\n  #warning concat(\"Camera \", str(Camera, 0, 0), \" is not a camera of this scene "
-        "(0 to " +
-        std::to_string(s.cameras.size()) + "); the initial view is used\")\n  ";
-    append_camera(text, view.position, view.look_at, view.fov, view.bank);
+    text += "  #break\n";
     text += "#end\n\n";
 
     bool lit = false;
@@ -191,7 +191,7 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
     }
 
     bool grey = false;
-    const std::vector<std::uint8_t> used = used_textures(s, grey);
+    const std::vector<std::uint8_t> used = used_textures(s, layout, grey);
     text += "\n";
     if (grey) {
         text += "#declare " + std::string(no_material_texture) + " = ";
@@ -210,8 +210,8 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
         }
     }
     text += "\n#include " + quoted(include_name) + "\n\n";
-    for (std::size_t i = 0; i < s.objects.size(); ++i)
-        if (!s.objects[i].faces.empty()) text += "object { " + names.objects[i] + " }\n";
+    for (std::size_t i = 0; i < layout.objects.size(); ++i)
+        if (layout.objects[i].faces != 0) text += "object { " + names.objects[i] + " }\n";
     write_output(out, text.data(), text.size());
 }
 
