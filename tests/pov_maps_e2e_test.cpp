@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "testkit/chunk_builder.hpp"
+#include "testkit/quarters.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
@@ -17,19 +18,6 @@ namespace ch = chunks;
 namespace fs = std::filesystem;
 
 namespace {
-
-// 16 x 16 pixels; from the top left: red, green; below them blue, yellow.
-std::string quarters_ppm() {
-    std::string out = "P6\n16 16\n255\n";
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const bool right = x >= 8, bottom = y >= 8;
-            out += bottom == right ? '\xff' : '\0';
-            out += right ? '\xff' : '\0';
-            out += bottom && !right ? '\xff' : '\0';
-        }
-    return out;
-}
 
 void put(const fs::path& p, const std::string& text) {
     std::ofstream(p, std::ios::binary) << text;
@@ -63,16 +51,8 @@ std::string quarters_seen(const testkit::picture& p) {
     std::string seen;
     for (const int dy : {-1, 1})
         for (const int dx : {-1, 1}) {
-            const auto c = p.at(p.width / 2 + dx * p.width / 10, p.height / 2 + dy * p.height / 10);
-            const auto on = [](int v) { return v > 180 ? 1 : v < 60 ? 0 : -1; };
-            const int r = on(c[0]), g = on(c[1]), b = on(c[2]);
-            char name = '?';
-            if (r == 1 && g == 0 && b == 0) name = 'R';
-            if (r == 0 && g == 1 && b == 0) name = 'G';
-            if (r == 0 && g == 0 && b == 1) name = 'B';
-            if (r == 1 && g == 1 && b == 0) name = 'Y';
-            if (r == 1 && g == 1 && b == 1) name = 'W';
-            seen += name;
+            seen +=
+                testkit::colour_name(p.at(p.width / 2 + dx * p.width / 10, p.height / 2 + dy * p.height / 10), 180, 60);
         }
     return seen;
 }
@@ -102,13 +82,13 @@ TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUprig
     REQUIRE_POVRAY();
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("C:\\MAPS\\QUARTERS.PPM")));
-    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     std::string console;
     EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
     EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
     EXPECT_NE(console.find("    Number of texture maps:\t1\n    Number of missing maps:\t0\n"), std::string::npos)
         << console;
-    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), quarters_ppm());
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), testkit::quarters_ppm());
     // The converter leaves the pair and the copy, nothing else (POV-Ray its
     // home and log).
     EXPECT_EQ(e2e::list_files(d.dir / "out"),
@@ -119,12 +99,12 @@ TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
     REQUIRE_POVRAY();
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
-    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     put(d.dir / "out" / "quarters.ppm", "P6\n1 1\n255\n\x10\x20\x30");
     std::string console;
     EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
     EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), "P6\n1 1\n255\n\x10\x20\x30");
-    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters-2.ppm"), quarters_ppm());
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters-2.ppm"), testkit::quarters_ppm());
     // A second run finds its own copy and makes no other.
     EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
     EXPECT_FALSE(fs::exists(d.dir / "out" / "quarters-3.ppm"));
@@ -156,7 +136,7 @@ TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
 TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
     REQUIRE_POVRAY();
     scene_dirs d;
-    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     std::string console;
     ASSERT_TRUE(
         testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}})));
@@ -223,7 +203,7 @@ TEST(PovMaps, MappingCoordinatesAreTheSameWhateverTheThreadCount) {
 TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
-    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
     // The first write to a file is the copy's.
     const auto at_first_write = [](const std::string& what) {
@@ -255,7 +235,7 @@ TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
 // copy.
 TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
     scene_dirs d;
-    put(d.dir / "in" / "quarters.ppm", quarters_ppm());
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     const auto square = [](const std::string& name, const std::string& material) {
         return ch::named_object(
             name, {ch::triangle_mesh({ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}),

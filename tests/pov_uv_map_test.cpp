@@ -8,6 +8,7 @@
 #include <string>
 
 #include "testkit/files.hpp"
+#include "testkit/quarters.hpp"
 #include "tests/render_pov.hpp"
 #include "writers/pov/pov_uv_map.hpp"
 
@@ -15,39 +16,12 @@ using namespace tessvert;
 
 namespace {
 
-// 16 x 16 pixels; from the top left: red, green; below them blue, yellow.
-void write_quarters_ppm(const std::filesystem::path& path) {
-    std::ofstream out(path, std::ios::binary);
-    out << "P6\n16 16\n255\n";
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x) {
-            const bool right = x >= 8, bottom = y >= 8;
-            const char r = bottom == right ? '\xff' : '\0';
-            const char g = right ? '\xff' : '\0';
-            const char b = bottom && !right ? '\xff' : '\0';
-            out << r << g << b;
-        }
-}
-
-// The colour names the tests speak of: each channel clearly on or off.
-char colour_at(const testkit::picture& p, int x, int y) {
-    const auto c = p.at(x, y);
-    const auto on = [](int v) { return v > 200 ? 1 : v < 55 ? 0 : -1; };
-    const int r = on(c[0]), g = on(c[1]), b = on(c[2]);
-    if (r == 1 && g == 0 && b == 0) return 'R';
-    if (r == 0 && g == 1 && b == 0) return 'G';
-    if (r == 0 && g == 0 && b == 1) return 'B';
-    if (r == 1 && g == 1 && b == 0) return 'Y';
-    if (r == 1 && g == 1 && b == 1) return 'W';
-    if (r == 0 && g == 0 && b == 0) return 'K';
-    return '?';
-}
-
 // Renders the square with the map placed as `t`, over a white diffuse
 // colour, into a 32 x 32 picture.
 testkit::picture render_picture(const texture_map& t, double filter = 0) {
     testkit::temp_dir dir;
-    write_quarters_ppm(dir / "quarters.ppm");
+    const std::string image = testkit::quarters_ppm();
+    testkit::write_file(dir / "quarters.ppm", std::vector<std::uint8_t>(image.begin(), image.end()));
     std::string pigment;
     append_pov_map_pigment(pigment, t, "\"quarters.ppm\"", pov_image_type("quarters.ppm"), "srgb <1, 1, 1>", filter);
     {
@@ -75,7 +49,7 @@ std::string render_square(const texture_map& t, double filter = 0) {
     std::string cells;
     for (int row = 0; row < 4; ++row) {
         if (row > 0) cells += '/';
-        for (int col = 0; col < 4; ++col) cells += colour_at(p, 8 * col + 4, 8 * row + 4);
+        for (int col = 0; col < 4; ++col) cells += testkit::colour_name(p.at(8 * col + 4, 8 * row + 4));
     }
     return cells;
 }
