@@ -390,3 +390,28 @@ TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {
         EXPECT_CLEAN_RENDER(r);
     }
 }
+
+TEST(PovRender, SelfIlluminationShowsWithoutLightAndTransparencyLetsTheBackgroundThrough) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    // No light at all: only the self-illuminated box shows; the blue
+    // background shows through the transparent one, tinted by its colour.
+    const auto pct = [](std::uint16_t p) { return make(0x0030, u16(p)); };
+    const bytes scene = serialize(primary(
+        {version(3),
+         editor({make(0x1200, {}, {color_float(0, 0, 1)}), make(0x1201),
+                 material({material_name("Glow"), diffuse(color24(255, 0, 0)), make(0xA084, {}, {pct(100)})}),
+                 material({material_name("Glass"), diffuse(color24(0, 255, 255)), make(0xA050, {}, {pct(100)})}),
+                 box_object("Lit", {3, -1, -1}, {5, 1, 1}, "Glow"),
+                 box_object("Clear", {-5, -1, -1}, {-3, 1, 1}, "Glass"),
+                 named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, 0, 35)})})}));
+    const pov::render_result r = convert_and_render(dir, scene);
+    EXPECT_CLEAN_RENDER(r);
+    const spot glow = find(r.picture, red);
+    EXPECT_GT(glow.count, 50);
+    EXPECT_GT(glow.x, 0.6 * width);
+    // The clear box is where the left box would be: the background's blue,
+    // through a cyan filter, still blue.
+    const spot left_blue = find(r.picture, [](const std::array<int, 3>& c) { return c[2] > 200 && c[0] < 30; });
+    EXPECT_EQ(left_blue.count, width * height - glow.count);
+}

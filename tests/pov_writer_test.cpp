@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "app/options.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
 #include "writers/pov/pov_mesh.hpp"
@@ -119,4 +120,24 @@ TEST(PovMesh, TheFileIsTheSameHoweverItIsCut) {
     EXPECT_NE(whole.find("#declare O_Torn = mesh2 {\n  vertex_vectors { 4,\n"), std::string::npos);
     EXPECT_EQ(whole.find("nan"), std::string::npos);
     EXPECT_EQ(whole.find("O_Empty"), std::string::npos);
+}
+
+TEST(PovOptions, FormatNamesTheSceneFileWhereverItStandsAndTakesOnlyItsTwoValues) {
+    for (const std::vector<const char*>& args :
+         {std::vector<const char*>{"tessvert", "-o", "out/x", "--format", "pov"},
+          std::vector<const char*>{"tessvert", "--format", "pov", "-o", "out/x"}}) {
+        tv::run_options o;
+        ASSERT_EQ(tv::parse_command_line(static_cast<int>(args.size()), args.data(), o), tv::parse_result::run);
+        EXPECT_EQ(o.scene_path, "out/x.pov");
+        EXPECT_EQ(o.include_path, "out/x.inc");
+    }
+    tv::run_options plain;
+    const char* vrx[] = {"tessvert", "--format", "vrx"};
+    ASSERT_EQ(tv::parse_command_line(3, vrx, plain), tv::parse_result::run);
+    EXPECT_EQ(plain.scene_path, "model.vrx");
+    tv::run_options wrong;
+    std::string problem;
+    const char* bad[] = {"tessvert", "--format", "POV"};
+    EXPECT_EQ(tv::parse_command_line(3, bad, wrong, &problem), tv::parse_result::usage);
+    EXPECT_EQ(problem, "--format takes vrx or pov, not \"POV\"");
 }

@@ -39,9 +39,11 @@ struct pov_mesh_object {
     // faces take their materials' mapped textures.
     bool uv = false;
     std::vector<std::uint32_t> flat_faces;  // smooth mode: the faces drawn flat, ascending
-    // Items of each section; a part holds a range of the object's items,
-    // the sections one after the other.
-    std::uint32_t normal_count = 0;  // smooth mode: vertices + corner normals + flat faces
+    // normal_vectors, in smooth mode: vertices + corner normals + flat faces.
+    // The object's items are its sections' entries one after the other
+    // (vertices, normals, uv vectors, faces, normal indices, uv indices); a
+    // part holds a range of them.
+    std::uint32_t normal_count = 0;
 };
 
 struct pov_mesh_layout {
