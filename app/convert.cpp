@@ -92,13 +92,19 @@ bool outputs_may_be_written(const run_options& options, reporter& report) {
     return true;
 }
 
-std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report) {
+std::int32_t choose_camera(const run_options& options, const scene& s) {
+    if (s.camera_count == 0) return -1;
+    const std::int32_t index = options.camera_select;
+    return index < 0 || index >= s.camera_count ? 0 : index;
+}
+
+void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report) {
     const std::string given = "-c " + options.camera_text;
-    std::int32_t index = options.camera_select;
+    const std::int32_t index = options.camera_select;
     std::string used;
     if (s.camera_count == 0) {
-        index = -1;
-        used = "the file has no camera, so the default view is used";
+        used = view.framed ? "the file has no camera, so the framed view is used"
+                           : "the file has no camera, so the default view is used";
         if (!options.frame)
             tessvert::report(report, message_kind::advice,
                              " Warning: the file has no camera: the default view from (20, 20, 20) is used;"
@@ -106,7 +112,6 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     } else if (index < 0 || index >= s.camera_count) {
         report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
                                    std::to_string(s.camera_count) + "; the first camera gives the initial view");
-        index = 0;
         used = "the file has no such camera, so the first one is used";
     } else {
         used = "the " + ordinal(index + 1) + " camera gives the initial view";
@@ -114,7 +119,8 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     if (!options.camera_text_whole)
         report_warning(report, "-c \"" + options.camera_text + "\" is not a whole number; it is read as -c " +
                                    std::to_string(static_cast<std::int64_t>(options.camera_select) - 1) + ": " + used);
-    return index;
+    if (view.framing_refused != nullptr)
+        report_warning(report, std::string("--frame: ") + view.framing_refused + "; the default view is used");
 }
 
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
@@ -184,9 +190,10 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         return result;
     }
     result.loaded = true;
-    const std::int32_t camera_index = choose_camera(options, s, report);
+    const view_setup view =
+        setup_initial_view(s, choose_camera(options, s), view_choices{options.frame, options.headlight});
+    report_camera_choice(options, s, view, report);
     report_non_finite_lights_and_cameras(s, report);
-    const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
 
     // Each file is written to a temporary of its own whatever became of the
     // other; a file that could not be written turns the exit code to 0 so
@@ -204,12 +211,21 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
             write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
         finish_output(mesh_out);
     }
-    // Only when both are complete is each put in place and its line
-    // printed, the scene file's first. An interruption before this leaves
-    // both older files; one during it waits until both are in place.
-    const termination_signals_held held;
-    const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
-    const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
+    // Only when both are complete is each put in place. An interruption
+    // before this leaves both older files; one during it waits until both
+    // are in place. Nothing is printed while the signals wait: a console
+    // that stops draining must not hold them off.
+    bool scene_committed = false, mesh_committed = false;
+    {
+        const termination_signals_held held;
+        scene_committed = commit_output(scene_out);
+        mesh_committed = commit_output(mesh_out);
+    }
+    // Each file's line, the scene file's first.
+    const bool scene_ok =
+        report_output_outcome(scene_out, scene_committed, " All parameters successfully dumped to: ", report);
+    const bool mesh_ok =
+        report_output_outcome(mesh_out, mesh_committed, " All objects successfully dumped to: ", report);
     result.exit_code = scene_ok && mesh_ok ? 1 : 0;
     return result;
 }

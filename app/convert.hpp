@@ -7,6 +7,7 @@
 #include "app/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
+#include "writers/scene_file.hpp"
 
 namespace tessvert {
 
@@ -39,11 +40,14 @@ bool outputs_may_be_written(const run_options& options, reporter& report);
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool = nullptr);
 
 // The camera that gives the initial view: the one at camera_select when
-// the file has it, else the first, with a warning that says which camera
-// the user asked for in their own -c numbering; -1 when the file has no
-// camera. A -c value that is not a whole number gets a warning that names
-// it and the camera it chose.
-std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report);
+// the file has it, else the first; -1 when the file has no camera.
+std::int32_t choose_camera(const run_options& options, const scene& s);
+
+// What the choice of `view` says: a warning that names the camera the user
+// asked for in their own -c numbering when the file has no such camera, one
+// that names a -c value that is not a whole number and the view it gave,
+// and why --frame gave the default view when it did.
+void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report);
 
 // The whole conversion: read_scene, then the initial view, the scene file
 // and the mesh include, each written to a temporary; then both are renamed

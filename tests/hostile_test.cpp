@@ -67,6 +67,23 @@ void expect_old_outputs(const temp_dir& dir, const std::string& name = "model") 
     EXPECT_EQ(read_file(dir / (name + ".inc")), "old!");
 }
 
+// The wait status of `pid`, which has `seconds` to end; past that it is
+// killed and the test fails with `hang`.
+int wait_or_kill(pid_t pid, int seconds, const char* hang) {
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < seconds * 10 && done == 0; ++i) {
+        done = ::waitpid(pid, &status, WNOHANG);
+        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << hang;
+    }
+    return status;
+}
+
 const std::string reading_grid = "\n Reading grid.3ds...\n";
 // What a run on the grid scene (no camera) says before it writes.
 const std::string grid_read = reading_grid + " Computing normals...\n" + testkit::no_camera_advice + "\n";
@@ -157,17 +174,7 @@ TEST(HostileInput, AnInputWithoutEndIsReadToThePrimaryChunksEndAndNoFurther) {
     const pid_t pid = e2e::spawn(dir.path, {"-i", "/dev/stdin", "-t"}, lim);
     // A run that waited for more input would never end: give up after a
     // minute, which only a hang can take.
-    int status = 0;
-    pid_t done = 0;
-    for (int i = 0; i < 600 && done == 0; ++i) {
-        done = ::waitpid(pid, &status, WNOHANG);
-        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (done == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "the run waited for input past the primary chunk";
-    }
+    const int status = wait_or_kill(pid, 60, "the run waited for input past the primary chunk");
     ::close(fds[1]);
     const e2e::result r = e2e::collect(status, dir.path);
     EXPECT_EQ(r.exit_code, 1);
@@ -268,13 +275,51 @@ TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
                 with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
                             "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM), "TESSVERT_FAULT_TO_PROCESS=1"}));
             EXPECT_EQ(r.signal, SIGTERM);
-            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read +
-                                 " All parameters successfully dumped to: model.vrx\n"
-                                 " All objects successfully dumped to: model.inc\n");
+            // The signal is taken once both are in place, before their lines.
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
             EXPECT_TRUE(read_file(dir / "model.vrx") == fresh.vrx);
             EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
             EXPECT_EQ(list_files(dir.path), grid_and_outputs);
         }
+}
+
+// A console that stops draining (a full pipe, a paused terminal) blocks a
+// line; a signal still ends the run, with the pair wholly old or wholly new
+// and no temporary left. The pipe is shrunk to a page and filled so that
+// the stall comes at the first line (while reading) or at the first
+// success line (once both files are written).
+TEST(HostileRun, AStalledConsoleNeverHoldsOffASignal) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const std::string before_success = std::string(e2e::banner) + grid_read;
+    for (const bool at_success : {false, true}) {
+        SCOPED_TRACE(at_success ? "stalled at the success line" : "stalled at the banner");
+        old_outputs(dir);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const int room = ::fcntl(fds[1], F_SETPIPE_SZ, 4096);
+        ASSERT_GT(room, 0);
+        const std::string filler(static_cast<std::size_t>(room) - (at_success ? before_success.size() : 0), '.');
+        ASSERT_EQ(::write(fds[1], filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+        e2e::limits lim;
+        lim.cpu_seconds = 60;
+        lim.standard_output = fds[1];
+        const pid_t pid = e2e::spawn(dir.path, {"-i", "grid.3ds", "--threads", "3"}, lim);
+        ::close(fds[1]);
+        // The run goes as far as the console lets it: for the success line,
+        // until the new include file is in place.
+        for (int wait = 0; wait < 500 && at_success && read_file(dir / "model.inc") != fresh.inc; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::kill(pid, SIGTERM);
+        const int status = wait_or_kill(pid, 5, "SIGTERM did not end a run whose console had stalled");
+        ::close(fds[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        EXPECT_TRUE(read_file(dir / "model.vrx") == (at_success ? fresh.vrx : "old\n"));
+        EXPECT_TRUE(read_file(dir / "model.inc") == (at_success ? fresh.inc : "old!"));
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
 }
 
 TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
@@ -418,4 +463,25 @@ TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
         EXPECT_EQ(list_files(dir.path), files);
         EXPECT_TRUE(testkit::read_file(dir / "same.inc") == std::string(scene.begin(), scene.end()));
     }
+}
+
+// Names from the file reach the console escaped: a line end cannot forge a
+// console line, nor an escape sequence reach the terminal.
+TEST(HostileNames, NamesFromTheFileArePrintedEscaped) {
+    temp_dir dir;
+    const std::string forged = "a\nAll objects successfully dumped to: fake.inc\x1b[2J\xff";
+    const std::string shown = "a\\nAll objects successfully dumped to: fake.inc\\x1B[2J\\xFF";
+    const bytes file = serialize(primary({editor(
+        {material({material_name("M")}),
+         named_object(forged, {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
+                                              face_list({{0, 1, 2}, {0, 1, 9}}, {material_group("M", {0, 5})})})})})}));
+    write_file(dir / "names.3ds", file);
+    auto r = e2e::run(dir.path, {"-i", "names.3ds", "--materials"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    std::size_t about_the_object = 0;
+    for (const std::string& w : testkit::warning_lines(r.out))
+        about_the_object += w.find("object \"" + shown + "\": ") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(about_the_object, 2u) << r.out;  // a face removed, a material group face beyond the faces
+    EXPECT_EQ(r.out.find("\nAll objects"), std::string::npos);
+    EXPECT_EQ(r.out.find_first_of(std::string("\x1b\xff\r", 3)), std::string::npos);
 }
