@@ -189,6 +189,35 @@ TEST(HostileInput, AnInputWithoutEndIsReadToThePrimaryChunksEndAndNoFurther) {
     EXPECT_EQ(left, after);
 }
 
+// A last chunk that declares more than the primary chunk has left is
+// reported the same way whether the input is a file or a pipe: past the
+// declared end when bytes follow, the file ending inside a chunk when none do.
+TEST(HostileInput, AChunkPastThePrimaryChunksEndIsReportedAlikeForFilesAndPipes) {
+    temp_dir dir;
+    const bytes inside = cat({one_triangle("In"), u16(0x1234), u32(1000)});
+    const bytes primary_chunk = cat({u16(0x4D4D), u32(static_cast<std::uint32_t>(6 + inside.size())), inside});
+    const bytes after(2000, 0);
+    for (const bool more : {true, false}) {
+        const bytes all = more ? cat({primary_chunk, after}) : primary_chunk;
+        const std::string expected =
+            more ? "a chunk runs past the declared end of the primary chunk" : "the file ends inside a chunk";
+        write_file(dir / "a.3ds", all);
+        auto r = e2e::run(dir.path, {"-i", "a.3ds", "-t"});
+        EXPECT_EQ(testkit::count_warnings(r.out, expected), 1u) << r.out;
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        ASSERT_EQ(::write(fds[1], all.data(), all.size()), static_cast<ssize_t>(all.size()));
+        ::close(fds[1]);
+        e2e::limits lim;
+        lim.cpu_seconds = 60;
+        lim.standard_input = fds[0];
+        r = e2e::run(dir.path, {"-i", "/dev/stdin", "-t"}, lim);
+        ::close(fds[0]);
+        EXPECT_EQ(testkit::count_warnings(r.out, expected), 1u) << r.out;
+        EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 1, 1})) << r.out;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Non-finite numbers.
 
