@@ -69,6 +69,7 @@ bool open_byte_stream(byte_stream& s, const std::string& path) {
     s.ended = false;
     s.allowed = UINT64_MAX;
     s.limit_reached = false;
+    s.delivered = 0;
     return true;
 }
 
@@ -100,6 +101,7 @@ std::uint32_t read_bytes(byte_stream& s, void* dst, std::uint32_t n) {
         s.pos += take;
         delivered += static_cast<std::uint32_t>(take);
     }
+    s.delivered += delivered;
     return delivered;
 }
 

@@ -627,6 +627,16 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
         // hold: refused once 16 MB of them are left unfilled.
         testkit::write_file(dir / "hollow.3ds", hollow_arrays(178));
     }
+    // 4 MB of empty named objects, 7 bytes each: each would be a whole
+    // object record in memory. Refused before they take more than a few
+    // times the file's size.
+    {
+        const bytes one = serialize(named_object("", {}));
+        bytes body;
+        for (int i = 0; i < 600000; ++i) body.insert(body.end(), one.begin(), one.end());
+        const auto size = static_cast<std::uint32_t>(body.size());
+        testkit::write_file(dir / "empty.3ds", cat({u16(0x4D4D), u32(size + 12), u16(0x3D3D), u32(size + 6), body}));
+    }
 
     struct measured {
         std::string input;
@@ -635,8 +645,13 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
         int exit_code;
     };
     const measured cases[] = {
-        {"big.3ds", {}, 32 * 1024, 1},  {"big.3ds", {"-t"}, 32 * 1024, 1}, {"deep.3ds", {}, 16 * 1024, 1},
-        {"huge.3ds", {}, 16 * 1024, 1}, {"hollow.3ds", {}, 40 * 1024, 0},
+        {"big.3ds", {}, 32 * 1024, 1},
+        {"big.3ds", {"-t"}, 32 * 1024, 1},
+        {"deep.3ds", {}, 16 * 1024, 1},
+        {"huge.3ds", {}, 16 * 1024, 1},
+        {"hollow.3ds", {}, 40 * 1024, 0},
+        {"empty.3ds", {}, 16 * 4200 + 16 * 1024, 0},
+        {"empty.3ds", {"-t"}, 16 * 4200 + 16 * 1024, 0},
     };
     for (const measured& m : cases) {
         SCOPED_TRACE(m.input + (m.extra.empty() ? "" : " -t"));
