@@ -1,5 +1,7 @@
 #include "app/workers.hpp"
 
+#include <malloc.h>
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -43,6 +45,20 @@ worker_pool::~worker_pool() {
     }
     wake.notify_all();
     for (std::thread& t : threads) t.join();
+}
+
+void limit_thread_memory() {
+#ifdef __GLIBC__
+    // Each arena past the first reserves 64 MB of address space. The
+    // workers allocate little (an object's normals, a part's text, both
+    // reused), so they share the main one.
+    ::mallopt(M_ARENA_MAX, 1);
+    pthread_attr_t attr;
+    if (::pthread_attr_init(&attr) == 0) {
+        if (::pthread_attr_setstacksize(&attr, worker_stack_size) == 0) ::pthread_setattr_default_np(&attr);
+        ::pthread_attr_destroy(&attr);
+    }
+#endif
 }
 
 std::int32_t threads_to_use(std::int32_t requested) {

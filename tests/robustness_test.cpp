@@ -668,6 +668,36 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
     }
 }
 
+// Under an address-space limit (ulimit -v) that one thread fits in with
+// room to spare, seven threads convert the same scene to the same bytes:
+// threads share one malloc arena and get small stacks (each thread took
+// some 70 MB of address space).
+TEST(RobustMemory, ManyThreadsFitWhereOneDoes) {
+    if (sanitized) GTEST_SKIP() << "the sanitizer runtime reserves far more address space than any limit allows";
+    e2e::temp_dir dir;
+    std::vector<chunk> objects = {material({material_name("Clay"), diffuse(color24(1, 2, 3))})};
+    for (int i = 0; i < 16; ++i) objects.push_back(grid_object("Grid" + std::to_string(i), 100, 100, 0.5f * i, "Clay"));
+    testkit::write_file(dir / "sixteen.3ds", serialize(primary({editor(objects)})));
+    e2e::limits lim;
+    lim.cpu_seconds = 60;
+    lim.address_space = rlim_t{64} << 20;
+    std::string first_vrx, first_inc;
+    for (const char* threads : {"1", "7"}) {
+        SCOPED_TRACE(std::string("threads ") + threads);
+        const e2e::result r = e2e::run(dir.path, {"-i", "sixteen.3ds", "--faithful", "--threads", threads}, lim);
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        EXPECT_EQ(testkit::count_warnings(r.out), 0u) << r.out;
+        const std::string vrx = e2e::read_file(dir / "model.vrx"), inc = e2e::read_file(dir / "model.inc");
+        EXPECT_GT(inc.size(), 10000000u);
+        if (first_inc.empty()) {
+            first_vrx = vrx;
+            first_inc = inc;
+        } else {
+            EXPECT_TRUE(vrx == first_vrx && inc == first_inc);
+        }
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Output safety when the process is killed.
 
