@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace tessvert {
@@ -13,10 +14,12 @@ namespace {
 // taken only once part k - window has been written, so a slot holds one
 // part at a time. The text of a slot belongs to the thread formatting it
 // until `ready` is set, then to the writer until it is cleared, both under
-// the mutex.
+// the mutex. A part whose formatting ran out of memory is marked `failed`
+// and left to the writer, which formats it again alone.
 struct slot {
     text_block text;
     bool ready = false;
+    bool failed = false;
 };
 
 struct ordered_parts {
@@ -43,24 +46,47 @@ struct ordered_parts {
     std::condition_variable room;        // the formatters wait for a free slot
     std::size_t next_part = 0;           // the next part to format
     std::size_t next_write = 0;          // the next part to write
+    std::size_t formatters = 0;          // workers in format_parts
     bool stop = false;                   // no more parts: a write failed, or a thread threw
+    // A part ran out of memory: the workers take no more parts, and the
+    // writer formats the rest (the failed part again) on its own.
+    bool alone = false;
 };
 
 bool may_take(const ordered_parts& p) {
     return !p.stop && p.next_part < p.parts && p.next_part < p.next_write + p.window;
 }
 
-// Takes the next part (the caller holds the lock and saw may_take), formats
-// it without the lock, and marks it ready.
-void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, mesh_formatter& formatter) {
-    const std::size_t k = p.next_part++;
+// Formats part k into its slot without the lock (the caller holds it) and
+// marks it ready; out of memory, marks it failed and leaves the rest to the
+// writer alone.
+void format_part_k(ordered_parts& p, std::size_t k, std::unique_lock<std::mutex>& lock, mesh_formatter& formatter) {
     slot& into = p.slots[k % p.window];
     lock.unlock();
-    into.text.used = 0;
-    p.format_part(p.s, p.layout, p.cuts[k], p.cuts[k + 1], formatter, into.text);
+    bool formatted = false;
+    try {
+        into.text.used = 0;
+        p.format_part(p.s, p.layout, p.cuts[k], p.cuts[k + 1], formatter, into.text);
+        formatted = true;
+    } catch (const std::bad_alloc&) {
+        formatter = mesh_formatter{};  // its memory goes back before the part is tried again
+    }
     lock.lock();
-    into.ready = true;
-    if (k == p.next_write) p.part_ready.notify_one();
+    if (formatted) {
+        into.ready = true;
+        if (k == p.next_write) p.part_ready.notify_one();
+        return;
+    }
+    into.failed = true;
+    p.alone = true;
+    p.part_ready.notify_all();
+    p.room.notify_all();
+}
+
+// Takes the next part (the caller holds the lock and saw may_take) and
+// formats it.
+void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, mesh_formatter& formatter) {
+    format_part_k(p, p.next_part++, lock, formatter);
 }
 
 // After an exception every thread stops waiting.
@@ -72,18 +98,23 @@ void stop_all(ordered_parts& p, std::unique_lock<std::mutex>& lock) {
 }
 
 void format_parts(ordered_parts& p) {
-    mesh_formatter formatter;
     std::unique_lock lock(p.mutex);
+    ++p.formatters;
     try {
+        mesh_formatter formatter;
         for (;;) {
-            p.room.wait(lock, [&] { return p.stop || p.next_part >= p.parts || may_take(p); });
-            if (!may_take(p)) return;
+            p.room.wait(lock, [&] { return p.stop || p.alone || p.next_part >= p.parts || may_take(p); });
+            if (p.alone || !may_take(p)) break;
             format_next(p, lock, formatter);
         }
     } catch (...) {
+        --p.formatters;
         stop_all(p, lock);
         throw;
     }
+    // The formatter's memory is given back: the writer may be waiting for it.
+    --p.formatters;
+    p.part_ready.notify_all();
 }
 
 // Writes the parts in order; while the next one is not ready, formats one
@@ -102,7 +133,16 @@ void write_parts(ordered_parts& p, output_file& out) {
                 ++p.next_write;
                 if (out.write_failed) p.stop = true;
                 p.room.notify_all();
-            } else if (may_take(p)) {
+            } else if (next.failed || (p.alone && may_take(p) && p.next_part == p.next_write)) {
+                // After a part ran out of memory, the rest is formatted
+                // here alone, once the workers are gone and their memory
+                // with them; out of memory again, the writing fails.
+                p.part_ready.wait(lock, [&] { return p.formatters == 0; });
+                if (!next.failed) ++p.next_part;
+                next.failed = false;
+                format_part_k(p, p.next_write, lock, formatter);
+                if (next.failed) throw std::bad_alloc();
+            } else if (!p.alone && may_take(p)) {
                 format_next(p, lock, formatter);
             } else {
                 p.part_ready.wait(lock);

@@ -25,9 +25,12 @@ using part_formatter =
 // same `written_faces`. The texts in memory are bounded: one part per
 // thread and one more (64 in all), each of at most default_part_faces
 // faces, whatever the size of the file. After a failed write nothing more
-// is formatted. Every write is made on the calling thread. When formatting
-// a part throws (out of memory), every thread stops and the exception is
-// thrown here; `out` is left for its owner to discard.
+// is formatted. Every write is made on the calling thread. When a part runs
+// out of memory, the workers take no more parts, and once they are done the
+// calling thread formats the rest alone, that part again first: the file
+// is written wherever one thread can write it. When that part runs out of
+// memory again, or formatting throws anything else, every thread stops and
+// the exception is thrown here; `out` is left for its owner to discard.
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
                                    std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
                                    const part_formatter& format_part = format_mesh_part);
