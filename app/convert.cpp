@@ -199,17 +199,33 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
-    if (open_output(scene_out, options.scene_path)) {
-        write_scene_file(view, s, scene_out, options.include_path, options.base_name);
-        finish_output(scene_out);
-    }
-    if (open_output(mesh_out, options.include_path)) {
-        const mesh_options views{options.materials, options.smoothing};
-        if (pool.threads.empty())
-            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
-        else
-            write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
-        finish_output(mesh_out);
+    const mesh_options views{options.materials, options.smoothing};
+    const auto write_outputs = [&] {
+        if (open_output(scene_out, options.scene_path)) {
+            write_scene_file(view, s, scene_out, options.include_path, options.base_name);
+            finish_output(scene_out);
+        }
+        if (open_output(mesh_out, options.include_path)) {
+            if (pool.threads.empty())
+                write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
+            else
+                write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
+            finish_output(mesh_out);
+        }
+    };
+    try {
+        write_outputs();
+    } catch (const std::bad_alloc&) {
+        if (pool.threads.empty()) throw;
+        // Out of memory with workers (the mesh writer already went on
+        // alone when a part ran out): they end, their stacks and texts with
+        // them, and both files are written again on this thread alone, as a
+        // run on one thread writes them.
+        stop_workers(pool);
+        discard_output(scene_out);
+        discard_output(mesh_out);
+        result.written_faces = 0;
+        write_outputs();
     }
     // Only when both are complete is each put in place. An interruption
     // before this leaves both older files; one during it waits until both

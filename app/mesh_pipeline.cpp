@@ -130,6 +130,9 @@ void write_parts(ordered_parts& p, output_file& out) {
                 write_output(out, next.text.data.get(), next.text.used);
                 lock.lock();
                 next.ready = false;
+                // Alone, a text is not kept for a part to come: its memory
+                // goes back.
+                if (p.alone) next.text = text_block{};
                 ++p.next_write;
                 if (out.write_failed) p.stop = true;
                 p.room.notify_all();

@@ -39,12 +39,19 @@ void worker_loop(worker_pool& pool, std::uint64_t seen) {
 }  // namespace
 
 worker_pool::~worker_pool() {
+    stop_workers(*this);
+}
+
+void stop_workers(worker_pool& pool) {
     {
-        const std::lock_guard lock(mutex);
-        closing = true;
+        const std::lock_guard lock(pool.mutex);
+        pool.closing = true;
     }
-    wake.notify_all();
-    for (std::thread& t : threads) t.join();
+    pool.wake.notify_all();
+    for (std::thread& t : pool.threads) t.join();
+    pool.threads.clear();
+    const std::lock_guard lock(pool.mutex);
+    pool.closing = false;
 }
 
 void limit_thread_memory() {

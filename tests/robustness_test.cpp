@@ -680,7 +680,7 @@ TEST(RobustMemory, ManyThreadsFitWhereOneDoes) {
     testkit::write_file(dir / "sixteen.3ds", serialize(primary({editor(objects)})));
     e2e::limits lim;
     lim.cpu_seconds = 60;
-    lim.address_space = rlim_t{64} << 20;
+    lim.address_space = rlim_t{40} << 20;
     std::string first_vrx, first_inc;
     for (const char* threads : {"1", "7"}) {
         SCOPED_TRACE(std::string("threads ") + threads);

@@ -132,6 +132,13 @@ bool open_output(output_file& out, const std::string& path) {
     return true;
 }
 
+void discard_output(output_file& out) {
+    discard_temp(out);
+    close_directory(out);
+    out.used = 0;
+    out.opened = false;
+}
+
 void flush_output(output_file& out) {
     const std::size_t n = out.used;
     out.used = 0;

@@ -45,6 +45,10 @@ struct output_file {
 // cannot be created.
 bool open_output(output_file& out, const std::string& path);
 
+// Removes the temporary, if any, and forgets what was written: `out` is
+// as before open_output, which may open it again.
+void discard_output(output_file& out);
+
 // The size of an output's buffer: few write calls for big scenes.
 #ifdef TESSVERT_SMALL_IO_BUFFERS
 inline constexpr std::size_t output_buffer_size = std::size_t{1} << 16;
