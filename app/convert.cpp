@@ -1,6 +1,7 @@
 #include "app/convert.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 #include <new>
 #include <string>
 #include <vector>
@@ -44,12 +45,47 @@ std::string asked_camera(std::int32_t camera_select) {
     return "the " + ordinal(static_cast<std::int64_t>(camera_select) + 1) + " camera";
 }
 
-// Whether the two paths name one existing file, symbolic links followed.
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+// The file a name stands for, symbolic links followed to the end: by
+// device and inode when it exists, else by the real path of its folder and
+// its own name (a file not there yet), so that two names of one file to be
+// are known as one too.
+struct file_identity {
+    bool exists = false;
+    struct stat st {};
+    std::string where;  // when it does not exist: the folder's real path, '/', the name
+};
+
+file_identity identify(const std::string& path) {
+    file_identity id;
+    const std::string target = follow_links(path);
+    if (::stat(target.c_str(), &id.st) == 0) {
+        id.exists = true;
+        return id;
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    char* real = ::realpath(dir.c_str(), nullptr);
+    id.where = std::string(real != nullptr ? real : dir) + "/" + name;
+    std::free(real);
+    return id;
+}
+
+bool same_file(const file_identity& a, const file_identity& b) {
+    if (a.exists != b.exists) return false;
+    if (a.exists) return a.st.st_dev == b.st.st_dev && a.st.st_ino == b.st.st_ino;
+    return a.where == b.where;
+}
+
+// Why an existing output cannot be written: it is not a regular file, nor
+// a pipe or a character device, which are written in place; empty when it
+// can be.
+std::string why_not_writable(const file_identity& id) {
+    if (!id.exists || S_ISREG(id.st.st_mode) || writes_in_place(id.st.st_mode)) return "";
+    if (S_ISDIR(id.st.st_mode)) return "a directory";
+    if (S_ISSOCK(id.st.st_mode)) return "a socket";
+    if (S_ISBLK(id.st.st_mode)) return "a block device";
+    return "not a regular file";
 }
 
 // Faces of a scene for each worker it starts: a worker keeps a table of
@@ -77,14 +113,22 @@ bool outputs_may_be_written(const run_options& options, reporter& report) {
             return false;
         }
     }
-    for (const std::string* output : {&options.scene_path, &options.include_path}) {
-        if (same_file(*output, options.input_path)) {
+    const file_identity input = identify(options.input_path);
+    const file_identity scene = identify(options.scene_path), include = identify(options.include_path);
+    for (const auto& [output, id] :
+         {std::pair{&options.scene_path, &scene}, std::pair{&options.include_path, &include}}) {
+        const std::string why = why_not_writable(*id);
+        if (!why.empty()) {
+            report_warning(report, "the output file " + *output + " is " + why + "; nothing was converted");
+            return false;
+        }
+        if (input.exists && same_file(*id, input)) {
             report_warning(report, "the output file " + *output + " is the input file " + options.input_path +
                                        "; nothing was converted");
             return false;
         }
     }
-    if (same_file(options.scene_path, options.include_path)) {
+    if (same_file(scene, include)) {
         report_warning(report, "the output files " + options.scene_path + " and " + options.include_path +
                                    " are one file; nothing was converted");
         return false;
@@ -216,7 +260,8 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     try {
         write_outputs();
     } catch (const std::bad_alloc&) {
-        if (pool.threads.empty()) throw;
+        // A pipe or a device has its text already: it is not written twice.
+        if (pool.threads.empty() || scene_out.in_place || mesh_out.in_place) throw;
         // Out of memory with workers (the mesh writer already went on
         // alone when a part ran out): they end, their stacks and texts with
         // them, and both files are written again on this thread alone, as a

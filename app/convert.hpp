@@ -22,8 +22,11 @@ struct conversion_result {
 // Whether the outputs may be written, checked before anything is read:
 // not when the output name holds a double quote or a control character
 // (they would break the scene file's quoted names), nor when an output file
-// is the input file or both outputs are one file (symbolic links followed).
-// Reports one warning that says why when they may not.
+// is the input file or both outputs are one file (symbolic links followed
+// to the end, also to a file not there yet), nor when an output is a
+// directory, a socket, a block device or another file that is neither
+// regular nor written in place (a FIFO, a character device). Reports one
+// warning that says why when they may not.
 bool outputs_may_be_written(const run_options& options, reporter& report);
 
 // The reading half of a conversion: loads `options.input_path` into the

@@ -10,13 +10,17 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -472,12 +476,32 @@ TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
     fs::create_symlink("same.inc", dir / "link.vrx");
     fs::create_symlink("same.inc", dir / "one.vrx");
     fs::create_symlink("same.inc", dir / "one.inc");
+    // Links whose final target is not there yet: one output names the
+    // other, or both end at one missing name (one through a second link).
+    fs::create_symlink("dangle.inc", dir / "dangle.vrx");
+    fs::create_symlink("hop", dir / "gone.vrx");
+    fs::create_symlink("missing.x", dir / "hop");
+    fs::create_symlink("./missing.x", dir / "gone.inc");
+    // What cannot be written at all.
+    fs::create_directory(dir / "folder.vrx");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    const std::string socket_path = (dir / "socket.inc").string();
+    ASSERT_LT(socket_path.size(), sizeof at.sun_path);
+    std::memcpy(at.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    ::close(sock);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-i", "same.inc", "-o", "same"}, "the output file same.inc is the input file same.inc"},
         {{"-i", "./same.inc", "-o", "link"}, "the output file link.vrx is the input file ./same.inc"},
         {{"-i", "grid.3ds", "-o", "one"}, "the output files one.vrx and one.inc are one file"},
         {{"-i", "same.inc", "-o", "say \"cheese\""}, "the output name holds a double quote or a control character"},
         {{"-i", "same.inc", "-o", "two\nlines"}, "the output name holds a double quote or a control character"},
+        {{"-i", "same.inc", "-o", "dangle"}, "the output files dangle.vrx and dangle.inc are one file"},
+        {{"-i", "same.inc", "-o", "gone"}, "the output files gone.vrx and gone.inc are one file"},
+        {{"-i", "same.inc", "-o", "folder"}, "the output file folder.vrx is a directory"},
+        {{"-i", "same.inc", "-o", "socket"}, "the output file socket.inc is a socket"},
     };
     for (const auto& [args, why] : cases) {
         SCOPED_TRACE(args.back());
@@ -513,4 +537,46 @@ TEST(HostileNames, NamesFromTheFileArePrintedEscaped) {
     EXPECT_EQ(about_the_object, 2u) << r.out;  // a face removed, a material group face beyond the faces
     EXPECT_EQ(r.out.find("\nAll objects"), std::string::npos);
     EXPECT_EQ(r.out.find_first_of(std::string("\x1b\xff\r", 3)), std::string::npos);
+}
+
+// A FIFO is written in place, as cp writes it: a reader waiting on it gets
+// the scene file, and it stays a FIFO. A link to a character device (a
+// /dev/null of the test's own) writes to the device, which stays a device.
+TEST(HostileNames, PipesAndDevicesAreWrittenInPlace) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    ASSERT_EQ(::mkfifo((dir / "model.vrx").c_str(), 0644), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        const int in = ::open((dir / "model.vrx").c_str(), O_RDONLY);
+        const int out = ::open((dir / "got").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        char buffer[4096];
+        ssize_t n = 0;
+        while (in >= 0 && out >= 0 && (n = ::read(in, buffer, sizeof buffer)) > 0)
+            if (::write(out, buffer, static_cast<std::size_t>(n)) != n) ::_exit(1);
+        ::_exit(in >= 0 && out >= 0 && n == 0 ? 0 : 1);
+    }
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, e2e::limits{.cpu_seconds = 60});
+    const int status = wait_or_kill(reader, 60, "the reader of the FIFO never got its end");
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(read_file(dir / "got") == fresh.vrx);
+    EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
+    EXPECT_TRUE(fs::is_fifo(dir / "model.vrx"));
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"got", "grid.3ds", "model.inc", "model.vrx"}));
+
+    if (::geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    if (::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "this system does not allow a device node here";
+    fs::create_symlink("null", dir / "dev.inc");
+    r = e2e::run(dir.path, {"-i", "grid.3ds", "-o", "dev"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "null").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(st.st_rdev, ::makedev(1, 3));
+    EXPECT_TRUE(fs::is_symlink(dir / "dev.inc"));
+    EXPECT_EQ(list_files(dir.path),
+              (std::vector<std::string>{"dev.inc", "dev.vrx", "got", "grid.3ds", "model.inc", "model.vrx", "null"}));
 }
