@@ -76,10 +76,15 @@ const char* why_refused(const scene& s, const framed_view& view) {
         apart = apart || eye[k] != look_at[k];
     }
     if (!apart) return "written with six decimals, the framed eye would be the point it looks at";
+    // The vertices as the mesh file gives them, with six decimals too.
+    const auto written = [](float value) {
+        const double v = value;
+        return std::abs(v) < 1e9 ? static_cast<double>(static_cast<float>(std::nearbyint(v * 1e6) / 1e6)) : v;
+    };
     for (const mesh_object& o : s.objects)
         for (const vec3& v : o.vertices) {
             if (!is_finite(v)) continue;
-            const double p[3] = {v.x, v.y, v.z};
+            const double p[3] = {written(v.x), written(v.y), written(v.z)};
             if (!in_picture(eye, look_at, p))
                 return "written with six decimals, the framed view would leave vertices out of the picture";
         }
