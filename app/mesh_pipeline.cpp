@@ -23,20 +23,10 @@ struct slot {
 };
 
 struct ordered_parts {
-    ordered_parts(const scene& s, const mesh_layout& layout, const std::vector<mesh_position>& cuts, std::size_t window,
-                  const part_formatter& format_part)
-        : s(s),
-          layout(layout),
-          cuts(cuts),
-          format_part(format_part),
-          parts(cuts.size() - 1),
-          window(window),
-          slots(window) {}
+    ordered_parts(const part_format& format, std::size_t parts, std::size_t window)
+        : format(format), parts(parts), window(window), slots(window) {}
 
-    const scene& s;
-    const mesh_layout& layout;
-    const std::vector<mesh_position>& cuts;
-    const part_formatter& format_part;
+    const part_format& format;
     const std::size_t parts;
     const std::size_t window;
     std::vector<slot> slots;
@@ -46,8 +36,9 @@ struct ordered_parts {
     std::condition_variable room;        // the formatters wait for a free slot
     std::size_t next_part = 0;           // the next part to format
     std::size_t next_write = 0;          // the next part to write
-    std::size_t formatters = 0;          // workers in format_parts
     bool stop = false;                   // no more parts: a write failed, or a thread threw
+    std::size_t threads_in = 1;          // the writer is thread 0; each worker takes the next number
+    std::size_t formatters = 0;          // workers in format_parts
     // A part ran out of memory: the workers take no more parts, and the
     // writer formats the rest (the failed part again) on its own.
     bool alone = false;
@@ -60,17 +51,15 @@ bool may_take(const ordered_parts& p) {
 // Formats part k into its slot without the lock (the caller holds it) and
 // marks it ready; out of memory, marks it failed and leaves the rest to the
 // writer alone.
-void format_part_k(ordered_parts& p, std::size_t k, std::unique_lock<std::mutex>& lock, mesh_formatter& formatter) {
+void format_part(ordered_parts& p, std::size_t k, std::unique_lock<std::mutex>& lock, std::size_t thread) {
     slot& into = p.slots[k % p.window];
     lock.unlock();
     bool formatted = false;
     try {
         into.text.used = 0;
-        p.format_part(p.s, p.layout, p.cuts[k], p.cuts[k + 1], formatter, into.text);
+        p.format(k, thread, into.text);
         formatted = true;
-    } catch (const std::bad_alloc&) {
-        formatter = mesh_formatter{};  // its memory goes back before the part is tried again
-    }
+    } catch (const std::bad_alloc&) {}
     lock.lock();
     if (formatted) {
         into.ready = true;
@@ -85,8 +74,8 @@ void format_part_k(ordered_parts& p, std::size_t k, std::unique_lock<std::mutex>
 
 // Takes the next part (the caller holds the lock and saw may_take) and
 // formats it.
-void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, mesh_formatter& formatter) {
-    format_part_k(p, p.next_part++, lock, formatter);
+void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, std::size_t thread) {
+    format_part(p, p.next_part++, lock, thread);
 }
 
 // After an exception every thread stops waiting.
@@ -99,28 +88,26 @@ void stop_all(ordered_parts& p, std::unique_lock<std::mutex>& lock) {
 
 void format_parts(ordered_parts& p) {
     std::unique_lock lock(p.mutex);
+    const std::size_t thread = p.threads_in++;
     ++p.formatters;
     try {
-        mesh_formatter formatter;
         for (;;) {
             p.room.wait(lock, [&] { return p.stop || p.alone || p.next_part >= p.parts || may_take(p); });
             if (p.alone || !may_take(p)) break;
-            format_next(p, lock, formatter);
+            format_next(p, lock, thread);
         }
     } catch (...) {
         --p.formatters;
         stop_all(p, lock);
         throw;
     }
-    // The formatter's memory is given back: the writer may be waiting for it.
     --p.formatters;
-    p.part_ready.notify_all();
+    p.part_ready.notify_all();  // the writer may be waiting for the workers to be gone
 }
 
 // Writes the parts in order; while the next one is not ready, formats one
 // itself if there is room.
 void write_parts(ordered_parts& p, output_file& out) {
-    mesh_formatter formatter;
     std::unique_lock lock(p.mutex);
     try {
         while (p.next_write < p.parts && !p.stop) {
@@ -138,15 +125,15 @@ void write_parts(ordered_parts& p, output_file& out) {
                 p.room.notify_all();
             } else if (next.failed || (p.alone && may_take(p) && p.next_part == p.next_write)) {
                 // After a part ran out of memory, the rest is formatted
-                // here alone, once the workers are gone and their memory
+                // here alone, once the workers are gone and their texts
                 // with them; out of memory again, the writing fails.
                 p.part_ready.wait(lock, [&] { return p.formatters == 0; });
                 if (!next.failed) ++p.next_part;
                 next.failed = false;
-                format_part_k(p, p.next_write, lock, formatter);
+                format_part(p, p.next_write, lock, 0);
                 if (next.failed) throw std::bad_alloc();
             } else if (!p.alone && may_take(p)) {
-                format_next(p, lock, formatter);
+                format_next(p, lock, 0);
             } else {
                 p.part_ready.wait(lock);
             }
@@ -159,21 +146,50 @@ void write_parts(ordered_parts& p, output_file& out) {
 
 }  // namespace
 
+void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format, worker_pool& pool) {
+    ordered_parts p(format, parts, std::min<std::size_t>(pool.threads.size() + 2, 64));
+    run_on_workers(
+        pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
+}
+
+std::size_t part_size_for(const worker_pool& pool, std::uint64_t weight, std::size_t least, std::size_t most) {
+    const std::uint64_t threads = pool.threads.size() + 1;
+    // Four parts a thread or more, so that each has work until the end.
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(weight / (4 * threads), least, most));
+}
+
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
                                    std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
                                    const part_formatter& format_part) {
-    const std::size_t threads = pool.threads.size() + 1;
     std::size_t weight = s.objects.size();
     for (const mesh_object& o : s.objects) weight += o.faces.size();
-    // Four parts a thread or more, so that each has work until the end.
-    const std::size_t part_faces = std::clamp(weight / (4 * threads), least_part_faces, default_part_faces);
+    const std::size_t part_faces = part_size_for(pool, weight, least_part_faces, default_part_faces);
     const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
     const std::vector<mesh_position> cuts = cut_mesh(s, part_faces);
-
-    ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64), format_part);
-    run_on_workers(
-        pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
+    std::vector<mesh_formatter> formatters(pool.threads.size() + 1);
+    write_parts_on_workers(
+        out, cuts.size() - 1,
+        [&](std::size_t k, std::size_t thread, text_block& text) {
+            format_part(s, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+        },
+        pool);
     for (const mesh_object& o : s.objects) written_faces += o.face_count;
+}
+
+void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
+                               std::int32_t& written_faces, worker_pool& pool) {
+    std::uint64_t weight = 0;
+    for (std::size_t i = 0; i < layout.objects.size(); ++i) weight += 1 + pov_object_items(layout, i);
+    const std::size_t part_items = part_size_for(pool, weight, least_part_faces, default_pov_part_items);
+    const std::vector<pov_position> cuts = cut_pov_mesh(layout, part_items);
+    std::vector<pov_mesh_formatter> formatters(pool.threads.size() + 1);
+    write_parts_on_workers(
+        out, cuts.size() - 1,
+        [&](std::size_t k, std::size_t thread, text_block& text) {
+            format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+        },
+        pool);
+    for (const mesh_object& o : s.objects) written_faces += static_cast<std::int32_t>(o.faces.size());
 }
 
 }  // namespace tessvert
