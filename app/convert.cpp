@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -15,8 +17,10 @@
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
+#include "writers/map_images.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_maps.hpp"
 #include "writers/pov/pov_mesh.hpp"
 #include "writers/pov/pov_scene.hpp"
 #include "writers/scene_file.hpp"
@@ -254,9 +258,11 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
     }
 }
 
-// The POV-Ray scene and mesh files, each written to its temporary.
+// The POV-Ray scene and mesh files, each written to its temporary, and
+// the copies of the images their texture maps show.
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result, reporter& report) {
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result, pov_map_plan& maps,
+                     reporter& report) {
     const std::string include_name = file_name(options.include_path);
     if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
         report_warning(report,
@@ -264,11 +270,17 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
                        "line of " +
                            options.scene_path + " names " + include_name +
                            "; rename both files and that line to render it");
-    const pov_names names = make_pov_names(s);
+    pov_names names = make_pov_names(s);
+    plan_pov_maps(s, options.input_path, folder_of(options.scene_path), maps, report);
+    std::vector<std::uint8_t> mapped(s.materials.size(), 0);
+    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !maps.materials[m].image.empty();
+    name_mapped_materials(s, mapped, names);
+    result.maps_written = static_cast<std::int32_t>(maps.written);
+    result.maps_missing = static_cast<std::int32_t>(maps.missing);
     const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
     if (open_output(scene_out, options.scene_path)) {
         write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
-                        options.headlight);
+                        options.headlight, maps.materials);
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
@@ -302,9 +314,11 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
+    pov_map_plan maps;
+    if (options.format == output_format::pov) check_mapping_coords(s, report);
     const auto write_outputs = [&](reporter& to) {
         if (options.format == output_format::pov)
-            write_pov_files(options, s, view, scene_out, mesh_out, pool, result, to);
+            write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, to);
         else
             write_vrx_files(options, s, view, scene_out, mesh_out, pool, result);
     };
@@ -321,26 +335,37 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
         stop_workers(pool);
         discard_output(scene_out);
         discard_output(mesh_out);
+        maps.materials.clear();
+        maps.copies.clear();  // their temporaries removed
+        maps.written = maps.missing = 0;
         result.written_faces = 0;
         reporter said_already;
         write_outputs(said_already);
     }
-    // Only when both are complete is each put in place. An interruption
-    // before this leaves both older files; one during it waits until both
-    // are in place. Nothing is printed while the signals wait: a console
-    // that stops draining must not hold them off.
-    bool scene_committed = false, mesh_committed = false;
+    // Only when both are complete is each put in place, the images first: a
+    // scene in place always finds its images. An interruption before this
+    // leaves both older files; one during it waits until both are in place.
+    // Nothing is printed while the signals wait (a console that stops
+    // draining must not hold them off): what there is to say waits too.
+    const auto complete = [](const output_file& out) {
+        return out.in_place ? out.opened && out.error == 0 : !out.temp_name.empty();
+    };
+    std::vector<std::pair<message_kind, std::string>> held_messages;
+    reporter hold{[&](message_kind kind, std::string_view text) { held_messages.emplace_back(kind, text); }};
+    bool maps_ok = true, scene_committed = false, mesh_committed = false;
     {
         const termination_signals_held held;
+        if (complete(scene_out) && complete(mesh_out)) maps_ok = commit_map_copies(maps, hold);
         scene_committed = commit_output(scene_out);
         mesh_committed = commit_output(mesh_out);
     }
+    for (const auto& [kind, text] : held_messages) tessvert::report(report, kind, text);
     // Each file's line, the scene file's first.
     const bool scene_ok =
         report_output_outcome(scene_out, scene_committed, " All parameters successfully dumped to: ", report);
     const bool mesh_ok =
         report_output_outcome(mesh_out, mesh_committed, " All objects successfully dumped to: ", report);
-    result.exit_code = scene_ok && mesh_ok ? 1 : 0;
+    result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
     return result;
 }
 
