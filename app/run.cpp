@@ -7,6 +7,7 @@
 #include "app/convert.hpp"
 #include "app/options.hpp"
 #include "app/signals.hpp"
+#include "app/workers.hpp"
 #include "writers/live_temporaries.hpp"
 
 #ifndef TESSVERT_VERSION
@@ -82,6 +83,7 @@ int run(int argc, const char* const* argv) {
     // interrupted run holds everything said up to then.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     install_signal_handlers();
+    limit_thread_memory();
 
     run_options options;
     std::string problem;

@@ -39,9 +39,11 @@ int load_scene_file(scene& s, const std::string& path, reporter& report, const l
         return 0;
     }
     if (r.over_budget) {
-        report_warning(report,
-                       "the file declares far more vertices and mapping coordinates than it holds;"
-                       " it is not converted");
+        report_warning(report, r.records_over_budget
+                                   ? "the objects and materials of the file would take far more memory than its size"
+                                     " warrants; it is not converted"
+                                   : "the file declares far more vertices and mapping coordinates than it holds;"
+                                     " it is not converted");
         s = init_scene();
         return 0;
     }
