@@ -99,13 +99,12 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     if (s.camera_count == 0) {
         index = -1;
         used = "the file has no camera, so the default view is used";
-        if (!options.frame)
-            tessvert::report(report, message_kind::advice,
-                             " Warning: the file has no camera: the default view from (20, 20, 20) is used;"
-                             " --frame frames the whole scene\n");
     } else if (index < 0 || index >= s.camera_count) {
-        report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
-                                   std::to_string(s.camera_count) + "; the first camera gives the initial view");
+        // A value that is not a number gets one warning, below, that says
+        // both how it was read and which camera that gave.
+        if (options.camera_text_whole)
+            report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
+                                       std::to_string(s.camera_count) + "; the first camera gives the initial view");
         index = 0;
         used = "the file has no such camera, so the first one is used";
     } else {
@@ -115,6 +114,66 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
         report_warning(report, "-c \"" + options.camera_text + "\" is not a whole number; it is read as -c " +
                                    std::to_string(static_cast<std::int64_t>(options.camera_select) - 1) + ": " + used);
     return index;
+}
+
+namespace {
+
+// Whether some object's material groups name two materials or more of
+// the file: the default output colours each object in one.
+bool holds_several_materials(const scene& s) {
+    for (const mesh_object& o : s.objects) {
+        const std::string* first = nullptr;
+        for (const material_group_entry& g : o.material_groups) {
+            const bool known = std::any_of(s.materials.begin(), s.materials.end(),
+                                           [&](const material& m) { return m.name == g.name; });
+            if (!known) continue;
+            if (first == nullptr)
+                first = &g.name;
+            else if (g.name != *first)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Whether the smoothing groups make hard edges: a face in no group, or two
+// faces of an object in different groups. The default output smooths every
+// object all over.
+bool holds_hard_edges(const scene& s) {
+    for (const mesh_object& o : s.objects) {
+        if (o.smoothing.empty()) continue;
+        const std::uint32_t first = o.smoothing.front();
+        if (first == 0 ||
+            std::any_of(o.smoothing.begin(), o.smoothing.end(), [&](std::uint32_t m) { return m != first; }))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void report_left_out(const run_options& options, const scene& s, reporter& report) {
+    std::vector<std::string> shown_by_options;
+    if (!options.materials && holds_several_materials(s))
+        shown_by_options.emplace_back("several materials in material groups (--materials)");
+    if (!options.smoothing && options.triangle_mode == 0 && holds_hard_edges(s))
+        shown_by_options.emplace_back("smoothing groups (--smoothing)");
+    if (std::any_of(s.objects.begin(), s.objects.end(), [](const mesh_object& o) { return o.has_texture != 0; }))
+        shown_by_options.emplace_back("texture maps (--format pov)");
+    std::vector<std::string> clauses;
+    if (!shown_by_options.empty()) {
+        std::string clause = "the output does not show the file's ";
+        for (std::size_t i = 0; i < shown_by_options.size(); ++i) clause += (i > 0 ? ", " : "") + shown_by_options[i];
+        clauses.push_back(clause);
+    }
+    if (!options.headlight && s.lights.empty()) clauses.emplace_back("the file has no light: --headlight adds one");
+    if (!options.frame && s.cameras.empty())
+        clauses.emplace_back(
+            "the file has no camera: the default view from (20, 20, 20) is used; --frame frames the whole scene");
+    if (clauses.empty()) return;
+    std::string line = " Warning: ";
+    for (std::size_t i = 0; i < clauses.size(); ++i) line += (i > 0 ? "; " : "") + clauses[i];
+    tessvert::report(report, message_kind::advice, line + "\n");
 }
 
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
@@ -176,7 +235,7 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
     return true;
 }
 
-conversion_result convert(const run_options& options, scene& s, reporter& report) {
+conversion_result convert(const run_options& options, scene& s, reporter& report, run_progress* progress) {
     conversion_result result;
     worker_pool pool;
     if (!read_scene(options, s, report, &pool)) {
@@ -184,6 +243,12 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         return result;
     }
     result.loaded = true;
+    if (progress != nullptr) {
+        std::uint64_t faces = 0;
+        for (const mesh_object& o : s.objects) faces += o.faces.size();
+        progress->faces_total.store(faces, std::memory_order_relaxed);
+    }
+    report_left_out(options, s, report);
     const std::int32_t camera_index = choose_camera(options, s, report);
     report_non_finite_lights_and_cameras(s, report);
     const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
@@ -197,7 +262,8 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
-        const mesh_options views{options.materials, options.smoothing};
+        const mesh_options views{options.materials, options.smoothing,
+                                 progress != nullptr ? &progress->faces_written : nullptr};
         if (pool.threads.empty())
             write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
         else

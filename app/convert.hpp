@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "app/options.hpp"
+#include "app/progress.hpp"
 #include "app/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -45,6 +46,14 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
 // it and the camera it chose.
 std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report);
 
+// The advice line of the default output: what the file holds that the
+// output does not show, each with the option that shows it (several
+// materials in material groups, smoothing groups that make hard edges,
+// texture maps), and whether the file lacks a light or a camera, with the
+// option that makes up for it. An option given removes its part; nothing is
+// reported when no part is left.
+void report_left_out(const run_options& options, const scene& s, reporter& report);
+
 // The whole conversion: read_scene, then the initial view, the scene file
 // and the mesh include, each written to a temporary; then both are renamed
 // onto their names, the termination signals held. Every message goes to
@@ -53,6 +62,8 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 // threads that `options.threads` asks for (0: as many as the process has
 // CPUs); the files and messages are the same whatever their number, and
 // with 1 no thread is started.
-conversion_result convert(const run_options& options, scene& s, reporter& report);
+// With `progress`, its faces_total is set once the scene is read, and the
+// mesh writer advances its faces_written.
+conversion_result convert(const run_options& options, scene& s, reporter& report, run_progress* progress = nullptr);
 
 }  // namespace tessvert

@@ -80,7 +80,7 @@ void format_parts(ordered_parts& p) {
 
 // Writes the parts in order; while the next one is not ready, formats one
 // itself if there is room.
-void write_parts(ordered_parts& p, output_file& out) {
+void write_parts(ordered_parts& p, output_file& out, std::atomic<std::uint64_t>* faces_written) {
     mesh_formatter formatter;
     std::unique_lock lock(p.mutex);
     try {
@@ -89,6 +89,9 @@ void write_parts(ordered_parts& p, output_file& out) {
             if (next.ready) {
                 lock.unlock();
                 write_output(out, next.text.data.get(), next.text.used);
+                if (faces_written != nullptr)
+                    faces_written->fetch_add(faces_between(p.s, p.cuts[p.next_write], p.cuts[p.next_write + 1]),
+                                             std::memory_order_relaxed);
                 lock.lock();
                 next.ready = false;
                 ++p.next_write;
@@ -120,7 +123,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
 
     ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64));
     run_on_workers(
-        pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
+        pool, [&] { format_parts(p); }, [&] { write_parts(p, out, options.faces_written); });
     for (const mesh_object& o : s.objects) written_faces += o.face_count;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 
@@ -27,7 +28,9 @@ enum class option_id {
     headlight,
     faithful,
     threads,
-    quiet
+    quiet,
+    batch,
+    posix_exit
 };
 
 struct option_spec {
@@ -38,7 +41,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 13> options_table{{
+constexpr std::array<option_spec, 14> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -51,6 +54,7 @@ constexpr std::array<option_spec, 13> options_table{{
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
     {option_id::quiet, "-q", "--quiet", nullptr},
+    {option_id::posix_exit, "", "--posix-exit", nullptr},
     {option_id::version, "", "--version", nullptr},
 }};
 
@@ -107,6 +111,7 @@ std::string added_options_text() {
         {"--faithful", "all four above: the scene as the file holds it"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
         {"--quiet, -q", "print only warnings and errors"},
+        {"--posix-exit", "exit status 0 when converted, 1 when not, 2 after wrong usage"},
         {"--version", "print the version and stop"},
     };
     std::string text;
@@ -118,7 +123,7 @@ std::string added_options_text() {
     return text;
 }
 
-std::string quoted(std::string_view text) {
+std::string in_quotes(std::string_view text) {
     std::string q(1, '"');
     q.append(text);
     q += '"';
@@ -131,10 +136,10 @@ std::string unknown_option_problem(std::string_view arg) {
     if (equals != std::string_view::npos) {
         const option_spec* o = find_option(arg.substr(0, equals));
         if (o != nullptr && o->value != nullptr)
-            return quoted(arg) + " is not an option: an option and its value are two arguments; write " +
+            return in_quotes(arg) + " is not an option: an option and its value are two arguments; write " +
                    std::string(arg.substr(0, equals)) + " " + std::string(arg.substr(equals + 1));
     }
-    std::string problem = quoted(arg) + " is not an option";
+    std::string problem = in_quotes(arg) + " is not an option";
     const std::string nearest = nearest_long_option(arg.substr(0, equals));
     if (!nearest.empty()) problem += "; did you mean " + nearest + "?";
     return problem;
@@ -193,8 +198,9 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "/?") == 0) return parse_result::usage;
-        if (arg[0] != '-') {  // bare words and empty arguments are ignored
+        if (arg[0] != '-') {  // bare words and empty arguments are ignored (but by a batch)
             options.bare_arguments.emplace_back(arg);
+            options.inputs.emplace_back(arg);
             continue;
         }
         const option_spec* o = find_option(arg);
@@ -218,13 +224,13 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
             options.camera_text = std::move(value);
             break;
         case option_id::input:
-            options.input_path = std::move(value);
+            options.input_path = value;
+            options.inputs.push_back(std::move(value));
             ++options.input_given;
             break;
         case option_id::output:
-            options.base_name = std::move(value);
-            options.scene_path = options.base_name + ".vrx";
-            options.include_path = options.base_name + ".inc";
+            options.output_value = std::move(value);
+            options.output_given = true;
             break;
         case option_id::materials:
             options.materials = true;
@@ -244,14 +250,36 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         case option_id::threads:
             if (!parse_thread_count(value, options.threads))
                 return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
-                             ", not " + quoted(value));
+                             ", not " + in_quotes(value));
             break;
         case option_id::quiet:
             options.quiet = true;
             break;
+        case option_id::batch:
+            options.batch_folder = std::move(value);
+            options.batch = true;
+            break;
+        case option_id::posix_exit:
+            options.posix_exit = true;
+            break;
         }
     }
+    // After all options: a folder given with -o takes its name from the
+    // input, wherever -i stands.
+    set_output_base(
+        options, options.output_given ? output_base_for(options.output_value, options.input_path) : options.base_name);
     return parse_result::run;
+}
+
+std::string output_base_for(const std::string& output_value, const std::string& input_path) {
+    if (output_value.empty() || output_value.back() != '/') return output_value;
+    return output_value + std::filesystem::path(input_path).stem().string();
+}
+
+void set_output_base(run_options& options, std::string base) {
+    options.base_name = std::move(base);
+    options.scene_path = options.base_name + ".vrx";
+    options.include_path = options.base_name + ".inc";
 }
 
 std::string banner_text() {

@@ -2,10 +2,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <new>
+
+#include <unistd.h>
 #include <string>
 
 #include "app/convert.hpp"
 #include "app/options.hpp"
+#include "app/progress.hpp"
 #include "app/signals.hpp"
 #include "writers/live_temporaries.hpp"
 
@@ -23,10 +27,16 @@ void print(std::string_view text) {
 
 // The console: every message is printed as it arrives, but a quiet run
 // shows only warnings and errors.
-reporter console_reporter(bool quiet) {
-    return reporter{[quiet](message_kind kind, std::string_view text) {
-        if (!quiet || kind == message_kind::warning || kind == message_kind::error) print(text);
+reporter console_reporter(bool quiet, console_output& out) {
+    return reporter{[quiet, &out](message_kind kind, std::string_view text) {
+        if (!quiet || kind == message_kind::warning || kind == message_kind::error) print_message(out, text);
     }};
+}
+
+// Whether a progress line may be shown: on a terminal, and not to a quiet
+// run. A log or a pipe gets exactly the messages.
+bool progress_wanted(const run_options& options) {
+    return !options.quiet && ::isatty(STDOUT_FILENO) == 1;
 }
 
 void report_statistics(reporter& console, const run_options& o, const scene& s, std::int32_t written_faces) {
@@ -71,6 +81,62 @@ void install_signal_handlers() {
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+// How a run ended, before it is told as an exit status.
+enum class outcome { complete, failed, usage, no_input };
+
+// The exit status of an outcome: 1 complete, 0 failed or no input, -1
+// wrong usage; with --posix-exit 0 complete, 1 failed, 2 wrong usage or no
+// input.
+int exit_status(outcome o, bool posix) {
+    switch (o) {
+    case outcome::complete:
+        return posix ? 0 : 1;
+    case outcome::failed:
+        return posix ? 1 : 0;
+    case outcome::usage:
+        return posix ? 2 : -1;
+    case outcome::no_input:
+        return posix ? 2 : 0;
+    }
+    return 0;
+}
+
+// One file, as the options name it.
+outcome run_one_file(const run_options& options, reporter& console, console_output& out) {
+    if (options.input_given == 0) {
+        report_bare_input(console, options);
+        report(console, message_kind::error, "\n No input file specified.\n");
+        return outcome::no_input;
+    }
+    if (!outputs_may_be_written(options, console)) return outcome::failed;
+    scene s = init_scene();
+    run_progress progress;
+    progress_display display;
+    if (progress_wanted(options)) start_progress(display, out, progress);
+    const conversion_result result = convert(options, s, console, &progress);
+    stop_progress(display, out);
+    if (!result.loaded) return outcome::failed;
+    report_statistics(console, options, s, result.written_faces);
+    return result.exit_code == 1 ? outcome::complete : outcome::failed;
+}
+
+outcome run_parsed(parse_result parsed, const run_options& options, const std::string& problem, reporter& console,
+                   console_output& out) {
+    if (parsed == parse_result::usage) {
+        if (!problem.empty()) report_warning(console, problem);
+        report(console, message_kind::error, usage_text());
+        return outcome::usage;
+    }
+    try {
+        return run_one_file(options, console, out);
+    } catch (const std::bad_alloc&) {
+        // Out of memory anywhere: the outputs' temporary files are already
+        // removed by the unwinding; nothing was converted.
+        report(console, message_kind::error, " An error occured\n");
+        return outcome::failed;
+    }
+}
+
 }  // namespace
 
 int run(int argc, const char* const* argv) {
@@ -86,26 +152,10 @@ int run(int argc, const char* const* argv) {
         print("tessvert " TESSVERT_VERSION "\n");
         return 0;
     }
-    reporter console = console_reporter(options.quiet);
+    console_output out;
+    reporter console = console_reporter(options.quiet, out);
     report(console, message_kind::progress, banner_text());
-    if (parsed == parse_result::usage) {
-        if (!problem.empty()) report_warning(console, problem);
-        report(console, message_kind::error, usage_text());
-        return -1;
-    }
-    if (options.input_given == 0) {
-        report_bare_input(console, options);
-        report(console, message_kind::error, "\n No input file specified.\n");
-        return 0;
-    }
-
-    if (!outputs_may_be_written(options, console)) return 0;
-
-    scene s = init_scene();
-    const conversion_result result = convert(options, s, console);
-    if (!result.loaded) return 0;
-    report_statistics(console, options, s, result.written_faces);
-    return result.exit_code;
+    return exit_status(run_parsed(parsed, options, problem, console, out), options.posix_exit);
 }
 
 }  // namespace tessvert

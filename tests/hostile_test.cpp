@@ -69,7 +69,7 @@ void expect_old_outputs(const temp_dir& dir, const std::string& name = "model") 
 
 const std::string reading_grid = "\n Reading grid.3ds...\n";
 // What a run on the grid scene (no camera) says before it writes.
-const std::string grid_read = reading_grid + " Computing normals...\n" + testkit::no_camera_advice + "\n";
+const std::string grid_read = reading_grid + " Computing normals...\n" + testkit::bare_scene_advice + "\n";
 
 }  // namespace
 
