@@ -118,6 +118,20 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 
 namespace {
 
+// Whether a run that shares its commits has been interrupted.
+bool interrupted(const conversion_share& share) {
+    return termination_pending() || (share.interrupted != nullptr && share.interrupted->load());
+}
+
+// open_output, but under the shared commits, none once the run is
+// interrupted: whoever holds the commits alone then knows that every
+// temporary there will be is already recorded.
+bool open_unless_interrupted(output_file& out, const std::string& path, const conversion_share& share) {
+    if (share.commits == nullptr) return open_output(out, path);
+    const std::shared_lock opening(*share.commits);
+    return !interrupted(share) && open_output(out, path);
+}
+
 // Whether some object's material groups name two materials or more of
 // the file: the default output colours each object in one.
 bool holds_several_materials(const scene& s) {
@@ -235,7 +249,8 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
     return true;
 }
 
-conversion_result convert(const run_options& options, scene& s, reporter& report, run_progress* progress) {
+conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share) {
+    run_progress* const progress = share.progress;
     conversion_result result;
     worker_pool pool;
     if (!read_scene(options, s, report, &pool)) {
@@ -257,11 +272,11 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
-    if (open_output(scene_out, options.scene_path)) {
+    if (open_unless_interrupted(scene_out, options.scene_path, share)) {
         write_scene_file(view, s, scene_out, options.include_path, options.base_name);
         finish_output(scene_out);
     }
-    if (open_output(mesh_out, options.include_path)) {
+    if (open_unless_interrupted(mesh_out, options.include_path, share)) {
         const mesh_options views{options.materials, options.smoothing,
                                  progress != nullptr ? &progress->faces_written : nullptr};
         if (pool.threads.empty())
@@ -274,6 +289,11 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     // printed, the scene file's first. An interruption before this leaves
     // both older files; one during it waits until both are in place.
     const termination_signals_held held;
+    std::shared_lock<std::shared_mutex> committing;
+    if (share.commits != nullptr) {
+        committing = std::shared_lock(*share.commits);
+        if (interrupted(share)) return result;
+    }
     const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
     const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
     result.exit_code = scene_ok && mesh_ok ? 1 : 0;

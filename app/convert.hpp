@@ -1,7 +1,9 @@
 // One conversion, from the 3DS file to the two output files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <shared_mutex>
 
 #include "app/options.hpp"
 #include "app/progress.hpp"
@@ -62,8 +64,19 @@ void report_left_out(const run_options& options, const scene& s, reporter& repor
 // threads that `options.threads` asks for (0: as many as the process has
 // CPUs); the files and messages are the same whatever their number, and
 // with 1 no thread is started.
-// With `progress`, its faces_total is set once the scene is read, and the
-// mesh writer advances its faces_written.
-conversion_result convert(const run_options& options, scene& s, reporter& report, run_progress* progress = nullptr);
+// What the run shares with its conversions.
+struct conversion_share {
+    // When set: its faces_total is set once the scene is read, and the mesh
+    // writer advances its faces_written.
+    run_progress* progress = nullptr;
+    // When set: held shared while the outputs are put in place, so that
+    // whoever holds it alone knows no conversion is between its renames.
+    // With it, once a termination signal is pending or `interrupted` is
+    // set, no output is opened or put in place: they are removed instead.
+    std::shared_mutex* commits = nullptr;
+    const std::atomic<bool>* interrupted = nullptr;
+};
+
+conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share = {});
 
 }  // namespace tessvert

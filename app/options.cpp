@@ -41,7 +41,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 14> options_table{{
+constexpr std::array<option_spec, 15> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -54,6 +54,7 @@ constexpr std::array<option_spec, 14> options_table{{
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
     {option_id::quiet, "-q", "--quiet", nullptr},
+    {option_id::batch, "", "--batch", "the output folder"},
     {option_id::posix_exit, "", "--posix-exit", nullptr},
     {option_id::version, "", "--version", nullptr},
 }};
@@ -111,6 +112,7 @@ std::string added_options_text() {
         {"--faithful", "all four above: the scene as the file holds it"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
         {"--quiet, -q", "print only warnings and errors"},
+        {"--batch OUTDIR", "convert every file (or folder of .3ds files) given into OUTDIR"},
         {"--posix-exit", "exit status 0 when converted, 1 when not, 2 after wrong usage"},
         {"--version", "print the version and stop"},
     };

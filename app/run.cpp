@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <string>
 
+#include "app/batch.hpp"
 #include "app/convert.hpp"
 #include "app/options.hpp"
 #include "app/progress.hpp"
@@ -113,7 +114,7 @@ outcome run_one_file(const run_options& options, reporter& console, console_outp
     run_progress progress;
     progress_display display;
     if (progress_wanted(options)) start_progress(display, out, progress);
-    const conversion_result result = convert(options, s, console, &progress);
+    const conversion_result result = convert(options, s, console, {.progress = &progress});
     stop_progress(display, out);
     if (!result.loaded) return outcome::failed;
     report_statistics(console, options, s, result.written_faces);
@@ -126,6 +127,19 @@ outcome run_parsed(parse_result parsed, const run_options& options, const std::s
         if (!problem.empty()) report_warning(console, problem);
         report(console, message_kind::error, usage_text());
         return outcome::usage;
+    }
+    if (options.batch) {
+        std::string why;
+        switch (run_batch(options, console, out, progress_wanted(options), why)) {
+        case batch_end::all_converted:
+            return outcome::complete;
+        case batch_end::some_failed:
+            return outcome::failed;
+        case batch_end::wrong_usage:
+            report_warning(console, why);
+            report(console, message_kind::error, usage_text());
+            return outcome::usage;
+        }
     }
     try {
         return run_one_file(options, console, out);

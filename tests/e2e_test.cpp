@@ -40,6 +40,7 @@ const std::string usage_text =
     "  --faithful             all four above: the scene as the file holds it\n"
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
     "  --quiet, -q            print only warnings and errors\n"
+    "  --batch OUTDIR         convert every file (or folder of .3ds files) given into OUTDIR\n"
     "  --posix-exit           exit status 0 when converted, 1 when not, 2 after wrong usage\n"
     "  --version              print the version and stop\n";
 

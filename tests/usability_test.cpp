@@ -3,7 +3,16 @@
 // and the progress line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <regex>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
@@ -60,6 +69,28 @@ std::vector<std::string> versions_in(const std::string& text) {
     std::vector<std::string> found;
     for (std::sregex_iterator it(text.begin(), text.end(), pattern), end; it != end; ++it) found.push_back((*it)[1]);
     return found;
+}
+
+// The run's lines without the banner, the seconds of the summary blanked.
+std::string without_seconds(std::string out) {
+    return std::regex_replace(out, std::regex(" [0-9]+\\.[0-9]+ seconds"), " S seconds");
+}
+
+// Whether every pair in `batch_dir` equals a single-file run's pair of the
+// same input, written with -o into a folder of that name in `single_cwd`.
+void expect_pairs_of_single_runs(const fs::path& cwd, const std::string& out_folder,
+                                 const std::vector<std::string>& inputs) {
+    temp_dir single;
+    fs::create_directories(single / out_folder);
+    for (const std::string& input : inputs) {
+        const fs::path in = fs::path(input).is_absolute() ? fs::path(input) : cwd / input;
+        const auto r = e2e::run(single.path, {"-i", in.string(), "-o", out_folder + "/", "--threads", "2"});
+        ASSERT_EQ(r.exit_code, 1) << input << r.out;
+        const std::string stem = fs::path(input).stem().string();
+        for (const char* ext : {".vrx", ".inc"})
+            EXPECT_EQ(read_file(cwd / out_folder / (stem + ext)), read_file(single / out_folder / (stem + ext)))
+                << input << ext;
+    }
 }
 
 TEST(Version, TheBinaryTheManPageAndTheReadmeTellOneVersion) {
@@ -191,6 +222,240 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
     // shows whole gets none.
     EXPECT_EQ(e2e::run(dir.path, {"-i", "rich.3ds", "-q"}).out, "");
     EXPECT_TRUE(testkit::warning_lines(e2e::run(dir.path, {"-i", "plain.3ds"}).out).empty());
+}
+
+TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
+    temp_dir dir;
+    fs::create_directories(dir / "in");
+    write_file(dir / "in" / "b.3ds", plain_scene(0));
+    write_file(dir / "in" / "broken.3ds", as_bytes("not a scene\n"));
+    write_file(dir / "in" / "a.3ds", plain_scene(5));
+    // Given out of name order; one thread and two threads say the same.
+    const std::vector<std::string> args = {"--batch", "out", "in/b.3ds", "in/broken.3ds", "-i", "in/a.3ds"};
+    std::vector<std::string> two = args;
+    two.insert(two.end(), {"--threads", "2"});
+    const auto r = e2e::run(dir.path, two);
+    EXPECT_EQ(r.exit_code, 0);  // one failed
+    EXPECT_EQ(without_seconds(r.out),
+              e2e::banner + std::string(" Warning: in/b.3ds: 12 faces written to out/b.vrx and out/b.inc\n"
+                                        " Warning: in/broken.3ds: not a 3DS file, which begins with 4D 4D: it begins "
+                                        "with 6E 6F 74 20 61 20 73 63 (text)\n"
+                                        " Warning: in/broken.3ds: not converted: Unable to load PRIMARY chuck from "
+                                        "file: in/broken.3ds!\n"
+                                        " Warning: in/a.3ds: 12 faces written to out/a.vrx and out/a.inc\n"
+                                        " Warning: batch: 2 of 3 files converted, 1 failed, 24 faces, S seconds\n"));
+    EXPECT_EQ(list_files(dir / "out"), (std::vector<std::string>{"a.inc", "a.vrx", "b.inc", "b.vrx"}));
+    expect_pairs_of_single_runs(dir.path, "out", {"in/a.3ds", "in/b.3ds"});
+    std::vector<std::string> one = args;
+    one.insert(one.end(), {"--threads", "1"});
+    EXPECT_EQ(without_seconds(e2e::run(dir.path, one).out), without_seconds(r.out));
+
+    // Quiet: only the warnings and errors, each naming its file.
+    std::vector<std::string> quiet = args;
+    quiet.push_back("-q");
+    EXPECT_EQ(
+        e2e::run(dir.path, quiet).out,
+        " Warning: in/broken.3ds: not a 3DS file, which begins with 4D 4D: it begins with 6E 6F 74 20 61 20 73 63 "
+        "(text)\n Warning: in/broken.3ds: not converted: Unable to load PRIMARY chuck from file: "
+        "in/broken.3ds!\n");
+    // Every file converted: exit status 1, or 0 with --posix-exit.
+    EXPECT_EQ(e2e::run(dir.path, {"--batch", "out", "in/a.3ds", "in/b.3ds"}).exit_code, 1);
+    const auto posix = e2e::run(dir.path, {"--batch", "out", "in/a.3ds", "in/b.3ds", "--posix-exit"});
+    EXPECT_EQ(posix.exit_code, 0);
+    EXPECT_EQ(e2e::run(dir.path, {"--batch", "out", "in/a.3ds", "in/broken.3ds", "--posix-exit"}).exit_code, 1);
+}
+
+TEST(Batch, AFolderStandsForTheThreeDsFilesDirectlyInsideItInNameOrder) {
+    temp_dir dir;
+    fs::create_directories(dir / "models" / "deeper");
+    write_file(dir / "models" / "Zed.3DS", plain_scene(1));
+    write_file(dir / "models" / "alpha.3ds", plain_scene(2));
+    write_file(dir / "models" / "Mid.3Ds", plain_scene(3));
+    write_file(dir / "models" / "readme.txt", as_bytes("not a model\n"));
+    write_file(dir / "models" / "deeper" / "inner.3ds", plain_scene(4));
+    fs::create_directories(dir / "nothing");
+    const auto r = e2e::run(dir.path, {"--batch", "made/here", "models", "nothing/"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(testkit::lines_with(without_seconds(r.out), " Warning: "),
+              (std::vector<std::string>{
+                  " Warning: nothing/ holds no .3ds file",
+                  " Warning: models/Mid.3Ds: 12 faces written to made/here/Mid.vrx and made/here/Mid.inc",
+                  " Warning: models/Zed.3DS: 12 faces written to made/here/Zed.vrx and made/here/Zed.inc",
+                  " Warning: models/alpha.3ds: 12 faces written to made/here/alpha.vrx and made/here/alpha.inc",
+                  " Warning: batch: 3 of 3 files converted, 0 failed, 36 faces, S seconds"}));
+    expect_pairs_of_single_runs(dir.path, "made/here", {"models/Mid.3Ds", "models/Zed.3DS", "models/alpha.3ds"});
+}
+
+TEST(Batch, WrongUsageIsNamedBeforeAnythingIsRead) {
+    temp_dir dir;
+    fs::create_directories(dir / "x");
+    write_file(dir / "car.3ds", plain_scene());
+    write_file(dir / "x" / "car.3DS", plain_scene());
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--batch", "out", "car.3ds", "x"},
+         " Warning: --batch: car.3ds and x/car.3DS would both be written as out/car.vrx and out/car.inc; nothing was "
+         "converted"},
+        {{"--batch", "out", "car.3ds", "-o", "cars"},
+         " Warning: --batch writes each file's outputs into its folder, named after the file; -o cannot be given with "
+         "it"},
+        {{"--batch", "out"}, " Warning: --batch out has no input: give 3DS files, or folders that hold them"},
+    };
+    for (const auto& [args, why] : cases) {
+        const auto r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.exit_code, 255);
+        EXPECT_EQ(testkit::warning_lines(r.out), std::vector<std::string>{why});
+        EXPECT_NE(r.out.find(" Usage: tessvert [options]"), std::string::npos);
+        EXPECT_FALSE(fs::exists(dir / "out"));
+    }
+}
+
+// The temporaries of an interrupted batch, and whatever else is in `dir`.
+std::vector<std::string> leftovers(const fs::path& dir) {
+    std::vector<std::string> names = list_files(dir);
+    std::erase_if(names, [](const std::string& n) { return !n.ends_with(".tmp"); });
+    return names;
+}
+
+TEST(Batch, AnInterruptKeepsTheFilesCommittedAndCommitsNoneInFlight) {
+    temp_dir dir;
+    for (const char* name : {"a", "b", "c"}) write_file(dir / (std::string(name) + ".3ds"), plain_scene());
+    e2e::limits lim;
+    // The interrupt comes to the process, as from the terminal, while the
+    // second file writes (each small file's outputs take one write each).
+    lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=3",
+                       "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGINT), "TESSVERT_FAULT_TO_PROCESS=1"};
+    const auto r = e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "1"}, lim);
+    EXPECT_EQ(r.signal, SIGINT) << r.out;
+    EXPECT_EQ(list_files(dir / "out"), (std::vector<std::string>{"a.inc", "a.vrx"}));
+    expect_pairs_of_single_runs(dir.path, "out", {"a.3ds"});
+    EXPECT_TRUE(leftovers(dir / "out").empty());
+    // With files side by side, none is left half written either.
+    lim.environment[1] = "TESSVERT_FAULT_WRITE_CALL=2";
+    const auto side = e2e::run(dir.path, {"--batch", "side", "a.3ds", "b.3ds", "c.3ds", "--threads", "3"}, lim);
+    EXPECT_EQ(side.signal, SIGINT) << side.out;
+    std::vector<std::string> files = list_files(dir / "side");
+    for (const std::string& f : files) EXPECT_TRUE(f.ends_with(".vrx") || f.ends_with(".inc")) << f;
+    for (const char* stem : {"a", "b", "c"})
+        EXPECT_EQ(fs::exists(dir / "side" / (std::string(stem) + ".vrx")),
+                  fs::exists(dir / "side" / (std::string(stem) + ".inc")))
+            << stem;
+}
+
+TEST(Batch, TheCorpusInOneRunGivesTheSinglePairs) {
+    const fs::path shared = e2e::shared_dir();
+    if (shared.empty()) GTEST_SKIP() << "../shared is absent";
+    temp_dir dir;
+    std::vector<std::string> args = {"--batch", "out", "--threads", "2"};
+    for (const auto& entry : fs::directory_iterator(shared / "corpus" / "3ds"))
+        if (entry.is_directory()) args.push_back(entry.path().string());
+    const auto r = e2e::run(dir.path, args);
+    std::vector<std::string> converted;
+    for (const auto& entry : fs::directory_iterator(dir / "out"))
+        if (entry.path().extension() == ".vrx") converted.push_back(entry.path().stem().string());
+    ASSERT_FALSE(converted.empty()) << r.out;
+    std::vector<std::string> inputs;
+    for (std::size_t i = 4; i < args.size(); ++i)
+        for (const auto& entry : fs::directory_iterator(args[i]))
+            if (std::find(converted.begin(), converted.end(), entry.path().stem().string()) != converted.end() &&
+                (entry.path().extension() == ".3ds" || entry.path().extension() == ".3DS"))
+                inputs.push_back(entry.path().string());
+    EXPECT_EQ(inputs.size(), converted.size());
+    expect_pairs_of_single_runs(dir.path, "out", inputs);
+}
+
+// Opens the FIFO for writing once the reader has it open (at most ten
+// seconds later); -1 when it never does.
+int open_fifo_writer(const fs::path& fifo) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::fcntl(fd, F_SETFL, 0);
+            return fd;
+        }
+        ::usleep(10'000);
+    }
+    return -1;
+}
+
+// Feeds `data` into the FIFO that the run reads, its first chunk header at
+// once and the rest a second and a half later: a run that lasts.
+void feed_slowly(const fs::path& fifo, const bytes& data) {
+    const int fd = open_fifo_writer(fifo);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, data.data(), 6), 6);
+    ::usleep(1'500'000);
+    ASSERT_EQ(::write(fd, data.data() + 6, data.size() - 6), static_cast<ssize_t>(data.size() - 6));
+    ::close(fd);
+}
+
+// Runs tessvert in `cwd` on a pseudo-terminal, feeding the FIFO slowly, and
+// returns what the terminal received.
+std::string run_on_terminal(const fs::path& cwd, const std::vector<std::string>& args, const fs::path& fifo,
+                            const bytes& data) {
+    termios raw{};
+    ::cfmakeraw(&raw);  // line ends as written
+    int master = -1;
+    const pid_t pid = ::forkpty(&master, nullptr, &raw, nullptr);
+    if (pid == 0) {
+        if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+        e2e::exec_binary(args);
+    }
+    EXPECT_GT(pid, 0);
+    if (pid <= 0) return {};
+    feed_slowly(fifo, data);
+    std::string seen;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) > 0;) seen.append(buffer, static_cast<std::size_t>(n));
+    ::close(master);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    return seen;
+}
+
+// The console text with the progress lines and their clearing taken out.
+std::string without_progress(const std::string& seen) {
+    return std::regex_replace(seen, std::regex("\r( Warning: progress: [^\r\n]*| *\r)"), "");
+}
+
+TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
+    temp_dir dir;
+    const bytes data = plain_scene();
+    ASSERT_EQ(::mkfifo((dir / "slow.3ds").c_str(), 0600), 0);
+    const std::string seen = run_on_terminal(dir.path, {"-i", "slow.3ds"}, dir / "slow.3ds", data);
+    EXPECT_NE(seen.find("\r Warning: progress: reading the file"), std::string::npos) << seen;
+    // Cleared before the next message: the lines read as without it.
+    temp_dir plain;
+    write_file(plain / "slow.3ds", data);
+    const auto unhurried = e2e::run(plain.path, {"-i", "slow.3ds"});
+    EXPECT_EQ(without_progress(seen), unhurried.out);
+
+    // In a batch it counts the files, and the faces the writers wrote.
+    write_file(dir / "a.3ds", data);
+    write_file(dir / "b.3ds", data);
+    const std::string batch = run_on_terminal(
+        dir.path, {"--batch", "out", "a.3ds", "b.3ds", "slow.3ds", "--threads", "1"}, dir / "slow.3ds", data);
+    EXPECT_NE(batch.find("\r Warning: progress: 2 of 3 files converted, 24 faces written"), std::string::npos) << batch;
+    EXPECT_EQ(testkit::lines_with(without_progress(batch), " Warning: progress").size(), 0u) << batch;
+    EXPECT_EQ(list_files(dir / "out").size(), 6u);
+
+    // Never in a log, nor with -q on a terminal.
+    for (const auto& args :
+         {std::vector<std::string>{"-i", "slow.3ds"}, std::vector<std::string>{"-i", "slow.3ds", "-q"}}) {
+        std::string out;
+        if (args.size() == 2) {
+            const pid_t pid = e2e::spawn(dir.path, args);
+            feed_slowly(dir / "slow.3ds", data);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            out = e2e::collect(status, dir.path).out;
+            EXPECT_EQ(out, unhurried.out);
+        } else {
+            out = run_on_terminal(dir.path, args, dir / "slow.3ds", data);
+            EXPECT_EQ(out, "");
+        }
+        EXPECT_EQ(out.find("progress"), std::string::npos) << out;
+    }
 }
 
 }  // namespace
