@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <new>
+#include <string>
 
 #include <unistd.h>
-#include <string>
 
 #include "app/batch.hpp"
 #include "app/convert.hpp"
@@ -55,6 +55,37 @@ void report_bare_input(reporter& console, const run_options& options) {
         if (arg.empty() || !std::filesystem::exists(arg, ec) || std::filesystem::is_directory(arg, ec)) continue;
         report_warning(console, "\"" + arg + "\" is not read: give the input file with -i, as in: tessvert -i " + arg);
         return;
+    }
+}
+
+// Inputs that one conversion leaves unread, said once: several -i (only
+// the last is read), more files after -i (as from -i *.3ds), or a word
+// meant as the output name (-o forgotten).
+void report_unread_inputs(reporter& console, const run_options& options) {
+    const auto quoted_arg = [](const std::string& arg) {
+        std::string q = "\"";
+        q += printable(arg);
+        q += '"';
+        return q;
+    };
+    const std::string batch = "; --batch OUTDIR converts every file given";
+    if (options.input_given > 1) {
+        report_warning(console, "-i was given " + std::to_string(options.input_given) + " times: only the last, " +
+                                    printable(options.input_path) + ", is read" + batch);
+        return;
+    }
+    if (options.bare_arguments.empty()) return;
+    const std::string& arg = options.bare_arguments.front();
+    std::error_code ec;
+    if (!arg.empty() && std::filesystem::exists(arg, ec) && !std::filesystem::is_directory(arg, ec)) {
+        report_warning(console, quoted_arg(arg) + " is not read: one file is converted at a time" + batch);
+    } else if (!options.output_given) {
+        report_warning(console, quoted_arg(arg) +
+                                    " is not read; an output name is given with -o, as in: "
+                                    "tessvert -i " +
+                                    printable(options.input_path) + " -o " + printable(arg));
+    } else {
+        report_warning(console, quoted_arg(arg) + " is not read");
     }
 }
 
@@ -109,6 +140,7 @@ outcome run_one_file(const run_options& options, reporter& console, console_outp
         report(console, message_kind::error, "\n No input file specified.\n");
         return outcome::no_input;
     }
+    report_unread_inputs(console, options);
     if (!outputs_may_be_written(options, console)) return outcome::failed;
     scene s = init_scene();
     run_progress progress;

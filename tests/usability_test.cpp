@@ -224,6 +224,26 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
     EXPECT_TRUE(testkit::warning_lines(e2e::run(dir.path, {"-i", "plain.3ds"}).out).empty());
 }
 
+TEST(UnreadInputs, OneWarningSaysWhatASingleConversionLeavesUnread) {
+    temp_dir dir;
+    write_file(dir / "a.3ds", plain_scene());
+    write_file(dir / "b.3ds", plain_scene(2));
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-i", "a.3ds", "-i", "b.3ds"},
+         " Warning: -i was given 2 times: only the last, b.3ds, is read; --batch OUTDIR converts every file given"},
+        {{"-i", "a.3ds", "b.3ds"},
+         " Warning: \"b.3ds\" is not read: one file is converted at a time; --batch OUTDIR converts every file given"},
+        {{"-i", "a.3ds", "t2"},
+         " Warning: \"t2\" is not read; an output name is given with -o, as in: tessvert -i a.3ds -o t2"},
+        {{"-i", "a.3ds", "-o", "x", "t2"}, " Warning: \"t2\" is not read"},
+    };
+    for (const auto& [args, warning] : cases) {
+        const auto r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(testkit::warning_lines(r.out), std::vector<std::string>{warning});
+    }
+}
+
 TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
     temp_dir dir;
     fs::create_directories(dir / "in");
