@@ -10,6 +10,7 @@
 #include <mutex>
 #include <new>
 #include <shared_mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -183,11 +184,16 @@ struct signal_watch {
         : commits(commits), interrupted(interrupted) {
         const sigset_t set = termination_signals();
         ::pthread_sigmask(SIG_BLOCK, &set, &before);
-        thread = std::thread([this] { watch(); });
+        try {
+            thread = std::thread([this] { watch(); });
+        } catch (const std::system_error&) {
+            // No thread to take them: the handler does, as for one file.
+            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
+        }
     }
     ~signal_watch() {
         stopping = true;
-        thread.join();
+        if (thread.joinable()) thread.join();
         // A signal that came after the watch stopped is taken by the
         // handler now.
         ::pthread_sigmask(SIG_SETMASK, &before, nullptr);

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <system_error>
+
+#include "app/signals.hpp"
 
 namespace tessvert {
 
@@ -59,17 +62,24 @@ std::string progress_text(const run_progress& p) {
 
 void start_progress(progress_display& d, console_output& out, const run_progress& p) {
     d.stopping = false;
-    d.thread = std::thread([&d, &out, &p] {
-        using namespace std::chrono_literals;
-        std::unique_lock lock(d.mutex);
-        // A run that ends within a second shows nothing.
-        if (d.wake.wait_for(lock, 1s, [&] { return d.stopping; })) return;
-        do {
-            lock.unlock();
-            show_line(out, progress_text(p));
-            lock.lock();
-        } while (!d.wake.wait_for(lock, 250ms, [&] { return d.stopping; }));
-    });
+    // The thread starts with the termination signals blocked: they go to
+    // the thread whose handler knows when the outputs are put in place.
+    const termination_signals_held held;
+    try {
+        d.thread = std::thread([&d, &out, &p] {
+            using namespace std::chrono_literals;
+            std::unique_lock lock(d.mutex);
+            // A run that ends within a second shows nothing.
+            if (d.wake.wait_for(lock, 1s, [&] { return d.stopping; })) return;
+            do {
+                lock.unlock();
+                show_line(out, progress_text(p));
+                lock.lock();
+            } while (!d.wake.wait_for(lock, 250ms, [&] { return d.stopping; }));
+        });
+    } catch (const std::system_error&) {
+        // No thread: no progress line; the run goes on.
+    }
 }
 
 void stop_progress(progress_display& d, console_output& out) {

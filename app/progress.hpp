@@ -37,7 +37,8 @@ void print_message(console_output& out, std::string_view text);
 std::string progress_text(const run_progress& p);
 
 // Shows `progress_text` on the terminal from one second after `start`
-// until `stop`, rewritten a few times a second; `stop` clears it.
+// until `stop`, rewritten a few times a second; `stop` clears it. Its
+// thread never takes the termination signals.
 struct progress_display {
     std::thread thread;
     std::mutex mutex;
