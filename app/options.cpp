@@ -28,6 +28,7 @@ enum class option_id {
     headlight,
     faithful,
     threads,
+    format,
     quiet,
     batch,
     posix_exit
@@ -41,7 +42,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 15> options_table{{
+constexpr std::array<option_spec, 16> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -53,6 +54,7 @@ constexpr std::array<option_spec, 15> options_table{{
     {option_id::headlight, "", "--headlight", nullptr},
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
+    {option_id::format, "", "--format", "vrx or pov"},
     {option_id::quiet, "-q", "--quiet", nullptr},
     {option_id::batch, "", "--batch", "the output folder"},
     {option_id::posix_exit, "", "--posix-exit", nullptr},
@@ -111,6 +113,7 @@ std::string added_options_text() {
         {"--headlight", "a white light at the eye when the scene has no light"},
         {"--faithful", "all four above: the scene as the file holds it"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
+        {"--format F", "vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc"},
         {"--quiet, -q", "print only warnings and errors"},
         {"--batch OUTDIR", "convert every file (or folder of .3ds files) given into OUTDIR"},
         {"--posix-exit", "exit status 0 when converted, 1 when not, 2 after wrong usage"},
@@ -254,6 +257,14 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
                 return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
                              ", not " + in_quotes(value));
             break;
+        case option_id::format:
+            if (value == "vrx")
+                options.format = output_format::vrx;
+            else if (value == "pov")
+                options.format = output_format::pov;
+            else
+                return wrong(std::string(arg) + " takes vrx or pov, not " + in_quotes(value));
+            break;
         case option_id::quiet:
             options.quiet = true;
             break;
@@ -280,7 +291,7 @@ std::string output_base_for(const std::string& output_value, const std::string& 
 
 void set_output_base(run_options& options, std::string base) {
     options.base_name = std::move(base);
-    options.scene_path = options.base_name + ".vrx";
+    options.scene_path = options.base_name + (options.format == output_format::pov ? ".pov" : ".vrx");
     options.include_path = options.base_name + ".inc";
 }
 

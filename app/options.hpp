@@ -7,6 +7,10 @@
 
 namespace tessvert {
 
+// The output language: the default scene text (.vrx), or a POV-Ray 3.7
+// scene (.pov).
+enum class output_format { vrx, pov };
+
 struct run_options {
     std::string input_path = "model.3ds";
     std::string scene_path = "model.vrx";
@@ -34,6 +38,8 @@ struct run_options {
     bool smoothing = false;  // normals that follow the smoothing groups
     bool frame = false;      // a camera-less scene framed in the initial view
     bool headlight = false;  // a white light at the eye when there is none
+
+    output_format format = output_format::vrx;  // scene_path ends in ".pov" for pov
 
     // --batch: every input converted into this folder.
     bool batch = false;
@@ -74,7 +80,8 @@ bool is_whole_number(const std::string& text);
 std::string output_base_for(const std::string& output_value, const std::string& input_path);
 
 // Sets the base name and, from it, the names of both output files (the
-// base name followed by ".vrx" and ".inc"). Every output name is made here.
+// base name followed by ".vrx", or ".pov" for --format pov, and ".inc").
+// Every output name is made here.
 void set_output_base(run_options& options, std::string base);
 
 std::string banner_text();

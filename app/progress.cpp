@@ -54,7 +54,7 @@ std::string progress_text(const run_progress& p) {
         return text;
     }
     const std::uint64_t total = p.faces_total.load(std::memory_order_relaxed);
-    if (total == 0) return text + "reading the file";
+    if (total == 0) return text + "converting the file";
     const std::uint64_t shown = std::min(written, total);
     return text + std::to_string(shown) + " of " + std::to_string(total) + " faces written (" +
            std::to_string(shown * 100 / total) + "%)";

@@ -39,6 +39,7 @@ const std::string usage_text =
     "  --headlight            a white light at the eye when the scene has no light\n"
     "  --faithful             all four above: the scene as the file holds it\n"
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
+    "  --format F             vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc\n"
     "  --quiet, -q            print only warnings and errors\n"
     "  --batch OUTDIR         convert every file (or folder of .3ds files) given into OUTDIR\n"
     "  --posix-exit           exit status 0 when converted, 1 when not, 2 after wrong usage\n"

@@ -209,6 +209,8 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
         {{"--headlight"}, shows + materials + ", " + smoothing + ", " + maps + "; " + camera},
         {{"--frame"}, shows + materials + ", " + smoothing + ", " + maps + "; " + light},
         {{"--faithful"}, shows + maps},
+        // A POV-Ray scene shows the materials, the groups and the maps.
+        {{"--format", "pov"}, light + "; " + camera},
     };
     for (const auto& [options, expected] : cases) {
         std::vector<std::string> args = {"-i", "rich.3ds"};
@@ -275,6 +277,10 @@ TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
                                   " Warning: batch: 2 of 3 files converted, 1 failed, 45012 faces, S seconds\n"));
     EXPECT_EQ(list_files(dir / "out"), (std::vector<std::string>{"a.inc", "a.vrx", "b.inc", "b.vrx"}));
     expect_pairs_of_single_runs(dir.path, "out", {"in/a.3ds", "in/b.3ds"});
+    // Another output language names its files as a single run does.
+    const auto pov = e2e::run(dir.path, {"--batch", "pov", "in/a.3ds", "--format", "pov"});
+    EXPECT_EQ(pov.exit_code, 1) << pov.out;
+    EXPECT_EQ(list_files(dir / "pov"), (std::vector<std::string>{"a.inc", "a.pov"}));
     std::vector<std::string> one = args;
     one.insert(one.end(), {"--threads", "1"});
     EXPECT_EQ(without_seconds(e2e::run(dir.path, one).out), without_seconds(r.out));
@@ -455,7 +461,7 @@ TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
     const bytes data = plain_scene();
     ASSERT_EQ(::mkfifo((dir / "slow.3ds").c_str(), 0600), 0);
     const std::string seen = run_on_terminal(dir.path, {"-i", "slow.3ds"}, dir / "slow.3ds", data);
-    EXPECT_NE(seen.find("\r Warning: progress: reading the file"), std::string::npos) << seen;
+    EXPECT_NE(seen.find("\r Warning: progress: converting the file"), std::string::npos) << seen;
     // Cleared before the next message: the lines read as without it.
     temp_dir plain;
     write_file(plain / "slow.3ds", data);

@@ -32,8 +32,9 @@ struct mesh_options {
     // Smooth triangles take the objects' corner normals where they have
     // them (corner_normals), the vertex normals elsewhere.
     bool smoothing = false;
-    // When set, advanced by the faces of each part once it is written, so
-    // that another thread can tell how far the file is.
+    // When set, advanced by the faces of each part once it is written (on
+    // workers: once its text is made), so that another thread can tell how
+    // far the file is.
     std::atomic<std::uint64_t>* faces_written = nullptr;
 };
 
@@ -81,6 +82,10 @@ struct text_block {
     std::size_t capacity = 0;
     std::size_t used = 0;
 };
+
+// Room for at least `n` more bytes at the end of the text; returns where
+// they start (the caller adds what it writes to `used`).
+char* reserve_text(text_block& out, std::size_t n);
 
 // What the text of one part is made with: the corner texts of the object
 // at hand. One per thread, kept from one part to the next.

@@ -57,13 +57,13 @@ bool all_finite(const double v[3]) {
     return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
 }
 
-// What the scene file says of a light or a camera: the renderer cannot
-// read a number that is not finite, so a light that would need one is left
-// out and such a camera is written as the default view.
-struct written_light {
-    double position[3], color[3];
-    bool finite;
-};
+// "1 light has ...; it was ...", "2 lights have ...; they were ...".
+std::string counted(std::size_t n, const char* noun, const std::string& what, const std::string& done) {
+    return std::to_string(n) + " " + noun + (n == 1 ? " has " : "s have ") + what + "; " +
+           (n == 1 ? "it was " : "they were ") + done;
+}
+
+}  // namespace
 
 written_light light_as_written(const light& l) {
     written_light w{};
@@ -72,13 +72,6 @@ written_light light_as_written(const light& l) {
     w.finite = all_finite(w.position) && all_finite(w.color);
     return w;
 }
-
-struct written_camera {
-    double position[3] = {default_eye_coordinate, default_eye_coordinate, default_eye_coordinate};
-    double look_at[3] = {0, 0, 0};
-    double fov = default_fov;
-    bool finite = false;  // false: the default view stands for the camera
-};
 
 written_camera camera_as_written(const camera& c) {
     written_camera w;
@@ -92,17 +85,10 @@ written_camera camera_as_written(const camera& c) {
         w.look_at[k] = target[k];
     }
     w.fov = fov;
+    w.bank = c.bank;
     w.finite = true;
     return w;
 }
-
-// "1 light has ...; it was ...", "2 lights have ...; they were ...".
-std::string counted(std::size_t n, const char* noun, const std::string& what, const std::string& done) {
-    return std::to_string(n) + " " + noun + (n == 1 ? " has " : "s have ") + what + "; " +
-           (n == 1 ? "it was " : "they were ") + done;
-}
-
-}  // namespace
 
 view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices) {
     view_setup v;
@@ -114,6 +100,7 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const v
         v.look_at[k] = w.look_at[k];
     }
     v.fov = w.fov;
+    v.bank = w.bank;
     if (choices.frame && s.camera_count == 0) {
         if (const std::optional<framed_view> framed = frame_scene(s)) {
             for (int k = 0; k < 3; ++k) {
