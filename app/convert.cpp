@@ -14,8 +14,10 @@
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
+#include "writers/map_images.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_maps.hpp"
 #include "writers/pov/pov_mesh.hpp"
 #include "writers/pov/pov_scene.hpp"
 #include "writers/scene_file.hpp"
@@ -280,10 +282,11 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
     }
 }
 
-// The POV-Ray scene and mesh files, each written to its temporary.
+// The POV-Ray scene and mesh files, each written to its temporary, and
+// the copies of the images their texture maps show.
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result, reporter& report,
-                     const conversion_share& share) {
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result, pov_map_plan& maps,
+                     reporter& report, const conversion_share& share) {
     const std::string include_name = file_name(options.include_path);
     if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
         report_warning(report,
@@ -291,11 +294,17 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
                        "line of " +
                            options.scene_path + " names " + include_name +
                            "; rename both files and that line to render it");
-    const pov_names names = make_pov_names(s);
+    pov_names names = make_pov_names(s);
+    plan_pov_maps(s, options.input_path, folder_of(options.scene_path), maps, report);
+    std::vector<std::uint8_t> mapped(s.materials.size(), 0);
+    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !maps.materials[m].image.empty();
+    name_mapped_materials(s, mapped, names);
+    result.maps_written = static_cast<std::int32_t>(maps.written);
+    result.maps_missing = static_cast<std::int32_t>(maps.missing);
     const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
     if (open_unless_interrupted(scene_out, options.scene_path, share)) {
         write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
-                        options.headlight);
+                        options.headlight, maps.materials);
         finish_output(scene_out);
     }
     if (open_unless_interrupted(mesh_out, options.include_path, share)) {
@@ -336,9 +345,11 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
-    if (options.format == output_format::pov)
-        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, report, share);
-    else
+    pov_map_plan maps;
+    if (options.format == output_format::pov) {
+        check_mapping_coords(s, report);
+        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, report, share);
+    } else
         write_vrx_files(options, s, view, scene_out, mesh_out, pool, result, share);
     // Only when both are complete is each put in place and its line
     // printed, the scene file's first. An interruption before this leaves
@@ -349,9 +360,12 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
         committing = std::shared_lock(*share.commits);
         if (interrupted(share)) return result;
     }
+    // The images first: a scene in place always finds its images.
+    const bool outputs_ready = !scene_out.temp_name.empty() && !mesh_out.temp_name.empty();
+    const bool maps_ok = !outputs_ready || commit_map_copies(maps, report);
     const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
     const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
-    result.exit_code = scene_ok && mesh_ok ? 1 : 0;
+    result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
     return result;
 }
 

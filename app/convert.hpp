@@ -19,6 +19,11 @@ struct conversion_result {
     int exit_code = 0;
     bool loaded = false;  // false: the load failed and nothing was written
     std::int32_t written_faces = 0;
+    // POV-Ray format: the texture maps the scene shows, and those of
+    // materials it uses that it cannot show (not found, or of a type
+    // POV-Ray cannot read).
+    std::int32_t maps_written = 0;
+    std::int32_t maps_missing = 0;
 };
 
 // Whether the outputs may be written, checked before anything is read:

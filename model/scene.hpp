@@ -87,6 +87,37 @@ struct mesh_object {
 // The corner_normals entry of a corner that takes its vertex normal.
 inline constexpr std::uint32_t use_vertex_normal = 0xFFFFFFFFu;
 
+// How a material's texture map (0xA200) lies on its faces, as the map's
+// own sub-chunks give it; values the file does not give keep these
+// defaults. Only finite numbers are kept.
+struct texture_map {
+    bool present = false;      // the material has a 0xA200 chunk
+    float amount = 100.0f;     // percent of the image over the diffuse colour
+    std::uint16_t tiling = 0;  // 0xA351 flags (texture_no_tile, ...)
+    float u_scale = 1.0f;      // repeats of the image across u = 0..1
+    float v_scale = 1.0f;
+    float u_offset = 0.0f;  // in image widths
+    float v_offset = 0.0f;  // in image heights
+    float rotation = 0.0f;  // degrees
+};
+
+// Tiling flags of 0xA351: the image shown once rather than repeated.
+inline constexpr std::uint16_t texture_decal = 0x0001;
+inline constexpr std::uint16_t texture_mirror = 0x0002;
+inline constexpr std::uint16_t texture_no_tile = 0x0010;
+
+// A map of a material other than its texture map (a bump, opacity,
+// specular or reflection map, a second texture, a mask): the id of its
+// chunk and the file name it gives (empty when it gives none).
+struct other_map {
+    std::uint16_t chunk_id = 0;
+    std::string name;
+};
+
+// What kind of map the chunk `chunk_id` of an other_map is ("bump map",
+// "opacity mask", ...).
+const char* other_map_kind(std::uint16_t chunk_id);
+
 struct material {
     std::string name;
     std::string map_name;
@@ -100,6 +131,8 @@ struct material {
     float shininess_strength = 0.0f;
     float transparency = 0.0f;
     float self_illumination = 0.0f;
+    texture_map texture;
+    std::vector<other_map> other_maps;  // in file order
 };
 
 struct camera {
@@ -151,6 +184,10 @@ void append_light(scene& s);
 void append_camera(scene& s);
 void append_material(scene& s);
 void append_object(scene& s);
+
+// Whether the object's mapping coordinates can be laid on its vertices:
+// one pair for each vertex, every number finite.
+bool mapping_coords_usable(const mesh_object& o);
 
 // Removes the faces of `o` whose entry in `keep` is 0, keeping the order of
 // the others; every per-face array of the object (smoothing, face_materials,

@@ -43,6 +43,31 @@ inline constexpr std::uint16_t self_illumination = 0xA084;
 inline constexpr std::uint16_t texture_map = 0xA200;
 inline constexpr std::uint16_t map_name = 0xA300;
 
+// Children of a texture map: how much of it shows and where it lies.
+inline constexpr std::uint16_t map_tiling = 0xA351;
+inline constexpr std::uint16_t map_u_scale = 0xA354;
+inline constexpr std::uint16_t map_v_scale = 0xA356;
+inline constexpr std::uint16_t map_u_offset = 0xA358;
+inline constexpr std::uint16_t map_v_offset = 0xA35A;
+inline constexpr std::uint16_t map_rotation = 0xA35C;
+
+// The other maps a material may hold, and their masks.
+inline constexpr std::uint16_t specular_map = 0xA204;
+inline constexpr std::uint16_t opacity_map = 0xA210;
+inline constexpr std::uint16_t reflection_map = 0xA220;
+inline constexpr std::uint16_t bump_map = 0xA230;
+inline constexpr std::uint16_t second_texture_map = 0xA33A;
+inline constexpr std::uint16_t shininess_map = 0xA33C;
+inline constexpr std::uint16_t self_illumination_map = 0xA33D;
+inline constexpr std::uint16_t texture_mask = 0xA33E;
+inline constexpr std::uint16_t second_texture_mask = 0xA340;
+inline constexpr std::uint16_t opacity_mask = 0xA342;
+inline constexpr std::uint16_t bump_mask = 0xA344;
+inline constexpr std::uint16_t shininess_mask = 0xA346;
+inline constexpr std::uint16_t specular_mask = 0xA348;
+inline constexpr std::uint16_t self_illumination_mask = 0xA34A;
+inline constexpr std::uint16_t reflection_mask = 0xA34C;
+
 // Colour sub-chunks, of lights and of material colours.
 inline constexpr std::uint16_t float_color = 0x0010;
 inline constexpr std::uint16_t color24 = 0x0011;

@@ -22,9 +22,11 @@ struct live_entry {
 
 static_assert(std::atomic<int>::is_always_lock_free, "entries are read from a signal handler");
 
-// A conversion has two outputs, and a batch runs up to one conversion a
-// thread (256); the rest is room to spare.
-live_entry entries[2 * 256 + 8];
+// A conversion has two outputs and, in the POV-Ray format, a copy of each
+// image its texture maps use; a batch runs up to one conversion a thread.
+// The rest is room to spare: a temporary that finds no entry is still
+// written and put in place, but an interrupt does not remove it.
+live_entry entries[1024];
 
 }  // namespace
 
