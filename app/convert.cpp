@@ -11,6 +11,8 @@
 #include "app/mesh_pipeline.hpp"
 #include "app/signals.hpp"
 #include "geometry/corner_normals.hpp"
+#include "geometry/crease_normals.hpp"
+#include "geometry/instances.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
@@ -218,10 +220,15 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
     // lose faces are then handled in the order the messages say: the faces
     // removed, with their warnings, then the normals.
     std::vector<std::uint8_t> done(s.objects.size(), 0), too_many_masks(s.objects.size(), 0);
+    const bool crease = options.crease >= 0.0;
+    const double crease_cos = crease_cosine(options.crease);
     const auto give_normals = [&](std::size_t i, bool with_vertex_normals) {
         if (!smooth) return;
         if (with_vertex_normals) compute_object_normals(s.objects[i]);
-        if (options.smoothing) too_many_masks[i] = compute_corner_normals(s.objects[i]);
+        if (crease)
+            too_many_masks[i] = compute_crease_normals(s.objects[i], crease_cos, options.smoothing);
+        else if (options.smoothing)
+            too_many_masks[i] = compute_corner_normals(s.objects[i]);
     };
     try {
         for_each_index(pool, s.objects.size(), [&](std::size_t i) {
@@ -248,10 +255,45 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
         for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k], true); });
         const auto first = std::find(too_many_masks.begin(), too_many_masks.end(), 1);
-        if (first != too_many_masks.end())
-            report_too_many_masks(s.objects[static_cast<std::size_t>(first - too_many_masks.begin())], report);
+        if (first != too_many_masks.end()) {
+            const mesh_object& o = s.objects[static_cast<std::size_t>(first - too_many_masks.begin())];
+            if (crease)
+                report_too_many_normals(o, report);
+            else
+                report_too_many_masks(o, report);
+        }
     }
     return true;
+}
+
+void report_crease_notes(const run_options& options, const scene& s, reporter& report) {
+    if (options.crease >= 0.0 && options.triangle_mode != 0)
+        report_warning(report, "--crease is ignored with -t: flat triangles carry no normals");
+    if (!options.smoothing || options.crease >= 0.0 || options.triangle_mode != 0) return;
+    for (const mesh_object& o : s.objects)
+        if (groups_say_nothing(o)) {
+            tessvert::report(report, message_kind::advice,
+                             " Warning: the smoothing groups of object \"" + printable(o.name) +
+                                 "\" say nothing of its edges (none, all 0, or one group for every face); "
+                                 "--crease 45 keeps edges sharper than 45 degrees hard\n");
+            return;
+        }
+}
+
+std::size_t show_instances(const run_options& options, scene& s, reporter& report) {
+    if (options.instances) {
+        place_instances(s, report);
+        // A POV-Ray scene places the declared mesh again; the other
+        // format writes each copy out.
+        if (options.format == output_format::pov) return s.objects.size();
+        return add_instance_copies(s);
+    }
+    const std::size_t again = meshes_shown_again(s);
+    if (again > 0)
+        tessvert::report(report, message_kind::advice,
+                         " Warning: the keyframer shows " + std::to_string(again) + (again == 1 ? " mesh" : " meshes") +
+                             " more than once; --instances adds those copies\n");
+    return s.objects.size();
 }
 
 namespace {
@@ -272,7 +314,7 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
         finish_output(scene_out);
     }
     if (open_unless_interrupted(mesh_out, options.include_path, share)) {
-        const mesh_options views{options.materials, options.smoothing,
+        const mesh_options views{options.materials, options.smoothing || options.crease >= 0.0,
                                  share.progress != nullptr ? &share.progress->faces_written : nullptr};
         if (pool.threads.empty())
             write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
@@ -336,6 +378,8 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
         for (const mesh_object& o : s.objects) faces += o.faces.size();
         progress->faces_total.store(faces, std::memory_order_relaxed);
     }
+    report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
+    const std::size_t file_objects = show_instances(options, s, report);
     report_left_out(options, s, report);
     const std::int32_t camera_index = choose_camera(options, s, report);
     report_non_finite_lights_and_cameras(s, report);
@@ -349,6 +393,9 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
     if (options.format == output_format::pov) {
         check_mapping_coords(s, report);
         write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, report, share);
+        // The copies count as faces written, as in the other format.
+        for (const mesh_instance& instance : s.instances)
+            result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());
     } else
         write_vrx_files(options, s, view, scene_out, mesh_out, pool, result, share);
     // Only when both are complete is each put in place and its line
@@ -366,6 +413,7 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
     const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
     const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
     result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
+    remove_instance_copies(s, file_objects);
     return result;
 }
 

@@ -46,6 +46,20 @@ bool outputs_may_be_written(const run_options& options, reporter& report);
 // the same either way.
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool = nullptr);
 
+// After read_scene: a warning when --crease is given with -t, which
+// ignores it; with --smoothing and no --crease, one advice line when an
+// object's smoothing groups say nothing of its edges (none, every mask 0,
+// or one mask for every face), pointing to --crease.
+void report_crease_notes(const run_options& options, const scene& s, reporter& report);
+
+// After read_scene: with --instances, the keyframer's further copies of
+// meshes placed (with a warning for each faulty node) and, for the vrx
+// format, appended to the scene's objects (the POV-Ray scene places the
+// declared meshes again instead); without, one advice line when the keyframer shows some
+// mesh more than once. Returns how many objects the file has, for
+// remove_instance_copies once the files are written.
+std::size_t show_instances(const run_options& options, scene& s, reporter& report);
+
 // The camera that gives the initial view: the one at camera_select when
 // the file has it, else the first, with a warning that says which camera
 // the user asked for in their own -c numbering; -1 when the file has no

@@ -82,6 +82,40 @@ struct mesh_object {
     // The corner normals that are not vertex normals. Each belongs to one
     // vertex: only corners of that vertex name it.
     std::vector<vec3> smooth_normals;
+
+    // The mesh's own matrix (0x4160), where the mesh's vertices were placed
+    // when it was made: the images of the x, y and z axes, then the origin.
+    // Identity when the file gives none.
+    bool has_mesh_matrix = false;
+    std::array<float, 12> mesh_matrix{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+};
+
+// An affine placement, in the layout of a mesh matrix: the images of the
+// x, y and z axes, then the translation. A point p goes to
+// p.x * X + p.y * Y + p.z * Z + T.
+using placement = std::array<double, 12>;
+
+// An object node of the keyframer (0xB002) as the file gives it: what it
+// names, its place in the hierarchy and the first key of each track.
+struct keyframe_node {
+    std::string name;               // the mesh it shows, or "$$$DUMMY"
+    std::string instance_name;      // empty when the file gives none
+    std::int32_t id = -1;           // its node id (0xB030); -1: none given
+    std::uint16_t parent = 0xFFFF;  // the parent's node id; 0xFFFF: none
+    vec3 pivot;
+    vec3 position;
+    std::array<float, 4> rotation{};  // angle in radians, then the axis
+    vec3 scale{1.0f, 1.0f, 1.0f};
+};
+
+// The name of the keyframer's dummy nodes, which only carry transforms.
+inline constexpr char dummy_node_name[] = "$$$DUMMY";
+
+// A mesh shown once more, where a keyframer node places it.
+struct mesh_instance {
+    std::uint32_t object = 0;  // index into scene::objects
+    placement matrix{};        // from the mesh's vertices as stored to the copy's
+    std::size_t node = 0;      // index into scene::nodes
 };
 
 // The corner_normals entry of a corner that takes its vertex normal.
@@ -168,6 +202,10 @@ struct scene {
     std::vector<mesh_object> objects;
     std::vector<camera> cameras;
     std::vector<light> lights;
+    // The keyframer's object nodes in file order, and the copies of meshes
+    // they add (filled only when the copies are asked for).
+    std::vector<keyframe_node> nodes;
+    std::vector<mesh_instance> instances;
     // The editor's environment: the ambient light and the solid background
     // colour, as float R, G, B; the background counts only when the file
     // says to use it.

@@ -212,6 +212,18 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
     text += "\n#include " + quoted(include_name) + "\n\n";
     for (std::size_t i = 0; i < layout.objects.size(); ++i)
         if (layout.objects[i].faces != 0) text += "object { " + names.objects[i] + " }\n";
+    // The keyframer's further copies: the same mesh placed again. POV-Ray's
+    // matrix lists the images of the axes, then the translation, as the
+    // placement does.
+    for (const mesh_instance& instance : s.instances) {
+        if (layout.objects[instance.object].faces == 0) continue;
+        text += "object { " + names.objects[instance.object] + " matrix <";
+        for (std::size_t k = 0; k < instance.matrix.size(); ++k) {
+            if (k > 0) text += ", ";
+            append_number(text, instance.matrix[k]);
+        }
+        text += "> }\n";
+    }
     write_output(out, text.data(), text.size());
 }
 
