@@ -155,15 +155,16 @@ void report_camera_choice(const run_options& options, const scene& s, const view
     const std::int32_t index = options.camera_select;
     std::string used;
     if (s.camera_count == 0) {
+        // The advice line on what the output leaves out carries the
+        // camera-less hint.
         used = view.framed ? "the file has no camera, so the framed view is used"
                            : "the file has no camera, so the default view is used";
-        if (!options.frame)
-            tessvert::report(report, message_kind::advice,
-                             " Warning: the file has no camera: the default view from (20, 20, 20) is used;"
-                             " --frame frames the whole scene\n");
     } else if (index < 0 || index >= s.camera_count) {
-        report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
-                                   std::to_string(s.camera_count) + "; the first camera gives the initial view");
+        // A value that is not a number gets one warning, below, that says
+        // both how it was read and which camera that gave.
+        if (options.camera_text_whole)
+            report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
+                                       std::to_string(s.camera_count) + "; the first camera gives the initial view");
         used = "the file has no such camera, so the first one is used";
     } else {
         used = "the " + ordinal(index + 1) + " camera gives the initial view";
@@ -173,6 +174,81 @@ void report_camera_choice(const run_options& options, const scene& s, const view
                                    std::to_string(static_cast<std::int64_t>(options.camera_select) - 1) + ": " + used);
     if (view.framing_refused != nullptr)
         report_warning(report, std::string("--frame: ") + view.framing_refused + "; the default view is used");
+}
+
+namespace {
+
+// Whether a run that shares its commits has been interrupted.
+bool interrupted(const conversion_share& share) {
+    return termination_pending() || (share.interrupted != nullptr && share.interrupted->load());
+}
+
+// open_output, but under the shared commits, none once the run is
+// interrupted: whoever holds the commits alone then knows that every
+// temporary there will be is already recorded.
+bool open_unless_interrupted(output_file& out, const std::string& path, const conversion_share& share) {
+    if (share.commits == nullptr) return open_output(out, path);
+    const std::shared_lock opening(*share.commits);
+    return !interrupted(share) && open_output(out, path);
+}
+
+// Whether some object's material groups name two materials or more of
+// the file: the default output colours each object in one.
+bool holds_several_materials(const scene& s) {
+    for (const mesh_object& o : s.objects) {
+        const std::string* first = nullptr;
+        for (const material_group_entry& g : o.material_groups) {
+            const bool known = std::any_of(s.materials.begin(), s.materials.end(),
+                                           [&](const material& m) { return m.name == g.name; });
+            if (!known) continue;
+            if (first == nullptr)
+                first = &g.name;
+            else if (g.name != *first)
+                return true;
+        }
+    }
+    return false;
+}
+
+// Whether the smoothing groups make hard edges: a face in no group, or two
+// faces of an object in different groups. The default output smooths every
+// object all over.
+bool holds_hard_edges(const scene& s) {
+    for (const mesh_object& o : s.objects) {
+        if (o.smoothing.empty()) continue;
+        const std::uint32_t first = o.smoothing.front();
+        if (first == 0 ||
+            std::any_of(o.smoothing.begin(), o.smoothing.end(), [&](std::uint32_t m) { return m != first; }))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void report_left_out(const run_options& options, const scene& s, reporter& report) {
+    std::vector<std::string> shown_by_options;
+    if (!options.materials && holds_several_materials(s))
+        shown_by_options.emplace_back("several materials in material groups (--materials)");
+    if (!options.smoothing && options.triangle_mode == 0 && holds_hard_edges(s))
+        shown_by_options.emplace_back("smoothing groups (--smoothing)");
+    if (options.format != output_format::pov &&
+        std::any_of(s.objects.begin(), s.objects.end(), [](const mesh_object& o) { return o.has_texture != 0; }))
+        shown_by_options.emplace_back("texture maps (--format pov)");
+    std::vector<std::string> clauses;
+    if (!shown_by_options.empty()) {
+        std::string clause = "the output does not show the file's ";
+        for (std::size_t i = 0; i < shown_by_options.size(); ++i) clause += (i > 0 ? ", " : "") + shown_by_options[i];
+        clauses.push_back(clause);
+    }
+    if (!options.headlight && s.lights.empty()) clauses.emplace_back("the file has no light: --headlight adds one");
+    if (!options.frame && s.cameras.empty())
+        clauses.emplace_back(
+            "the file has no camera: the default view from (20, 20, 20) is used; --frame frames the whole scene");
+    if (clauses.empty()) return;
+    std::string line = " Warning: ";
+    for (std::size_t i = 0; i < clauses.size(); ++i) line += (i > 0 ? "; " : "") + clauses[i];
+    tessvert::report(report, message_kind::advice, line + "\n");
 }
 
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
@@ -285,13 +361,15 @@ std::string file_name(const std::string& path) {
 
 // The scene file and the mesh include, each written to its temporary.
 void write_vrx_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result) {
-    if (open_output(scene_out, options.scene_path)) {
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result,
+                     const conversion_share& share) {
+    if (open_unless_interrupted(scene_out, options.scene_path, share)) {
         write_scene_file(view, s, scene_out, options.include_path, options.base_name);
         finish_output(scene_out);
     }
-    if (open_output(mesh_out, options.include_path)) {
-        const mesh_options views{options.materials, options.smoothing || options.crease >= 0.0};
+    if (open_unless_interrupted(mesh_out, options.include_path, share)) {
+        const mesh_options views{options.materials, options.smoothing || options.crease >= 0.0,
+                                 share.progress != nullptr ? &share.progress->faces_written : nullptr};
         if (pool.threads.empty())
             write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
         else
@@ -304,7 +382,7 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
 // the copies of the images their texture maps show.
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
                      output_file& mesh_out, worker_pool& pool, conversion_result& result, pov_map_plan& maps,
-                     reporter& report) {
+                     reporter& report, const conversion_share& share) {
     const std::string include_name = file_name(options.include_path);
     if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
         report_warning(report,
@@ -320,12 +398,12 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
     result.maps_written = static_cast<std::int32_t>(maps.written);
     result.maps_missing = static_cast<std::int32_t>(maps.missing);
     const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
-    if (open_output(scene_out, options.scene_path)) {
+    if (open_unless_interrupted(scene_out, options.scene_path, share)) {
         write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
                         options.headlight, maps.materials);
         finish_output(scene_out);
     }
-    if (open_output(mesh_out, options.include_path)) {
+    if (open_unless_interrupted(mesh_out, options.include_path, share)) {
         if (pool.threads.empty())
             write_pov_mesh(s, names, layout, mesh_out, result.written_faces);
         else
@@ -336,7 +414,8 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
 
 }  // namespace
 
-conversion_result convert(const run_options& given, scene& s, reporter& report) {
+conversion_result convert(const run_options& given, scene& s, reporter& report, const conversion_share& share) {
+    run_progress* const progress = share.progress;
     conversion_result result;
     worker_pool pool;
     // A POV-Ray scene carries each face's material and the smoothing groups.
@@ -347,8 +426,15 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
         return result;
     }
     result.loaded = true;
+    // The POV-Ray writer does not count its faces as it goes.
+    if (progress != nullptr && options.format != output_format::pov) {
+        std::uint64_t faces = 0;
+        for (const mesh_object& o : s.objects) faces += o.faces.size();
+        progress->faces_total.store(faces, std::memory_order_relaxed);
+    }
     report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
     const std::size_t file_objects = show_instances(options, s, report);
+    report_left_out(options, s, report);
     const view_setup view =
         setup_initial_view(s, choose_camera(options, s), view_choices{options.frame, options.headlight});
     report_camera_choice(options, s, view, report);
@@ -362,12 +448,12 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
     if (options.format == output_format::pov) check_mapping_coords(s, report);
     const auto write_outputs = [&](reporter& to) {
         if (options.format == output_format::pov) {
-            write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, to);
+            write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, to, share);
             // The copies count as faces written, as in the other format.
             for (const mesh_instance& instance : s.instances)
                 result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());
         } else {
-            write_vrx_files(options, s, view, scene_out, mesh_out, pool, result);
+            write_vrx_files(options, s, view, scene_out, mesh_out, pool, result, share);
         }
     };
     try {
@@ -403,6 +489,12 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
     bool maps_ok = true, scene_committed = false, mesh_committed = false;
     {
         const termination_signals_held held;
+        // In a batch, nothing is put in place once the run is interrupted.
+        std::shared_lock<std::shared_mutex> committing;
+        if (share.commits != nullptr) {
+            committing = std::shared_lock(*share.commits);
+            if (interrupted(share)) return result;
+        }
         if (complete(scene_out) && complete(mesh_out)) maps_ok = commit_map_copies(maps, hold);
         scene_committed = commit_output(scene_out);
         mesh_committed = commit_output(mesh_out);

@@ -1,9 +1,12 @@
 // One conversion, from the 3DS file to the two output files.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <shared_mutex>
 
 #include "app/options.hpp"
+#include "app/progress.hpp"
 #include "app/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -71,6 +74,14 @@ std::int32_t choose_camera(const run_options& options, const scene& s);
 // and why --frame gave the default view when it did.
 void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report);
 
+// The advice line of the default output: what the file holds that the
+// output does not show, each with the option that shows it (several
+// materials in material groups, smoothing groups that make hard edges,
+// texture maps), and whether the file lacks a light or a camera, with the
+// option that makes up for it. An option given removes its part; nothing is
+// reported when no part is left.
+void report_left_out(const run_options& options, const scene& s, reporter& report);
+
 // The whole conversion: read_scene, then the initial view, the scene file
 // and the mesh include, each written to a temporary; then both are renamed
 // onto their names, the termination signals held. Every message goes to
@@ -79,6 +90,19 @@ void report_camera_choice(const run_options& options, const scene& s, const view
 // threads that `options.threads` asks for (0: as many as the process has
 // CPUs); the files and messages are the same whatever their number, and
 // with 1 no thread is started.
-conversion_result convert(const run_options& options, scene& s, reporter& report);
+// What the run shares with its conversions.
+struct conversion_share {
+    // When set: its faces_total is set once the scene is read, and the mesh
+    // writer advances its faces_written.
+    run_progress* progress = nullptr;
+    // When set: held shared while the outputs are put in place, so that
+    // whoever holds it alone knows no conversion is between its renames.
+    // With it, once a termination signal is pending or `interrupted` is
+    // set, no output is opened or put in place: they are removed instead.
+    std::shared_mutex* commits = nullptr;
+    const std::atomic<bool>* interrupted = nullptr;
+};
+
+conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share = {});
 
 }  // namespace tessvert

@@ -171,6 +171,8 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
         out, cuts.size() - 1,
         [&](std::size_t k, std::size_t thread, text_block& text) {
             format_part(s, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+            if (options.faces_written != nullptr)
+                options.faces_written->fetch_add(faces_between(s, cuts[k], cuts[k + 1]), std::memory_order_relaxed);
         },
         pool);
     for (const mesh_object& o : s.objects) written_faces += o.face_count;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string_view>
 
@@ -31,7 +32,9 @@ enum class option_id {
     threads,
     crease,
     format,
-    quiet
+    quiet,
+    batch,
+    posix_exit
 };
 
 struct option_spec {
@@ -42,7 +45,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 16> options_table{{
+constexpr std::array<option_spec, 18> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -58,6 +61,8 @@ constexpr std::array<option_spec, 16> options_table{{
     {option_id::crease, "", "--crease", "an angle in degrees"},
     {option_id::format, "", "--format", "vrx or pov"},
     {option_id::quiet, "-q", "--quiet", nullptr},
+    {option_id::batch, "", "--batch", "the output folder"},
+    {option_id::posix_exit, "", "--posix-exit", nullptr},
     {option_id::version, "", "--version", nullptr},
 }};
 
@@ -117,6 +122,8 @@ std::string added_options_text() {
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
         {"--format F", "vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc"},
         {"--quiet, -q", "print only warnings and errors"},
+        {"--batch OUTDIR", "convert every file (or folder of .3ds files) given into OUTDIR"},
+        {"--posix-exit", "exit status 0 when converted, 1 when not, 2 after wrong usage"},
         {"--version", "print the version and stop"},
     };
     std::string text;
@@ -128,7 +135,7 @@ std::string added_options_text() {
     return text;
 }
 
-std::string quoted(std::string_view text) {
+std::string in_quotes(std::string_view text) {
     std::string q(1, '"');
     q.append(text);
     q += '"';
@@ -141,10 +148,10 @@ std::string unknown_option_problem(std::string_view arg) {
     if (equals != std::string_view::npos) {
         const option_spec* o = find_option(arg.substr(0, equals));
         if (o != nullptr && o->value != nullptr)
-            return quoted(arg) + " is not an option: an option and its value are two arguments; write " +
+            return in_quotes(arg) + " is not an option: an option and its value are two arguments; write " +
                    std::string(arg.substr(0, equals)) + " " + std::string(arg.substr(equals + 1));
     }
-    std::string problem = quoted(arg) + " is not an option";
+    std::string problem = in_quotes(arg) + " is not an option";
     const std::string nearest = nearest_long_option(arg.substr(0, equals));
     if (!nearest.empty()) problem += "; did you mean " + nearest + "?";
     return problem;
@@ -216,8 +223,9 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "/?") == 0) return parse_result::usage;
-        if (arg[0] != '-') {  // bare words and empty arguments are ignored
+        if (arg[0] != '-') {  // bare words and empty arguments are ignored (but by a batch)
             options.bare_arguments.emplace_back(arg);
+            options.inputs.emplace_back(arg);
             continue;
         }
         const option_spec* o = find_option(arg);
@@ -241,13 +249,13 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
             options.camera_text = std::move(value);
             break;
         case option_id::input:
-            options.input_path = std::move(value);
+            options.input_path = value;
+            options.inputs.push_back(std::move(value));
             ++options.input_given;
             break;
         case option_id::output:
-            options.base_name = std::move(value);
-            options.scene_path = options.base_name + ".vrx";
-            options.include_path = options.base_name + ".inc";
+            options.output_value = std::move(value);
+            options.output_given = true;
             break;
         case option_id::materials:
             options.materials = true;
@@ -270,11 +278,11 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         case option_id::threads:
             if (!parse_thread_count(value, options.threads))
                 return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
-                             ", not " + quoted(value));
+                             ", not " + in_quotes(value));
             break;
         case option_id::crease:
             if (!parse_crease_angle(value, options.crease))
-                return wrong(std::string(arg) + " takes an angle in degrees from 0 to 180, not " + quoted(value));
+                return wrong(std::string(arg) + " takes an angle in degrees from 0 to 180, not " + in_quotes(value));
             break;
         case option_id::format:
             if (value == "vrx")
@@ -282,15 +290,36 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
             else if (value == "pov")
                 options.format = output_format::pov;
             else
-                return wrong(std::string(arg) + " takes vrx or pov, not " + quoted(value));
+                return wrong(std::string(arg) + " takes vrx or pov, not " + in_quotes(value));
             break;
         case option_id::quiet:
             options.quiet = true;
             break;
+        case option_id::batch:
+            options.batch_folder = std::move(value);
+            options.batch = true;
+            break;
+        case option_id::posix_exit:
+            options.posix_exit = true;
+            break;
         }
     }
-    if (options.format == output_format::pov) options.scene_path = options.base_name + ".pov";
+    // After all options: a folder given with -o takes its name from the
+    // input, wherever -i stands.
+    set_output_base(
+        options, options.output_given ? output_base_for(options.output_value, options.input_path) : options.base_name);
     return parse_result::run;
+}
+
+std::string output_base_for(const std::string& output_value, const std::string& input_path) {
+    if (output_value.empty() || output_value.back() != '/') return output_value;
+    return output_value + std::filesystem::path(input_path).stem().string();
+}
+
+void set_output_base(run_options& options, std::string base) {
+    options.base_name = std::move(base);
+    options.scene_path = options.base_name + (options.format == output_format::pov ? ".pov" : ".vrx");
+    options.include_path = options.base_name + ".inc";
 }
 
 std::string banner_text() {

@@ -20,6 +20,11 @@ struct run_options {
     std::int32_t triangle_mode = 0;  // 1: flat triangles, no normals
     std::int32_t input_given = 0;    // how many -i options were seen
 
+    // The last -o value as given; output_given is false when there was none.
+    // A value that ends in '/' names a folder (see output_base_for).
+    std::string output_value;
+    bool output_given = false;
+
     // The last -c value as given, and whether it was a whole number (an
     // optional sign and digits, nothing else); empty when there was no -c.
     std::string camera_text;
@@ -40,6 +45,14 @@ struct run_options {
     double crease = -1.0;
 
     output_format format = output_format::vrx;  // scene_path ends in ".pov" for pov
+
+    // --batch: every input converted into this folder.
+    bool batch = false;
+    std::string batch_folder;
+    // The -i values and the bare arguments, in order: the inputs of a batch.
+    std::vector<std::string> inputs;
+
+    bool posix_exit = false;  // exit status 0, 1 or 2 as POSIX tools give it
 
     bool quiet = false;        // only warnings and errors on the console
     std::int32_t threads = 0;  // worker threads; 0: the CPUs the process may use
@@ -65,6 +78,16 @@ std::int32_t camera_select_from_text(const char* text);
 // Whether `text` is a whole number: an optional sign and at least one
 // digit, and nothing else.
 bool is_whole_number(const std::string& text);
+
+// The base name an -o value gives for `input_path`: the value as it
+// stands, or, when it ends in '/', the input's file name without its
+// extension in that folder ("out/" and "dir/car.3ds" give "out/car").
+std::string output_base_for(const std::string& output_value, const std::string& input_path);
+
+// Sets the base name and, from it, the names of both output files (the
+// base name followed by ".vrx", or ".pov" for --format pov, and ".inc").
+// Every output name is made here.
+void set_output_base(run_options& options, std::string base);
 
 std::string banner_text();
 std::string usage_text();

@@ -15,6 +15,15 @@ inline sigset_t termination_signals() {
     return set;
 }
 
+// Whether a termination signal waits for this thread or the process, held
+// back where it arrived.
+inline bool termination_pending() {
+    sigset_t pending;
+    if (::sigpending(&pending) != 0) return false;
+    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
+           sigismember(&pending, SIGHUP) == 1;
+}
+
 // While it lives, the termination signals wait: one that arrives meanwhile
 // takes effect when it goes.
 struct termination_signals_held {

@@ -2,8 +2,27 @@
 
 #include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
+#include "reader/load_failure.hpp"
 
 namespace tessvert {
+
+namespace {
+
+// The header's bytes as the file holds them, then up to ten more, for the
+// warning that says what the file is instead.
+void report_not_a_3ds_file(reporter& report, chunk_reader& r, const chunk_header& h) {
+    unsigned char first[16] = {};
+    for (int i = 0; i < 2; ++i) first[i] = static_cast<unsigned char>(h.id >> (8 * i));
+    for (int i = 0; i < 4; ++i) first[2 + i] = static_cast<unsigned char>(h.length >> (8 * i));
+    std::size_t n = h.consumed;
+    if (n == 6) {
+        limit_byte_stream(r.stream, sizeof first - 6);
+        n += read_bytes(r.stream, first + 6, sizeof first - 6);
+    }
+    tessvert::report_not_a_3ds_file(report, first, n);
+}
+
+}  // namespace
 
 int load_scene_file(scene& s, const std::string& path, reporter& report, const load_watcher& watcher) {
     chunk_reader r{report};
@@ -22,11 +41,18 @@ int load_scene_file(scene& s, const std::string& path, reporter& report, const l
     if (primary_header.consumed < 6 || primary_header.id != chunk_id::primary) {
         tessvert::report(report, message_kind::error, "  Unable to load PRIMARY chuck from file: " + path + "!\n");
         // A directory opens, and fails its first read.
-        if (r.stream.error != 0) report_system_reason(report, path, r.stream.error);
+        if (r.stream.error != 0) {
+            report_system_reason(report, path, r.stream.error);
+        } else {
+            report_not_a_3ds_file(report, r, primary_header);
+        }
         close_byte_stream(r.stream);
         return 0;
     }
     tessvert::report(report, message_kind::progress, "\n Reading " + path + "...\n");
+    if (primary_header.length < 6)
+        report_warning(report, "the primary chunk declares " + std::to_string(primary_header.length) +
+                                   " bytes, fewer than its own 6-byte header: the file holds no scene");
     limit_byte_stream(r.stream, primary_header.length > 6 ? primary_header.length - 6u : 0u);
     parse_main_chunks(r, s, primary_header, 1);
     close_byte_stream(r.stream);

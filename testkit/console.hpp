@@ -49,15 +49,38 @@ inline std::vector<std::string> lines_with(const std::string& out, const std::st
 inline const std::string no_camera_advice =
     " Warning: the file has no camera: the default view from (20, 20, 20) is used; --frame frames the whole scene";
 
-// The " Warning: " lines, with or without the camera-less advice.
+// The advice line of a run on a file with neither a light nor a camera.
+inline const std::string bare_scene_advice =
+    " Warning: the file has no light: --headlight adds one; the file has no camera: the default view from (20, 20, "
+    "20) is used; --frame frames the whole scene";
+
+// Whether a console line is the advice line: what the default output does
+// not show, and the options that show it.
+inline bool is_advice_line(const std::string& line) {
+    for (const char* start : {" Warning: the output does not show the file's ",
+                              " Warning: the file has no light: ", " Warning: the file has no camera: "})
+        if (line.rfind(start, 0) == 0) return true;
+    return false;
+}
+
+// How many advice lines carry the camera-less hint.
+inline std::size_t camera_hints(const std::string& out) {
+    const std::string hint = no_camera_advice.substr(std::string(" Warning: ").size());
+    std::size_t n = 0;
+    for (const std::string& line : lines_with(out, " Warning: "))
+        if (is_advice_line(line) && line.ends_with(hint)) ++n;
+    return n;
+}
+
+// The " Warning: " lines, with or without the advice line.
 inline std::vector<std::string> warning_lines(const std::string& out, bool with_advice = true) {
     std::vector<std::string> lines = lines_with(out, " Warning: ");
-    if (!with_advice) std::erase(lines, no_camera_advice);
+    if (!with_advice) std::erase_if(lines, is_advice_line);
     return lines;
 }
 
 // How many " Warning: " lines contain `word` (all of them for ""), the
-// camera-less advice left out.
+// advice line left out.
 inline std::size_t count_warnings(const std::string& out, const std::string& word = "") {
     std::size_t n = 0;
     for (const std::string& line : warning_lines(out, false))

@@ -90,7 +90,7 @@ int wait_or_kill(pid_t pid, int seconds, const char* hang) {
 
 const std::string reading_grid = "\n Reading grid.3ds...\n";
 // What a run on the grid scene (no camera) says before it writes.
-const std::string grid_read = reading_grid + " Computing normals...\n" + testkit::no_camera_advice + "\n";
+const std::string grid_read = reading_grid + " Computing normals...\n" + testkit::bare_scene_advice + "\n";
 
 }  // namespace
 

@@ -63,6 +63,18 @@ inline fs::path shared_dir() {
     return fs::is_directory(p) ? p : fs::path();
 }
 
+// In a child process: becomes tessvert with `args` (the program name is
+// added); ends the child with 127 when it cannot.
+[[noreturn]] inline void exec_binary(const std::vector<std::string>& args) {
+    std::vector<std::string> all{binary_path()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+}
+
 // Starts tessvert with `args` (the program name is added) in `cwd`, its
 // standard output captured in a file there; returns its process id.
 inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
@@ -89,13 +101,7 @@ inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, co
             rlimit rl{lim.cpu_seconds, lim.cpu_seconds};
             ::setrlimit(RLIMIT_CPU, &rl);
         }
-        std::vector<std::string> all{binary_path()};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& a : all) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
+        exec_binary(args);
     }
     return pid;
 }

@@ -9,7 +9,8 @@ namespace tessvert {
 // Records that the file `name` in the directory open as `dir_fd` is, or is
 // about to be, a temporary of this process (record it before creating the
 // file, so that no moment leaves it unrecorded). Returns the entry, or -1
-// when every entry is taken or the name does not fit one.
+// when every entry is taken or the name does not fit one. Any thread may
+// record and forget entries.
 int record_live_temporary(int dir_fd, const char* name);
 
 // Drops an entry (-1 is ignored); call it once the temporary was renamed or

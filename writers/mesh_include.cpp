@@ -329,6 +329,14 @@ void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position f
     }
 }
 
+std::uint64_t faces_between(const scene& s, mesh_position from, mesh_position to) {
+    if (from.object == to.object) return to.face - from.face;
+    std::uint64_t n = s.objects[from.object].faces.size() - from.face;
+    for (std::uint32_t o = from.object + 1; o < to.object; ++o) n += s.objects[o].faces.size();
+    if (to.object < s.objects.size()) n += to.face;
+    return n;
+}
+
 void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
                         const mesh_options& options) {
     const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
@@ -340,6 +348,8 @@ void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_
         format_mesh_part(s, layout, cuts[k], cuts[k + 1], formatter, text);
         write_output(out, text.data.get(), text.used);
         if (out.write_failed) break;  // the rest would be dropped
+        if (options.faces_written != nullptr)
+            options.faces_written->fetch_add(faces_between(s, cuts[k], cuts[k + 1]), std::memory_order_relaxed);
     }
     for (const mesh_object& o : s.objects) written_faces += o.face_count;
 }

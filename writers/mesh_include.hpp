@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,6 +32,10 @@ struct mesh_options {
     // Smooth triangles take the objects' corner normals where they have
     // them (corner_normals), the vertex normals elsewhere.
     bool smoothing = false;
+    // When set, advanced by the faces of each part once it is written (on
+    // workers: once its text is made), so that another thread can tell how
+    // far the file is.
+    std::atomic<std::uint64_t>* faces_written = nullptr;
 };
 
 // Faces in a part of the file when it is made part by part: about 1 MB of
@@ -115,6 +120,9 @@ mesh_layout lay_out_mesh(const scene& s, std::int32_t triangle_mode, const mesh_
 // the end of the file. Each part holds at most `part_faces` faces (at least
 // 1 is taken), an object counting as one more for its surface line.
 std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces);
+
+// The faces in the part [from, to).
+std::uint64_t faces_between(const scene& s, mesh_position from, mesh_position to);
 
 // Appends the text of the part [from, to) to `out`.
 // Precondition: every face index is below its object's vertex_count.

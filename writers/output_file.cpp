@@ -75,7 +75,9 @@ namespace {
 // Creates a new temporary in the directory, recorded before it exists.
 bool create_temp(output_file& out) {
     const std::string stem = "tessvert-" + std::to_string(::getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    // A batch may write two temporaries for each of 256 threads into one
+    // directory at once: each takes the first number that is free.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         out.temp_name = stem + std::to_string(attempt) + ".tmp";
         out.live_entry = record_live_temporary(out.dir_fd, out.temp_name.c_str());
         // New files get 0666 less the umask, as any file the user creates.

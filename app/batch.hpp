@@ -1,0 +1,28 @@
+// Many files in one run: --batch OUTDIR.
+#pragma once
+
+#include <string>
+
+#include "app/options.hpp"
+#include "app/progress.hpp"
+#include "model/report.hpp"
+
+namespace tessvert {
+
+enum class batch_end { all_converted, some_failed, wrong_usage };
+
+// Converts every input of `options.inputs` (a folder stands for the files
+// directly inside it whose extension is .3ds in any case, in name order)
+// into OUTDIR/STEM.vrx and OUTDIR/STEM.inc, OUTDIR made when missing.
+// Several files are converted at once on the threads `options.threads`
+// allows; each file's messages are held back and told in input order: its
+// warnings and advice, each naming the file, then one line with the faces
+// written or why it failed; then one summary line. A failing file changes
+// nothing of the others. With -o, no input, or two inputs of one STEM,
+// nothing is read: `problem` says why and wrong_usage is returned.
+// The termination signals are taken by a thread of the batch: the files
+// committed stay, the temporaries of the others are removed.
+batch_end run_batch(const run_options& options, reporter& console, console_output& out, bool show_progress,
+                    std::string& problem);
+
+}  // namespace tessvert

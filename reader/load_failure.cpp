@@ -1,0 +1,77 @@
+#include "reader/load_failure.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+namespace tessvert {
+
+namespace {
+
+struct signature {
+    std::string_view bytes;
+    const char* name;
+};
+
+// Formats that are often mistaken for a scene, or given by a slip of the
+// shell's completion; each is told by its leading bytes.
+constexpr signature signatures[] = {
+    {"PK\x03\x04", "a ZIP archive"},
+    {"PK\x05\x06", "an empty ZIP archive"},
+    {"\x89PNG", "a PNG image"},
+    {"\xFF\xD8\xFF", "a JPEG image"},
+    {"GIF8", "a GIF image"},
+    {"%PDF", "a PDF document"},
+    {"\x1F\x8B", "a gzip file"},
+    {"BZh", "a bzip2 file"},
+    {"\xFD"
+     "7zXZ",
+     "an xz file"},
+    {"7z\xBC\xAF", "a 7-Zip archive"},
+    {"Rar!", "a RAR archive"},
+    {"\x7F"
+     "ELF",
+     "an ELF executable"},
+    {"glTF", "a binary glTF file"},
+    {"\xEF\xBB\xBF", "text (UTF-8)"},
+};
+
+bool is_text_byte(unsigned char c) {
+    return c == '\t' || c == '\n' || c == '\r' || (c >= 0x20 && c < 0x7F);
+}
+
+}  // namespace
+
+std::string plain_format_name(const unsigned char* bytes, std::size_t n) {
+    for (const signature& s : signatures)
+        if (n >= s.bytes.size() && std::memcmp(bytes, s.bytes.data(), s.bytes.size()) == 0) return s.name;
+    // A few bytes that all happen to be printable say little.
+    if (n >= 4 && std::all_of(bytes, bytes + n, is_text_byte)) return "text";
+    return {};
+}
+
+void report_not_a_3ds_file(reporter& report, const unsigned char* bytes, std::size_t n) {
+    if (n == 0) {
+        report_warning(report, "the file is empty");
+        return;
+    }
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex;
+    const std::size_t shown = std::min<std::size_t>(n, 8);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) hex += ' ';
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 15];
+    }
+    if (n < 6) {
+        report_warning(report, "the file holds only " + std::to_string(n) + (n == 1 ? " byte" : " bytes") + " (" + hex +
+                                   "), fewer than the 6 of a chunk header");
+        return;
+    }
+    std::string what = "not a 3DS file, which begins with 4D 4D: it begins with " + hex;
+    const std::string name = plain_format_name(bytes, std::min<std::size_t>(n, 16));
+    if (!name.empty()) what += " (" + name + ")";
+    report_warning(report, what);
+}
+
+}  // namespace tessvert
