@@ -35,9 +35,21 @@ std::vector<std::string> vectors_of(const std::string& line) {
     return out;
 }
 
+// Whether three numbers all print as zero, with or without a sign.
 bool zero(const std::string& n) {
-    return n == "0.000000 0.000000 0.000000" ||
-           std::regex_match(n, std::regex("-?0\\.000000 -?0\\.000000 -?0\\.000000"));
+    std::istringstream in(n);
+    std::string x;
+    for (int k = 0; k < 3; ++k)
+        if (!(in >> x) || (x != "0.000000" && x != "-0.000000")) return false;
+    return true;
+}
+
+// The identifier in a texture_list entry "  texture { T_name },".
+std::string texture_id(const std::string& entry) {
+    const std::size_t open = entry.find("texture { ");
+    if (open == std::string::npos) return entry;
+    const std::size_t start = open + 10;
+    return entry.substr(start, entry.find(' ', start) - start);
 }
 
 face_table faces_of_vrx(const std::string& inc) {
@@ -88,13 +100,14 @@ face_table faces_of_pov(const std::string& pov, const std::string& inc, bool smo
         } else if (line == "  }") {
             section = nullptr;
         } else if (line == "}") {
+            std::vector<std::string> texture_ids;
+            for (const std::string& entry : textures) texture_ids.push_back(texture_id(entry));
             for (std::size_t j = 0; j < face_lines.size(); ++j) {
                 std::istringstream f(vectors_of(face_lines[j]).at(0));
                 std::size_t a, b, c;
                 f >> a >> b >> c;
                 const std::size_t t = std::stoul(face_lines[j].substr(face_lines[j].find('>') + 2));
-                const std::string id =
-                    std::regex_replace(textures.at(t), std::regex(R"(\s*texture \{ (\w+) \},?)"), "$1");
+                const std::string& id = texture_ids.at(t);
                 std::string n;
                 if (smooth) {
                     std::istringstream ni(vectors_of(normal_lines.at(j)).at(0));
