@@ -96,16 +96,16 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     const std::string given = "-c " + options.camera_text;
     std::int32_t index = options.camera_select;
     std::string used;
-    if (s.camera_count == 0) {
+    if (s.camera_count() == 0) {
         index = -1;
         used = "the file has no camera, so the default view is used";
         if (!options.frame)
             tessvert::report(report, message_kind::advice,
                              " Warning: the file has no camera: the default view from (20, 20, 20) is used;"
                              " --frame frames the whole scene\n");
-    } else if (index < 0 || index >= s.camera_count) {
+    } else if (index < 0 || index >= s.camera_count()) {
         report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
-                                   std::to_string(s.camera_count) + "; the first camera gives the initial view");
+                                   std::to_string(s.camera_count()) + "; the first camera gives the initial view");
         index = 0;
         used = "the file has no such camera, so the first one is used";
     } else {

@@ -121,7 +121,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
     ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64));
     run_on_workers(
         pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
-    for (const mesh_object& o : s.objects) written_faces += o.face_count;
+    for (const mesh_object& o : s.objects) written_faces += o.face_count();
 }
 
 }  // namespace tessvert

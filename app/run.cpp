@@ -31,10 +31,10 @@ reporter console_reporter(bool quiet) {
 
 void report_statistics(reporter& console, const run_options& o, const scene& s, std::int32_t written_faces) {
     report(console, message_kind::progress,
-           "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" + std::to_string(s.camera_count) +
-               "\n    Number of lights:\t\t" + std::to_string(s.light_count) + "\n    Number of materials:\t" +
-               std::to_string(s.material_count) + "\n    Number of objects:\t\t" + std::to_string(s.object_count) +
-               "\n    Number of faces:\t\t" + std::to_string(written_faces) + "\n");
+           "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" +
+               std::to_string(s.camera_count()) + "\n    Number of lights:\t\t" + std::to_string(s.light_count()) +
+               "\n    Number of materials:\t" + std::to_string(s.material_count()) + "\n    Number of objects:\t\t" +
+               std::to_string(s.object_count()) + "\n    Number of faces:\t\t" + std::to_string(written_faces) + "\n");
 }
 
 // A bare argument that names a file was most likely meant as the input.

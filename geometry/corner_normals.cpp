@@ -77,7 +77,7 @@ bool compute_corner_normals(mesh_object& o) {
     o.corner_normals.clear();
     o.smooth_normals.clear();
     if (o.smoothing.size() != o.faces.size()) return false;
-    const std::size_t vertex_count = o.vertex_count > 0 ? static_cast<std::size_t>(o.vertex_count) : 0;
+    const std::size_t vertex_count = o.vertex_count() > 0 ? static_cast<std::size_t>(o.vertex_count()) : 0;
     const std::vector<std::uint32_t>& mask = o.smoothing;
 
     // First pass: which vertices have faces of one mask only.

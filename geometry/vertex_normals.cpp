@@ -63,7 +63,7 @@ void compute_normals(const face* faces, std::size_t face_count, const vec3* vert
 }
 
 void compute_object_normals(mesh_object& object) {
-    const std::size_t vertex_count = object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
+    const std::size_t vertex_count = object.vertex_count() > 0 ? static_cast<std::size_t>(object.vertex_count()) : 0;
     compute_normals(object.faces.data(), object.faces.size(), object.vertices.data(), vertex_count, object.normals);
 }
 

@@ -44,15 +44,16 @@ struct material_group_entry {
 inline constexpr std::int32_t no_material = -1;
 
 // One per named object chunk, whatever it holds (a mesh, a light or a camera).
-// Invariants: vertices.size() == vertex_count, faces.size() == face_count,
-// tex_coords.size() == 2 * tex_vertex_count, and normals is either empty (not
-// computed) or holds vertex_count entries. The per-face arrays are each
-// either empty or hold one entry per face (corner_normals: three), in the
-// order of `faces`.
+// Its counts are those of its arrays (tex_coords holds two floats per
+// texture vertex; the file's counts are 16-bit, so they fit). Invariants:
+// normals is either empty (not computed) or holds one entry per vertex. The
+// per-face arrays are each either empty or hold one entry per face
+// (corner_normals: three), in the order of `faces`.
 struct mesh_object {
-    std::int32_t vertex_count = 0;
-    std::int32_t face_count = 0;
-    std::int32_t tex_vertex_count = 0;
+    std::int32_t vertex_count() const { return static_cast<std::int32_t>(vertices.size()); }
+    std::int32_t face_count() const { return static_cast<std::int32_t>(faces.size()); }
+    std::int32_t tex_vertex_count() const { return static_cast<std::int32_t>(tex_coords.size() / 2); }
+
     std::int32_t material_index = 0;  // into scene::materials; 0 until a group matches
     std::int32_t has_texture = 0;     // set once a matched material has a map; never cleared
     std::string name;
@@ -115,13 +116,14 @@ struct light {
     std::uint8_t has_float_color = 0;
 };
 
-// One per run. Each count equals the size of its array; counts only grow
+// One per run. Each count is the size of its array; the arrays only grow
 // while the file is read.
 struct scene {
-    std::int32_t light_count = 0;
-    std::int32_t camera_count = 0;
-    std::int32_t object_count = 0;
-    std::int32_t material_count = 0;
+    std::int32_t light_count() const { return static_cast<std::int32_t>(lights.size()); }
+    std::int32_t camera_count() const { return static_cast<std::int32_t>(cameras.size()); }
+    std::int32_t object_count() const { return static_cast<std::int32_t>(objects.size()); }
+    std::int32_t material_count() const { return static_cast<std::int32_t>(materials.size()); }
+
     std::vector<material> materials;
     std::vector<mesh_object> objects;
     std::vector<camera> cameras;

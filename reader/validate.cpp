@@ -31,7 +31,7 @@ bool finite(const vec3& v) {
 }
 
 bool names_missing_vertex(const mesh_object& o, const face& f) {
-    const auto n = static_cast<std::uint32_t>(o.vertex_count);
+    const auto n = static_cast<std::uint32_t>(o.vertex_count());
     return f.a >= n || f.b >= n || f.c >= n;
 }
 

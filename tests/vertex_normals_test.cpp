@@ -52,8 +52,6 @@ double dot(vec3 a, vec3 b) {
 
 mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
     mesh_object o;
-    o.vertex_count = static_cast<std::int32_t>(vertices.size());
-    o.face_count = static_cast<std::int32_t>(faces.size());
     o.vertices = std::move(vertices);
     o.faces = std::move(faces);
     return o;
@@ -98,7 +96,7 @@ std::vector<vec3> literal_normals(const mesh_object& o) {
         face_vectors.push_back(ref_cross(ref_sub(v0, v2), ref_sub(v2, v1)));
     }
     std::vector<vec3> normals;
-    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(o.vertex_count); ++i) {
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(o.vertex_count()); ++i) {
         vec3 sum{0.0f, 0.0f, 0.0f};
         int k = 0;
         for (std::size_t j = 0; j < o.faces.size(); ++j) {
@@ -503,8 +501,6 @@ TEST(CornerNormalsHostile, MoreThan64MasksAtAVertexGiveItsVertexNormalWithOneWar
             o.faces.push_back({0, 1 + i, 1 + (i + 1) % n});
             o.smoothing.push_back(1u << (i % 31) | (i / 31) << 31 | (i / 62) << 30);
         }
-        o.vertex_count = static_cast<std::int32_t>(o.vertices.size());
-        o.face_count = static_cast<std::int32_t>(o.faces.size());
         return o;
     };
     scene s = init_scene();

@@ -208,7 +208,7 @@ void put_surface_line(text_block& out, const rgb& colour) {
 
 // The colour of an object as a whole: its material's, grey without any.
 rgb object_colour(const scene& s, const mesh_object& o) {
-    if (s.material_count == 0) return {no_material_grey, no_material_grey, no_material_grey};
+    if (s.material_count() == 0) return {no_material_grey, no_material_grey, no_material_grey};
     return s.materials[static_cast<std::size_t>(o.material_index)].diffuse;
 }
 
@@ -342,7 +342,7 @@ void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_
         write_output(out, text.data.get(), text.used);
         if (out.write_failed) break;  // the rest would be dropped
     }
-    for (const mesh_object& o : s.objects) written_faces += o.face_count;
+    for (const mesh_object& o : s.objects) written_faces += o.face_count();
 }
 
 }  // namespace tessvert

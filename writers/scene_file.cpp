@@ -107,14 +107,14 @@ std::string counted(std::size_t n, const char* noun, const std::string& what, co
 view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices) {
     view_setup v;
     written_camera w;  // the default view
-    if (camera_index >= 0 && camera_index < s.camera_count)
+    if (camera_index >= 0 && camera_index < s.camera_count())
         w = camera_as_written(s.cameras[static_cast<std::size_t>(camera_index)]);
     for (int k = 0; k < 3; ++k) {
         v.position[k] = w.position[k];
         v.look_at[k] = w.look_at[k];
     }
     v.fov = w.fov;
-    if (choices.frame && s.camera_count == 0) {
+    if (choices.frame && s.camera_count() == 0) {
         if (const std::optional<framed_view> framed = frame_scene(s)) {
             for (int k = 0; k < 3; ++k) {
                 v.position[k] = framed->position[k];
