@@ -9,7 +9,7 @@
 
 #include "app/early_objects.hpp"
 #include "app/mesh_pipeline.hpp"
-#include "app/signals.hpp"
+#include "app/runtime/signals.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "app/options.hpp"
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "model/scene.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
