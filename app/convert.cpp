@@ -1,17 +1,14 @@
 #include "app/convert.hpp"
 
 #include <algorithm>
-#include <new>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
 
-#include "app/early_objects.hpp"
 #include "app/mesh_pipeline.hpp"
+#include "app/read_stages.hpp"
 #include "app/runtime/signals.hpp"
-#include "geometry/corner_normals.hpp"
-#include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
 #include "writers/mesh_include.hpp"
@@ -118,60 +115,28 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
 }
 
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
-    const bool smooth = options.triangle_mode == 0;
-    // With threads, a worker checks each object and computes its normals
-    // while the rest of the file is read.
-    std::vector<std::uint8_t> ready;
-    if (pool != nullptr && threads_to_use(options.threads) > 1) {
-        start_workers(*pool, 1);
-        if (load_with_workers(s, options.input_path, report, *pool, smooth, ready) == 0) return false;
-    } else if (load_scene_file(s, options.input_path, report) == 0) {
-        return false;
-    }
-    ready.resize(s.objects.size(), 0);
+    const normals_wanted wanted{options.triangle_mode == 0, options.smoothing};
+    object_states state;
+    // With threads, a worker checks each object and computes its vertex
+    // normals while the rest of the file is read.
+    worker_pool* early = pool != nullptr && threads_to_use(options.threads) > 1 ? pool : nullptr;
+    if (!read_objects(options.input_path, s, report, early, wanted, state)) return false;
     // The material groups number the faces as read: resolved before any
     // face is removed, the materials then follow the faces.
     if (options.materials) assign_face_materials(s, report);
+    // Most objects lose no face: each is given its normals at once, on
+    // every worker the scene can use.
     if (pool != nullptr) start_workers(*pool, workers_for(s, options.threads));
-
-    // Each object's normals are its own, and most objects lose no face: on
-    // the threads, each object not ready yet is checked and, when no face
-    // of it is to be removed, given its normals at once. The objects that
-    // lose faces are then handled in the order the messages say: the faces
-    // removed, with their warnings, then the normals.
-    std::vector<std::uint8_t> done(s.objects.size(), 0), too_many_masks(s.objects.size(), 0);
-    const auto give_normals = [&](std::size_t i, bool with_vertex_normals) {
-        if (!smooth) return;
-        if (with_vertex_normals) compute_object_normals(s.objects[i]);
-        if (options.smoothing) too_many_masks[i] = compute_corner_normals(s.objects[i]);
-    };
-    try {
-        for_each_index(pool, s.objects.size(), [&](std::size_t i) {
-            if (ready[i] == 0 && !faces_are_sound(s.objects[i])) return;
-            give_normals(i, ready[i] == 0);
-            done[i] = 1;
-        });
-    } catch (const std::bad_alloc&) {
-        // The messages that come before the normals still come before the
-        // failure is reported.
-        remove_invalid_faces(s, report);
-        remove_nonfinite_faces(s, report);
-        if (smooth) tessvert::report(report, message_kind::progress, " Computing normals...\n");
-        throw;
-    }
-    std::vector<std::size_t> left;
-    for (std::size_t i = 0; i < s.objects.size(); ++i)
-        if (done[i] == 0) left.push_back(i);
-    if (!left.empty()) {
+    normals_of_sound_objects(s, pool, wanted, state);
+    // The others, in the order the messages say: the faces removed, with
+    // their warnings, then the normals.
+    if (some_object_left(state)) {
         remove_invalid_faces(s, report);
         remove_nonfinite_faces(s, report);
     }
-    if (smooth) {
+    if (wanted.smooth) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
-        for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k], true); });
-        const auto first = std::find(too_many_masks.begin(), too_many_masks.end(), 1);
-        if (first != too_many_masks.end())
-            report_too_many_masks(s.objects[static_cast<std::size_t>(first - too_many_masks.begin())], report);
+        remaining_normals(s, pool, wanted, state, report);
     }
     return true;
 }
