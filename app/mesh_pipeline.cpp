@@ -20,12 +20,20 @@ struct slot {
 };
 
 struct ordered_parts {
-    ordered_parts(const scene& s, const mesh_layout& layout, const std::vector<mesh_position>& cuts, std::size_t window)
-        : s(s), layout(layout), cuts(cuts), parts(cuts.size() - 1), window(window), slots(window) {}
+    ordered_parts(const scene& s, const mesh_layout& layout, const std::vector<mesh_position>& cuts, std::size_t window,
+                  const part_formatter& format_part)
+        : s(s),
+          layout(layout),
+          cuts(cuts),
+          format_part(format_part),
+          parts(cuts.size() - 1),
+          window(window),
+          slots(window) {}
 
     const scene& s;
     const mesh_layout& layout;
     const std::vector<mesh_position>& cuts;
+    const part_formatter& format_part;
     const std::size_t parts;
     const std::size_t window;
     std::vector<slot> slots;
@@ -49,7 +57,7 @@ void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, mesh_form
     slot& into = p.slots[k % p.window];
     lock.unlock();
     into.text.used = 0;
-    format_mesh_part(p.s, p.layout, p.cuts[k], p.cuts[k + 1], formatter, into.text);
+    p.format_part(p.s, p.layout, p.cuts[k], p.cuts[k + 1], formatter, into.text);
     lock.lock();
     into.ready = true;
     if (k == p.next_write) p.part_ready.notify_one();
@@ -109,7 +117,8 @@ void write_parts(ordered_parts& p, output_file& out) {
 }  // namespace
 
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
-                                   std::int32_t& written_faces, const mesh_options& options, worker_pool& pool) {
+                                   std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
+                                   const part_formatter& format_part) {
     const std::size_t threads = pool.threads.size() + 1;
     std::size_t weight = s.objects.size();
     for (const mesh_object& o : s.objects) weight += o.faces.size();
@@ -118,7 +127,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
     const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
     const std::vector<mesh_position> cuts = cut_mesh(s, part_faces);
 
-    ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64));
+    ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64), format_part);
     run_on_workers(
         pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
     for (const mesh_object& o : s.objects) written_faces += o.face_count();

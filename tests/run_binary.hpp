@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -13,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -37,7 +40,10 @@ struct result {
 struct limits {
     rlim_t file_size = RLIM_INFINITY;  // RLIMIT_FSIZE, with SIGXFSZ left at its default action
     rlim_t address_space = RLIM_INFINITY;
-    unsigned cpu_seconds = 0;                // 0: no limit
+    unsigned cpu_seconds = 0;  // 0: no limit
+    // Wall-clock seconds after which run() takes the child for hung, kills
+    // it and fails the test; at least twice cpu_seconds.
+    unsigned hang_seconds = 60;
     std::vector<std::string> environment{};  // "NAME=value" entries added to the child's
     int standard_input = -1;                 // a descriptor to read as standard input; -1: the test's own
     int standard_output = -1;                // a descriptor to write to instead of the captured file
@@ -105,11 +111,28 @@ inline result collect(int status, const fs::path& cwd) {
     return r;
 }
 
-// Runs tessvert with `args` in `cwd` and waits for it.
+// Runs tessvert with `args` in `cwd` and waits for it; a child still
+// running after the time limit is killed and the test fails as hung, rather
+// than waiting for the test runner's own timeout.
 inline result run(const fs::path& cwd, const std::vector<std::string>& args, const limits& lim = {}) {
-    pid_t pid = spawn(cwd, args, lim);
+    const pid_t pid = spawn(cwd, args, lim);
+    const auto limit = std::chrono::seconds(std::max(lim.hang_seconds, 2 * lim.cpu_seconds));
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    pid_t done = 0;
+    for (;;) {
+        done = ::waitpid(pid, &status, WNOHANG);
+        if (done < 0 && errno == EINTR) continue;
+        if (done != 0 || std::chrono::steady_clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        std::string command = "tessvert";
+        for (const std::string& a : args) command += " " + a;
+        ADD_FAILURE() << "hung: " << command << " was still running after " << limit.count() << " s and was killed";
+    }
     return collect(status, cwd);
 }
 
