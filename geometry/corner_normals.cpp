@@ -12,6 +12,7 @@
 #include "geometry/corner_normals.hpp"
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -74,6 +75,7 @@ std::uint32_t add_normal(mesh_object& o, const vec3& n) {
 }  // namespace
 
 bool compute_corner_normals(mesh_object& o) {
+    assert(faces_in_range(o) && o.normals.size() == o.vertices.size());
     o.corner_normals.clear();
     o.smooth_normals.clear();
     if (o.smoothing.size() != o.faces.size()) return false;

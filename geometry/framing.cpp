@@ -28,10 +28,6 @@ namespace {
 // there the bound changes nothing.
 constexpr double least_depth_share = 0.01;
 
-bool is_finite(const vec3& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 }  // namespace
 
 std::optional<framed_view> frame_scene(const scene& s) {

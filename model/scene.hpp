@@ -6,6 +6,8 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +28,24 @@ struct face {
     std::uint32_t b = 0;
     std::uint32_t c = 0;
 };
+
+// Whether every coordinate is a finite number: the renderer reads no NaN
+// or infinity, and one would spoil every normal it is added to.
+inline bool is_finite(const vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Whether every corner of `f` names one of `vertex_count` vertices.
+inline bool face_in_range(const face& f, std::size_t vertex_count) {
+    return f.a < vertex_count && f.b < vertex_count && f.c < vertex_count;
+}
+
+// Whether `f` can be written and given normals: every corner names one of
+// the `vertex_count` vertices at `vertices`, whose coordinates are finite.
+inline bool face_is_sound(const face& f, const vec3* vertices, std::size_t vertex_count) {
+    return face_in_range(f, vertex_count) && is_finite(vertices[f.a]) && is_finite(vertices[f.b]) &&
+           is_finite(vertices[f.c]);
+}
 
 // Longest names kept; the file may hold longer ones, whose tail is read past.
 inline constexpr std::size_t object_name_max = 255;
@@ -84,6 +104,14 @@ struct mesh_object {
     // vertex: only corners of that vertex name it.
     std::vector<vec3> smooth_normals;
 };
+
+// Whether every face of `o` names vertices it has: what the normals and
+// the writers ask of an object, once the faces have been checked.
+inline bool faces_in_range(const mesh_object& o) {
+    for (const face& f : o.faces)
+        if (!face_in_range(f, o.vertices.size())) return false;
+    return true;
+}
 
 // The corner_normals entry of a corner that takes its vertex normal.
 inline constexpr std::uint32_t use_vertex_normal = 0xFFFFFFFFu;

@@ -1,6 +1,7 @@
 #include "writers/mesh_include.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -123,7 +124,7 @@ corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t
     c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
     // The renderer cannot read a non-finite normal; such corners make their
     // face a flat triangle.
-    if (normal != nullptr && std::isfinite(normal->x) && std::isfinite(normal->y) && std::isfinite(normal->z))
+    if (normal != nullptr && is_finite(*normal))
         c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
     // A block copy of the last texts reads past them: it reads zeros.
     std::memset(t.arena.get() + t.used, 0, copy_block);
@@ -289,6 +290,7 @@ std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces) {
 
 void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position from, mesh_position to,
                       mesh_formatter& t, text_block& out) {
+    for (std::size_t i = from.object; i < s.objects.size() && i <= to.object; ++i) assert(faces_in_range(s.objects[i]));
     std::size_t faces = 0;
     for (std::size_t i = from.object; i < s.objects.size() && i <= to.object; ++i)
         faces += (i == to.object ? to.face : s.objects[i].faces.size()) - (i == from.object ? from.face : 0);

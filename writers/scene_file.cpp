@@ -53,10 +53,6 @@ void light_color(const light& l, double out[3]) {
         out[c] = l.has_float_color ? static_cast<double>(l.color[c]) : l.color24[c] * byte_to_channel;
 }
 
-bool all_finite(const double v[3]) {
-    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
 // What the scene file says of a light or a camera: the renderer cannot
 // read a number that is not finite, so a light that would need one is left
 // out and such a camera is written as the default view.
@@ -69,7 +65,7 @@ written_light light_as_written(const light& l) {
     written_light w{};
     widen(l.position, w.position);
     light_color(l, w.color);
-    w.finite = all_finite(w.position) && all_finite(w.color);
+    w.finite = is_finite(l.position) && (l.has_float_color == 0 || is_finite(vec3{l.color[0], l.color[1], l.color[2]}));
     return w;
 }
 
@@ -86,7 +82,7 @@ written_camera camera_as_written(const camera& c) {
     widen(c.position, position);
     widen(c.target, target);
     const double fov = lens_to_fov(c.lens);
-    if (!all_finite(position) || !all_finite(target) || !std::isfinite(fov)) return w;
+    if (!is_finite(c.position) || !is_finite(c.target) || !std::isfinite(fov)) return w;
     for (int k = 0; k < 3; ++k) {
         w.position[k] = position[k];
         w.look_at[k] = target[k];
