@@ -41,7 +41,9 @@ fail() {
     exit 1
 }
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "${flags[@]}" -DTESSVERT_TESTS=ON || fail "configure"
+# Optimised, but with the assertions of the preconditions checked.
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g" \
+    "${flags[@]}" -DTESSVERT_TESTS=ON -DTESSVERT_WERROR=ON || fail "configure"
 cmake --build "$build" -j2 || fail "build"
 
 # A report stops the process at once with exit status 86, which no run of the
