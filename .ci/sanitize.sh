@@ -6,8 +6,8 @@
 #   bash .ci/sanitize.sh           AddressSanitizer and UndefinedBehaviorSanitizer
 #                                  (leaks included), in build-asan
 #   bash .ci/sanitize.sh thread    ThreadSanitizer, in build-tsan: the end-to-end
-#                                  tests convert with as many threads as the machine
-#                                  has CPUs and the thread tests with 1, 2 and 7, so
+#                                  tests convert on 1 and on 7 threads, and the
+#                                  thread tests on 1, 2 and 7, so
 #                                  a data race or lock-order inversion in a
 #                                  conversion fails its test
 #
