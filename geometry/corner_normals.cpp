@@ -162,13 +162,6 @@ bool compute_corner_normals(mesh_object& o) {
     return too_many_masks;
 }
 
-void compute_smoothing_normals(scene& s, reporter& report) {
-    const mesh_object* first_hostile = nullptr;
-    for (mesh_object& o : s.objects)
-        if (compute_corner_normals(o) && first_hostile == nullptr) first_hostile = &o;
-    if (first_hostile != nullptr) report_too_many_masks(*first_hostile, report);
-}
-
 void report_too_many_masks(const mesh_object& first, reporter& report) {
     report_warning(report, "object \"" + first.name + "\": faces of more than " + std::to_string(max_masks_at_vertex) +
                                " different smoothing groups meet at a vertex; every corner at such a vertex"

@@ -70,8 +70,4 @@ void compute_object_normals(mesh_object& object) {
     compute_normals(object.faces.data(), object.faces.size(), object.vertices.data(), vertex_count, object.normals);
 }
 
-void compute_vertex_normals(scene& s) {
-    for (mesh_object& object : s.objects) compute_object_normals(object);
-}
-
 }  // namespace tessvert

@@ -69,7 +69,7 @@ TEST(MeshCorners, AFaceWithAnyCornerWithoutAFiniteNormalIsWrittenFlat) {
     for (int corner = 0; corner < 3; ++corner) {
         SCOPED_TRACE("corner " + std::string(1, static_cast<char>('a' + corner)));
         scene s = two_triangles();
-        compute_vertex_normals(s);
+        for (mesh_object& o : s.objects) compute_object_normals(o);
         // The second face's corner alone loses its normal, in one of its
         // three numbers.
         vec3& n = s.objects[0].normals[3 + static_cast<std::size_t>(corner)];

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/read_stages.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vec3_ops.hpp"
 #include "geometry/vertex_normals.hpp"
@@ -374,7 +375,7 @@ TEST(VertexNormalsShape, EachObjectUsesOnlyItsOwnFaces) {
     append_object(s);
     s.objects.back() = make_object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 3}});
 
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
 
     ASSERT_EQ(s.objects[0].normals.size(), 3u);
     ASSERT_EQ(s.objects[1].normals.size(), 3u);
@@ -507,11 +508,15 @@ TEST(CornerNormalsHostile, MoreThan64MasksAtAVertexGiveItsVertexNormalWithOneWar
     for (std::uint32_t n : {64u, 65u, 90u}) {
         append_object(s);
         s.objects.back() = fan(n);
+        s.objects.back().name = "Fan" + std::to_string(n);
     }
-    compute_vertex_normals(s);
+    // The last stage of the reading: every object's normals, then one
+    // warning, naming the first object where they were too many.
+    object_states state(s.objects.size());
     testkit::recorder console;
-    compute_smoothing_normals(s, console.report);
-    EXPECT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+    remaining_normals(s, nullptr, normals_wanted{true, true}, state, console.report);
+    ASSERT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+    EXPECT_NE(console.text().find("object \"Fan65\""), std::string::npos) << console.text();
     for (std::size_t k = 0; k < s.objects.size(); ++k) {
         const mesh_object& o = s.objects[k];
         const std::vector<vec3> expected = literal_corner_normals(o);

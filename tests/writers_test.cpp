@@ -82,7 +82,7 @@ TEST(MeshInclude, FlatTriangleWorkedExample) {
 TEST(MeshInclude, SmoothTriangleWorkedExampleHasNoSignOnZeroNormals) {
     scratch_dir dir;
     scene s = one_triangle_scene(true);
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
     ASSERT_TRUE(std::signbit(s.objects[0].normals[0].x));  // the normals are (-0, -0, 1)
     std::int32_t faces = 0;
     std::string text = write_mesh(s, dir, 0, faces);
@@ -145,7 +145,7 @@ TEST(MeshInclude, FaceWithANonFiniteNormalIsWrittenFlat) {
     // only when every face at a vertex is degenerate, so use its own vertex.
     o.vertices.push_back({5, 5, 5});
     o.faces.push_back({3, 3, 3});
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
     ASSERT_TRUE(std::isnan(o.normals[3].x));
     std::int32_t faces = 0;
     std::string text = write_mesh(s, dir, 0, faces);
