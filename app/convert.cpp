@@ -13,6 +13,8 @@
 #include "reader/loader.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_mesh.hpp"
+#include "writers/pov/pov_scene.hpp"
 #include "writers/scene_file.hpp"
 #include "writers/text_output.hpp"
 
@@ -141,9 +143,66 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
     return true;
 }
 
-conversion_result convert(const run_options& options, scene& s, reporter& report) {
+namespace {
+
+// The file name of `path`, for a line of one output that names the other
+// beside it.
+std::string file_name(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The scene file and the mesh include, each written to its temporary.
+void write_vrx_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result) {
+    if (open_output(scene_out, options.scene_path)) {
+        write_scene_file(view, s, scene_out, options.include_path, options.base_name);
+        finish_output(scene_out);
+    }
+    if (open_output(mesh_out, options.include_path)) {
+        const mesh_options views{options.materials, options.smoothing};
+        if (pool.threads.empty())
+            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
+        else
+            write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
+        finish_output(mesh_out);
+    }
+}
+
+// The POV-Ray scene and mesh files, each written to its temporary.
+void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result, reporter& report) {
+    const std::string include_name = file_name(options.include_path);
+    if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
+        report_warning(report,
+                       "POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII, as the include "
+                       "line of " +
+                           options.scene_path + " names " + include_name +
+                           "; rename both files and that line to render it");
+    const pov_names names = make_pov_names(s);
+    const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
+    if (open_output(scene_out, options.scene_path)) {
+        write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
+                        options.headlight);
+        finish_output(scene_out);
+    }
+    if (open_output(mesh_out, options.include_path)) {
+        if (pool.threads.empty())
+            write_pov_mesh(s, names, layout, mesh_out, result.written_faces);
+        else
+            write_pov_mesh_on_workers(s, names, layout, mesh_out, result.written_faces, pool);
+        finish_output(mesh_out);
+    }
+}
+
+}  // namespace
+
+conversion_result convert(const run_options& given, scene& s, reporter& report) {
     conversion_result result;
     worker_pool pool;
+    // A POV-Ray scene carries each face's material and the smoothing groups.
+    run_options options = given;
+    if (options.format == output_format::pov) options.materials = options.smoothing = true;
     if (!read_scene(options, s, report, &pool)) {
         tessvert::report(report, message_kind::error, " An error occured\n");
         return result;
@@ -157,18 +216,10 @@ conversion_result convert(const run_options& options, scene& s, reporter& report
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
-    if (open_output(scene_out, options.scene_path)) {
-        write_scene_file(view, s, scene_out, options.include_path, options.base_name);
-        finish_output(scene_out);
-    }
-    if (open_output(mesh_out, options.include_path)) {
-        const mesh_options views{options.materials, options.smoothing};
-        if (pool.threads.empty())
-            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
-        else
-            write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
-        finish_output(mesh_out);
-    }
+    if (options.format == output_format::pov)
+        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, report);
+    else
+        write_vrx_files(options, s, view, scene_out, mesh_out, pool, result);
     // Only when both are complete is each put in place and its line
     // printed, the scene file's first. An interruption before this leaves
     // both older files; one during it waits until both are in place.

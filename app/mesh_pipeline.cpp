@@ -20,20 +20,10 @@ struct slot {
 };
 
 struct ordered_parts {
-    ordered_parts(const scene& s, const mesh_layout& layout, const std::vector<mesh_position>& cuts, std::size_t window,
-                  const part_formatter& format_part)
-        : s(s),
-          layout(layout),
-          cuts(cuts),
-          format_part(format_part),
-          parts(cuts.size() - 1),
-          window(window),
-          slots(window) {}
+    ordered_parts(const part_format& format, std::size_t parts, std::size_t window)
+        : format(format), parts(parts), window(window), slots(window) {}
 
-    const scene& s;
-    const mesh_layout& layout;
-    const std::vector<mesh_position>& cuts;
-    const part_formatter& format_part;
+    const part_format& format;
     const std::size_t parts;
     const std::size_t window;
     std::vector<slot> slots;
@@ -44,6 +34,7 @@ struct ordered_parts {
     std::size_t next_part = 0;           // the next part to format
     std::size_t next_write = 0;          // the next part to write
     bool stop = false;                   // no more parts: a write failed, or a thread threw
+    std::size_t threads_in = 1;          // the writer is thread 0; each worker takes the next number
 };
 
 bool may_take(const ordered_parts& p) {
@@ -52,12 +43,12 @@ bool may_take(const ordered_parts& p) {
 
 // Takes the next part (the caller holds the lock and saw may_take), formats
 // it without the lock, and marks it ready.
-void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, mesh_formatter& formatter) {
+void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, std::size_t thread) {
     const std::size_t k = p.next_part++;
     slot& into = p.slots[k % p.window];
     lock.unlock();
     into.text.used = 0;
-    p.format_part(p.s, p.layout, p.cuts[k], p.cuts[k + 1], formatter, into.text);
+    p.format(k, thread, into.text);
     lock.lock();
     into.ready = true;
     if (k == p.next_write) p.part_ready.notify_one();
@@ -72,13 +63,13 @@ void stop_all(ordered_parts& p, std::unique_lock<std::mutex>& lock) {
 }
 
 void format_parts(ordered_parts& p) {
-    mesh_formatter formatter;
     std::unique_lock lock(p.mutex);
+    const std::size_t thread = p.threads_in++;
     try {
         for (;;) {
             p.room.wait(lock, [&] { return p.stop || p.next_part >= p.parts || may_take(p); });
             if (!may_take(p)) return;
-            format_next(p, lock, formatter);
+            format_next(p, lock, thread);
         }
     } catch (...) {
         stop_all(p, lock);
@@ -89,7 +80,6 @@ void format_parts(ordered_parts& p) {
 // Writes the parts in order; while the next one is not ready, formats one
 // itself if there is room.
 void write_parts(ordered_parts& p, output_file& out) {
-    mesh_formatter formatter;
     std::unique_lock lock(p.mutex);
     try {
         while (p.next_write < p.parts && !p.stop) {
@@ -103,7 +93,7 @@ void write_parts(ordered_parts& p, output_file& out) {
                 if (out.write_failed) p.stop = true;
                 p.room.notify_all();
             } else if (may_take(p)) {
-                format_next(p, lock, formatter);
+                format_next(p, lock, 0);
             } else {
                 p.part_ready.wait(lock);
             }
@@ -116,21 +106,50 @@ void write_parts(ordered_parts& p, output_file& out) {
 
 }  // namespace
 
+void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format, worker_pool& pool) {
+    ordered_parts p(format, parts, std::min<std::size_t>(pool.threads.size() + 2, 64));
+    run_on_workers(
+        pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
+}
+
+std::size_t part_size_for(const worker_pool& pool, std::uint64_t weight, std::size_t least, std::size_t most) {
+    const std::uint64_t threads = pool.threads.size() + 1;
+    // Four parts a thread or more, so that each has work until the end.
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(weight / (4 * threads), least, most));
+}
+
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
                                    std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
                                    const part_formatter& format_part) {
-    const std::size_t threads = pool.threads.size() + 1;
     std::size_t weight = s.objects.size();
     for (const mesh_object& o : s.objects) weight += o.faces.size();
-    // Four parts a thread or more, so that each has work until the end.
-    const std::size_t part_faces = std::clamp(weight / (4 * threads), least_part_faces, default_part_faces);
+    const std::size_t part_faces = part_size_for(pool, weight, least_part_faces, default_part_faces);
     const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
     const std::vector<mesh_position> cuts = cut_mesh(s, part_faces);
-
-    ordered_parts p(s, layout, cuts, std::min<std::size_t>(threads + 1, 64), format_part);
-    run_on_workers(
-        pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
+    std::vector<mesh_formatter> formatters(pool.threads.size() + 1);
+    write_parts_on_workers(
+        out, cuts.size() - 1,
+        [&](std::size_t k, std::size_t thread, text_block& text) {
+            format_part(s, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+        },
+        pool);
     for (const mesh_object& o : s.objects) written_faces += o.face_count();
+}
+
+void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
+                               std::int32_t& written_faces, worker_pool& pool) {
+    std::uint64_t weight = 0;
+    for (std::size_t i = 0; i < layout.objects.size(); ++i) weight += 1 + pov_object_items(layout, i);
+    const std::size_t part_items = part_size_for(pool, weight, least_part_faces, default_pov_part_items);
+    const std::vector<pov_position> cuts = cut_pov_mesh(layout, part_items);
+    std::vector<pov_mesh_formatter> formatters(pool.threads.size() + 1);
+    write_parts_on_workers(
+        out, cuts.size() - 1,
+        [&](std::size_t k, std::size_t thread, text_block& text) {
+            format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+        },
+        pool);
+    for (const mesh_object& o : s.objects) written_faces += static_cast<std::int32_t>(o.faces.size());
 }
 
 }  // namespace tessvert

@@ -11,11 +11,28 @@
 #include "model/scene.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_mesh.hpp"
 
 namespace tessvert {
 
 // Faces in the smallest part a scene is cut into for several threads.
 inline constexpr std::size_t least_part_faces = 256;
+
+// Formats part `part` of a file into `text` (empty when called) on the
+// thread numbered `thread`: 0 is the calling thread, 1 to the pool's size
+// its workers, each calling with one number only.
+using part_format = std::function<void(std::size_t part, std::size_t thread, text_block& text)>;
+
+// Writes the parts [0, parts) of a file into `out` in order, each formatted
+// by `format` on the pool's workers or the calling thread, while the
+// calling thread writes the ones before. One part per thread and one more
+// are in memory at a time (64 at most). After a failed write nothing more
+// is formatted. Every write is made on the calling thread.
+void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format, worker_pool& pool);
+
+// How big to make each part of a file of `weight` items on the pool's
+// threads: four parts a thread or more, each of `least` to `most` items.
+std::size_t part_size_for(const worker_pool& pool, std::uint64_t weight, std::size_t least, std::size_t most);
 
 // What formats one part: format_mesh_part, or a stand-in that fails.
 using part_formatter =
@@ -31,5 +48,10 @@ using part_formatter =
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
                                    std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
                                    const part_formatter& format_part = format_mesh_part);
+
+// The POV-Ray mesh file made the same way: the same bytes as
+// write_pov_mesh, and the same `written_faces`.
+void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
+                               std::int32_t& written_faces, worker_pool& pool);
 
 }  // namespace tessvert

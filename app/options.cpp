@@ -27,6 +27,7 @@ enum class option_id {
     headlight,
     faithful,
     threads,
+    format,
     quiet
 };
 
@@ -38,7 +39,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 13> options_table{{
+constexpr std::array<option_spec, 14> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -50,6 +51,7 @@ constexpr std::array<option_spec, 13> options_table{{
     {option_id::headlight, "", "--headlight", nullptr},
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
+    {option_id::format, "", "--format", "vrx or pov"},
     {option_id::quiet, "-q", "--quiet", nullptr},
     {option_id::version, "", "--version", nullptr},
 }};
@@ -106,6 +108,7 @@ std::string added_options_text() {
         {"--headlight", "a white light at the eye when the scene has no light"},
         {"--faithful", "all four above: the scene as the file holds it"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
+        {"--format F", "vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc"},
         {"--quiet, -q", "print only warnings and errors"},
         {"--version", "print the version and stop"},
     };
@@ -246,11 +249,20 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
                 return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
                              ", not " + quoted(value));
             break;
+        case option_id::format:
+            if (value == "vrx")
+                options.format = output_format::vrx;
+            else if (value == "pov")
+                options.format = output_format::pov;
+            else
+                return wrong(std::string(arg) + " takes vrx or pov, not " + quoted(value));
+            break;
         case option_id::quiet:
             options.quiet = true;
             break;
         }
     }
+    if (options.format == output_format::pov) options.scene_path = options.base_name + ".pov";
     return parse_result::run;
 }
 

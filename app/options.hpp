@@ -7,6 +7,10 @@
 
 namespace tessvert {
 
+// The output language: the default scene text (.vrx), or a POV-Ray 3.7
+// scene (.pov).
+enum class output_format { vrx, pov };
+
 struct run_options {
     std::string input_path = "model.3ds";
     std::string scene_path = "model.vrx";
@@ -29,6 +33,8 @@ struct run_options {
     bool smoothing = false;  // normals that follow the smoothing groups
     bool frame = false;      // a camera-less scene framed in the initial view
     bool headlight = false;  // a white light at the eye when there is none
+
+    output_format format = output_format::vrx;  // scene_path ends in ".pov" for pov
 
     bool quiet = false;        // only warnings and errors on the console
     std::int32_t threads = 0;  // worker threads; 0: the CPUs the process may use

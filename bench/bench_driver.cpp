@@ -16,11 +16,16 @@
 // MB megabytes of materials and as many of material groups
 // (make_lookup_scene), where every group is looked up among all materials.
 //
+// A pov:FACES:RUNS row converts the bench scene alternately to the default
+// format and to POV-Ray (--format pov) on 1, 2 and all threads, and checks
+// that POV-Ray takes no longer, within 64 MiB.
+//
 // A groups:FACES:RUNS row converts a scene with several material groups and
 // smoothing groups per object (make_scene --groups) alternately in the
 // default mode and with --faithful, and compares the two times.
 //
-//   bench_driver TESSVERT TEMP_DIR [--before OLD] [FACES:RUNS | lookup:MB:RUNS | groups:FACES:RUNS ...]
+//   bench_driver TESSVERT TEMP_DIR [--before OLD] [FACES:RUNS | lookup:MB:RUNS | groups:FACES:RUNS |
+//                                                pov:FACES:RUNS ...]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -217,15 +222,16 @@ struct variant {
 };
 
 conversion convert(launcher& l, const variant& v, const std::string& input, const std::string& out_base,
-                   const std::string& option = "") {
+                   const std::vector<std::string>& options = {}) {
     remove_file(out_base + ".inc");
     remove_file(out_base + ".vrx");
+    remove_file(out_base + ".pov");
     std::vector<std::string> argv = {v.binary, "-i", input, "-o", out_base};
     if (v.threads > 0) {
         argv.push_back("--threads");
         argv.push_back(std::to_string(v.threads));
     }
-    if (!option.empty()) argv.push_back(option);
+    argv.insert(argv.end(), options.begin(), options.end());
     conversion c;
     if (!send_strings(l.request_fd, argv) || !read_all(l.result_fd, &c, sizeof c)) fail("launcher");
     // The converter's exit code is 1 when both files were written.
@@ -395,12 +401,12 @@ groups_row measure_groups(launcher& l, const variant& v, const std::string& dir,
     if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, tessvert_bench::scene_kind::groups)))
         fail("write " + input);
     convert(l, v, input, out_base);  // warm-up: the input is in the page cache
-    convert(l, v, input, out_base, "--faithful");
+    convert(l, v, input, out_base, {"--faithful"});
     std::vector<timing> plain_t, faithful_t;
     for (int i = 0; i < runs; ++i) {
         conversion c = convert(l, v, input, out_base);
         plain_t.push_back({c.seconds, c.cpu_seconds});
-        c = convert(l, v, input, out_base, "--faithful");
+        c = convert(l, v, input, out_base, {"--faithful"});
         faithful_t.push_back({c.seconds, c.cpu_seconds});
     }
     remove_file(out_base + ".inc");
@@ -409,6 +415,55 @@ groups_row measure_groups(launcher& l, const variant& v, const std::string& dir,
     r.plain = medians(plain_t);
     r.faithful = medians(faithful_t);
     return r;
+}
+
+// The bench scene converted to the default format and to POV-Ray
+// alternately, on one thread count; medians and peak memory of each.
+struct pov_row {
+    std::uint64_t faces = 0;
+    int runs = 0;
+    std::string threads;
+    timing plain, pov;
+    double plain_peak_mib = 0, pov_peak_mib = 0;
+    double plain_mb = 0, pov_mb = 0;  // the two files' sizes
+};
+
+pov_row measure_pov(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs) {
+    pov_row r{faces, runs, v.label, {}, {}, 0, 0, 0, 0};
+    const std::string input = dir + "/pov_" + std::to_string(faces) + ".3ds";
+    const std::string out_base = dir + "/pov_out_" + std::to_string(faces);
+    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces))) fail("write " + input);
+    const std::vector<std::string> pov = {"--format", "pov"};
+    convert(l, v, input, out_base);  // warm-up: the input is in the page cache
+    r.plain_mb = static_cast<double>(file_size(out_base + ".vrx") + file_size(out_base + ".inc")) / 1e6;
+    convert(l, v, input, out_base, pov);
+    r.pov_mb = static_cast<double>(file_size(out_base + ".pov") + file_size(out_base + ".inc")) / 1e6;
+    std::vector<timing> plain_t, pov_t;
+    long plain_peak = 0, pov_peak = 0;
+    for (int i = 0; i < runs; ++i) {
+        conversion c = convert(l, v, input, out_base);
+        plain_t.push_back({c.seconds, c.cpu_seconds, c.sys_seconds});
+        plain_peak = std::max(plain_peak, c.peak_kib);
+        c = convert(l, v, input, out_base, pov);
+        pov_t.push_back({c.seconds, c.cpu_seconds, c.sys_seconds});
+        pov_peak = std::max(pov_peak, c.peak_kib);
+    }
+    for (const char* ext : {".inc", ".vrx", ".pov"}) remove_file(out_base + ext);
+    remove_file(input);
+    r.plain = medians(plain_t);
+    r.pov = medians(pov_t);
+    r.plain_peak_mib = static_cast<double>(plain_peak) / 1024.0;
+    r.pov_peak_mib = static_cast<double>(pov_peak) / 1024.0;
+    return r;
+}
+
+void print_pov_row(const pov_row& r) {
+    const bool met = r.pov.wall <= r.plain.wall && r.pov_peak_mib <= 64.0;
+    std::printf("%9llu %4d %7s | %6.1f %7.3f %7.3f %8.1f | %6.1f %7.3f %7.3f %8.1f | %5.2f | %s\n",
+                static_cast<unsigned long long>(r.faces), r.runs, r.threads.c_str(), r.plain_mb, r.plain.wall,
+                r.plain.cpu, r.plain_peak_mib, r.pov_mb, r.pov.wall, r.pov.cpu, r.pov_peak_mib,
+                r.pov.wall / r.plain.wall, verdict(met));
+    std::fflush(stdout);
 }
 
 void print_groups_row(const groups_row& r) {
@@ -480,7 +535,7 @@ int main(int argc, char** argv) {
     const std::string binary = argv[1];
     const std::string dir = argv[2];
     std::string before;
-    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes;
+    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes, pov_sizes;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--before") == 0 && i + 1 < argc) {
             before = argv[++i];
@@ -488,19 +543,22 @@ int main(int argc, char** argv) {
         }
         const bool lookup = std::strncmp(argv[i], "lookup:", 7) == 0;
         const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
-        const char* size = lookup || groups ? argv[i] + 7 : argv[i];
+        const bool pov = std::strncmp(argv[i], "pov:", 4) == 0;
+        const char* size = lookup || groups ? argv[i] + 7 : pov ? argv[i] + 4 : argv[i];
         unsigned long long count = 0;
         int runs = 0;
         if (std::sscanf(size, "%llu:%d", &count, &runs) != 2 || count == 0 || runs < 1) {
-            std::fprintf(stderr, "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS or groups:FACES:RUNS)\n",
-                         argv[i]);
+            std::fprintf(
+                stderr, "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS, groups:FACES:RUNS or pov:FACES:RUNS)\n",
+                argv[i]);
             return 2;
         }
-        (lookup ? lookup_sizes : groups ? groups_sizes : sizes).emplace_back(count, runs);
+        (lookup ? lookup_sizes : groups ? groups_sizes : pov ? pov_sizes : sizes).emplace_back(count, runs);
     }
-    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty()) {
+    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && pov_sizes.empty()) {
         sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
         groups_sizes = {{1000000, 7}};
+        pov_sizes = {{1000000, 7}};
         lookup_sizes = {{4, 5}};
     }
 
@@ -534,6 +592,16 @@ int main(int argc, char** argv) {
             " alternately, all threads:\n"
             "    faces runs |  default: wall s   CPU s | faithful: wall s  CPU s | ratio wall CPU |\n");
         for (auto [faces, runs] : groups_sizes) print_groups_row(measure_groups(l, newest, dir, faces, runs));
+    }
+    if (!pov_sizes.empty()) {
+        std::printf(
+            "\nThe default format and POV-Ray (--format pov) alternately; target: POV-Ray no slower, at most 64 MiB:\n"
+            "    faces runs threads |  default: MB  wall s   CPU s peak MiB |  --format pov: MB  wall s   CPU s peak "
+            "MiB "
+            "| ratio |\n");
+        for (auto [faces, runs] : pov_sizes)
+            for (std::size_t k = before.empty() ? 0 : 1; k < variants.size(); ++k)
+                print_pov_row(measure_pov(l, variants[k], dir, faces, runs));
     }
     if (!lookup_sizes.empty()) std::printf("\n");
     for (auto [megabytes, runs] : lookup_sizes) measure_lookup(l, newest, dir, megabytes, runs);

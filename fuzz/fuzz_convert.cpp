@@ -2,7 +2,7 @@
 // conversion in both modes (smooth triangles with vertex normals, and flat
 // triangles), as the program runs it, then once more with every opt-in view
 // on (what --faithful sets: per-face materials, smoothing groups, framing,
-// headlight).
+// headlight), and once as a POV-Ray scene with those views.
 //
 // Besides the sanitizers' reports, the target stops (traps) when the loaded
 // scene breaks an invariant that the writers rely on, when a writer fails to
@@ -127,13 +127,27 @@ void check_no_leftovers(const workspace& w) {
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
         if (name == "." || name == ".." || name == "in.3ds" || name == "out.vrx" || name == "out.inc" ||
-            name == "flat.vrx" || name == "flat.inc" || name == "faithful.vrx" || name == "faithful.inc")
+            name == "flat.vrx" || name == "flat.inc" || name == "faithful.vrx" || name == "faithful.inc" ||
+            name == "pov.pov" || name == "pov.inc")
             continue;
         std::fprintf(stderr, "fuzz_convert: left behind: %s\n", name.c_str());
         ++others;
     }
     ::closedir(d);
     check(others == 0, "an output's temporary file remains after the run");
+}
+
+// POV-Ray reads no "nan" or "inf": no number of its files may be one.
+void check_pov_numbers(const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[65536];
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+        std::fclose(f);
+    }
+    for (const char* word : {"nan", "inf"})
+        for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
+            check(at == 0 || std::strchr(" ,<-", text[at - 1]) == nullptr, "a POV-Ray file holds a non-finite number");
 }
 
 }  // namespace
@@ -175,14 +189,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::int32_t triangle_mode;
         bool faithful;
         const char* name;
+        tessvert::output_format format = tessvert::output_format::vrx;
     };
     for (const run_kind& kind :
-         {run_kind{0, false, "/out"}, run_kind{1, false, "/flat"}, run_kind{0, true, "/faithful"}}) {
+         {run_kind{0, false, "/out"}, run_kind{1, false, "/flat"}, run_kind{0, true, "/faithful"},
+          run_kind{0, true, "/pov", tessvert::output_format::pov}}) {
         const std::int32_t triangle_mode = kind.triangle_mode;
         options.triangle_mode = triangle_mode;
         options.materials = options.smoothing = options.frame = options.headlight = kind.faithful;
+        options.format = kind.format;
         options.base_name = w.dir + kind.name;
-        options.scene_path = options.base_name + ".vrx";
+        options.scene_path = options.base_name + (kind.format == tessvert::output_format::pov ? ".pov" : ".vrx");
         options.include_path = options.base_name + ".inc";
         tessvert::scene s = tessvert::init_scene();
         const tessvert::conversion_result result = tessvert::convert(options, s, w.console);
@@ -197,6 +214,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::int64_t faces = 0;
         for (const tessvert::mesh_object& o : s.objects) faces += o.face_count();
         check(result.written_faces == faces, "the face count written is not the scene's");
+        if (kind.format == tessvert::output_format::pov) {
+            check_pov_numbers(options.scene_path);
+            check_pov_numbers(options.include_path);
+        }
     }
     check_no_leftovers(w);
     return 0;

@@ -120,6 +120,15 @@ struct material {
     std::string name;
     std::string map_name;
     std::array<std::uint8_t, 3> diffuse{};  // R, G, B
+    // The rest of the shading, as far as the file gives it (zero where it
+    // does not). Colours are R, G, B bytes; amounts are fractions in [0, 1].
+    std::array<std::uint8_t, 3> ambient{};
+    std::array<std::uint8_t, 3> specular{};
+    std::uint8_t has_specular = 0;  // 1 once a specular colour was read
+    float shininess = 0.0f;
+    float shininess_strength = 0.0f;
+    float transparency = 0.0f;
+    float self_illumination = 0.0f;
 };
 
 struct camera {
@@ -136,8 +145,8 @@ struct light {
     float falloff = 0.0f;
     std::uint8_t is_off = 0;
     std::uint8_t is_spot = 0;
-    std::array<float, 3> color{};  // float colour R, G, B
-    float multiplier = 0.0f;
+    std::array<float, 3> color{};           // float colour R, G, B
+    float multiplier = 0.0f;                // 1 unless the file gives a finite one
     std::array<std::uint8_t, 3> color24{};  // 24-bit colour R, G, B
     // 1 once a float colour sub-chunk was read: the writer then prints
     // `color`, otherwise it prints the 24-bit colour.
@@ -156,6 +165,12 @@ struct scene {
     std::vector<mesh_object> objects;
     std::vector<camera> cameras;
     std::vector<light> lights;
+    // The editor's environment: the ambient light and the solid background
+    // colour, as float R, G, B; the background counts only when the file
+    // says to use it.
+    std::array<float, 3> ambient_light{};
+    std::array<float, 3> background{};
+    std::uint8_t use_background = 0;
 };
 
 scene init_scene();

@@ -4,6 +4,8 @@
 // primary chunk's children are level 1).
 #pragma once
 
+#include <array>
+
 #include "model/scene.hpp"
 #include "reader/chunk_stream.hpp"
 
@@ -33,5 +35,15 @@ void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int 
 // just read.
 void read_light(chunk_reader& r, scene& s, chunk_header& h);
 void read_camera(chunk_reader& r, scene& s, chunk_header& h);
+
+// Colour and amount properties (a material's colours and percentages, the
+// ambient light, the background colour): the first colour sub-chunk (float
+// or 24-bit, channels as fractions) or the first percentage sub-chunk (a
+// whole percentage or a float fraction, clamped to [0, 1], NaN as 0) of
+// the chunk's payload. The chunk is read to its declared end exactly, as
+// an unknown chunk is skipped; false, and nothing set, when no such
+// sub-chunk is held whole.
+bool read_color_property(chunk_reader& r, chunk_header& h, std::array<float, 3>& rgb);
+bool read_amount_property(chunk_reader& r, chunk_header& h, float& amount);
 
 }  // namespace tessvert

@@ -1,3 +1,5 @@
+#include <cmath>
+
 #include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
@@ -39,6 +41,12 @@ void read_light(chunk_reader& r, scene& s, chunk_header& h) {
             l.falloff = load_f32(raw + 16);
             l.is_spot = 1;
             return true;
+        case chunk_id::light_multiplier: {
+            // Read to its end like a chunk that is skipped; a multiplier
+            // that is not a finite number is not taken.
+            if (read_payload(r, sub, raw, 4) == 4 && std::isfinite(load_f32(raw))) l.multiplier = load_f32(raw);
+            return true;
+        }
         case chunk_id::light_off:
             // Its presence is the flag; a payload, if any, is read past.
             l.is_off = 1;

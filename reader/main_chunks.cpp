@@ -34,6 +34,16 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
                 if (r.watcher != nullptr && r.watcher->object_read) r.watcher->object_read(s.objects.size() - 1);
             });
             return true;
+        case chunk_id::ambient_light:
+            read_color_property(r, child, s.ambient_light);
+            return true;
+        case chunk_id::background_color:
+            read_color_property(r, child, s.background);
+            return true;
+        case chunk_id::use_background_color:
+            s.use_background = 1;
+            skip_chunk(r, child);
+            return true;
         case chunk_id::material_entry:
             open_level(r, child, level, [&] {
                 append_material(s);

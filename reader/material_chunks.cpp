@@ -31,6 +31,14 @@ void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
     }
 }
 
+// A colour property of the material, kept as bytes like the diffuse colour.
+bool read_material_color(chunk_reader& r, chunk_header& h, std::array<std::uint8_t, 3>& color) {
+    std::array<float, 3> rgb{};
+    if (!read_color_property(r, h, rgb)) return false;
+    for (int c = 0; c < 3; ++c) color[c] = float_channel_to_byte(rgb[c]);
+    return true;
+}
+
 }  // namespace
 
 void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
@@ -42,6 +50,24 @@ void parse_material_chunks(chunk_reader& r, scene& s, chunk_header& parent, int 
             return true;
         case chunk_id::diffuse:
             read_diffuse(r, m, child);
+            return true;
+        case chunk_id::ambient:
+            read_material_color(r, child, m.ambient);
+            return true;
+        case chunk_id::specular:
+            if (read_material_color(r, child, m.specular)) m.has_specular = 1;
+            return true;
+        case chunk_id::shininess:
+            read_amount_property(r, child, m.shininess);
+            return true;
+        case chunk_id::shininess_strength:
+            read_amount_property(r, child, m.shininess_strength);
+            return true;
+        case chunk_id::transparency:
+            read_amount_property(r, child, m.transparency);
+            return true;
+        case chunk_id::self_illumination:
+            read_amount_property(r, child, m.self_illumination);
             return true;
         case chunk_id::texture_map:
             open_level(r, child, level, [&] { parse_material_chunks(r, s, child, level + 1); });

@@ -39,6 +39,7 @@ const std::string usage_text =
     "  --headlight            a white light at the eye when the scene has no light\n"
     "  --faithful             all four above: the scene as the file holds it\n"
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
+    "  --format F             vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc\n"
     "  --quiet, -q            print only warnings and errors\n"
     "  --version              print the version and stop\n";
 

@@ -923,7 +923,7 @@ TEST(ReaderLight, LightOffSetsTheFlagAndTheNextSubchunkIsReadRight) {
 
 TEST(ReaderLight, UnknownLightSubchunksAreSkipped) {
     loaded l = load_editor({ch::named_object(
-        "lamp", {ch::light({0, 0, 0}, {ch::make(0x465B, ch::f32s({5})), ch::make(0x4625, ch::bytes{1, 2, 3}),
+        "lamp", {ch::light({0, 0, 0}, {ch::make(0x4659, ch::f32s({5})), ch::make(0x4625, ch::bytes{1, 2, 3}),
                                        ch::color24(9, 8, 7)})})});
     const tv::light& lt = l.scene.lights.at(0);
     EXPECT_EQ(lt.color24, (rgb{9, 8, 7}));

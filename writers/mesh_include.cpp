@@ -56,12 +56,6 @@ void make_room(std::unique_ptr<char[]>& data, std::size_t& capacity, std::size_t
     capacity = grown_capacity;
 }
 
-// Room for at least `n` more bytes at the end of the text.
-char* reserve_text(text_block& out, std::size_t n) {
-    make_room(out.data, out.capacity, out.used, n);
-    return out.data.get() + out.used;
-}
-
 void put_text(text_block& out, const char* text, std::size_t n) {
     std::memcpy(reserve_text(out, n), text, n);
     out.used += n;
@@ -248,6 +242,11 @@ void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, con
 }
 
 }  // namespace
+
+char* reserve_text(text_block& out, std::size_t n) {
+    make_room(out.data, out.capacity, out.used, n);
+    return out.data.get() + out.used;
+}
 
 mesh_layout lay_out_mesh(const scene& s, std::int32_t triangle_mode, const mesh_options& options) {
     mesh_layout layout;

@@ -78,6 +78,10 @@ struct text_block {
     std::size_t used = 0;
 };
 
+// Room for at least `n` more bytes at the end of the text; returns where
+// they start (the caller adds what it writes to `used`).
+char* reserve_text(text_block& out, std::size_t n);
+
 // What the text of one part is made with: the corner texts of the object
 // at hand. One per thread, kept from one part to the next.
 struct mesh_formatter {

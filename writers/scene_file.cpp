@@ -53,13 +53,13 @@ void light_color(const light& l, double out[3]) {
         out[c] = l.has_float_color ? static_cast<double>(l.color[c]) : l.color24[c] * byte_to_channel;
 }
 
-// What the scene file says of a light or a camera: the renderer cannot
-// read a number that is not finite, so a light that would need one is left
-// out and such a camera is written as the default view.
-struct written_light {
-    double position[3], color[3];
-    bool finite;
-};
+// "1 light has ...; it was ...", "2 lights have ...; they were ...".
+std::string counted(std::size_t n, const char* noun, const std::string& what, const std::string& done) {
+    return std::to_string(n) + " " + noun + (n == 1 ? " has " : "s have ") + what + "; " +
+           (n == 1 ? "it was " : "they were ") + done;
+}
+
+}  // namespace
 
 written_light light_as_written(const light& l) {
     written_light w{};
@@ -68,13 +68,6 @@ written_light light_as_written(const light& l) {
     w.finite = is_finite(l.position) && (l.has_float_color == 0 || is_finite(vec3{l.color[0], l.color[1], l.color[2]}));
     return w;
 }
-
-struct written_camera {
-    double position[3] = {default_eye_coordinate, default_eye_coordinate, default_eye_coordinate};
-    double look_at[3] = {0, 0, 0};
-    double fov = default_fov;
-    bool finite = false;  // false: the default view stands for the camera
-};
 
 written_camera camera_as_written(const camera& c) {
     written_camera w;
@@ -88,17 +81,10 @@ written_camera camera_as_written(const camera& c) {
         w.look_at[k] = target[k];
     }
     w.fov = fov;
+    w.bank = c.bank;
     w.finite = true;
     return w;
 }
-
-// "1 light has ...; it was ...", "2 lights have ...; they were ...".
-std::string counted(std::size_t n, const char* noun, const std::string& what, const std::string& done) {
-    return std::to_string(n) + " " + noun + (n == 1 ? " has " : "s have ") + what + "; " +
-           (n == 1 ? "it was " : "they were ") + done;
-}
-
-}  // namespace
 
 view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices) {
     view_setup v;
@@ -110,6 +96,7 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const v
         v.look_at[k] = w.look_at[k];
     }
     v.fov = w.fov;
+    v.bank = w.bank;
     if (choices.frame && s.camera_count() == 0) {
         if (const std::optional<framed_view> framed = frame_scene(s)) {
             for (int k = 0; k < 3; ++k) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "geometry/framing.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
 #include "writers/output_file.hpp"
@@ -16,6 +17,7 @@ struct view_setup {
     double look_at[3] = {0, 0, 0};
     double up[3] = {0, 0, 1};
     double fov = 0;
+    double bank = 0;  // the camera's roll in degrees, when a camera gives the view
     // A white light at `position`, written after the file's lights.
     bool headlight = false;
 };
@@ -25,6 +27,26 @@ struct view_choices {
     bool frame = false;      // a file without cameras gets the framed view (frame_scene)
     bool headlight = false;  // a white light at the eye when the file gives no light to write
 };
+
+// What the scene files say of a light or a camera: the renderer cannot
+// read a number that is not finite, so a light that would need one is left
+// out and such a camera is written as the default view.
+struct written_light {
+    double position[3], color[3];  // the colour: the float one, else the 24-bit one
+    bool finite;
+};
+
+written_light light_as_written(const light& l);
+
+struct written_camera {
+    double position[3] = {default_eye_coordinate, default_eye_coordinate, default_eye_coordinate};
+    double look_at[3] = {0, 0, 0};
+    double fov = default_fov;
+    double bank = 0;
+    bool finite = false;  // false: the default view stands for the camera
+};
+
+written_camera camera_as_written(const camera& c);
 
 // The camera at `camera_index` gives the view; without one (an index that
 // names no camera, as for a file without cameras) the view is the default

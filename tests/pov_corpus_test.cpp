@@ -1,0 +1,166 @@
+// The corpus beside the repository as POV-Ray scenes: every file that
+// converts converts with --format pov --faithful, renders cleanly with the
+// real POV-Ray, and its faces, colours and corner normals are those that
+// --faithful writes to the other format. Skipped when the shared folder is
+// absent.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/render_pov.hpp"
+#include "tests/run_binary.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Faces by their three vertices' texts and colour text ("x y z|x y z|x y
+// z|r g b"), each with its normals' texts ("x y z|x y z|x y z"; "flat" for
+// a face drawn flat, "" without normals).
+using face_table = std::map<std::string, std::vector<std::string>>;
+
+// The "<...>" groups of a line, commas as spaces.
+std::vector<std::string> vectors_of(const std::string& line) {
+    std::vector<std::string> out;
+    for (std::size_t at = line.find('<'); at != std::string::npos; at = line.find('<', at + 1)) {
+        std::string v = line.substr(at + 1, line.find('>', at) - at - 1);
+        std::replace(v.begin(), v.end(), ',', ' ');
+        out.push_back(v);
+    }
+    return out;
+}
+
+bool zero(const std::string& n) {
+    return n == "0.000000 0.000000 0.000000" ||
+           std::regex_match(n, std::regex("-?0\\.000000 -?0\\.000000 -?0\\.000000"));
+}
+
+face_table faces_of_vrx(const std::string& inc) {
+    face_table faces;
+    std::istringstream lines(inc);
+    std::string colour;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("surface{color ", 0) == 0) {
+            colour = line.substr(14, line.find(" ambient") - 14);
+            continue;
+        }
+        const std::vector<std::string> v = vectors_of(line);
+        const bool smooth = line.rfind("smooth_triangle", 0) == 0;
+        if (v.size() != (smooth ? 6u : 3u)) continue;
+        const std::size_t step = smooth ? 2 : 1;
+        std::string normals = "flat";
+        if (smooth && !zero(v[1]) && !zero(v[3]) && !zero(v[5])) normals = v[1] + "|" + v[3] + "|" + v[5];
+        faces[v[0] + "|" + v[step] + "|" + v[2 * step] + "|" + colour].push_back(normals);
+    }
+    return faces;
+}
+
+face_table faces_of_pov(const std::string& pov, const std::string& inc, bool smooth) {
+    std::map<std::string, std::string> colour_of;  // texture identifier -> "r g b"
+    static const std::regex texture(R"(#declare (\w+) = texture \{ pigment \{ srgbf <([^,]+), ([^,]+), ([^,]+),)");
+    for (std::sregex_iterator m(pov.begin(), pov.end(), texture), end; m != end; ++m)
+        colour_of[(*m)[1]] = (*m)[2].str() + " " + (*m)[3].str() + " " + (*m)[4].str();
+    face_table faces;
+    std::vector<std::string> vertices, normals, textures, face_lines, normal_lines;
+    std::vector<std::string>* section = nullptr;
+    std::istringstream lines(inc);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("#declare ", 0) == 0) {
+            for (auto* list : {&vertices, &normals, &textures, &face_lines, &normal_lines}) list->clear();
+        } else if (line.find("vertex_vectors {") != std::string::npos) {
+            section = &vertices;
+        } else if (line.find("normal_vectors {") != std::string::npos) {
+            section = &normals;
+        } else if (line.find("texture_list {") != std::string::npos) {
+            section = &textures;
+        } else if (line.find("face_indices {") != std::string::npos) {
+            section = &face_lines;
+        } else if (line.find("normal_indices {") != std::string::npos) {
+            section = &normal_lines;
+        } else if (line == "  }") {
+            section = nullptr;
+        } else if (line == "}") {
+            for (std::size_t j = 0; j < face_lines.size(); ++j) {
+                std::istringstream f(vectors_of(face_lines[j]).at(0));
+                std::size_t a, b, c;
+                f >> a >> b >> c;
+                const std::size_t t = std::stoul(face_lines[j].substr(face_lines[j].find('>') + 2));
+                const std::string id =
+                    std::regex_replace(textures.at(t), std::regex(R"(\s*texture \{ (\w+) \},?)"), "$1");
+                std::string n;
+                if (smooth) {
+                    std::istringstream ni(vectors_of(normal_lines.at(j)).at(0));
+                    std::size_t x, y, z;
+                    ni >> x >> y >> z;
+                    n = normals.at(x) + "|" + normals.at(y) + "|" + normals.at(z);
+                }
+                faces[vertices.at(a) + "|" + vertices.at(b) + "|" + vertices.at(c) + "|" + colour_of.at(id)].push_back(
+                    n);
+            }
+        } else if (section == &vertices || section == &normals) {
+            section->push_back(vectors_of(line).at(0));
+        } else if (section != nullptr) {
+            section->push_back(line);
+        }
+    }
+    return faces;
+}
+
+// Whether the POV-Ray faces are the other format's: the same faces in the
+// same colours, each smooth one with the same normals, each flat one with
+// one normal at its three corners.
+void expect_same_faces(const face_table& vrx, const face_table& pov) {
+    ASSERT_EQ(vrx.size(), pov.size());
+    for (const auto& [key, vrx_normals] : vrx) {
+        const auto found = pov.find(key);
+        ASSERT_NE(found, pov.end()) << key;
+        std::vector<std::string> left = found->second;
+        ASSERT_EQ(left.size(), vrx_normals.size()) << key;
+        for (const std::string& n : vrx_normals) {
+            if (n == "flat") continue;
+            const auto same = std::find(left.begin(), left.end(), n);
+            ASSERT_NE(same, left.end()) << key << " with normals " << n;
+            left.erase(same);
+        }
+        for (const std::string& n : left) {
+            const std::size_t bar = n.find('|');
+            EXPECT_EQ(n, n.substr(0, bar) + "|" + n.substr(0, bar) + "|" + n.substr(0, bar)) << key;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(PovCorpus, EveryFileThatConvertsRendersCleanlyWithTheFacesOfTheFaithfulOutput) {
+    const fs::path shared = e2e::shared_dir();
+    if (shared.empty() || !fs::is_directory(shared / "corpus" / "3ds")) GTEST_SKIP() << "no shared corpus";
+    REQUIRE_POVRAY();
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(shared / "corpus" / "3ds")) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (ext == ".3ds") files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    ASSERT_FALSE(files.empty());
+    int rendered = 0;
+    for (const fs::path& file : files) {
+        SCOPED_TRACE(file.string());
+        testkit::temp_dir dir;
+        const e2e::result vrx = e2e::run(dir.path, {"-i", file.string(), "-o", "v", "--faithful"});
+        if (vrx.exit_code != 1) continue;  // a file that does not convert
+        const e2e::result pov = e2e::run(dir.path, {"-i", file.string(), "-o", "p", "--faithful", "--format", "pov"});
+        ASSERT_EQ(pov.exit_code, 1) << pov.out;
+        expect_same_faces(faces_of_vrx(testkit::read_file(dir / "v.inc")),
+                          faces_of_pov(testkit::read_file(dir / "p.pov"), testkit::read_file(dir / "p.inc"), true));
+        const pov::render_result r = pov::render(dir.path, "p.pov", 32, 24);
+        EXPECT_CLEAN_RENDER(r);
+        ++rendered;
+    }
+    EXPECT_GE(rendered, 40);
+}

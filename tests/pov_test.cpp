@@ -1,0 +1,417 @@
+// The POV-Ray scene (--format pov), rendered by the real POV-Ray: colours,
+// the picture's orientation, lights, cameras chosen when rendering, the
+// background; the files' text for one small scene; the same files on any
+// number of threads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "testkit/chunk_builder.hpp"
+#include "testkit/console.hpp"
+#include "tests/mixed_scene.hpp"
+#include "tests/render_pov.hpp"
+#include "tests/run_binary.hpp"
+
+using namespace chunks;
+using testkit::read_file;
+using testkit::write_file;
+
+namespace {
+
+constexpr int width = 160, height = 120;
+
+chunk named_material(const std::string& name, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
+    return material({material_name(name), diffuse(color24(r, g, b))});
+}
+
+chunk lamp(const std::string& name, xyz at, std::vector<chunk> children = {}) {
+    children.insert(children.begin(), color_float(1, 1, 1));
+    return named_object(name, {light(at, children)});
+}
+
+// Converts `scene` with --format pov and the `options`, then renders it.
+pov::render_result convert_and_render(const testkit::temp_dir& dir, const bytes& scene,
+                                      const std::vector<std::string>& options = {},
+                                      const std::vector<std::string>& render_options = {}) {
+    write_file(dir / "s.3ds", scene);
+    std::vector<std::string> args = {"-i", "s.3ds", "-o", "s", "--format", "pov"};
+    args.insert(args.end(), options.begin(), options.end());
+    const e2e::result r = e2e::run(dir.path, args);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    return pov::render(dir.path, "s.pov", width, height, render_options);
+}
+
+// Where pixels of a kind are: how many, and their mean column and row.
+struct spot {
+    int count = 0;
+    double x = 0, y = 0;
+};
+
+template <typename Is>
+spot find(const testkit::picture& p, Is&& is) {
+    spot s;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = 0; x < p.width; ++x)
+            if (is(p.at(x, y))) {
+                ++s.count;
+                s.x += x;
+                s.y += y;
+            }
+    if (s.count > 0) s.x /= s.count, s.y /= s.count;
+    return s;
+}
+
+bool red(const std::array<int, 3>& c) {
+    return c[0] > 120 && c[1] < 50 && c[2] < 50;
+}
+bool green(const std::array<int, 3>& c) {
+    return c[1] > 120 && c[0] < 50 && c[2] < 50;
+}
+int brightness(const std::array<int, 3>& c) {
+    return std::max({c[0], c[1], c[2]});
+}
+
+// Seen from (0, -20, 0) towards the origin, z up: a red box right of the
+// line of sight and a green one above it.
+bytes axes_scene(float bank = 0, std::vector<chunk> more = {}) {
+    std::vector<chunk> items = {named_material("Red", 255, 0, 0),
+                                named_material("Green", 0, 255, 0),
+                                box_object("Right", {3, -1, -1}, {5, 1, 1}, "Red"),
+                                box_object("Above", {-1, -1, 3}, {1, 1, 5}, "Green"),
+                                named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, bank, 35)}),
+                                lamp("Lamp", {0, -20, 0})};
+    items.insert(items.end(), more.begin(), more.end());
+    return serialize(primary({version(3), editor(items)}));
+}
+
+// A white floor 60 x 60 at z = 0 seen from (0, -30, 30), lit by `light`.
+bytes floor_scene(chunk light) {
+    const std::vector<xyz> corners = {{-30, -30, 0}, {30, -30, 0}, {30, 30, 0}, {-30, 30, 0}};
+    return serialize(primary(
+        {version(3), editor({named_material("White", 255, 255, 255),
+                             named_object("Floor", {triangle_mesh({vertex_list(corners),
+                                                                   face_list({{0, 1, 2}, {0, 2, 3}},
+                                                                             {material_group("White", {0, 1})})})}),
+                             named_object("Eye", {camera({0, -30, 30}, {0, 0, 0}, 0, 35)}), light})}));
+}
+
+}  // namespace
+
+TEST(PovRender, AMaterialKeepsItsColourAndThePictureIsNeitherMirroredNorUpsideDown) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    const pov::render_result r = convert_and_render(dir, axes_scene());
+    EXPECT_CLEAN_RENDER(r);
+    const spot right = find(r.picture, red), above = find(r.picture, green);
+    ASSERT_GT(right.count, 50);
+    ASSERT_GT(above.count, 50);
+    EXPECT_GT(right.x, 0.6 * width);  // right of the line of sight: right half
+    EXPECT_NEAR(right.y, height / 2.0, 0.1 * height);
+    EXPECT_LT(above.y, 0.4 * height);  // above it: top half
+    EXPECT_NEAR(above.x, width / 2.0, 0.1 * width);
+}
+
+TEST(PovRender, ACameraBankRollsThePictureAboutTheLineOfSight) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    // Rolled a quarter turn clockwise as seen from behind: what was above
+    // the line of sight is now on the left, what was right of it above.
+    const pov::render_result r = convert_and_render(dir, axes_scene(90));
+    EXPECT_CLEAN_RENDER(r);
+    const spot right = find(r.picture, red), above = find(r.picture, green);
+    ASSERT_GT(right.count, 50);
+    ASSERT_GT(above.count, 50);
+    EXPECT_LT(above.x, 0.4 * width);
+    EXPECT_NEAR(above.y, height / 2.0, 0.1 * height);
+    EXPECT_LT(right.y, 0.4 * height);
+}
+
+TEST(PovRender, ACameraChosenOnPovRaysCommandLineGivesTheView) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    // Camera 2 looks from the other side: the red box is on the left.
+    const bytes scene =
+        axes_scene(0, {named_object("Back", {camera({0, 20, 0}, {0, 0, 0}, 0, 35)}), lamp("Lamp2", {0, 20, 0})});
+    const pov::render_result first = convert_and_render(dir, scene);
+    EXPECT_CLEAN_RENDER(first);
+    EXPECT_GT(find(first.picture, red).x, 0.6 * width);
+
+    const pov::render_result back = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=2"});
+    EXPECT_CLEAN_RENDER(back);
+    const spot red_box = find(back.picture, red), green_box = find(back.picture, green);
+    ASSERT_GT(red_box.count, 50);
+    EXPECT_LT(red_box.x, 0.4 * width);
+    EXPECT_LT(green_box.y, 0.4 * height);
+
+    const pov::render_result one = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=1"});
+    EXPECT_EQ(one.picture.rgb, first.picture.rgb);
+
+    // A number that names no camera: the initial view, and POV-Ray says so.
+    const pov::render_result none = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=7"});
+    EXPECT_EQ(none.picture.rgb, first.picture.rgb);
+    ASSERT_EQ(none.complaints.size(), 1u) << none.log;
+    EXPECT_NE(none.complaints[0].find("Camera 7 is not a camera of this"), std::string::npos) << none.complaints[0];
+}
+
+TEST(PovRender, ASpotlightLightsItsConeAndNotTheRest) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    // Full cone angles of 20 and 30 degrees from 20 units up: a pool of
+    // light about 5 units across around the origin.
+    const pov::render_result spot_lit =
+        convert_and_render(dir, floor_scene(lamp("Spot", {0, 0, 20}, {spotlight({0, 0, 0}, 20, 30)})));
+    EXPECT_CLEAN_RENDER(spot_lit);
+    const pov::render_result point_lit = convert_and_render(dir, floor_scene(lamp("Point", {0, 0, 20})));
+    EXPECT_CLEAN_RENDER(point_lit);
+    const auto lit = [](const std::array<int, 3>& c) { return brightness(c) > 40; };
+    // The origin is at the picture's centre; a point 16 units left of it on
+    // the floor is about an eighth of the width from the left edge.
+    EXPECT_GT(brightness(spot_lit.picture.at(width / 2, height / 2)), 100);
+    EXPECT_LT(brightness(spot_lit.picture.at(width / 8, height / 2)), 5);
+    EXPECT_GT(brightness(point_lit.picture.at(width / 8, height / 2)), 40);
+    EXPECT_LT(find(spot_lit.picture, lit).count, find(point_lit.picture, lit).count / 4);
+}
+
+TEST(PovRender, ALightFlaggedOffLeavesTheSceneDark) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    const pov::render_result off = convert_and_render(dir, floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})));
+    EXPECT_CLEAN_RENDER(off);
+    EXPECT_EQ(find(off.picture, [](const std::array<int, 3>& c) { return brightness(c) > 0; }).count, 0);
+    // A multiplier of 0.25 dims the light against the same light at 1.
+    const pov::render_result dim =
+        convert_and_render(dir, floor_scene(lamp("Dim", {0, 0, 20}, {make(0x465B, f32s({0.25f}))})));
+    const pov::render_result full = convert_and_render(dir, floor_scene(lamp("Full", {0, 0, 20})));
+    EXPECT_CLEAN_RENDER(dim);
+    EXPECT_GT(brightness(full.picture.at(width / 2, height / 2)),
+              1.5 * brightness(dim.picture.at(width / 2, height / 2)));
+    EXPECT_GT(brightness(dim.picture.at(width / 2, height / 2)), 20);
+}
+
+TEST(PovRender, TheBackgroundColourShowsWhenTheFileSaysToUseIt) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    const chunk blue = make(0x1200, {}, {color_float(0, 0, 1)});
+    const pov::render_result used = convert_and_render(dir, axes_scene(0, {blue, make(0x1201)}));
+    EXPECT_CLEAN_RENDER(used);
+    EXPECT_EQ(used.picture.at(2, 2), (std::array<int, 3>{0, 0, 255}));
+    const pov::render_result unused = convert_and_render(dir, axes_scene(0, {blue}));
+    EXPECT_CLEAN_RENDER(unused);
+    EXPECT_EQ(unused.picture.at(2, 2), (std::array<int, 3>{0, 0, 0}));
+}
+
+namespace {
+
+// Two faces at a fold, in different smoothing groups (so their shared
+// corners take two normals), an unused vertex, and a shiny, half
+// transparent material; an object named like a keyword and another of the
+// same name; a camera, a spotlight, an ambient light and a background.
+bytes small_scene() {
+    const std::vector<xyz> v = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {7, 7, 7}};
+    const auto pct = [](std::uint16_t p) { return make(0x0030, u16(p)); };
+    return serialize(primary(
+        {version(3),
+         editor(
+             {make(0x2100, {}, {color_float(0.1f, 0.2f, 0.3f)}), make(0x1200, {}, {color24(0, 0, 255)}), make(0x1201),
+              material({material_name("Red glass"), make(0xA010, {}, {color24(51, 0, 0)}), diffuse(color24(255, 0, 0)),
+                        make(0xA030, {}, {color24(255, 255, 255)}), make(0xA040, {}, {pct(50)}),
+                        make(0xA041, {}, {pct(80)}), make(0xA050, {}, {pct(40)}), make(0xA084, {}, {pct(10)})}),
+              named_object("box", {triangle_mesh({vertex_list(v), face_list({{0, 1, 2}, {0, 3, 1}},
+                                                                            {material_group("Red glass", {0}),
+                                                                             make(0x4150, cat({u32(1), u32(2)}))})})}),
+              named_object("box",
+                           {triangle_mesh({vertex_list({{2, 0, 0}, {3, 0, 0}, {2, 1, 0}}), face_list({{0, 1, 2}})})}),
+              named_object("Eye", {camera({0, -10, 2}, {0, 0, 0}, 0, 50)}),
+              named_object("Spot", {light({0, 0, 10}, {color24(255, 255, 255), spotlight({0, 0, 0}, 40, 60),
+                                                       make(0x465B, f32s({2}))})})})}));
+}
+
+// What the two files hold: the vertices used, each once; per corner the
+// normal of its smoothing group; the second face, in no material group,
+// in the object's material; the spotlight's half angles and multiplier.
+const char* const small_pov = R"pov(// small.pov: a 3DS scene for POV-Ray 3.7; its meshes are in small.inc.
+// Render it in the folder that holds both files:
+//   povray +W1024 +H768 +A small.pov
+// Camera 0 is the initial view and the default; cameras 1 to 1 are the file's, in file order.
+// Choose one on the command line, for example:
+//   povray +W1024 +H768 +A Declare=Camera=1 small.pov
+// Coordinates are the 3DS file's own: right-handed, z up.
+#version 3.7;
+
+global_settings { assumed_gamma 1.0 ambient_light rgb <0.100000, 0.200000, 0.300000> }
+background { srgb <0.000000, 0.000000, 1.000000> }
+
+#ifndef (Camera)
+  #declare Camera = 0;
+#end
+#if (Camera < 0 | Camera > 1 | Camera != int(Camera))
+  #warning concat("Camera ", str(Camera, 0, (Camera = int(Camera) ? 0 : -1)), " is not a camera of this scene (0 to 1); the initial view is used")
+  #declare Camera = 0;
+#end
+#switch (Camera)
+  #case (0)
+  camera {
+    location <0.000000, -10.000000, 2.000000>
+    look_at <0.000000, 0.000000, 0.000000>
+    sky <0.000000, 0.196116, 0.980581>
+    right -4/3*x
+    up y
+    angle 39.148937
+  }
+  #break
+  #case (1)
+  camera {
+    location <0.000000, -10.000000, 2.000000>
+    look_at <0.000000, 0.000000, 0.000000>
+    sky <0.000000, 0.196116, 0.980581>
+    right -4/3*x
+    up y
+    angle 39.148937
+  }
+  #break
+#end
+
+light_source {
+  <0.000000, 0.000000, 10.000000>
+  rgb <2.000000, 2.000000, 2.000000>
+  spotlight
+  point_at <0.000000, 0.000000, 0.000000>
+  radius 20.000000
+  falloff 30.000000
+  tightness 0
+}
+
+#declare T_Red_glass = texture { pigment { srgbf <1.000000, 0.000000, 0.000000, 0.400000> } finish { ambient srgb <0.200000, 0.000000, 0.000000> diffuse 1 specular 0.800000 roughness 0.019802 emission 0.100000 } }
+
+#include "small.inc"
+
+object { O_box }
+object { O_box_2 }
+)pov";
+
+const char* const small_inc = R"pov(#declare O_box = mesh2 {
+  vertex_vectors { 4,
+    <0.000000,0.000000,0.000000>,
+    <1.000000,0.000000,0.000000>,
+    <0.000000,1.000000,0.000000>,
+    <0.000000,0.000000,1.000000>
+  }
+  normal_vectors { 8,
+    <0.000000,0.707107,0.707107>,
+    <0.000000,0.707107,0.707107>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,1.000000,0.000000>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,1.000000,0.000000>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,1.000000,0.000000>
+  }
+  texture_list { 1,
+    texture { T_Red_glass }
+  }
+  face_indices { 2,
+    <0,1,2>,0,
+    <0,3,1>,0
+  }
+  normal_indices { 2,
+    <4,6,2>,
+    <5,3,7>
+  }
+}
+#declare O_box_2 = mesh2 {
+  vertex_vectors { 3,
+    <2.000000,0.000000,0.000000>,
+    <3.000000,0.000000,0.000000>,
+    <2.000000,1.000000,0.000000>
+  }
+  normal_vectors { 3,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,0.000000,1.000000>,
+    <0.000000,0.000000,1.000000>
+  }
+  texture_list { 1,
+    texture { T_Red_glass }
+  }
+  face_indices { 1,
+    <0,1,2>,0
+  }
+  normal_indices { 1,
+    <0,1,2>
+  }
+}
+)pov";
+
+}  // namespace
+
+TEST(PovFiles, TheSceneAndMeshFilesOfASmallScene) {
+    testkit::temp_dir dir;
+    write_file(dir / "s.3ds", small_scene());
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "small", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(" All parameters successfully dumped to: small.pov\n All objects successfully dumped to: "
+                         "small.inc\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "small.inc", "small.pov"}));
+    EXPECT_EQ(read_file(dir / "small.pov"), small_pov);
+    EXPECT_EQ(read_file(dir / "small.inc"), small_inc);
+}
+
+TEST(PovFiles, ANameBeyondAsciiIsWrittenWithAWarningThatPovRayCannotOpenIt) {
+    testkit::temp_dir dir;
+    write_file(dir / "s.3ds", small_scene());
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t\xC3\xA9", "--format", "pov"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    ASSERT_EQ(testkit::count_warnings(r.out), 1u) << r.out;
+    EXPECT_NE(r.out.find("POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII"), std::string::npos);
+    EXPECT_NE(read_file(dir / "t\xC3\xA9.pov").find("#include \"t\xC3\xA9.inc\""), std::string::npos);
+    const e2e::result plain = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t", "--format", "pov"});
+    EXPECT_EQ(testkit::count_warnings(plain.out), 0u) << plain.out;
+}
+
+TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {
+    testkit::temp_dir dir;
+    write_file(dir / "mixed.3ds", mixed::scene_bytes());
+    for (const char* mode : {"", "-t"}) {
+        SCOPED_TRACE(mode);
+        const auto convert = [&](const char* threads) {
+            std::vector<std::string> args = {"-i", "mixed.3ds", "-o", "m", "--format", "pov", "--threads", threads};
+            if (*mode != '\0') args.push_back(mode);
+            const e2e::result r = e2e::run(dir.path, args);
+            EXPECT_EQ(r.exit_code, 1) << r.out;
+            return std::vector<std::string>{r.out, read_file(dir / "m.pov"), read_file(dir / "m.inc")};
+        };
+        const std::vector<std::string> one = convert("1");
+        EXPECT_NE(one[2].find("#declare O_Sheet = mesh2"), std::string::npos);
+        for (const char* threads : {"2", "7"}) EXPECT_EQ(convert(threads), one) << "--threads " << threads;
+        if (!pov::povray_installed() && std::getenv("CI") == nullptr) continue;
+        const pov::render_result r = pov::render(dir.path, "m.pov", 64, 48);
+        EXPECT_CLEAN_RENDER(r);
+    }
+}
+
+TEST(PovRender, SelfIlluminationShowsWithoutLightAndTransparencyLetsTheBackgroundThrough) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    // No light at all: only the self-illuminated box shows; the blue
+    // background shows through the transparent one, tinted by its colour.
+    const auto pct = [](std::uint16_t p) { return make(0x0030, u16(p)); };
+    const bytes scene = serialize(primary(
+        {version(3),
+         editor({make(0x1200, {}, {color_float(0, 0, 1)}), make(0x1201),
+                 material({material_name("Glow"), diffuse(color24(255, 0, 0)), make(0xA084, {}, {pct(100)})}),
+                 material({material_name("Glass"), diffuse(color24(0, 255, 255)), make(0xA050, {}, {pct(100)})}),
+                 box_object("Lit", {3, -1, -1}, {5, 1, 1}, "Glow"),
+                 box_object("Clear", {-5, -1, -1}, {-3, 1, 1}, "Glass"),
+                 named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, 0, 35)})})}));
+    const pov::render_result r = convert_and_render(dir, scene);
+    EXPECT_CLEAN_RENDER(r);
+    const spot glow = find(r.picture, red);
+    EXPECT_GT(glow.count, 50);
+    EXPECT_GT(glow.x, 0.6 * width);
+    // The clear box is where the left box would be: the background's blue,
+    // through a cyan filter, still blue.
+    const spot left_blue = find(r.picture, [](const std::array<int, 3>& c) { return c[2] > 200 && c[0] < 30; });
+    EXPECT_EQ(left_blue.count, width * height - glow.count);
+}

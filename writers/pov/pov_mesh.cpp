@@ -1,0 +1,362 @@
+#include "writers/pov/pov_mesh.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+
+#include "writers/number_format.hpp"
+
+namespace tessvert {
+
+namespace {
+
+constexpr std::uint32_t unused = std::numeric_limits<std::uint32_t>::max();
+
+// POV-Ray refuses a zero normal (it warns and takes another), and reads
+// the six decimals written: a normal is usable when it is finite and one
+// of its numbers is written as something other than zero.
+bool usable_normal(double x, double y, double z) {
+    constexpr double least = 5e-7;
+    return std::isfinite(x) && std::isfinite(y) && std::isfinite(z) &&
+           (std::fabs(x) >= least || std::fabs(y) >= least || std::fabs(z) >= least);
+}
+
+bool usable_normal(const vec3& n) {
+    return usable_normal(n.x, n.y, n.z);
+}
+
+// What stands in the normal list for a normal no face uses (one that is not
+// usable): POV-Ray reads every entry.
+constexpr vec3 placeholder_normal{0.0f, 0.0f, 1.0f};
+
+// The face's own unit normal, or the placeholder for a face without area
+// (POV-Ray leaves such a face out of the picture, whatever its normals).
+void face_normal(const mesh_object& o, const face& f, double n[3]) {
+    const vec3 &a = o.vertices[f.a], &b = o.vertices[f.b], &c = o.vertices[f.c];
+    const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
+    const double v[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
+    n[0] = u[1] * v[2] - u[2] * v[1];
+    n[1] = u[2] * v[0] - u[0] * v[2];
+    n[2] = u[0] * v[1] - u[1] * v[0];
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    if (length > 0 && std::isfinite(length))
+        for (int k = 0; k < 3; ++k) n[k] /= length;
+    if (!usable_normal(n[0], n[1], n[2])) {
+        n[0] = placeholder_normal.x;
+        n[1] = placeholder_normal.y;
+        n[2] = placeholder_normal.z;
+    }
+}
+
+// The normal of corner k of face j, as an index: into the object's
+// smooth_normals, or use_vertex_normal.
+std::uint32_t corner_id(const mesh_object& o, const pov_mesh_object& l, std::size_t j, int k) {
+    return l.corner_normals ? o.corner_normals[3 * j + static_cast<std::size_t>(k)] : use_vertex_normal;
+}
+
+const vec3& corner_normal(const mesh_object& o, const pov_mesh_object& l, std::size_t j, int k, std::uint32_t v) {
+    const std::uint32_t id = corner_id(o, l, j, k);
+    return id == use_vertex_normal ? o.normals[v] : o.smooth_normals[id];
+}
+
+void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_object& l,
+                    std::vector<std::int32_t>& slot_of) {
+    const std::size_t n = o.faces.size();
+    l.faces = static_cast<std::uint32_t>(n);
+    if (n == 0) return;
+    l.written_index.assign(o.vertices.size(), unused);
+    for (const face& f : o.faces) l.written_index[f.a] = l.written_index[f.b] = l.written_index[f.c] = 0;
+    for (std::size_t v = 0; v < o.vertices.size(); ++v) {
+        if (l.written_index[v] == unused) continue;
+        l.written_index[v] = static_cast<std::uint32_t>(l.vertices.size());
+        l.vertices.push_back(static_cast<std::uint32_t>(v));
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+        const std::int32_t m = face_texture(s, o, j);
+        std::int32_t& slot = slot_of[static_cast<std::size_t>(m + 1)];
+        if (slot >= 0) continue;
+        slot = static_cast<std::int32_t>(l.textures.size());
+        l.textures.push_back(m);
+    }
+    for (std::int32_t m : l.textures) slot_of[static_cast<std::size_t>(m + 1)] = -1;
+    if (!smooth) return;
+    l.corner_normals = o.corner_normals.size() == 3 * n;
+    for (std::size_t j = 0; j < n; ++j) {
+        const face& f = o.faces[j];
+        if (!usable_normal(corner_normal(o, l, j, 0, f.a)) || !usable_normal(corner_normal(o, l, j, 1, f.b)) ||
+            !usable_normal(corner_normal(o, l, j, 2, f.c)))
+            l.flat_faces.push_back(static_cast<std::uint32_t>(j));
+    }
+    l.normal_count = static_cast<std::uint32_t>(l.vertices.size() + (l.corner_normals ? o.smooth_normals.size() : 0) +
+                                                l.flat_faces.size());
+}
+
+// Appending to a part's text.
+void put(text_block& out, const char* text, std::size_t size) {
+    std::memcpy(reserve_text(out, size), text, size);
+    out.used += size;
+}
+
+void put(text_block& out, const std::string& text) {
+    put(out, text.data(), text.size());
+}
+
+template <std::size_t N>
+void put(text_block& out, const char (&text)[N]) {
+    put(out, text, N - 1);
+}
+
+// The items are written straight through a cursor, room for the longest
+// made once per item.
+constexpr std::size_t vector_item_max = 16 + 3 * number_text_max;
+constexpr std::size_t index_item_max = 16 + 4 * 21;
+
+char* write_literal(char* p, const char* text, std::size_t size) {
+    std::memcpy(p, text, size);
+    return p + size;
+}
+
+// What follows an item: a comma, or the end of its section after the last.
+char* write_item_end(char* p, bool last) {
+    return last ? write_literal(p, "\n  }\n", 5) : write_literal(p, ",\n", 2);
+}
+
+char* write_count(char* p, std::uint64_t value) {
+    return std::to_chars(p, p + 21, value).ptr;
+}
+
+void put_count(text_block& out, std::uint64_t value) {
+    out.used += static_cast<std::size_t>(write_count(reserve_text(out, 21), value) - (out.data.get() + out.used));
+}
+
+// "    <x,y,z>" and the item's end.
+void put_vector(text_block& out, double x, double y, double z, bool last) {
+    char* const start = reserve_text(out, vector_item_max);
+    char* p = write_literal(start, "    <", 5);
+    p += format_number(x, p);
+    *p++ = ',';
+    p += format_number(y, p);
+    *p++ = ',';
+    p += format_number(z, p);
+    *p++ = '>';
+    p = write_item_end(p, last);
+    out.used += static_cast<std::size_t>(p - start);
+}
+
+// "    <a,b,c>", then ",t" when `texture` is not null, and the item's end.
+void put_triple(text_block& out, std::uint64_t a, std::uint64_t b, std::uint64_t c, bool last,
+                const std::uint64_t* texture = nullptr) {
+    char* const start = reserve_text(out, index_item_max);
+    char* p = write_literal(start, "    <", 5);
+    p = write_count(p, a);
+    *p++ = ',';
+    p = write_count(p, b);
+    *p++ = ',';
+    p = write_count(p, c);
+    *p++ = '>';
+    if (texture != nullptr) {
+        *p++ = ',';
+        p = write_count(p, *texture);
+    }
+    p = write_item_end(p, last);
+    out.used += static_cast<std::size_t>(p - start);
+}
+
+void put_section_head(text_block& out, const char* keyword, std::uint64_t count) {
+    put(out, "  ");
+    put(out, keyword, std::strlen(keyword));
+    put(out, " { ");
+    put_count(out, count);
+    put(out, ",\n");
+}
+
+void put_texture_list(text_block& out, const pov_names& names, const pov_mesh_object& l) {
+    put_section_head(out, "texture_list", l.textures.size());
+    for (std::size_t t = 0; t < l.textures.size(); ++t) {
+        put(out, "    texture { ");
+        const std::int32_t m = l.textures[t];
+        if (m == no_material)
+            put(out, no_material_texture);
+        else
+            put(out, names.materials[static_cast<std::size_t>(m)]);
+        put(out, t + 1 < l.textures.size() ? " },\n" : " }\n  }\n");
+    }
+}
+
+// The objects's sections, in order, and the items of each.
+enum section { vertex_section, normal_section, face_section, normal_index_section, sections };
+
+struct object_sections {
+    std::uint64_t size[sections] = {};
+};
+
+object_sections sections_of(const pov_mesh_layout& layout, const pov_mesh_object& l) {
+    object_sections c;
+    if (l.faces == 0) return c;
+    c.size[vertex_section] = l.vertices.size();
+    c.size[face_section] = l.faces;
+    if (layout.smooth) {
+        c.size[normal_section] = l.normal_count;
+        c.size[normal_index_section] = l.faces;
+    }
+    return c;
+}
+
+// The text of item `k` of `section`, with the section's head before its
+// first item and its end after its last.
+void put_item(text_block& out, const scene& s, const pov_names& names, const mesh_object& o, const pov_mesh_object& l,
+              const pov_mesh_formatter& t, section sec, std::uint64_t k, std::uint64_t count) {
+    const std::size_t V = l.vertices.size();
+    const bool last = k + 1 == count;
+    switch (sec) {
+    case vertex_section: {
+        if (k == 0) put_section_head(out, "vertex_vectors", count);
+        const vec3& v = o.vertices[l.vertices[k]];
+        put_vector(out, v.x, v.y, v.z, last);
+        break;
+    }
+    case normal_section: {
+        if (k == 0) put_section_head(out, "normal_vectors", count);
+        const std::size_t C = l.corner_normals ? o.smooth_normals.size() : 0;
+        vec3 n = placeholder_normal;
+        if (k < V) {
+            n = o.normals[l.vertices[k]];
+        } else if (k < V + C) {
+            n = o.smooth_normals[k - V];
+        } else {
+            double f[3];
+            face_normal(o, o.faces[l.flat_faces[k - V - C]], f);
+            put_vector(out, f[0], f[1], f[2], last);
+            break;
+        }
+        if (!usable_normal(n)) n = placeholder_normal;
+        put_vector(out, n.x, n.y, n.z, last);
+        break;
+    }
+    case face_section: {
+        if (k == 0) {
+            put_texture_list(out, names, l);
+            put_section_head(out, "face_indices", count);
+        }
+        const face& f = o.faces[k];
+        const auto slot = static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_texture(s, o, k) + 1)]);
+        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last, &slot);
+        break;
+    }
+    case normal_index_section: {
+        if (k == 0) put_section_head(out, "normal_indices", count);
+        const auto flat = std::lower_bound(l.flat_faces.begin(), l.flat_faces.end(), k);
+        if (flat != l.flat_faces.end() && *flat == k) {
+            const std::uint64_t C = l.corner_normals ? o.smooth_normals.size() : 0;
+            const std::uint64_t i = V + C + static_cast<std::uint64_t>(flat - l.flat_faces.begin());
+            put_triple(out, i, i, i, last);
+            break;
+        }
+        const face& f = o.faces[k];
+        const std::uint32_t corner[3] = {f.a, f.b, f.c};
+        std::uint64_t i[3];
+        for (int c = 0; c < 3; ++c) {
+            const std::uint32_t id = corner_id(o, l, k, c);
+            i[c] = id == use_vertex_normal ? l.written_index[corner[c]] : V + id;
+        }
+        put_triple(out, i[0], i[1], i[2], last);
+        break;
+    }
+    case sections:
+        break;
+    }
+}
+
+}  // namespace
+
+pov_mesh_layout lay_out_pov_mesh(const scene& s, std::int32_t triangle_mode) {
+    pov_mesh_layout layout;
+    layout.smooth = triangle_mode == 0;
+    layout.objects.resize(s.objects.size());
+    std::vector<std::int32_t> slot_of(s.materials.size() + 1, -1);
+    for (std::size_t i = 0; i < s.objects.size(); ++i)
+        lay_out_object(s, s.objects[i], layout.smooth, layout.objects[i], slot_of);
+    return layout;
+}
+
+std::uint64_t pov_object_items(const pov_mesh_layout& layout, std::size_t object) {
+    const object_sections c = sections_of(layout, layout.objects[object]);
+    std::uint64_t items = 0;
+    for (std::uint64_t n : c.size) items += n;
+    return items;
+}
+
+std::vector<pov_position> cut_pov_mesh(const pov_mesh_layout& layout, std::size_t part_items) {
+    const std::uint64_t part = std::max<std::size_t>(part_items, 1);
+    std::vector<pov_position> cuts{{0, 0}};
+    std::uint64_t taken = 0;  // in the part at hand
+    for (std::size_t i = 0; i < layout.objects.size(); ++i) {
+        const auto object = static_cast<std::uint32_t>(i);
+        if (taken >= part) {
+            cuts.push_back({object, 0});
+            taken = 0;
+        }
+        ++taken;  // the object's head
+        const std::uint64_t n = pov_object_items(layout, i);
+        std::uint64_t at = 0;
+        while (n - at + taken > part) {
+            at += taken < part ? part - taken : 1;
+            cuts.push_back({object, at});
+            taken = 0;
+        }
+        taken += n - at;
+    }
+    cuts.push_back({static_cast<std::uint32_t>(layout.objects.size()), 0});
+    return cuts;
+}
+
+void format_pov_mesh_part(const scene& s, const pov_names& names, const pov_mesh_layout& layout, pov_position from,
+                          pov_position to, pov_mesh_formatter& t, text_block& out) {
+    if (t.slot_of.size() != s.materials.size() + 1) t.slot_of.assign(s.materials.size() + 1, -1);
+    for (std::size_t i = from.object; i < s.objects.size() && (i < to.object || (i == to.object && to.item > 0)); ++i) {
+        const mesh_object& o = s.objects[i];
+        const pov_mesh_object& l = layout.objects[i];
+        if (l.faces == 0) continue;
+        const object_sections c = sections_of(layout, l);
+        const std::uint64_t total = pov_object_items(layout, i);
+        const std::uint64_t lo = i == from.object ? from.item : 0;
+        const std::uint64_t hi = i == to.object ? to.item : total;
+        if (lo >= hi) continue;
+        for (std::size_t k = 0; k < l.textures.size(); ++k)
+            t.slot_of[static_cast<std::size_t>(l.textures[k] + 1)] = static_cast<std::int32_t>(k);
+        if (lo == 0) {
+            put(out, "#declare ");
+            put(out, names.objects[i]);
+            put(out, " = mesh2 {\n");
+        }
+        std::uint64_t start = 0;  // of the section at hand, in the object's items
+        for (int sec = 0; sec < sections; ++sec) {
+            const std::uint64_t count = c.size[sec];
+            const std::uint64_t b = std::max(start, lo), e = std::min(start + count, hi);
+            for (std::uint64_t item = b; item < e; ++item)
+                put_item(out, s, names, o, l, t, static_cast<section>(sec), item - start, count);
+            start += count;
+        }
+        if (hi == total) put(out, "}\n");
+        for (std::int32_t m : l.textures) t.slot_of[static_cast<std::size_t>(m + 1)] = -1;
+    }
+}
+
+void write_pov_mesh(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
+                    std::int32_t& written_faces) {
+    const std::vector<pov_position> cuts = cut_pov_mesh(layout, default_pov_part_items);
+    pov_mesh_formatter formatter;
+    text_block text;
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+        text.used = 0;
+        format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatter, text);
+        write_output(out, text.data.get(), text.used);
+        if (out.write_failed) break;  // the rest would be dropped
+    }
+    for (const mesh_object& o : s.objects) written_faces += static_cast<std::int32_t>(o.faces.size());
+}
+
+}  // namespace tessvert

@@ -1,0 +1,34 @@
+// What both POV-Ray files name: the identifier of each object and of each
+// material, and the texture each face is drawn with.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/scene.hpp"
+
+namespace tessvert {
+
+// Identifiers made from the names in the file: letters, digits and
+// underscores ("O_" or "T_" then the name, every other byte an underscore,
+// at most 40 bytes before a "_2", "_3"... that makes it unique). The
+// capital letter keeps each apart from POV-Ray's keywords, which are all
+// lower case, and from the scene file's own "Camera" and "No_material".
+struct pov_names {
+    std::vector<std::string> objects;    // one per object of the scene
+    std::vector<std::string> materials;  // one per material of the scene
+};
+
+pov_names make_pov_names(const scene& s);
+
+// The texture of faces that have no material and belong to an object of
+// no material: light grey, like the other output's.
+inline constexpr char no_material_texture[] = "No_material";
+
+// The material whose texture face `j` of `o` is drawn with, or no_material
+// for the grey texture: the face's own material; for a face in no group
+// the object's material, as the other output colours it.
+std::int32_t face_texture(const scene& s, const mesh_object& o, std::size_t j);
+
+}  // namespace tessvert

@@ -1,0 +1,212 @@
+#include "writers/pov/pov_scene.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "writers/pov/pov_text.hpp"
+#include "writers/pov/pov_texture.hpp"
+#include "writers/text_output.hpp"
+
+namespace tessvert {
+
+namespace {
+
+// The number POV-Ray reads back from the text written for `v`.
+double as_read(double v) {
+    char digits[number_text_max + 1];
+    digits[format_number(v, digits)] = '\0';
+    return std::strtod(digits, nullptr);
+}
+
+void append_triple(std::string& out, const double v[3]) {
+    append_vector(out, v[0], v[1], v[2]);
+}
+
+// A colour without numbers the renderer cannot read: a channel that is not
+// finite counts as 0.
+void append_color(std::string& out, const std::array<float, 3>& c) {
+    double v[3];
+    for (int k = 0; k < 3; ++k) v[k] = std::isfinite(c[k]) ? c[k] : 0.0;
+    append_triple(out, v);
+}
+
+double length(const double v[3]) {
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+
+void cross(const double a[3], const double b[3], double out[3]) {
+    out[0] = a[1] * b[2] - a[2] * b[1];
+    out[1] = a[2] * b[0] - a[0] * b[2];
+    out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// POV-Ray takes angles below 180 degrees.
+constexpr double widest_angle = 179.0;
+
+// One camera, from `position` towards `look_at` as the text reads them.
+void append_camera(std::string& out, const double position[3], const double look_at[3], double fov, double bank) {
+    constexpr double pi = 3.14159265358979323846;
+    double p[3], t[3], d[3];
+    for (int k = 0; k < 3; ++k) {
+        p[k] = as_read(position[k]);
+        t[k] = as_read(look_at[k]);
+        d[k] = t[k] - p[k];
+    }
+    const double dl = length(d);
+    double target[3] = {look_at[0], look_at[1], look_at[2]};
+    if (!(dl > 0) || !std::isfinite(dl)) {
+        // The eye is on its target: it looks along +y.
+        d[0] = 0, d[1] = 1, d[2] = 0;
+        for (int k = 0; k < 3; ++k) target[k] = p[k] + d[k];
+    } else {
+        for (double& x : d) x /= dl;
+    }
+    // The sky: +z made square to the line of sight, then turned by the bank
+    // about it (right-handed, in the file's axes).
+    double up[3] = {0, 0, 1}, right[3], sky[3];
+    cross(d, up, right);
+    if (length(right) < 1e-6) {
+        up[0] = 0, up[1] = 1, up[2] = 0;
+        cross(d, up, right);
+    }
+    const double rl = length(right);
+    for (double& x : right) x /= rl;
+    cross(right, d, up);  // square to the line of sight, unit length
+    const double a = std::isfinite(bank) ? bank * pi / 180.0 : 0.0;
+    for (int k = 0; k < 3; ++k) sky[k] = std::cos(a) * up[k] + std::sin(a) * right[k];
+    out += "camera {\n    location ";
+    append_triple(out, position);
+    out += "\n    look_at ";
+    append_triple(out, target);
+    out += "\n    sky ";
+    append_triple(out, sky);
+    out += "\n    right -4/3*x\n    up y\n    angle ";
+    append_number(out, std::clamp(fov, 1e-3, widest_angle));
+    out += "\n  }\n";
+}
+
+// The light's colour times its multiplier; false when that is not finite.
+bool light_color(const light& l, const written_light& w, double color[3]) {
+    for (int k = 0; k < 3; ++k) color[k] = w.color[k] * l.multiplier;
+    return std::isfinite(color[0]) && std::isfinite(color[1]) && std::isfinite(color[2]);
+}
+
+void append_light(std::string& out, const light& l, const written_light& w, const double color[3]) {
+    out += "light_source {\n  ";
+    append_triple(out, w.position);
+    out += "\n  rgb ";
+    append_triple(out, color);
+    const double target[3] = {l.target.x, l.target.y, l.target.z};
+    double aim[3];
+    for (int k = 0; k < 3; ++k) aim[k] = as_read(target[k]) - as_read(w.position[k]);
+    // A spotlight needs a direction and its angles; without them it is a
+    // point light.
+    if (l.is_spot && std::isfinite(length(aim)) && length(aim) > 0 && std::isfinite(l.hotspot) &&
+        std::isfinite(l.falloff)) {
+        // The file gives full cone angles; POV-Ray takes half angles, the
+        // bright cone inside the falloff, both at most 90 degrees.
+        const double falloff = std::clamp(l.falloff / 2.0, 0.0, 90.0);
+        const double radius = std::clamp(l.hotspot / 2.0, 0.0, falloff);
+        out += "\n  spotlight\n  point_at ";
+        append_triple(out, target);
+        out += "\n  radius ";
+        append_number(out, radius);
+        out += "\n  falloff ";
+        append_number(out, falloff);
+        out += "\n  tightness 0";
+    }
+    out += "\n}\n";
+}
+
+// The materials that some written face is drawn with, and whether the
+// grey texture is.
+std::vector<std::uint8_t> used_textures(const scene& s, const pov_mesh_layout& layout, bool& grey) {
+    std::vector<std::uint8_t> used(s.materials.size(), 0);
+    grey = false;
+    for (const pov_mesh_object& o : layout.objects)
+        for (const std::int32_t m : o.textures) {
+            if (m == no_material)
+                grey = true;
+            else
+                used[static_cast<std::size_t>(m)] = 1;
+        }
+    return used;
+}
+
+// A string for the scene file's include line: its backslashes doubled.
+std::string quoted(const std::string& text) {
+    std::string q = "\"";
+    for (const char c : text) {
+        if (c == '\\') q += '\\';
+        q += c;
+    }
+    return q + "\"";
+}
+
+}  // namespace
+
+void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
+                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight) {
+    std::string text;
+    text += "// " + base_name + ".pov: a 3DS scene for POV-Ray 3.7; its meshes are in " + include_name +
+            ".\n// Render it in the folder that holds both files:\n//   povray +W1024 +H768 +A " + base_name +
+            ".pov\n// Camera 0 is the initial view and the default; cameras 1 to " + std::to_string(s.cameras.size()) +
+            " are the file's, in file order.\n// Choose one on the command line, for example:\n//   povray +W1024 "
+            "+H768 +A Declare=Camera=1 " +
+            base_name +
+            ".pov\n// Coordinates are the 3DS file's own: right-handed, z up.\n#version 3.7;\n\nglobal_settings { "
+            "assumed_gamma 1.0 ambient_light rgb ";
+    append_color(text, s.ambient_light);
+    text += " }\nbackground { srgb ";
+    append_color(text, s.use_background ? s.background : std::array<float, 3>{});
+    const std::string last = std::to_string(s.cameras.size());
+    text += " }\n\n#ifndef (Camera)\n  #declare Camera = 0;\n#end\n#if (Camera < 0 | Camera > " + last +
+            " | Camera != int(Camera))\n  #warning concat(\"Camera \", str(Camera, 0, (Camera = int(Camera) ? 0 : "
+            "-1)), \" is not a camera of this "
+            "scene (0 to " +
+            last + "); the initial view is used\")\n  #declare Camera = 0;\n#end\n#switch (Camera)\n  #case (0)\n  ";
+    append_camera(text, view.position, view.look_at, view.fov, view.bank);
+    for (std::size_t k = 0; k < s.cameras.size(); ++k) {
+        const written_camera w = camera_as_written(s.cameras[k]);
+        text += "  #break\n  #case (" + std::to_string(k + 1) + ")\n  ";
+        append_camera(text, w.position, w.look_at, w.fov, w.bank);
+    }
+    text += "  #break\n";
+    text += "#end\n\n";
+
+    bool lit = false;
+    for (const light& l : s.lights) {
+        const written_light w = light_as_written(l);
+        double color[3];
+        if (!w.finite || l.is_off || !light_color(l, w, color)) continue;
+        append_light(text, l, w, color);
+        lit = true;
+    }
+    if (headlight && !lit) {
+        text += "light_source {\n  ";
+        append_triple(text, view.position);
+        text += "\n  rgb <1, 1, 1>\n}\n";
+    }
+
+    bool grey = false;
+    const std::vector<std::uint8_t> used = used_textures(s, layout, grey);
+    text += "\n";
+    if (grey) {
+        text += "#declare " + std::string(no_material_texture) + " = ";
+        append_pov_texture(text, no_material_look());
+        text += "\n";
+    }
+    for (std::size_t m = 0; m < used.size(); ++m) {
+        if (used[m] == 0) continue;
+        text += "#declare " + names.materials[m] + " = ";
+        append_pov_texture(text, s.materials[m]);
+        text += "\n";
+    }
+    text += "\n#include " + quoted(include_name) + "\n\n";
+    for (std::size_t i = 0; i < layout.objects.size(); ++i)
+        if (layout.objects[i].faces != 0) text += "object { " + names.objects[i] + " }\n";
+    write_output(out, text.data(), text.size());
+}
+
+}  // namespace tessvert

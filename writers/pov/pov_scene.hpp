@@ -1,0 +1,31 @@
+// The POV-Ray scene file: how to render it, the global settings and the
+// background, every camera (chosen with Declare=Camera=N), the lights, the
+// materials' textures, the line that includes the meshes and the objects
+// placed.
+#pragma once
+
+#include <string>
+
+#include "model/scene.hpp"
+#include "writers/output_file.hpp"
+#include "writers/pov/pov_mesh.hpp"
+#include "writers/pov/pov_names.hpp"
+#include "writers/scene_file.hpp"
+
+namespace tessvert {
+
+// Camera 0 is the initial view; 1 to N are the file's cameras in file order.
+// The file's right-handed, z-up axes are kept: each camera's sky is its up
+// direction (+z, turned about the line of sight by the camera's bank; +y
+// for a line of sight along z) and its right vector is negated, which
+// turns POV-Ray's left-handed picture into the file's.
+//
+// `include_name` is the mesh file's name as the include line gives it;
+// `headlight` asks for a white light at the initial view's eye when no
+// light of the file is written.
+// The mesh file's `layout` says which objects it declares and which
+// textures their faces use.
+void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
+                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight);
+
+}  // namespace tessvert
