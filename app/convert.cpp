@@ -116,13 +116,16 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     return index;
 }
 
-bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
+namespace {
+
+bool read_input(const run_options& options, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
+                worker_pool* pool) {
     const normals_wanted wanted{options.triangle_mode == 0, options.smoothing};
     object_states state;
     // With threads, a worker checks each object and computes its vertex
     // normals while the rest of the file is read.
     worker_pool* early = pool != nullptr && threads_to_use(options.threads) > 1 ? pool : nullptr;
-    if (!read_objects(options.input_path, s, report, early, wanted, state)) return false;
+    if (!read_objects(options.input_path, bytes, s, report, early, wanted, state)) return false;
     // The material groups number the faces as read: resolved before any
     // face is removed, the materials then follow the faces.
     if (options.materials) assign_face_materials(s, report);
@@ -196,6 +199,17 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
 }
 
 }  // namespace
+
+}  // namespace
+
+bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
+    return read_input(options, nullptr, s, report, pool);
+}
+
+bool read_scene_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s, reporter& report,
+                      worker_pool* pool) {
+    return read_input(options, &bytes, s, report, pool);
+}
 
 conversion_result convert(const run_options& given, scene& s, reporter& report) {
     conversion_result result;

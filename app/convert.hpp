@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "app/options.hpp"
 #include "app/runtime/workers.hpp"
@@ -38,6 +39,11 @@ bool outputs_may_be_written(const run_options& options, reporter& report);
 // `options.threads` allows and the scene can use. The messages and the
 // scene are the same whatever the number of threads.
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool = nullptr);
+
+// The same of the bytes of a file in memory, named `options.input_path` in
+// the messages.
+bool read_scene_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s, reporter& report,
+                      worker_pool* pool = nullptr);
 
 // The camera that gives the initial view: the one at camera_select when
 // the file has it, else the first, with a warning that says which camera

@@ -79,8 +79,15 @@ void stop_reading(early_queue& q, bool help) {
     q.changed.wait(lock, [&] { return q.working == 0; });
 }
 
-bool load_with_workers(const std::string& path, scene& s, reporter& report, worker_pool& pool, bool smooth,
-                       object_states& state) {
+// Loads the file at `path`, or `bytes` when given.
+bool load(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
+          const load_watcher& watcher = {}) {
+    if (bytes == nullptr) return load_scene_file(s, path, report, watcher) != 0;
+    return converted(load_scene_bytes(s, bytes->data(), bytes->size(), path, report, watcher));
+}
+
+bool load_with_workers(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
+                       worker_pool& pool, bool smooth, object_states& state) {
     early_queue q(state, smooth);
     load_watcher watcher;
     watcher.object_read = [&](std::size_t i) {
@@ -94,19 +101,19 @@ bool load_with_workers(const std::string& path, scene& s, reporter& report, work
         q.changed.notify_one();
     };
     watcher.reading_done = [&] { stop_reading(q, true); };
-    int loaded = 0;
+    bool loaded = false;
     run_on_workers(
         pool, [&] { work_on(q); },
         [&] {
             try {
-                loaded = load_scene_file(s, path, report, watcher);
+                loaded = load(path, bytes, s, report, watcher);
             } catch (...) {
                 stop_reading(q, false);
                 throw;
             }
             stop_reading(q, true);  // also when the file could not be opened
         });
-    return loaded != 0;
+    return loaded;
 }
 
 // Brings object `i` as far as it goes without a face removed: checked, its
@@ -156,13 +163,13 @@ void finish(mesh_object& object, object_state& o, normals_wanted wanted) {
 
 }  // namespace
 
-bool read_objects(const std::string& path, scene& s, reporter& report, worker_pool* pool, normals_wanted wanted,
-                  object_states& state) {
+bool read_objects(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
+                  worker_pool* pool, normals_wanted wanted, object_states& state) {
     state.clear();
     if (pool != nullptr) {
         start_workers(*pool, 1);
-        if (!load_with_workers(path, s, report, *pool, wanted.smooth, state)) return false;
-    } else if (load_scene_file(s, path, report) == 0) {
+        if (!load_with_workers(path, bytes, s, report, *pool, wanted.smooth, state)) return false;
+    } else if (!load(path, bytes, s, report)) {
         return false;
     }
     state.resize(s.objects.size());

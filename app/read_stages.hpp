@@ -49,8 +49,10 @@ struct normals_wanted {
 // `pool`, a worker takes each object as soon as it is read: checked, and
 // when sound given its vertex normals, put in place once the file is read.
 // An object whose normals ran out of memory on the worker stays pending.
-bool read_objects(const std::string& path, scene& s, reporter& report, worker_pool* pool, normals_wanted wanted,
-                  object_states& state);
+// With `bytes`, those are read instead of the file, `path` naming them in
+// the messages.
+bool read_objects(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
+                  worker_pool* pool, normals_wanted wanted, object_states& state);
 
 // Each object not finished is checked, and when sound given its normals;
 // on the workers of `pool` when it has any. An object whose normals run out

@@ -1075,3 +1075,36 @@ TEST(ReaderScene, MultiObjectSceneIsReadWithItsCounts) {
     EXPECT_EQ(s.cameras.at(1).bank, 5.0f);
     EXPECT_EQ(s.cameras.at(1).lens, 50.0f);
 }
+
+TEST(ReaderMain, BytesInMemoryLoadAsTheSameFileDoes) {
+    const ch::bytes whole =
+        ch::serialize(ch::primary({ch::editor({named_material("A"), ch::box_object("Box", {0, 0, 0}, {1, 2, 3}, "A"),
+                                               ch::named_object("Lamp", {ch::light({1, 1, 1})})})}));
+    const ch::bytes cut(whole.begin(), whole.end() - 20);
+    const ch::bytes not_a_scene = ch::serialize(named_material("A"));
+    testkit::temp_dir dir;
+    const std::string path = (dir / "in.3ds").string();
+    const struct {
+        const ch::bytes* data;
+        tv::load_result result;
+    } cases[] = {{&whole, tv::load_result::loaded},
+                 {&cut, tv::load_result::loaded_in_part},
+                 {&not_a_scene, tv::load_result::not_a_scene}};
+    for (const auto& c : cases) {
+        testkit::write_file(path, *c.data);
+        tv::scene from_file = tv::init_scene(), from_bytes = tv::init_scene();
+        testkit::recorder file_console, bytes_console;
+        const int file_result = tv::load_scene_file(from_file, path, file_console.report);
+        const tv::load_result bytes_result =
+            tv::load_scene_bytes(from_bytes, c.data->data(), c.data->size(), path, bytes_console.report);
+        EXPECT_EQ(bytes_result, c.result);
+        EXPECT_EQ(file_result, tv::converted(c.result) ? 1 : 0);
+        EXPECT_EQ(bytes_console.text(), file_console.text());
+        ASSERT_EQ(from_bytes.object_count(), from_file.object_count());
+        for (std::size_t i = 0; i < from_file.objects.size(); ++i) {
+            EXPECT_EQ(from_bytes.objects[i].face_count(), from_file.objects[i].face_count());
+            EXPECT_EQ(from_bytes.objects[i].vertex_count(), from_file.objects[i].vertex_count());
+        }
+        EXPECT_EQ(from_bytes.light_count(), from_file.light_count());
+    }
+}
