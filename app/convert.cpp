@@ -9,10 +9,14 @@
 #include "app/mesh_pipeline.hpp"
 #include "app/read_stages.hpp"
 #include "app/runtime/signals.hpp"
+#include "geometry/crease_normals.hpp"
+#include "geometry/instances.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
+#include "writers/map_images.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_maps.hpp"
 #include "writers/pov/pov_mesh.hpp"
 #include "writers/pov/pov_scene.hpp"
 #include "writers/scene_file.hpp"
@@ -120,7 +124,8 @@ namespace {
 
 bool read_input(const run_options& options, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
                 worker_pool* pool) {
-    const normals_wanted wanted{options.triangle_mode == 0, options.smoothing};
+    const normals_wanted wanted{options.triangle_mode == 0, options.smoothing, options.crease >= 0.0,
+                                options.crease >= 0.0 ? crease_cosine(options.crease) : 0.0};
     object_states state;
     // With threads, a worker checks each object and computes its vertex
     // normals while the rest of the file is read.
@@ -146,6 +151,38 @@ bool read_input(const run_options& options, const std::vector<unsigned char>* by
     return true;
 }
 
+}  // namespace
+
+void report_crease_notes(const run_options& options, const scene& s, reporter& report) {
+    if (options.crease >= 0.0 && options.triangle_mode != 0)
+        report_warning(report, "--crease is ignored with -t: flat triangles carry no normals");
+    if (!options.smoothing || options.crease >= 0.0 || options.triangle_mode != 0) return;
+    for (const mesh_object& o : s.objects)
+        if (groups_say_nothing(o)) {
+            tessvert::report(report, message_kind::advice,
+                             " Warning: the smoothing groups of object \"" + printable(o.name) +
+                                 "\" say nothing of its edges (none, all 0, or one group for every face); "
+                                 "--crease 45 keeps edges sharper than 45 degrees hard\n");
+            return;
+        }
+}
+
+std::size_t show_instances(const run_options& options, scene& s, reporter& report) {
+    if (options.instances) {
+        place_instances(s, report);
+        // A POV-Ray scene places the declared mesh again; the other
+        // format writes each copy out.
+        if (options.format == output_format::pov) return s.objects.size();
+        return add_instance_copies(s);
+    }
+    const std::size_t again = meshes_shown_again(s);
+    if (again > 0)
+        tessvert::report(report, message_kind::advice,
+                         " Warning: the keyframer shows " + std::to_string(again) + (again == 1 ? " mesh" : " meshes") +
+                             " more than once; --instances adds those copies\n");
+    return s.objects.size();
+}
+
 namespace {
 
 // The file name of `path`, for a line of one output that names the other
@@ -163,7 +200,7 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
-        const mesh_options views{options.materials, options.smoothing};
+        const mesh_options views{options.materials, options.smoothing || options.crease >= 0.0};
         if (pool.threads.empty())
             write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
         else
@@ -172,9 +209,11 @@ void write_vrx_files(const run_options& options, const scene& s, const view_setu
     }
 }
 
-// The POV-Ray scene and mesh files, each written to its temporary.
+// The POV-Ray scene and mesh files, each written to its temporary, and
+// the copies of the images their texture maps show.
 void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result, reporter& report) {
+                     output_file& mesh_out, worker_pool& pool, conversion_result& result, pov_map_plan& maps,
+                     reporter& report) {
     const std::string include_name = file_name(options.include_path);
     if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
         report_warning(report,
@@ -182,11 +221,17 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
                        "line of " +
                            options.scene_path + " names " + include_name +
                            "; rename both files and that line to render it");
-    const pov_names names = make_pov_names(s);
+    pov_names names = make_pov_names(s);
+    plan_pov_maps(s, options.input_path, folder_of(options.scene_path), maps, report);
+    std::vector<std::uint8_t> mapped(s.materials.size(), 0);
+    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !maps.materials[m].image.empty();
+    name_mapped_materials(s, mapped, names);
+    result.maps_written = static_cast<std::int32_t>(maps.written);
+    result.maps_missing = static_cast<std::int32_t>(maps.missing);
     const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
     if (open_output(scene_out, options.scene_path)) {
         write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
-                        options.headlight);
+                        options.headlight, maps.materials);
         finish_output(scene_out);
     }
     if (open_output(mesh_out, options.include_path)) {
@@ -197,8 +242,6 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
         finish_output(mesh_out);
     }
 }
-
-}  // namespace
 
 }  // namespace
 
@@ -222,6 +265,8 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
         return result;
     }
     result.loaded = true;
+    report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
+    const std::size_t file_objects = show_instances(options, s, report);
     const std::int32_t camera_index = choose_camera(options, s, report);
     report_non_finite_lights_and_cameras(s, report);
     const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
@@ -230,17 +275,26 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
-    if (options.format == output_format::pov)
-        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, report);
-    else
+    pov_map_plan maps;
+    if (options.format == output_format::pov) {
+        check_mapping_coords(s, report);
+        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, report);
+        // The copies count as faces written, as in the other format.
+        for (const mesh_instance& instance : s.instances)
+            result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());
+    } else
         write_vrx_files(options, s, view, scene_out, mesh_out, pool, result);
     // Only when both are complete is each put in place and its line
     // printed, the scene file's first. An interruption before this leaves
     // both older files; one during it waits until both are in place.
     const termination_signals_held held;
+    // The images first: a scene in place always finds its images.
+    const bool outputs_ready = !scene_out.temp_name.empty() && !mesh_out.temp_name.empty();
+    const bool maps_ok = !outputs_ready || commit_map_copies(maps, report);
     const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
     const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
-    result.exit_code = scene_ok && mesh_ok ? 1 : 0;
+    result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
+    remove_instance_copies(s, file_objects);
     return result;
 }
 

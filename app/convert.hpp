@@ -17,6 +17,11 @@ struct conversion_result {
     int exit_code = 0;
     bool loaded = false;  // false: the load failed and nothing was written
     std::int32_t written_faces = 0;
+    // POV-Ray format: the texture maps the scene shows, and those of
+    // materials it uses that it cannot show (not found, or of a type
+    // POV-Ray cannot read).
+    std::int32_t maps_written = 0;
+    std::int32_t maps_missing = 0;
 };
 
 // Whether the outputs may be written, checked before anything is read:
@@ -44,6 +49,20 @@ bool read_scene(const run_options& options, scene& s, reporter& report, worker_p
 // the messages.
 bool read_scene_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s, reporter& report,
                       worker_pool* pool = nullptr);
+
+// After read_scene: a warning when --crease is given with -t, which
+// ignores it; with --smoothing and no --crease, one advice line when an
+// object's smoothing groups say nothing of its edges (none, every mask 0,
+// or one mask for every face), pointing to --crease.
+void report_crease_notes(const run_options& options, const scene& s, reporter& report);
+
+// After read_scene: with --instances, the keyframer's further copies of
+// meshes placed (with a warning for each faulty node) and, for the vrx
+// format, appended to the scene's objects (the POV-Ray scene places the
+// declared meshes again instead); without, one advice line when the keyframer shows some
+// mesh more than once. Returns how many objects the file has, for
+// remove_instance_copies once the files are written.
+std::size_t show_instances(const run_options& options, scene& s, reporter& report);
 
 // The camera that gives the initial view: the one at camera_select when
 // the file has it, else the first, with a warning that says which camera

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -25,8 +26,10 @@ enum class option_id {
     smoothing,
     frame,
     headlight,
+    instances,
     faithful,
     threads,
+    crease,
     format,
     quiet
 };
@@ -39,7 +42,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 14> options_table{{
+constexpr std::array<option_spec, 16> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -49,8 +52,10 @@ constexpr std::array<option_spec, 14> options_table{{
     {option_id::smoothing, "", "--smoothing", nullptr},
     {option_id::frame, "", "--frame", nullptr},
     {option_id::headlight, "", "--headlight", nullptr},
+    {option_id::instances, "", "--instances", nullptr},
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
+    {option_id::crease, "", "--crease", "an angle in degrees"},
     {option_id::format, "", "--format", "vrx or pov"},
     {option_id::quiet, "-q", "--quiet", nullptr},
     {option_id::version, "", "--version", nullptr},
@@ -106,7 +111,9 @@ std::string added_options_text() {
         {"--smoothing", "normals that follow the file's smoothing groups (hard edges)"},
         {"--frame", "frame the whole scene in view when the file has no camera"},
         {"--headlight", "a white light at the eye when the scene has no light"},
-        {"--faithful", "all four above: the scene as the file holds it"},
+        {"--instances", "each mesh also where the keyframer shows it again"},
+        {"--faithful", "all five above: the scene as the file holds it"},
+        {"--crease DEG", "keep edges hard where faces meet at more than DEG degrees"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
         {"--format F", "vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc"},
         {"--quiet, -q", "print only warnings and errors"},
@@ -154,6 +161,19 @@ bool parse_thread_count(const std::string& text, std::int32_t& threads) {
     }
     if (value < 1) return false;
     threads = static_cast<std::int32_t>(value);
+    return true;
+}
+
+// --crease takes a number of degrees from 0 to 180, such as 45 or 30.5.
+bool parse_crease_angle(const std::string& text, double& degrees) {
+    // Digits and one point only: strtod alone would take "0x2d", "1e1" and
+    // leading white space too.
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const double value = std::strtod(begin, &end);
+    if (end != begin + text.size() || !(value >= 0.0 && value <= 180.0)) return false;
+    degrees = value;
     return true;
 }
 
@@ -241,13 +261,20 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         case option_id::headlight:
             options.headlight = true;
             break;
+        case option_id::instances:
+            options.instances = true;
+            break;
         case option_id::faithful:
-            options.materials = options.smoothing = options.frame = options.headlight = true;
+            options.materials = options.smoothing = options.frame = options.headlight = options.instances = true;
             break;
         case option_id::threads:
             if (!parse_thread_count(value, options.threads))
                 return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
                              ", not " + quoted(value));
+            break;
+        case option_id::crease:
+            if (!parse_crease_angle(value, options.crease))
+                return wrong(std::string(arg) + " takes an angle in degrees from 0 to 180, not " + quoted(value));
             break;
         case option_id::format:
             if (value == "vrx")

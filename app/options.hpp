@@ -33,6 +33,11 @@ struct run_options {
     bool smoothing = false;  // normals that follow the smoothing groups
     bool frame = false;      // a camera-less scene framed in the initial view
     bool headlight = false;  // a white light at the eye when there is none
+    bool instances = false;  // the keyframer's further copies of meshes
+
+    // Edges where faces meet at more than this many degrees stay hard
+    // (--crease, 0 to 180); negative: no crease angle.
+    double crease = -1.0;
 
     output_format format = output_format::vrx;  // scene_path ends in ".pov" for pov
 

@@ -6,6 +6,7 @@
 #include <type_traits>
 
 #include "geometry/corner_normals.hpp"
+#include "geometry/crease_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "reader/loader.hpp"
 
@@ -116,6 +117,17 @@ bool load_with_workers(const std::string& path, const std::vector<unsigned char>
     return loaded;
 }
 
+bool wants_corners(normals_wanted wanted) {
+    return wanted.smooth && (wanted.crease || wanted.smoothing);
+}
+
+// The corner normals of an object with its vertex normals; whether some
+// vertex had too many of them to follow.
+bool corner_normals_of(mesh_object& object, normals_wanted wanted) {
+    if (wanted.crease) return compute_crease_normals(object, wanted.crease_cos, wanted.smoothing);
+    return compute_corner_normals(object);
+}
+
 // Brings object `i` as far as it goes without a face removed: checked, its
 // vertex normals, its corner normals. Out of memory, it stays at the stage
 // it had reached, without the normals it was computing.
@@ -136,9 +148,9 @@ void advance_sound(mesh_object& object, object_state& o, normals_wanted wanted) 
         o.stage = object_stage::sound;
     }
     if (o.stage != object_stage::sound) return;
-    if (wanted.smooth && wanted.smoothing) {
+    if (wants_corners(wanted)) {
         try {
-            o.too_many_masks = compute_corner_normals(object);
+            o.too_many_masks = corner_normals_of(object, wanted);
         } catch (const std::bad_alloc&) {
             object.corner_normals = {};
             object.smooth_normals = {};
@@ -156,7 +168,7 @@ void finish(mesh_object& object, object_state& o, normals_wanted wanted) {
             compute_object_normals(object);
             o.stage = object_stage::sound;
         }
-        if (wanted.smoothing) o.too_many_masks = compute_corner_normals(object);
+        if (wants_corners(wanted)) o.too_many_masks = corner_normals_of(object, wanted);
     }
     o.stage = object_stage::finished;
 }
@@ -216,7 +228,10 @@ void remaining_normals(scene& s, worker_pool* pool, normals_wanted wanted, objec
         if (state[i].stage != object_stage::finished) finish(s.objects[i], state[i], wanted);
     for (std::size_t i = 0; i < state.size(); ++i)
         if (state[i].too_many_masks) {
-            report_too_many_masks(s.objects[i], report);
+            if (wanted.crease)
+                report_too_many_normals(s.objects[i], report);
+            else
+                report_too_many_masks(s.objects[i], report);
             break;
         }
 }

@@ -38,10 +38,14 @@ struct object_state {
 using object_states = std::deque<object_state>;
 
 // What the normals stages compute: vertex normals (`smooth`), then corner
-// normals from the smoothing groups (`smoothing`).
+// normals from the smoothing groups (`smoothing`), or from the crease
+// angle whose cosine is `crease_cos` (`crease`; the groups too with
+// `smoothing`).
 struct normals_wanted {
     bool smooth = true;
     bool smoothing = false;
+    bool crease = false;
+    double crease_cos = 0.0;
 };
 
 // Loads `path` into the empty scene `s` as load_scene_file does, with the

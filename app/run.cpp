@@ -28,12 +28,16 @@ reporter console_reporter(bool quiet) {
     }};
 }
 
-void report_statistics(reporter& console, const run_options& o, const scene& s, std::int32_t written_faces) {
-    report(console, message_kind::progress,
-           "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" +
-               std::to_string(s.camera_count()) + "\n    Number of lights:\t\t" + std::to_string(s.light_count()) +
-               "\n    Number of materials:\t" + std::to_string(s.material_count()) + "\n    Number of objects:\t\t" +
-               std::to_string(s.object_count()) + "\n    Number of faces:\t\t" + std::to_string(written_faces) + "\n");
+void report_statistics(reporter& console, const run_options& o, const scene& s, const conversion_result& result) {
+    std::string text =
+        "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" + std::to_string(s.camera_count()) +
+        "\n    Number of lights:\t\t" + std::to_string(s.light_count()) + "\n    Number of materials:\t" +
+        std::to_string(s.material_count()) + "\n    Number of objects:\t\t" + std::to_string(s.object_count()) +
+        "\n    Number of faces:\t\t" + std::to_string(result.written_faces) + "\n";
+    if (o.format == output_format::pov)
+        text += "    Number of texture maps:\t" + std::to_string(result.maps_written) +
+                "\n    Number of missing maps:\t" + std::to_string(result.maps_missing) + "\n";
+    report(console, message_kind::progress, text);
 }
 
 // A bare argument that names a file was most likely meant as the input.
@@ -79,7 +83,7 @@ int run(int argc, const char* const* argv) {
     scene s = init_scene();
     const conversion_result result = convert(options, s, console);
     if (!result.loaded) return 0;
-    report_statistics(console, options, s, result.written_faces);
+    report_statistics(console, options, s, result);
     return result.exit_code;
 }
 

@@ -16,6 +16,11 @@
 // MB megabytes of materials and as many of material groups
 // (make_lookup_scene), where every group is looked up among all materials.
 //
+// A fan:RUNS row converts two objects of 65 535 faces around one vertex
+// (a flat fan and a cone, make_fan_scene) in the default mode and with
+// --crease 30, and compares the two times: the crease angle must stay
+// linear in the faces at a vertex.
+//
 // A pov:FACES:RUNS row converts the bench scene alternately to the default
 // format and to POV-Ray (--format pov) on 1, 2 and all threads, and checks
 // that POV-Ray takes no longer, within 64 MiB.
@@ -25,7 +30,7 @@
 // default mode and with --faithful, and compares the two times.
 //
 //   bench_driver TESSVERT TEMP_DIR [--before OLD] [FACES:RUNS | lookup:MB:RUNS | groups:FACES:RUNS |
-//                                                pov:FACES:RUNS ...]
+//                                                pov:FACES:RUNS | fan:RUNS ...]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -519,6 +524,31 @@ void measure_lookup(launcher& l, const variant& v, const std::string& dir, std::
     std::fflush(stdout);
 }
 
+// The fan and cone scene, default and --crease 30 alternately.
+void measure_fan(launcher& l, const variant& v, const std::string& dir, int runs) {
+    const std::string input = dir + "/fan.3ds";
+    const std::string out_base = dir + "/fan_out";
+    if (!testkit::write_file(input, tessvert_bench::make_fan_scene())) fail("write " + input);
+    convert(l, v, input, out_base);  // warm-up
+    std::vector<timing> plain_t, crease_t;
+    for (int i = 0; i < runs; ++i) {
+        conversion c = convert(l, v, input, out_base);
+        plain_t.push_back({c.seconds, c.cpu_seconds});
+        c = convert(l, v, input, out_base, {"--crease", "30"});
+        crease_t.push_back({c.seconds, c.cpu_seconds});
+    }
+    remove_file(input);
+    remove_file(out_base + ".inc");
+    remove_file(out_base + ".vrx");
+    const timing plain = medians(plain_t), crease = medians(crease_t);
+    std::printf(
+        "fan and cone, 65 535 faces at one vertex each, %d runs: default wall %.3f s CPU %.3f s; --crease 30 wall "
+        "%.3f s CPU %.3f s; ratio wall %.2f | target <= 3 (wall): %s\n",
+        runs, plain.wall, plain.cpu, crease.wall, crease.cpu, crease.wall / plain.wall,
+        verdict(crease.wall / plain.wall <= 3.0));
+    std::fflush(stdout);
+}
+
 const row* find_row(const size_rows& r, const std::string& label) {
     for (const row& x : r.rows)
         if (x.v.label == label) return &x;
@@ -536,9 +566,18 @@ int main(int argc, char** argv) {
     const std::string dir = argv[2];
     std::string before;
     std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes, pov_sizes;
+    int fan_runs = 0;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--before") == 0 && i + 1 < argc) {
             before = argv[++i];
+            continue;
+        }
+        if (std::strncmp(argv[i], "fan:", 4) == 0) {
+            fan_runs = std::atoi(argv[i] + 4);
+            if (fan_runs < 1) {
+                std::fprintf(stderr, "bench_driver: bad fan:RUNS %s\n", argv[i]);
+                return 2;
+            }
             continue;
         }
         const bool lookup = std::strncmp(argv[i], "lookup:", 7) == 0;
@@ -555,11 +594,12 @@ int main(int argc, char** argv) {
         }
         (lookup ? lookup_sizes : groups ? groups_sizes : pov ? pov_sizes : sizes).emplace_back(count, runs);
     }
-    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && pov_sizes.empty()) {
+    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && pov_sizes.empty() && fan_runs == 0) {
         sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
         groups_sizes = {{1000000, 7}};
         pov_sizes = {{1000000, 7}};
         lookup_sizes = {{4, 5}};
+        fan_runs = 5;
     }
 
     // 1, 2 and all threads: the CPUs the converter would use by default.
@@ -605,6 +645,7 @@ int main(int argc, char** argv) {
     }
     if (!lookup_sizes.empty()) std::printf("\n");
     for (auto [megabytes, runs] : lookup_sizes) measure_lookup(l, newest, dir, megabytes, runs);
+    if (fan_runs > 0) measure_fan(l, newest, dir, fan_runs);
     stop_launcher(l);
 
     const size_rows* one = nullptr;

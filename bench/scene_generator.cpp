@@ -207,4 +207,26 @@ chunks::bytes make_lookup_scene(std::uint64_t megabytes) {
     return serialize(primary({version(3), editor(std::move(editor_children))}));
 }
 
+chunks::bytes make_fan_scene() {
+    using namespace chunks;
+    // 65 534 rim vertices and the centre fill the 16-bit vertex count; the
+    // last face goes round the rim once more, so 65 535 faces meet at the
+    // centre.
+    constexpr std::uint32_t rim = max_object_faces - 1;
+    std::vector<chunk> objects;
+    for (const float height : {0.0f, 1.0f}) {
+        std::vector<xyz> v{{0.0f, 0.0f, height}};
+        for (std::uint32_t i = 0; i < rim; ++i) {
+            const double a = 6.283185307179586 * i / rim;
+            v.push_back({static_cast<float>(std::cos(a)), static_cast<float>(std::sin(a)), 0.0f});
+        }
+        std::vector<abc> f;
+        for (std::uint32_t i = 0; i < max_object_faces; ++i)
+            f.push_back({0, static_cast<std::uint16_t>(1 + i % rim), static_cast<std::uint16_t>(1 + (i + 1) % rim)});
+        objects.push_back(
+            named_object(height == 0.0f ? "Fan" : "Cone", {triangle_mesh({vertex_list(v), face_list(f)})}));
+    }
+    return serialize(primary({version(3), editor(std::move(objects))}));
+}
+
 }  // namespace tessvert_bench

@@ -32,4 +32,9 @@ chunks::bytes make_bench_scene(std::uint64_t face_count, scene_kind kind = scene
 // many bytes of material groups, each naming the absent material "b".
 chunks::bytes make_lookup_scene(std::uint64_t megabytes);
 
+// The whole file of two objects of max_object_faces faces around one
+// vertex each: a flat fan (one face direction at the centre) and a cone (a
+// direction per face), the worst case of a crease angle at a vertex.
+chunks::bytes make_fan_scene();
+
 }  // namespace tessvert_bench

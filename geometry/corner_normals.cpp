@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/corner_steps.hpp"
 #include "geometry/vec3_ops.hpp"
 #include "geometry/vertex_normals.hpp"
 
@@ -24,13 +25,8 @@ namespace tessvert {
 
 namespace {
 
-// Calls use(v) for each distinct vertex of the face.
-template <typename Use>
-void each_distinct_vertex(const face& f, Use&& use) {
-    use(f.a);
-    if (f.b != f.a) use(f.b);
-    if (f.c != f.a && f.c != f.b) use(f.c);
-}
+using corner_steps::each_distinct_vertex;
+using corner_steps::set_corners;
 
 // What the faces at a vertex carry.
 enum class vertex_masks : std::uint8_t { unused, one, several };
@@ -55,15 +51,6 @@ vertex_faces list_vertex_faces(const mesh_object& o, const std::vector<std::uint
             if (walked[v] != 0) vf.faces[next[v]++] = static_cast<std::uint32_t>(j);
         });
     return vf;
-}
-
-// Gives every corner of face j that names vertex v the normal `id`.
-void set_corners(mesh_object& o, std::uint32_t j, std::uint32_t v, std::uint32_t id) {
-    const face& f = o.faces[j];
-    std::uint32_t* corners = &o.corner_normals[3 * static_cast<std::size_t>(j)];
-    if (f.a == v) corners[0] = id;
-    if (f.b == v) corners[1] = id;
-    if (f.c == v) corners[2] = id;
 }
 
 // A new entry of smooth_normals; its index.

@@ -1,9 +1,49 @@
 #include "model/scene.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 namespace tessvert {
 
 scene init_scene() {
     return scene{};
+}
+
+const char* other_map_kind(std::uint16_t chunk_id) {
+    switch (chunk_id) {
+    case 0xA204:
+        return "specular map";
+    case 0xA210:
+        return "opacity map";
+    case 0xA220:
+        return "reflection map";
+    case 0xA230:
+        return "bump map";
+    case 0xA33A:
+        return "second texture map";
+    case 0xA33C:
+        return "shininess map";
+    case 0xA33D:
+        return "self-illumination map";
+    case 0xA33E:
+        return "texture mask";
+    case 0xA340:
+        return "second texture mask";
+    case 0xA342:
+        return "opacity mask";
+    case 0xA344:
+        return "bump mask";
+    case 0xA346:
+        return "shininess mask";
+    case 0xA348:
+        return "specular mask";
+    case 0xA34A:
+        return "self-illumination mask";
+    case 0xA34C:
+        return "reflection mask";
+    default:
+        return "map";
+    }
 }
 
 void append_light(scene& s) {
@@ -20,6 +60,11 @@ void append_material(scene& s) {
 
 void append_object(scene& s) {
     s.objects.emplace_back();
+}
+
+bool mapping_coords_usable(const mesh_object& o) {
+    return !o.vertices.empty() && o.tex_coords.size() == 2 * o.vertices.size() &&
+           std::all_of(o.tex_coords.begin(), o.tex_coords.end(), [](float f) { return std::isfinite(f); });
 }
 
 namespace {

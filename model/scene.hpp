@@ -103,6 +103,40 @@ struct mesh_object {
     // The corner normals that are not vertex normals. Each belongs to one
     // vertex: only corners of that vertex name it.
     std::vector<vec3> smooth_normals;
+
+    // The mesh's own matrix (0x4160), where the mesh's vertices were placed
+    // when it was made: the images of the x, y and z axes, then the origin.
+    // Identity when the file gives none.
+    bool has_mesh_matrix = false;
+    std::array<float, 12> mesh_matrix{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+};
+
+// An affine placement, in the layout of a mesh matrix: the images of the
+// x, y and z axes, then the translation. A point p goes to
+// p.x * X + p.y * Y + p.z * Z + T.
+using placement = std::array<double, 12>;
+
+// An object node of the keyframer (0xB002) as the file gives it: what it
+// names, its place in the hierarchy and the first key of each track.
+struct keyframe_node {
+    std::string name;               // the mesh it shows, or "$$$DUMMY"
+    std::string instance_name;      // empty when the file gives none
+    std::int32_t id = -1;           // its node id (0xB030); -1: none given
+    std::uint16_t parent = 0xFFFF;  // the parent's node id; 0xFFFF: none
+    vec3 pivot;
+    vec3 position;
+    std::array<float, 4> rotation{};  // angle in radians, then the axis
+    vec3 scale{1.0f, 1.0f, 1.0f};
+};
+
+// The name of the keyframer's dummy nodes, which only carry transforms.
+inline constexpr char dummy_node_name[] = "$$$DUMMY";
+
+// A mesh shown once more, where a keyframer node places it.
+struct mesh_instance {
+    std::uint32_t object = 0;  // index into scene::objects
+    placement matrix{};        // from the mesh's vertices as stored to the copy's
+    std::size_t node = 0;      // index into scene::nodes
 };
 
 // Whether every face of `o` names vertices it has: what the normals and
@@ -115,6 +149,37 @@ inline bool faces_in_range(const mesh_object& o) {
 
 // The corner_normals entry of a corner that takes its vertex normal.
 inline constexpr std::uint32_t use_vertex_normal = 0xFFFFFFFFu;
+
+// How a material's texture map (0xA200) lies on its faces, as the map's
+// own sub-chunks give it; values the file does not give keep these
+// defaults. Only finite numbers are kept.
+struct texture_map {
+    bool present = false;      // the material has a 0xA200 chunk
+    float amount = 100.0f;     // percent of the image over the diffuse colour
+    std::uint16_t tiling = 0;  // 0xA351 flags (texture_no_tile, ...)
+    float u_scale = 1.0f;      // repeats of the image across u = 0..1
+    float v_scale = 1.0f;
+    float u_offset = 0.0f;  // in image widths
+    float v_offset = 0.0f;  // in image heights
+    float rotation = 0.0f;  // degrees
+};
+
+// Tiling flags of 0xA351: the image shown once rather than repeated.
+inline constexpr std::uint16_t texture_decal = 0x0001;
+inline constexpr std::uint16_t texture_mirror = 0x0002;
+inline constexpr std::uint16_t texture_no_tile = 0x0010;
+
+// A map of a material other than its texture map (a bump, opacity,
+// specular or reflection map, a second texture, a mask): the id of its
+// chunk and the file name it gives (empty when it gives none).
+struct other_map {
+    std::uint16_t chunk_id = 0;
+    std::string name;
+};
+
+// What kind of map the chunk `chunk_id` of an other_map is ("bump map",
+// "opacity mask", ...).
+const char* other_map_kind(std::uint16_t chunk_id);
 
 struct material {
     std::string name;
@@ -129,6 +194,8 @@ struct material {
     float shininess_strength = 0.0f;
     float transparency = 0.0f;
     float self_illumination = 0.0f;
+    texture_map texture;
+    std::vector<other_map> other_maps;  // in file order
 };
 
 struct camera {
@@ -165,6 +232,10 @@ struct scene {
     std::vector<mesh_object> objects;
     std::vector<camera> cameras;
     std::vector<light> lights;
+    // The keyframer's object nodes in file order, and the copies of meshes
+    // they add (filled only when the copies are asked for).
+    std::vector<keyframe_node> nodes;
+    std::vector<mesh_instance> instances;
     // The editor's environment: the ambient light and the solid background
     // colour, as float R, G, B; the background counts only when the file
     // says to use it.
@@ -181,6 +252,10 @@ void append_light(scene& s);
 void append_camera(scene& s);
 void append_material(scene& s);
 void append_object(scene& s);
+
+// Whether the object's mapping coordinates can be laid on its vertices:
+// one pair for each vertex, every number finite.
+bool mapping_coords_usable(const mesh_object& o);
 
 // Removes the faces of `o` whose entry in `keep` is 0, keeping the order of
 // the others; every per-face array of the object (smoothing, face_materials,

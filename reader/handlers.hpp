@@ -26,6 +26,12 @@ void keep_material_group(chunk_reader& r, mesh_object& object, std::string name,
 // Smoothing groups 0x4150: one 32-bit mask per face of the face list.
 void read_smoothing_groups(chunk_reader& r, mesh_object& object, chunk_header& h);
 void read_mapping_coords(chunk_reader& r, mesh_object& object, chunk_header& h);
+// The mesh matrix 0x4160: twelve floats.
+void read_mesh_matrix(chunk_reader& r, mesh_object& object, chunk_header& h);
+
+// The keyframer 0xB000: its payload is read whole, as a skipped chunk's
+// would be, and its object nodes are appended to the scene's nodes.
+void read_keyframer(chunk_reader& r, scene& s, chunk_header& h);
 
 // Children of a material entry 0xAFFF or texture map 0xA200; fills the last
 // material of the scene.

@@ -16,7 +16,7 @@ void read_version(chunk_reader& r, chunk_header& h) {
 
 }  // namespace
 
-// Keyframer data and everything else not handled here is read past.
+// Everything not handled here is read past.
 void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int level) {
     read_children(r, parent, [&](chunk_header& child) {
         switch (child.id) {
@@ -33,6 +33,9 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
                 parse_object_chunks(r, s, child, level + 1);
                 if (r.watcher != nullptr && r.watcher->object_read) r.watcher->object_read(s.objects.size() - 1);
             });
+            return true;
+        case chunk_id::keyframer:
+            read_keyframer(r, s, child);
             return true;
         case chunk_id::ambient_light:
             read_color_property(r, child, s.ambient_light);

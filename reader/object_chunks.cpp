@@ -51,6 +51,9 @@ void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int le
         case chunk_id::smoothing_groups:
             read_smoothing_groups(r, s.objects.back(), child);
             return true;
+        case chunk_id::mesh_matrix:
+            read_mesh_matrix(r, s.objects.back(), child);
+            return true;
         case chunk_id::light:
             open_level(r, child, level, [&] {
                 append_light(s);
@@ -66,6 +69,14 @@ void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int le
             return false;
         }
     });
+}
+
+// Twelve floats; a shorter payload gives no matrix.
+void read_mesh_matrix(chunk_reader& r, mesh_object& object, chunk_header& h) {
+    unsigned char raw[48];
+    if (read_payload(r, h, raw, sizeof raw) < sizeof raw) return;
+    for (std::size_t i = 0; i < 12; ++i) object.mesh_matrix[i] = load_f32(raw + 4 * i);
+    object.has_mesh_matrix = true;
 }
 
 // The count bounds the array; a longer payload is read past, a shorter one

@@ -126,7 +126,9 @@ void check_corpus(bool triangle_mode) {
         // The warnings the notes name, and no others.
         const int ended = e.notes.find("ends inside a chunk") != std::string::npos ? 1 : 0;
         const int removed = e.notes.find("faces naming missing vertices removed") != std::string::npos ? 1 : 0;
-        const int warnings = static_cast<int>(testkit::count_warnings(r.out));
+        // The advice on the keyframer's further copies is no problem of the file.
+        const int warnings = static_cast<int>(testkit::count_warnings(r.out) -
+                                              testkit::count_warnings(r.out, "--instances adds those copies"));
         EXPECT_EQ(testkit::lines_with(r.out, testkit::no_camera_advice).size(), e.cameras == 0 ? 1u : 0u) << r.out;
         EXPECT_EQ(static_cast<int>(testkit::count_warnings(r.out, "the file ends")), ended) << r.out;
         if (removed == 1) {
@@ -168,8 +170,14 @@ TEST(Corpus, FaithfulShowsEachFileAsItHoldsIt) {
         fs::create_directory(out);
         const e2e::result r = e2e::run(out, {"-i", (dir / name).string(), "-o", "out", "--faithful"});
         EXPECT_EQ(r.exit_code, e.exit_code) << name;
+        // The keyframer's further copies (--instances) widen the framing
+        // beyond the file's own vertices, which the tool measures: the framing
+        // is checked only where no copy was added.
+        const std::string inc = e2e::read_file(out / "out.inc");
+        const long triangles = static_cast<long>(testkit::lines_with(inc, "smooth_triangle {").size() +
+                                                 testkit::lines_with(inc, "triangle {").size());
         list += (dir / name).string() + "\t" + (out / "out.inc").string() + "\t" + (out / "out.vrx").string() + "\n";
-        files.emplace_back(name, e.cameras == 0 && e.faces != 0);
+        files.emplace_back(name, e.cameras == 0 && e.faces != 0 && triangles == e.faces);
     }
     ASSERT_FALSE(files.empty());
     { std::ofstream(work / "files.txt") << list; }

@@ -156,7 +156,13 @@ TEST(SmoothingOption, ACubeWithSixSmoothingGroupsGetsFaceNormals) {
     write_file(dir / "in.3ds", cube(false));
     const conversion one_group = convert(dir, {"--smoothing"});
     EXPECT_EQ(one_group.inc, convert(dir, {}).inc);
-    EXPECT_EQ(one_group.run.out, plain.run.out);
+    // ... and one advice line more, pointing to --crease.
+    std::string advised = plain.run.out;
+    const std::string advice =
+        " Warning: the smoothing groups of object \"Cube\" say nothing of its edges (none, all 0, or one group for "
+        "every face); --crease 45 keeps edges sharper than 45 degrees hard\n";
+    advised.insert(advised.find(" Warning: the file has no camera"), advice);
+    EXPECT_EQ(one_group.run.out, advised);
 }
 
 TEST(MaterialsAndSmoothing, ACubeOfTwoMaterialsAndSixSmoothingGroupsLineByLine) {

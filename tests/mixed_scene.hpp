@@ -19,7 +19,8 @@ using namespace chunks;
 // A w x h grid of cells (2 faces each) whose faces are in the material
 // groups Red (bands of columns), Blue (every third row; later, so it wins)
 // and Nowhere (no such material), some in none, with smoothing masks in
-// bands of columns, some of two bits, some 0.
+// bands of columns, some of two bits, some 0; mapping coordinates 0..1
+// across it.
 inline chunk sheet(const std::string& name, int w, int h) {
     std::vector<xyz> v;
     for (int j = 0; j <= h; ++j)
@@ -40,9 +41,13 @@ inline chunk sheet(const std::string& name, int w, int h) {
                 const std::uint32_t band = 1u << ((i / 15) % 3);
                 append_u32(masks, i % 29 == 28 ? 0u : i % 15 == 14 ? band | band << 1 : band);
             }
-    return named_object(
-        name,
-        {triangle_mesh({vertex_list(v), face_list(f, {material_group("Red", red), material_group("Blue", blue),
+    // Mapping coordinates spread the image once over the sheet.
+    std::vector<std::pair<float, float>> uv;
+    for (int j = 0; j <= h; ++j)
+        for (int i = 0; i <= w; ++i) uv.emplace_back(static_cast<float>(i) / w, static_cast<float>(j) / h);
+    return named_object(name,
+                        {triangle_mesh({vertex_list(v), mapping_coords(uv),
+                                        face_list(f, {material_group("Red", red), material_group("Blue", blue),
                                                       material_group("Nowhere", nowhere), make(0x4150, masks)})})});
 }
 

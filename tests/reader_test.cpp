@@ -709,6 +709,52 @@ TEST(ReaderMaterial, MapNameInAnotherMapChunkIsIgnored) {
     EXPECT_EQ(l.scene.objects.at(0).has_texture, 0);
 }
 
+TEST(ReaderMaterial, TextureMapPlacementIsKeptAndOtherMapsAreRecordedByKind) {
+    const ch::chunk placed = ch::texture_map({
+        ch::make(0x0030, ch::u16(40)), ch::map_name("BRICK.JPG"), ch::make(0xA351, ch::u16(0x0010)),
+        ch::make(0xA354, ch::f32s({2.0f})), ch::make(0xA356, ch::f32s({0.5f})), ch::make(0xA358, ch::f32s({0.25f})),
+        ch::make(0xA35A, ch::f32s({-0.75f})), ch::make(0xA35C, ch::f32s({90.0f})),
+        ch::make(0xA353, ch::f32s({0.1f})),  // blur: read past
+    });
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    loaded l = load_editor({
+        ch::material({ch::material_name("placed"), placed, ch::make(0xA230, {}, {ch::map_name("bumps.gif")}),
+                      ch::make(0xA210, {}, {ch::make(0x0030, ch::u16(50))}), ch::make(0xA230, {}, {})}),
+        // The float fraction, a non-finite scale kept at its default, and
+        // placement chunks outside a texture map read past.
+        ch::material({ch::make(0xA354, ch::f32s({3.0f})),
+                      ch::texture_map({ch::make(0x0031, ch::f32s({0.625f})), ch::make(0xA354, ch::f32s({nan}))})}),
+        ch::material({ch::material_name("plain")}),
+        triangle_with_group("o", {ch::material_group("placed")}),
+    });
+    ASSERT_EQ(l.scene.materials.size(), 3u);
+    const tv::material& m = l.scene.materials[0];
+    EXPECT_EQ(m.map_name, "BRICK.JPG");  // the name is kept as before
+    EXPECT_TRUE(m.texture.present);
+    EXPECT_EQ(m.texture.amount, 40.0f);
+    EXPECT_EQ(m.texture.tiling, 0x0010);
+    EXPECT_EQ(m.texture.u_scale, 2.0f);
+    EXPECT_EQ(m.texture.v_scale, 0.5f);
+    EXPECT_EQ(m.texture.u_offset, 0.25f);
+    EXPECT_EQ(m.texture.v_offset, -0.75f);
+    EXPECT_EQ(m.texture.rotation, 90.0f);
+    // One record per kind, the name when the map gives one.
+    ASSERT_EQ(m.other_maps.size(), 2u);
+    EXPECT_EQ(m.other_maps[0].chunk_id, 0xA230);
+    EXPECT_EQ(m.other_maps[0].name, "bumps.gif");
+    EXPECT_STREQ(tv::other_map_kind(m.other_maps[0].chunk_id), "bump map");
+    EXPECT_EQ(m.other_maps[1].chunk_id, 0xA210);
+    EXPECT_EQ(m.other_maps[1].name, "");
+    EXPECT_EQ(l.scene.objects.at(0).material_index, 0);  // the stream stayed in step
+
+    const tv::texture_map& f = l.scene.materials[1].texture;
+    EXPECT_TRUE(f.present);
+    EXPECT_EQ(f.amount, 62.5f);
+    EXPECT_EQ(f.u_scale, 1.0f);
+    EXPECT_FALSE(l.scene.materials[2].texture.present);
+    EXPECT_EQ(l.scene.materials[2].texture.amount, 100.0f);
+}
+
 TEST(ReaderMaterial, DiffuseKeepsFirstSubchunkAndMeetsTheRestAsSiblings) {
     ch::chunk diff = ch::make(0xA020, {}, {ch::color24(200, 100, 50), ch::color24(1, 2, 3)});
     loaded l = load_editor({ch::material({ch::material_name("m"), diff, ch::texture_map({ch::map_name("tex.png")})}),

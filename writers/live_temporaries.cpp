@@ -18,8 +18,9 @@ struct live_entry {
 
 static_assert(std::atomic<bool>::is_always_lock_free, "entries are read from a signal handler");
 
-// A run has two outputs; the rest is room to spare.
-live_entry entries[8];
+// A run has two outputs and, in the POV-Ray format, a copy of each image
+// its texture maps use; the rest is room to spare.
+live_entry entries[256];
 
 }  // namespace
 

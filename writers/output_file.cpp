@@ -163,9 +163,23 @@ bool finish_output(output_file& out) {
     return ok;
 }
 
-bool commit_output(output_file& out) {
+namespace {
+
+// Puts the finished temporary in place, replacing a file of that name or
+// (replace false) never.
+bool put_in_place(output_file& out, bool replace) {
     if (!out.opened || !finish_output(out)) return false;
-    if (::renameat(out.dir_fd, out.temp_name.c_str(), out.dir_fd, out.target_name.c_str()) != 0) {
+    const char* from = out.temp_name.c_str();
+    const char* to = out.target_name.c_str();
+    int done = replace ? ::renameat(out.dir_fd, from, out.dir_fd, to)
+                       : ::renameat2(out.dir_fd, from, out.dir_fd, to, RENAME_NOREPLACE);
+    if (done != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
+        // A file system without that kind of rename: a new link fails
+        // likewise when the name is taken.
+        done = ::linkat(out.dir_fd, from, out.dir_fd, to, 0);
+        if (done == 0) ::unlinkat(out.dir_fd, from, 0);
+    }
+    if (done != 0) {
         fail(out, errno);
         discard_temp(out);
         return false;
@@ -174,6 +188,16 @@ bool commit_output(output_file& out) {
     out.live_entry = -1;
     out.temp_name.clear();
     return true;
+}
+
+}  // namespace
+
+bool commit_output(output_file& out) {
+    return put_in_place(out, true);
+}
+
+bool commit_output_as_new(output_file& out) {
+    return put_in_place(out, false);
 }
 
 }  // namespace tessvert

@@ -97,4 +97,8 @@ bool finish_output(output_file& out);
 // write, the close or the rename failed; the temporary is then removed.
 bool commit_output(output_file& out);
 
+// As commit_output, but never replaces a file: false (error EEXIST) when a
+// file of the final name appeared since it was chosen.
+bool commit_output_as_new(output_file& out);
+
 }  // namespace tessvert

@@ -82,6 +82,7 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
         l.textures.push_back(m);
     }
     for (std::int32_t m : l.textures) slot_of[static_cast<std::size_t>(m + 1)] = -1;
+    l.uv = mapping_coords_usable(o);
     if (!smooth) return;
     l.corner_normals = o.corner_normals.size() == 3 * n;
     for (std::size_t j = 0; j < n; ++j) {
@@ -173,6 +174,18 @@ void put_section_head(text_block& out, const char* keyword, std::uint64_t count)
     put(out, ",\n");
 }
 
+// "    <u,v>" and the item's end.
+void put_uv(text_block& out, double u, double v, bool last) {
+    char* const start = reserve_text(out, vector_item_max);
+    char* p = write_literal(start, "    <", 5);
+    p += format_number(u, p);
+    *p++ = ',';
+    p += format_number(v, p);
+    *p++ = '>';
+    p = write_item_end(p, last);
+    out.used += static_cast<std::size_t>(p - start);
+}
+
 void put_texture_list(text_block& out, const pov_names& names, const pov_mesh_object& l) {
     put_section_head(out, "texture_list", l.textures.size());
     for (std::size_t t = 0; t < l.textures.size(); ++t) {
@@ -180,6 +193,9 @@ void put_texture_list(text_block& out, const pov_names& names, const pov_mesh_ob
         const std::int32_t m = l.textures[t];
         if (m == no_material)
             put(out, no_material_texture);
+        else if (l.uv && !names.mapped_materials.empty() &&
+                 !names.mapped_materials[static_cast<std::size_t>(m)].empty())
+            put(out, names.mapped_materials[static_cast<std::size_t>(m)]);
         else
             put(out, names.materials[static_cast<std::size_t>(m)]);
         put(out, t + 1 < l.textures.size() ? " },\n" : " }\n  }\n");
@@ -187,7 +203,15 @@ void put_texture_list(text_block& out, const pov_names& names, const pov_mesh_ob
 }
 
 // The objects's sections, in order, and the items of each.
-enum section { vertex_section, normal_section, face_section, normal_index_section, sections };
+enum section {
+    vertex_section,
+    normal_section,
+    uv_section,
+    face_section,
+    normal_index_section,
+    uv_index_section,
+    sections
+};
 
 struct object_sections {
     std::uint64_t size[sections] = {};
@@ -201,6 +225,10 @@ object_sections sections_of(const pov_mesh_layout& layout, const pov_mesh_object
     if (layout.smooth) {
         c.size[normal_section] = l.normal_count;
         c.size[normal_index_section] = l.faces;
+    }
+    if (l.uv) {
+        c.size[uv_section] = l.vertices.size();
+        c.size[uv_index_section] = l.faces;
     }
     return c;
 }
@@ -234,6 +262,18 @@ void put_item(text_block& out, const scene& s, const pov_names& names, const mes
         }
         if (!usable_normal(n)) n = placeholder_normal;
         put_vector(out, n.x, n.y, n.z, last);
+        break;
+    }
+    case uv_section: {
+        if (k == 0) put_section_head(out, "uv_vectors", count);
+        const std::size_t v = l.vertices[k];
+        put_uv(out, o.tex_coords[2 * v], o.tex_coords[2 * v + 1], last);
+        break;
+    }
+    case uv_index_section: {
+        if (k == 0) put_section_head(out, "uv_indices", count);
+        const face& f = o.faces[k];
+        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last);
         break;
     }
     case face_section: {

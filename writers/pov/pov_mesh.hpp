@@ -5,7 +5,8 @@
 // corner normals, then the own normals of faces drawn flat), the textures
 // of its faces (texture_list) and per face its three vertices and its
 // texture (face_indices) and, in smooth mode, its three normals
-// (normal_indices). A face with a corner whose normal is not finite or is
+// (normal_indices), and for an object with mapping coordinates its
+// uv_vectors and uv_indices. A face with a corner whose normal is not finite or is
 // zero is drawn flat, like the other output's flat triangle, with its own
 // normal at each corner.
 //
@@ -33,11 +34,15 @@ struct pov_mesh_object {
     std::vector<std::uint32_t> written_index;  // per vertex of the object: its place in `vertices`
     std::vector<std::int32_t> textures;        // texture_list: face_texture values in order of first use
     bool corner_normals = false;               // the object's corner_normals and smooth_normals apply
-    std::vector<std::uint32_t> flat_faces;     // smooth mode: the faces drawn flat, ascending
+    // The object's mapping coordinates are written (uv_vectors, one per
+    // written vertex, and per face the indices of its vertices) and its
+    // faces take their materials' mapped textures.
+    bool uv = false;
+    std::vector<std::uint32_t> flat_faces;  // smooth mode: the faces drawn flat, ascending
     // normal_vectors, in smooth mode: vertices + corner normals + flat faces.
     // The object's items are its sections' entries one after the other
-    // (vertices, normals, faces, normal indices); a part holds a range of
-    // them.
+    // (vertices, normals, uv vectors, faces, normal indices, uv indices); a
+    // part holds a range of them.
     std::uint32_t normal_count = 0;
 };
 

@@ -34,6 +34,13 @@ pov_names make_pov_names(const scene& s) {
     return names;
 }
 
+void name_mapped_materials(const scene& s, const std::vector<std::uint8_t>& mapped, pov_names& names) {
+    std::unordered_set<std::string> taken;
+    names.mapped_materials.assign(s.materials.size(), std::string{});
+    for (std::size_t m = 0; m < s.materials.size() && m < mapped.size(); ++m)
+        if (mapped[m] != 0) names.mapped_materials[m] = identifier("U_", s.materials[m].name, taken);
+}
+
 std::int32_t face_texture(const scene& s, const mesh_object& o, std::size_t j) {
     const std::int32_t m = o.face_materials.size() == o.faces.size() ? o.face_materials[j] : no_material;
     if (m != no_material) return m;

@@ -18,9 +18,16 @@ namespace tessvert {
 struct pov_names {
     std::vector<std::string> objects;    // one per object of the scene
     std::vector<std::string> materials;  // one per material of the scene
+    // Per material (or none at all): the identifier of its texture with its
+    // map laid on by mapping coordinates ("U_" then the name), empty for a
+    // material whose map is not written.
+    std::vector<std::string> mapped_materials;
 };
 
 pov_names make_pov_names(const scene& s);
+
+// Names the mapped textures of the materials whose `mapped` entry is not 0.
+void name_mapped_materials(const scene& s, const std::vector<std::uint8_t>& mapped, pov_names& names);
 
 // The texture of faces that have no material and belong to an object of
 // no material: light grey, like the other output's.

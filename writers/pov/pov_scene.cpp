@@ -147,7 +147,8 @@ std::string quoted(const std::string& text) {
 }  // namespace
 
 void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
-                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight) {
+                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight,
+                     const std::vector<pov_material_map>& maps) {
     std::string text;
     text += "// " + base_name + ".pov: a 3DS scene for POV-Ray 3.7; its meshes are in " + include_name +
             ".\n// Render it in the folder that holds both files:\n//   povray +W1024 +H768 +A " + base_name +
@@ -202,10 +203,27 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
         text += "#declare " + names.materials[m] + " = ";
         append_pov_texture(text, s.materials[m]);
         text += "\n";
+        if (m < names.mapped_materials.size() && m < maps.size() && !names.mapped_materials[m].empty()) {
+            text += "#declare " + names.mapped_materials[m] + " = ";
+            append_pov_mapped_texture(text, s.materials[m], quoted(maps[m].image), maps[m].type);
+            text += "\n";
+        }
     }
     text += "\n#include " + quoted(include_name) + "\n\n";
     for (std::size_t i = 0; i < layout.objects.size(); ++i)
         if (layout.objects[i].faces != 0) text += "object { " + names.objects[i] + " }\n";
+    // The keyframer's further copies: the same mesh placed again. POV-Ray's
+    // matrix lists the images of the axes, then the translation, as the
+    // placement does.
+    for (const mesh_instance& instance : s.instances) {
+        if (layout.objects[instance.object].faces == 0) continue;
+        text += "object { " + names.objects[instance.object] + " matrix <";
+        for (std::size_t k = 0; k < instance.matrix.size(); ++k) {
+            if (k > 0) text += ", ";
+            append_number(text, instance.matrix[k]);
+        }
+        text += "> }\n";
+    }
     write_output(out, text.data(), text.size());
 }
 

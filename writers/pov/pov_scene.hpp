@@ -5,9 +5,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "model/scene.hpp"
 #include "writers/output_file.hpp"
+#include "writers/pov/pov_maps.hpp"
 #include "writers/pov/pov_mesh.hpp"
 #include "writers/pov/pov_names.hpp"
 #include "writers/scene_file.hpp"
@@ -25,7 +27,12 @@ namespace tessvert {
 // light of the file is written.
 // The mesh file's `layout` says which objects it declares and which
 // textures their faces use.
+//
+// A material with a mapped texture (names.mapped_materials) is declared
+// twice: plain, and with the image `maps[m]` laid on by mapping
+// coordinates.
 void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
-                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight);
+                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight,
+                     const std::vector<pov_material_map>& maps = {});
 
 }  // namespace tessvert

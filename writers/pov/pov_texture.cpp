@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "writers/pov/pov_text.hpp"
+#include "writers/pov/pov_uv_map.hpp"
 #include "writers/text_output.hpp"
 
 namespace tessvert {
@@ -16,16 +17,19 @@ void append_color(std::string& out, const std::array<std::uint8_t, 3>& c) {
 // The tightest highlight POV-Ray takes.
 constexpr double least_roughness = 0.0005;
 
-}  // namespace
-
-void append_pov_texture(std::string& out, const material& m) {
-    out += "texture { pigment { srgbf <";
+// The diffuse colour with the transparency as its filter.
+std::string diffuse_color(const material& m) {
+    std::string text = "srgbf <";
     for (int c = 0; c < 3; ++c) {
-        append_number(out, m.diffuse[c] * byte_to_channel);
-        out += ", ";
+        append_number(text, m.diffuse[c] * byte_to_channel);
+        text += ", ";
     }
-    append_number(out, m.transparency);
-    out += "> } finish { ambient srgb ";
+    append_number(text, m.transparency);
+    return text + ">";
+}
+
+void append_finish(std::string& out, const material& m) {
+    out += "finish { ambient srgb ";
     append_color(out, m.ambient);
     out += " diffuse 1";
     double brightness = m.shininess_strength;
@@ -41,6 +45,21 @@ void append_pov_texture(std::string& out, const material& m) {
         append_number(out, m.self_illumination);
     }
     out += " } }";
+}
+
+}  // namespace
+
+void append_pov_texture(std::string& out, const material& m) {
+    out += "texture { pigment { " + diffuse_color(m) + " } ";
+    append_finish(out, m);
+}
+
+void append_pov_mapped_texture(std::string& out, const material& m, std::string_view image_file,
+                               std::string_view type) {
+    out += "texture { pigment { ";
+    append_pov_map_pigment(out, m.texture, image_file, type, diffuse_color(m), m.transparency);
+    out += " } ";
+    append_finish(out, m);
 }
 
 material no_material_look() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "model/scene.hpp"
 
@@ -20,6 +21,10 @@ inline constexpr std::uint8_t no_material_grey_byte = 204;
 //   brightness follows the shininess strength times the specular colour's
 //   mean channel, and the self-illumination as emission.
 void append_pov_texture(std::string& out, const material& m);
+
+// The same texture with the material's texture map over the diffuse colour
+// (pov_uv_map.hpp): the image `image_file` of POV-Ray type `type`.
+void append_pov_mapped_texture(std::string& out, const material& m, std::string_view image_file, std::string_view type);
 
 // The material that stands for faces of no material: light grey, matte.
 material no_material_look();

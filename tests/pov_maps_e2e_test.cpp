@@ -1,0 +1,258 @@
+// Texture maps through the real binary and the real POV-Ray: a square of
+// the 3DS file, seen straight on by the file's camera, mapped with an image
+// of four coloured quarters that the test writes beside the 3DS file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "testkit/chunk_builder.hpp"
+#include "testkit/quarters.hpp"
+#include "tests/mixed_scene.hpp"
+#include "tests/render_pov.hpp"
+#include "tests/run_binary.hpp"
+
+namespace ch = chunks;
+namespace fs = std::filesystem;
+
+namespace {
+
+void put(const fs::path& p, const std::string& text) {
+    std::ofstream(p, std::ios::binary) << text;
+}
+
+// The square x, z in 0..1 at y = 0, its mapping coordinates (x, z), facing
+// the camera at y = -2.5 with a light beside it; a white material whose
+// texture map is `map` (none when empty). `uv` replaces the coordinates.
+ch::bytes square_scene(const std::string& map,
+                       std::vector<std::pair<float, float>> uv = {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
+                       std::vector<ch::chunk> more_material = {}) {
+    std::vector<ch::chunk> material{ch::material_name("Paper"), ch::diffuse(ch::color24(255, 255, 255))};
+    if (!map.empty()) material.push_back(ch::texture_map({ch::make(0x0030, ch::u16(100)), ch::map_name(map)}));
+    for (ch::chunk& c : more_material) material.push_back(std::move(c));
+    return ch::serialize(ch::primary({ch::editor({
+        ch::material(std::move(material)),
+        ch::named_object("Square", {ch::triangle_mesh({
+                                       ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}),
+                                       ch::mapping_coords(uv),
+                                       ch::face_list({{0, 1, 2}, {0, 2, 3}}, {ch::material_group("Paper", {0, 1})}),
+                                   })}),
+        ch::named_object("Eye", {ch::camera({0.5f, -2.5f, 0.5f}, {0.5f, 0, 0.5f}, 0, 35)}),
+        ch::named_object("Lamp", {ch::light({0.5f, -2.5f, 0.5f}, {ch::color_float(1, 1, 1)})}),
+    })}));
+}
+
+// What the picture shows near the centres of the square's four quarters,
+// top left, top right, bottom left, bottom right: 'R', 'G', 'B', 'Y', 'W'
+// (white), '?' for anything else.
+std::string quarters_seen(const testkit::picture& p) {
+    std::string seen;
+    for (const int dy : {-1, 1})
+        for (const int dx : {-1, 1}) {
+            seen +=
+                testkit::colour_name(p.at(p.width / 2 + dx * p.width / 10, p.height / 2 + dy * p.height / 10), 180, 60);
+        }
+    return seen;
+}
+
+// Converts `scene` (written as in/scene.3ds) into out/, renders out/scene.pov
+// and returns what its quarters show; `console` gets the binary's output.
+std::string convert_and_render(const e2e::temp_dir& dir, std::string& console) {
+    const e2e::result r = e2e::run(dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    console = r.out;
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    const pov::render_result rendered = pov::render(dir / "out", "scene.pov", 160, 120);
+    EXPECT_CLEAN_RENDER(rendered);
+    return quarters_seen(rendered.picture);
+}
+
+struct scene_dirs {
+    e2e::temp_dir dir;
+    scene_dirs() {
+        fs::create_directory(dir / "in");
+        fs::create_directory(dir / "out");
+    }
+};
+
+}  // namespace
+
+TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUpright) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("C:\\MAPS\\QUARTERS.PPM")));
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
+    EXPECT_NE(console.find("    Number of texture maps:\t1\n    Number of missing maps:\t0\n"), std::string::npos)
+        << console;
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), testkit::quarters_ppm());
+    // The converter leaves the pair and the copy, nothing else (POV-Ray its
+    // home and log).
+    EXPECT_EQ(e2e::list_files(d.dir / "out"),
+              (std::vector<std::string>{"povray-home", "quarters.ppm", "render.log", "scene.inc", "scene.pov"}));
+}
+
+TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    put(d.dir / "out" / "quarters.ppm", "P6\n1 1\n255\n\x10\x20\x30");
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), "P6\n1 1\n255\n\x10\x20\x30");
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters-2.ppm"), testkit::quarters_ppm());
+    // A second run finds its own copy and makes no other.
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_FALSE(fs::exists(d.dir / "out" / "quarters-3.ppm"));
+}
+
+TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("GONE.PPM")));
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_NE(console.find(" Warning: the texture map \"GONE.PPM\" of material \"Paper\" is not beside the 3DS file "
+                           "(in in); the material is drawn in its diffuse colour\n"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find("    Number of texture maps:\t0\n    Number of missing maps:\t1\n"), std::string::npos)
+        << console;
+
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("ANIM.CEL")));
+    put(d.dir / "in" / "anim.cel", "not an image POV-Ray reads");
+    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_NE(console.find(" Warning: the texture map \"ANIM.CEL\" of material \"Paper\" is of a type POV-Ray cannot "
+                           "read; the material is drawn in its diffuse colour\n"),
+              std::string::npos)
+        << console;
+    EXPECT_FALSE(fs::exists(d.dir / "out" / "anim.cel"));
+}
+
+TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    std::string console;
+    ASSERT_TRUE(
+        testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}})));
+    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_NE(console.find(" Warning: object \"Square\" has 3 mapping coordinates for its 4 vertices; they are not "
+                           "used\n Warning: object \"Square\" has no mapping coordinates for the texture map of "
+                           "material \"Paper\"; it is drawn in the diffuse colours of its materials\n"),
+              std::string::npos)
+        << console;
+
+    const std::vector<ch::chunk> others{ch::make(0xA230, {}, {ch::map_name("BUMP.GIF")}),
+                                        ch::make(0xA210, {}, {ch::map_name("holes.gif")})};
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
+                                    square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, others)));
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_NE(console.find(" Warning: the opacity map of material \"Paper\" is not converted (only texture maps are)\n"
+                           " Warning: the bump map of material \"Paper\" is not converted (only texture maps are)\n"),
+              std::string::npos)
+        << console;
+}
+
+// Per corner, the .inc gives the file's own mapping coordinates.
+TEST(PovMaps, EachCornerTakesItsVertexsMappingCoordinates) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
+                                    square_scene("quarters.ppm", {{0.125f, -2}, {3.5f, 0}, {1, 0.75f}, {0, 1e-7f}})));
+    const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    const std::string inc = testkit::read_file(d.dir / "out" / "scene.inc");
+    EXPECT_NE(inc.find("  uv_vectors { 4,\n    <0.125000,-2.000000>,\n    <3.500000,0.000000>,\n    "
+                       "<1.000000,0.750000>,\n    <0.000000,0.000000>\n  }\n"),
+              std::string::npos)
+        << inc;
+    EXPECT_NE(inc.find("  uv_indices { 2,\n    <0,1,2>,\n    <0,2,3>\n  }\n"), std::string::npos) << inc;
+}
+
+// The uv sections are cut into parts like the others: the files are the
+// same on any number of threads.
+TEST(PovMaps, MappingCoordinatesAreTheSameWhateverTheThreadCount) {
+    e2e::temp_dir dir;
+    ASSERT_TRUE(testkit::write_file(dir / "mixed.3ds", mixed::scene_bytes()));
+    std::string first_inc, first_out;
+    for (const char* threads : {"1", "2", "7"}) {
+        SCOPED_TRACE(threads);
+        const e2e::result r =
+            e2e::run(dir.path, {"-i", "mixed.3ds", "-o", "out", "--format", "pov", "--threads", threads});
+        ASSERT_EQ(r.exit_code, 1) << r.out;
+        const std::string inc = testkit::read_file(dir / "out.inc");
+        if (first_inc.empty()) {
+            EXPECT_NE(inc.find("  uv_vectors { 7381,\n    <0.000000,0.000000>,\n    <0.008333,0.000000>,"),
+                      std::string::npos);
+            EXPECT_NE(inc.find("    <1.000000,1.000000>\n  }\n"), std::string::npos);
+            first_inc = inc;
+            first_out = r.out;
+        }
+        EXPECT_TRUE(inc == first_inc);
+        EXPECT_EQ(r.out, first_out);
+    }
+}
+
+// The copy is an output like the others: a failed write leaves no copy and
+// no temporary (the map is then missing), and a signal removes it.
+TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
+    // The first write to a file is the copy's.
+    const auto at_first_write = [](const std::string& what) {
+        e2e::limits lim;
+        lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=1", what};
+        // A sanitizer runtime insists on coming first; the shim comes before it.
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+        return lim;
+    };
+    const e2e::limits full_disk = at_first_write("TESSVERT_FAULT_ERRNO=28");
+    const e2e::result failed = e2e::run(d.dir.path, args, full_disk);
+    EXPECT_EQ(failed.exit_code, 1) << failed.out;
+    EXPECT_NE(failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied to "
+                              "out; the material is drawn in its diffuse colour\n"),
+              std::string::npos)
+        << failed.out;
+    EXPECT_NE(failed.out.find("    Number of missing maps:\t1\n"), std::string::npos) << failed.out;
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+
+    fs::remove(d.dir / "out" / "scene.inc");
+    fs::remove(d.dir / "out" / "scene.pov");
+    const e2e::result ended = e2e::run(d.dir.path, args, at_first_write("TESSVERT_FAULT_SIGNAL=15"));
+    EXPECT_EQ(ended.signal, 15) << ended.out;
+    EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
+}
+
+// Two map names that find one image (they differ in case only) share one
+// copy.
+TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
+    scene_dirs d;
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    const auto square = [](const std::string& name, const std::string& material) {
+        return ch::named_object(
+            name, {ch::triangle_mesh({ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}),
+                                      ch::mapping_coords({{0, 0}, {1, 0}, {1, 1}, {0, 1}}),
+                                      ch::face_list({{0, 1, 2}, {0, 2, 3}}, {ch::material_group(material, {0, 1})})})});
+    };
+    ASSERT_TRUE(testkit::write_file(
+        d.dir / "in" / "scene.3ds",
+        ch::serialize(ch::primary({ch::editor({
+            ch::material({ch::material_name("Upper"), ch::texture_map({ch::map_name("QUARTERS.PPM")})}),
+            ch::material({ch::material_name("Lower"), ch::texture_map({ch::map_name("quarters.ppm")})}),
+            square("A", "Upper"),
+            square("B", "Lower"),
+        })}))));
+    const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find("    Number of texture maps:\t2\n    Number of missing maps:\t0\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene.inc", "scene.pov"}));
+}
