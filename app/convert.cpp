@@ -1,7 +1,11 @@
 #include "app/convert.hpp"
 
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -47,12 +51,47 @@ std::string asked_camera(std::int32_t camera_select) {
     return "the " + ordinal(static_cast<std::int64_t>(camera_select) + 1) + " camera";
 }
 
-// Whether the two paths name one existing file, symbolic links followed.
-bool same_file(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+// The file a name stands for, symbolic links followed to the end: by
+// device and inode when it exists, else by the real path of its folder and
+// its own name (a file not there yet), so that two names of one file to be
+// are known as one too.
+struct file_identity {
+    bool exists = false;
+    struct stat st {};
+    std::string where;  // when it does not exist: the folder's real path, '/', the name
+};
+
+file_identity identify(const std::string& path) {
+    file_identity id;
+    const std::string target = follow_links(path);
+    if (::stat(target.c_str(), &id.st) == 0) {
+        id.exists = true;
+        return id;
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    char* real = ::realpath(dir.c_str(), nullptr);
+    id.where = std::string(real != nullptr ? real : dir) + "/" + name;
+    std::free(real);
+    return id;
+}
+
+bool same_file(const file_identity& a, const file_identity& b) {
+    if (a.exists != b.exists) return false;
+    if (a.exists) return a.st.st_dev == b.st.st_dev && a.st.st_ino == b.st.st_ino;
+    return a.where == b.where;
+}
+
+// Why an existing output cannot be written: it is not a regular file, nor
+// a pipe or a character device, which are written in place; empty when it
+// can be.
+std::string why_not_writable(const file_identity& id) {
+    if (!id.exists || S_ISREG(id.st.st_mode) || writes_in_place(id.st.st_mode)) return "";
+    if (S_ISDIR(id.st.st_mode)) return "a directory";
+    if (S_ISSOCK(id.st.st_mode)) return "a socket";
+    if (S_ISBLK(id.st.st_mode)) return "a block device";
+    return "not a regular file";
 }
 
 // Faces of a scene for each worker it starts: a worker keeps a table of
@@ -80,14 +119,22 @@ bool outputs_may_be_written(const run_options& options, reporter& report) {
             return false;
         }
     }
-    for (const std::string* output : {&options.scene_path, &options.include_path}) {
-        if (same_file(*output, options.input_path)) {
+    const file_identity input = identify(options.input_path);
+    const file_identity scene = identify(options.scene_path), include = identify(options.include_path);
+    for (const auto& [output, id] :
+         {std::pair{&options.scene_path, &scene}, std::pair{&options.include_path, &include}}) {
+        const std::string why = why_not_writable(*id);
+        if (!why.empty()) {
+            report_warning(report, "the output file " + *output + " is " + why + "; nothing was converted");
+            return false;
+        }
+        if (input.exists && same_file(*id, input)) {
             report_warning(report, "the output file " + *output + " is the input file " + options.input_path +
                                        "; nothing was converted");
             return false;
         }
     }
-    if (same_file(options.scene_path, options.include_path)) {
+    if (same_file(scene, include)) {
         report_warning(report, "the output files " + options.scene_path + " and " + options.include_path +
                                    " are one file; nothing was converted");
         return false;
@@ -95,13 +142,19 @@ bool outputs_may_be_written(const run_options& options, reporter& report) {
     return true;
 }
 
-std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report) {
+std::int32_t choose_camera(const run_options& options, const scene& s) {
+    if (s.camera_count() == 0) return -1;
+    const std::int32_t index = options.camera_select;
+    return index < 0 || index >= s.camera_count() ? 0 : index;
+}
+
+void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report) {
     const std::string given = "-c " + options.camera_text;
-    std::int32_t index = options.camera_select;
+    const std::int32_t index = options.camera_select;
     std::string used;
     if (s.camera_count() == 0) {
-        index = -1;
-        used = "the file has no camera, so the default view is used";
+        used = view.framed ? "the file has no camera, so the framed view is used"
+                           : "the file has no camera, so the default view is used";
         if (!options.frame)
             tessvert::report(report, message_kind::advice,
                              " Warning: the file has no camera: the default view from (20, 20, 20) is used;"
@@ -109,7 +162,6 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     } else if (index < 0 || index >= s.camera_count()) {
         report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
                                    std::to_string(s.camera_count()) + "; the first camera gives the initial view");
-        index = 0;
         used = "the file has no such camera, so the first one is used";
     } else {
         used = "the " + ordinal(index + 1) + " camera gives the initial view";
@@ -117,7 +169,8 @@ std::int32_t choose_camera(const run_options& options, const scene& s, reporter&
     if (!options.camera_text_whole)
         report_warning(report, "-c \"" + options.camera_text + "\" is not a whole number; it is read as -c " +
                                    std::to_string(static_cast<std::int64_t>(options.camera_select) - 1) + ": " + used);
-    return index;
+    if (view.framing_refused != nullptr)
+        report_warning(report, std::string("--frame: ") + view.framing_refused + "; the default view is used");
 }
 
 namespace {
@@ -267,32 +320,70 @@ conversion_result convert(const run_options& given, scene& s, reporter& report) 
     result.loaded = true;
     report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
     const std::size_t file_objects = show_instances(options, s, report);
-    const std::int32_t camera_index = choose_camera(options, s, report);
+    const view_setup view =
+        setup_initial_view(s, choose_camera(options, s), view_choices{options.frame, options.headlight});
+    report_camera_choice(options, s, view, report);
     report_non_finite_lights_and_cameras(s, report);
-    const view_setup view = setup_initial_view(s, camera_index, view_choices{options.frame, options.headlight});
 
     // Each file is written to a temporary of its own whatever became of the
     // other; a file that could not be written turns the exit code to 0 so
     // that scripts see the failure.
     output_file scene_out, mesh_out;
     pov_map_plan maps;
-    if (options.format == output_format::pov) {
-        check_mapping_coords(s, report);
-        write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, report);
-        // The copies count as faces written, as in the other format.
-        for (const mesh_instance& instance : s.instances)
-            result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());
-    } else
-        write_vrx_files(options, s, view, scene_out, mesh_out, pool, result);
-    // Only when both are complete is each put in place and its line
-    // printed, the scene file's first. An interruption before this leaves
-    // both older files; one during it waits until both are in place.
-    const termination_signals_held held;
-    // The images first: a scene in place always finds its images.
-    const bool outputs_ready = !scene_out.temp_name.empty() && !mesh_out.temp_name.empty();
-    const bool maps_ok = !outputs_ready || commit_map_copies(maps, report);
-    const bool scene_ok = commit_output_or_report(scene_out, " All parameters successfully dumped to: ", report);
-    const bool mesh_ok = commit_output_or_report(mesh_out, " All objects successfully dumped to: ", report);
+    if (options.format == output_format::pov) check_mapping_coords(s, report);
+    const auto write_outputs = [&](reporter& to) {
+        if (options.format == output_format::pov) {
+            write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, to);
+            // The copies count as faces written, as in the other format.
+            for (const mesh_instance& instance : s.instances)
+                result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());
+        } else {
+            write_vrx_files(options, s, view, scene_out, mesh_out, pool, result);
+        }
+    };
+    try {
+        write_outputs(report);
+    } catch (const std::bad_alloc&) {
+        // A pipe or a device has its text already: it is not written twice.
+        if (pool.threads.empty() || scene_out.in_place || mesh_out.in_place) throw;
+        // Out of memory with workers (the mesh writer already went on
+        // alone when a part ran out): they end, their stacks and texts with
+        // them, and both files are written again on this thread alone, as a
+        // run on one thread writes them. What the writers had to say was
+        // said the first time.
+        stop_workers(pool);
+        discard_output(scene_out);
+        discard_output(mesh_out);
+        maps.materials.clear();
+        maps.copies.clear();  // their temporaries removed
+        maps.written = maps.missing = 0;
+        result.written_faces = 0;
+        reporter said_already;
+        write_outputs(said_already);
+    }
+    // Only when both are complete is each put in place, the images first: a
+    // scene in place always finds its images. An interruption before this
+    // leaves both older files; one during it waits until both are in place.
+    // Nothing is printed while the signals wait (a console that stops
+    // draining must not hold them off): what there is to say waits too.
+    const auto complete = [](const output_file& out) {
+        return out.in_place ? out.opened && out.error == 0 : !out.temp_name.empty();
+    };
+    std::vector<std::pair<message_kind, std::string>> held_messages;
+    reporter hold{[&](message_kind kind, std::string_view text) { held_messages.emplace_back(kind, text); }};
+    bool maps_ok = true, scene_committed = false, mesh_committed = false;
+    {
+        const termination_signals_held held;
+        if (complete(scene_out) && complete(mesh_out)) maps_ok = commit_map_copies(maps, hold);
+        scene_committed = commit_output(scene_out);
+        mesh_committed = commit_output(mesh_out);
+    }
+    for (const auto& [kind, text] : held_messages) tessvert::report(report, kind, text);
+    // Each file's line, the scene file's first.
+    const bool scene_ok =
+        report_output_outcome(scene_out, scene_committed, " All parameters successfully dumped to: ", report);
+    const bool mesh_ok =
+        report_output_outcome(mesh_out, mesh_committed, " All objects successfully dumped to: ", report);
     result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
     remove_instance_copies(s, file_objects);
     return result;

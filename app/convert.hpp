@@ -8,6 +8,7 @@
 #include "app/runtime/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
+#include "writers/scene_file.hpp"
 
 namespace tessvert {
 
@@ -27,8 +28,11 @@ struct conversion_result {
 // Whether the outputs may be written, checked before anything is read:
 // not when the output name holds a double quote or a control character
 // (they would break the scene file's quoted names), nor when an output file
-// is the input file or both outputs are one file (symbolic links followed).
-// Reports one warning that says why when they may not.
+// is the input file or both outputs are one file (symbolic links followed
+// to the end, also to a file not there yet), nor when an output is a
+// directory, a socket, a block device or another file that is neither
+// regular nor written in place (a FIFO, a character device). Reports one
+// warning that says why when they may not.
 bool outputs_may_be_written(const run_options& options, reporter& report);
 
 // The reading half of a conversion, in the stages of app/read_stages.hpp:
@@ -65,11 +69,14 @@ void report_crease_notes(const run_options& options, const scene& s, reporter& r
 std::size_t show_instances(const run_options& options, scene& s, reporter& report);
 
 // The camera that gives the initial view: the one at camera_select when
-// the file has it, else the first, with a warning that says which camera
-// the user asked for in their own -c numbering; -1 when the file has no
-// camera. A -c value that is not a whole number gets a warning that names
-// it and the camera it chose.
-std::int32_t choose_camera(const run_options& options, const scene& s, reporter& report);
+// the file has it, else the first; -1 when the file has no camera.
+std::int32_t choose_camera(const run_options& options, const scene& s);
+
+// What the choice of `view` says: a warning that names the camera the user
+// asked for in their own -c numbering when the file has no such camera, one
+// that names a -c value that is not a whole number and the view it gave,
+// and why --frame gave the default view when it did.
+void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report);
 
 // The whole conversion: read_scene, then the initial view, the scene file
 // and the mesh include, each written to a temporary; then both are renamed

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
 #include <vector>
 
 namespace tessvert {
@@ -13,10 +14,12 @@ namespace {
 // taken only once part k - window has been written, so a slot holds one
 // part at a time. The text of a slot belongs to the thread formatting it
 // until `ready` is set, then to the writer until it is cleared, both under
-// the mutex.
+// the mutex. A part whose formatting ran out of memory is marked `failed`
+// and left to the writer, which formats it again alone.
 struct slot {
     text_block text;
     bool ready = false;
+    bool failed = false;
 };
 
 struct ordered_parts {
@@ -35,23 +38,44 @@ struct ordered_parts {
     std::size_t next_write = 0;          // the next part to write
     bool stop = false;                   // no more parts: a write failed, or a thread threw
     std::size_t threads_in = 1;          // the writer is thread 0; each worker takes the next number
+    std::size_t formatters = 0;          // workers in format_parts
+    // A part ran out of memory: the workers take no more parts, and the
+    // writer formats the rest (the failed part again) on its own.
+    bool alone = false;
 };
 
 bool may_take(const ordered_parts& p) {
     return !p.stop && p.next_part < p.parts && p.next_part < p.next_write + p.window;
 }
 
-// Takes the next part (the caller holds the lock and saw may_take), formats
-// it without the lock, and marks it ready.
-void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, std::size_t thread) {
-    const std::size_t k = p.next_part++;
+// Formats part k into its slot without the lock (the caller holds it) and
+// marks it ready; out of memory, marks it failed and leaves the rest to the
+// writer alone.
+void format_part(ordered_parts& p, std::size_t k, std::unique_lock<std::mutex>& lock, std::size_t thread) {
     slot& into = p.slots[k % p.window];
     lock.unlock();
-    into.text.used = 0;
-    p.format(k, thread, into.text);
+    bool formatted = false;
+    try {
+        into.text.used = 0;
+        p.format(k, thread, into.text);
+        formatted = true;
+    } catch (const std::bad_alloc&) {}
     lock.lock();
-    into.ready = true;
-    if (k == p.next_write) p.part_ready.notify_one();
+    if (formatted) {
+        into.ready = true;
+        if (k == p.next_write) p.part_ready.notify_one();
+        return;
+    }
+    into.failed = true;
+    p.alone = true;
+    p.part_ready.notify_all();
+    p.room.notify_all();
+}
+
+// Takes the next part (the caller holds the lock and saw may_take) and
+// formats it.
+void format_next(ordered_parts& p, std::unique_lock<std::mutex>& lock, std::size_t thread) {
+    format_part(p, p.next_part++, lock, thread);
 }
 
 // After an exception every thread stops waiting.
@@ -65,16 +89,20 @@ void stop_all(ordered_parts& p, std::unique_lock<std::mutex>& lock) {
 void format_parts(ordered_parts& p) {
     std::unique_lock lock(p.mutex);
     const std::size_t thread = p.threads_in++;
+    ++p.formatters;
     try {
         for (;;) {
-            p.room.wait(lock, [&] { return p.stop || p.next_part >= p.parts || may_take(p); });
-            if (!may_take(p)) return;
+            p.room.wait(lock, [&] { return p.stop || p.alone || p.next_part >= p.parts || may_take(p); });
+            if (p.alone || !may_take(p)) break;
             format_next(p, lock, thread);
         }
     } catch (...) {
+        --p.formatters;
         stop_all(p, lock);
         throw;
     }
+    --p.formatters;
+    p.part_ready.notify_all();  // the writer may be waiting for the workers to be gone
 }
 
 // Writes the parts in order; while the next one is not ready, formats one
@@ -89,10 +117,22 @@ void write_parts(ordered_parts& p, output_file& out) {
                 write_output(out, next.text.data.get(), next.text.used);
                 lock.lock();
                 next.ready = false;
+                // Alone, a text is not kept for a part to come: its memory
+                // goes back.
+                if (p.alone) next.text = text_block{};
                 ++p.next_write;
                 if (out.write_failed) p.stop = true;
                 p.room.notify_all();
-            } else if (may_take(p)) {
+            } else if (next.failed || (p.alone && may_take(p) && p.next_part == p.next_write)) {
+                // After a part ran out of memory, the rest is formatted
+                // here alone, once the workers are gone and their texts
+                // with them; out of memory again, the writing fails.
+                p.part_ready.wait(lock, [&] { return p.formatters == 0; });
+                if (!next.failed) ++p.next_part;
+                next.failed = false;
+                format_part(p, p.next_write, lock, 0);
+                if (next.failed) throw std::bad_alloc();
+            } else if (!p.alone && may_take(p)) {
                 format_next(p, lock, 0);
             } else {
                 p.part_ready.wait(lock);

@@ -27,7 +27,11 @@ using part_format = std::function<void(std::size_t part, std::size_t thread, tex
 // by `format` on the pool's workers or the calling thread, while the
 // calling thread writes the ones before. One part per thread and one more
 // are in memory at a time (64 at most). After a failed write nothing more
-// is formatted. Every write is made on the calling thread.
+// is formatted. Every write is made on the calling thread. When a part runs
+// out of memory (std::bad_alloc), the workers take no more parts, and once
+// they are done the calling thread formats the rest alone, that part again
+// first. When that part runs out of memory again, or formatting throws
+// anything else, every thread stops and the exception is thrown here.
 void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format, worker_pool& pool);
 
 // How big to make each part of a file of `weight` items on the pool's
@@ -42,9 +46,10 @@ using part_formatter =
 // same `written_faces`. The texts in memory are bounded: one part per
 // thread and one more (64 in all), each of at most default_part_faces
 // faces, whatever the size of the file. After a failed write nothing more
-// is formatted. Every write is made on the calling thread. When formatting
-// a part throws (out of memory), every thread stops and the exception is
-// thrown here; `out` is left for its owner to discard.
+// is formatted. Every write is made on the calling thread. A part that
+// runs out of memory is handled as write_parts_on_workers says; when the
+// writing fails, the exception is thrown here and `out` is left for its
+// owner to discard.
 void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
                                    std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
                                    const part_formatter& format_part = format_mesh_part);

@@ -7,6 +7,8 @@
 #include "app/convert.hpp"
 #include "app/options.hpp"
 #include "app/runtime/signals.hpp"
+#include "app/runtime/workers.hpp"
+#include "writers/live_temporaries.hpp"
 
 #ifndef TESSVERT_VERSION
 #define TESSVERT_VERSION "0.0.0"
@@ -57,6 +59,7 @@ int run(int argc, const char* const* argv) {
     // interrupted run holds everything said up to then.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     install_signal_handlers();
+    limit_thread_memory();
 
     run_options options;
     std::string problem;

@@ -150,7 +150,8 @@ bool compute_corner_normals(mesh_object& o) {
 }
 
 void report_too_many_masks(const mesh_object& first, reporter& report) {
-    report_warning(report, "object \"" + first.name + "\": faces of more than " + std::to_string(max_masks_at_vertex) +
+    report_warning(report, "object \"" + printable(first.name) + "\": faces of more than " +
+                               std::to_string(max_masks_at_vertex) +
                                " different smoothing groups meet at a vertex; every corner at such a vertex"
                                " (in any object) takes the plain vertex normal");
 }

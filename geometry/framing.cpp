@@ -10,7 +10,10 @@
 #include "geometry/framing.hpp"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <numbers>
 
@@ -27,6 +30,62 @@ namespace {
 // ordinary scene lie at the border of the picture, far deeper than that, so
 // there the bound changes nothing.
 constexpr double least_depth_share = 0.01;
+
+// `value` as a renderer reads it back after it is written with six
+// decimals: a single-precision number.
+double as_written(double value) {
+    char text[400];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return static_cast<double>(static_cast<float>(std::strtod(text, nullptr)));
+}
+
+// Where `p` lands in the picture seen from `eye` towards `look_at`, up
+// (0, 0, 1): whether it is in front of the eye and within the picture.
+bool in_picture(const double eye[3], const double look_at[3], const double p[3]) {
+    double forward[3] = {look_at[0] - eye[0], look_at[1] - eye[1], look_at[2] - eye[2]};
+    const double length = std::hypot(forward[0], forward[1], forward[2]);
+    for (double& f : forward) f /= length;
+    double right[3] = {forward[1], -forward[0], 0};  // forward x (0, 0, 1)
+    const double right_length = std::hypot(right[0], right[1]);
+    if (right_length == 0) return false;
+    for (double& r : right) r /= right_length;
+    const double up[3] = {right[1] * forward[2] - right[2] * forward[1], right[2] * forward[0] - right[0] * forward[2],
+                          right[0] * forward[1] - right[1] * forward[0]};
+    const double q[3] = {p[0] - eye[0], p[1] - eye[1], p[2] - eye[2]};
+    const double depth = q[0] * forward[0] + q[1] * forward[1] + q[2] * forward[2];
+    const double half_width = std::tan(default_fov / 2 * std::numbers::pi / 180);
+    const double x = (q[0] * right[0] + q[1] * right[1] + q[2] * right[2]) / half_width;
+    const double y = (q[0] * up[0] + q[1] * up[1] + q[2] * up[2]) / (half_width / view_aspect_ratio);
+    return depth > 0 && std::abs(x) <= depth && std::abs(y) <= depth;
+}
+
+// Why `view` of the scene cannot be written as it was worked out; nullptr
+// when it can.
+const char* why_refused(const scene& s, const framed_view& view) {
+    for (const double p : view.position)
+        if (!(std::abs(p) <= FLT_MAX)) return "the framed eye would lie beyond the range of single-precision numbers";
+    double eye[3], look_at[3];
+    bool apart = false;
+    for (int k = 0; k < 3; ++k) {
+        eye[k] = as_written(view.position[k]);
+        look_at[k] = as_written(view.look_at[k]);
+        apart = apart || eye[k] != look_at[k];
+    }
+    if (!apart) return "written with six decimals, the framed eye would be the point it looks at";
+    // The vertices as the mesh file gives them, with six decimals too.
+    const auto written = [](float value) {
+        const double v = value;
+        return std::abs(v) < 1e9 ? static_cast<double>(static_cast<float>(std::nearbyint(v * 1e6) / 1e6)) : v;
+    };
+    for (const mesh_object& o : s.objects)
+        for (const vec3& v : o.vertices) {
+            if (!is_finite(v)) continue;
+            const double p[3] = {written(v.x), written(v.y), written(v.z)};
+            if (!in_picture(eye, look_at, p))
+                return "written with six decimals, the framed view would leave vertices out of the picture";
+        }
+    return nullptr;
+}
 
 }  // namespace
 
@@ -81,6 +140,7 @@ std::optional<framed_view> frame_scene(const scene& s) {
     }
     const double step = view.distance / std::numbers::sqrt3;
     for (int k = 0; k < 3; ++k) view.position[k] = view.look_at[k] + step;
+    view.refused = why_refused(s, view);
     return view;
 }
 

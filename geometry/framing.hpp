@@ -25,6 +25,9 @@ struct framed_view {
     double look_at[3] = {0, 0, 0};   // the centre of the vertices' bounding box
     double position[3] = {0, 0, 0};  // look_at + distance * (1, 1, 1) / sqrt(3)
     double distance = 0;
+    // Why the framed view cannot be written, so that the default view is
+    // used instead; nullptr when it can.
+    const char* refused = nullptr;
 };
 
 // The default view's direction and field of view, aimed at the centre of the
@@ -34,6 +37,12 @@ struct framed_view {
 // the half-width and half-height. Computed in double. When all those
 // vertices coincide the distance is 1; with no finite vertex there is
 // nothing to frame and the result is empty.
+//
+// The view is written with six decimals and read back by a renderer in
+// single precision. It is refused (`refused` says why) when, written so,
+// the eye and the look-at point would be equal, some of those vertices
+// would fall outside the picture or behind the eye, or the eye would lie
+// beyond the range of single precision.
 std::optional<framed_view> frame_scene(const scene& s);
 
 }  // namespace tessvert

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,14 +19,21 @@ constexpr std::size_t block_size = 1 << 12;
 constexpr std::size_t block_size = 1 << 18;
 #endif
 
-// Whether a regular file has bytes left after what was read of it; false
-// for anything else, whose end cannot be known without reading.
+// Whether the input has bytes left after what was read of it. A regular
+// file says so by its size. A pipe or a terminal is asked without reading
+// and without waiting: it has ended only when it holds nothing more and
+// its writer is gone; bytes waiting, or a writer that may still write, go on.
 bool file_goes_on(const byte_stream& s) {
     if (s.from_memory) return s.memory_taken < s.memory_size;
     struct stat st {};
-    if (::fstat(s.fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    const off_t at = ::lseek(s.fd, 0, SEEK_CUR);
-    return at >= 0 && at < st.st_size;
+    if (::fstat(s.fd, &st) != 0) return false;
+    if (S_ISREG(st.st_mode)) {
+        const off_t at = ::lseek(s.fd, 0, SEEK_CUR);
+        return at >= 0 && at < st.st_size;
+    }
+    pollfd p{s.fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) != 1) return true;
+    return (p.revents & POLLIN) != 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
 }
 
 // Refills the buffer with at most `allowed` bytes; false at the limit, at
@@ -73,6 +81,7 @@ bool open_byte_stream(byte_stream& s, const std::string& path) {
     s.ended = false;
     s.allowed = UINT64_MAX;
     s.limit_reached = false;
+    s.delivered = 0;
     return true;
 }
 
@@ -118,6 +127,7 @@ std::uint32_t read_bytes(byte_stream& s, void* dst, std::uint32_t n) {
         s.pos += take;
         delivered += static_cast<std::uint32_t>(take);
     }
+    s.delivered += delivered;
     return delivered;
 }
 

@@ -32,6 +32,8 @@ struct byte_stream {
     std::uint64_t allowed = UINT64_MAX;
     // Set when the stream ended at `allowed` rather than at the file's end.
     bool limit_reached = false;
+    // Bytes delivered so far, skipped ones included.
+    std::uint64_t delivered = 0;
 };
 
 // Opens `path` for reading; false when it cannot be opened, with `error`

@@ -40,6 +40,14 @@ inline constexpr int max_level = 256;
 // fails.
 inline constexpr std::uint64_t max_unfilled_bytes = std::uint64_t{16} << 20;
 
+// The scene's records (an object, a material) take far more memory than
+// the few bytes of an empty chunk that makes one: a file of nothing but
+// empty named objects would take some 60 times its size. Their bytes may
+// reach this much plus record_bytes_per_file_byte for each byte read so
+// far; past that, the load stops and fails as for unfilled arrays.
+inline constexpr std::uint64_t record_bytes_base = std::uint64_t{4} << 20;
+inline constexpr std::uint64_t record_bytes_per_file_byte = 4;
+
 // State of one load, owned by the loader.
 struct load_watcher;  // loader.hpp
 
@@ -50,13 +58,23 @@ struct chunk_reader {
     chunk_header secondary_header;  // used only by read_subchunk
     bool depth_warned = false;
     std::uint64_t unfilled_bytes = 0;  // see max_unfilled_bytes
-    bool over_budget = false;          // unfilled_bytes passed the bound: every level stops
+    std::uint64_t record_bytes = 0;    // see record_bytes_base
+    bool over_budget = false;          // unfilled_bytes or record_bytes passed its bound: every level stops
+    bool records_over_budget = false;  // record_bytes did
     // The first index of each material name among the materials read so
     // far: the materials before `materials_indexed` are in it.
     std::unordered_map<std::string, std::int32_t> material_index_of;
     std::int32_t materials_indexed = 0;
     const load_watcher* watcher = nullptr;  // told of each object read; may be null
 };
+
+// Counts the memory of a new record; past the bound the descent stops, as
+// at the end of the file, and the load fails.
+inline void count_record(chunk_reader& r, std::uint64_t bytes) {
+    r.record_bytes += bytes;
+    if (r.record_bytes > record_bytes_base + record_bytes_per_file_byte * r.stream.delivered)
+        r.over_budget = r.records_over_budget = true;
+}
 
 // Whether every level of the descent stops: the file ended, or the arrays
 // went over their budget.

@@ -30,7 +30,7 @@ void assign_face_materials(scene& s, reporter& report) {
             }
         }
         if (ignored > 0)
-            report_warning(report, "object \"" + o.name + "\": " + std::to_string(ignored) +
+            report_warning(report, "object \"" + printable(o.name) + "\": " + std::to_string(ignored) +
                                        " face numbers of its material groups are beyond its " +
                                        std::to_string(o.faces.size()) + " faces; they were ignored");
     }

@@ -37,9 +37,11 @@ load_result load_scene(chunk_reader& r, scene& s, const std::string& path, repor
         return load_result::read_failed;
     }
     if (r.over_budget) {
-        report_warning(report,
-                       "the file declares far more vertices and mapping coordinates than it holds;"
-                       " it is not converted");
+        report_warning(report, r.records_over_budget
+                                   ? "the objects and materials of the file would take far more memory than its size"
+                                     " warrants; it is not converted"
+                                   : "the file declares far more vertices and mapping coordinates than it holds;"
+                                     " it is not converted");
         s = init_scene();
         return load_result::too_little_data;
     }

@@ -29,6 +29,7 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
         case chunk_id::named_object:
             open_level(r, child, level, [&] {
                 append_object(s);
+                count_record(r, sizeof(mesh_object));
                 read_string(r, child, s.objects.back().name, object_name_max);
                 parse_object_chunks(r, s, child, level + 1);
                 if (r.watcher != nullptr && r.watcher->object_read) r.watcher->object_read(s.objects.size() - 1);
@@ -50,6 +51,8 @@ void parse_main_chunks(chunk_reader& r, scene& s, chunk_header& parent, int leve
         case chunk_id::material_entry:
             open_level(r, child, level, [&] {
                 append_material(s);
+                // and, once its name is looked up, a node of the name index
+                count_record(r, sizeof(material) + 64);
                 parse_material_chunks(r, s, child, level + 1);
             });
             return true;

@@ -21,7 +21,7 @@ void remove_faces(scene& s, reporter& report, Drop&& drop, const char* why) {
         std::vector<std::uint8_t> keep(o.faces.size());
         for (std::size_t i = 0; i < o.faces.size(); ++i) keep[i] = !drop(o, o.faces[i]);
         const std::size_t removed = keep_faces(o, keep);
-        report_warning(report, "object \"" + o.name + "\": " + std::to_string(removed) + why);
+        report_warning(report, "object \"" + printable(o.name) + "\": " + std::to_string(removed) + why);
     }
 }
 

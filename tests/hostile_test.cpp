@@ -10,13 +10,17 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,6 +70,23 @@ void old_outputs(const temp_dir& dir, const std::string& name = "model") {
 void expect_old_outputs(const temp_dir& dir, const std::string& name = "model") {
     EXPECT_EQ(read_file(dir / (name + ".vrx")), "old\n");
     EXPECT_EQ(read_file(dir / (name + ".inc")), "old!");
+}
+
+// The wait status of `pid`, which has `seconds` to end; past that it is
+// killed and the test fails with `hang`.
+int wait_or_kill(pid_t pid, int seconds, const char* hang) {
+    int status = 0;
+    pid_t done = 0;
+    for (int i = 0; i < seconds * 10 && done == 0; ++i) {
+        done = ::waitpid(pid, &status, WNOHANG);
+        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    if (done == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << hang;
+    }
+    return status;
 }
 
 const std::string reading_grid = "\n Reading grid.3ds...\n";
@@ -158,17 +179,7 @@ TEST(HostileInput, AnInputWithoutEndIsReadToThePrimaryChunksEndAndNoFurther) {
     const pid_t pid = e2e::spawn(dir.path, {"-i", "/dev/stdin", "-t"}, lim);
     // A run that waited for more input would never end: give up after a
     // minute, which only a hang can take.
-    int status = 0;
-    pid_t done = 0;
-    for (int i = 0; i < 600 && done == 0; ++i) {
-        done = ::waitpid(pid, &status, WNOHANG);
-        if (done == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    if (done == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, &status, 0);
-        ADD_FAILURE() << "the run waited for input past the primary chunk";
-    }
+    const int status = wait_or_kill(pid, 60, "the run waited for input past the primary chunk");
     ::close(fds[1]);
     const e2e::result r = e2e::collect(status, dir.path);
     EXPECT_EQ(r.exit_code, 1);
@@ -181,6 +192,35 @@ TEST(HostileInput, AnInputWithoutEndIsReadToThePrimaryChunksEndAndNoFurther) {
     ASSERT_EQ(got, static_cast<ssize_t>(after.size()));
     left.resize(static_cast<std::size_t>(got));
     EXPECT_EQ(left, after);
+}
+
+// A last chunk that declares more than the primary chunk has left is
+// reported the same way whether the input is a file or a pipe: past the
+// declared end when bytes follow, the file ending inside a chunk when none do.
+TEST(HostileInput, AChunkPastThePrimaryChunksEndIsReportedAlikeForFilesAndPipes) {
+    temp_dir dir;
+    const bytes inside = cat({one_triangle("In"), u16(0x1234), u32(1000)});
+    const bytes primary_chunk = cat({u16(0x4D4D), u32(static_cast<std::uint32_t>(6 + inside.size())), inside});
+    const bytes after(2000, 0);
+    for (const bool more : {true, false}) {
+        const bytes all = more ? cat({primary_chunk, after}) : primary_chunk;
+        const std::string expected =
+            more ? "a chunk runs past the declared end of the primary chunk" : "the file ends inside a chunk";
+        write_file(dir / "a.3ds", all);
+        auto r = e2e::run(dir.path, {"-i", "a.3ds", "-t"});
+        EXPECT_EQ(testkit::count_warnings(r.out, expected), 1u) << r.out;
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        ASSERT_EQ(::write(fds[1], all.data(), all.size()), static_cast<ssize_t>(all.size()));
+        ::close(fds[1]);
+        e2e::limits lim;
+        lim.cpu_seconds = 60;
+        lim.standard_input = fds[0];
+        r = e2e::run(dir.path, {"-i", "/dev/stdin", "-t"}, lim);
+        ::close(fds[0]);
+        EXPECT_EQ(testkit::count_warnings(r.out, expected), 1u) << r.out;
+        EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{0, 0, 0, 1, 1})) << r.out;
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -269,13 +309,51 @@ TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
                 with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
                             "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM), "TESSVERT_FAULT_TO_PROCESS=1"}));
             EXPECT_EQ(r.signal, SIGTERM);
-            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read +
-                                 " All parameters successfully dumped to: model.vrx\n"
-                                 " All objects successfully dumped to: model.inc\n");
+            // The signal is taken once both are in place, before their lines.
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
             EXPECT_TRUE(read_file(dir / "model.vrx") == fresh.vrx);
             EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
             EXPECT_EQ(list_files(dir.path), grid_and_outputs);
         }
+}
+
+// A console that stops draining (a full pipe, a paused terminal) blocks a
+// line; a signal still ends the run, with the pair wholly old or wholly new
+// and no temporary left. The pipe is shrunk to a page and filled so that
+// the stall comes at the first line (while reading) or at the first
+// success line (once both files are written).
+TEST(HostileRun, AStalledConsoleNeverHoldsOffASignal) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    const std::string before_success = std::string(e2e::banner) + grid_read;
+    for (const bool at_success : {false, true}) {
+        SCOPED_TRACE(at_success ? "stalled at the success line" : "stalled at the banner");
+        old_outputs(dir);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const int room = ::fcntl(fds[1], F_SETPIPE_SZ, 4096);
+        ASSERT_GT(room, 0);
+        const std::string filler(static_cast<std::size_t>(room) - (at_success ? before_success.size() : 0), '.');
+        ASSERT_EQ(::write(fds[1], filler.data(), filler.size()), static_cast<ssize_t>(filler.size()));
+        e2e::limits lim;
+        lim.cpu_seconds = 60;
+        lim.standard_output = fds[1];
+        const pid_t pid = e2e::spawn(dir.path, {"-i", "grid.3ds", "--threads", "3"}, lim);
+        ::close(fds[1]);
+        // The run goes as far as the console lets it: for the success line,
+        // until the new include file is in place.
+        for (int wait = 0; wait < 500 && at_success && read_file(dir / "model.inc") != fresh.inc; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ::kill(pid, SIGTERM);
+        const int status = wait_or_kill(pid, 5, "SIGTERM did not end a run whose console had stalled");
+        ::close(fds[0]);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+        EXPECT_TRUE(read_file(dir / "model.vrx") == (at_success ? fresh.vrx : "old\n"));
+        EXPECT_TRUE(read_file(dir / "model.inc") == (at_success ? fresh.inc : "old!"));
+        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+    }
 }
 
 TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
@@ -345,7 +423,10 @@ TEST(HostileRun, NormalsOutOfMemoryOnAWorkerEndAsOnOneThread) {
     old_outputs(dir);
     const e2e::result failed = e2e::run(dir.path, args("1"), with_fault({counts}));
     EXPECT_EQ(failed.exit_code, 0);
-    EXPECT_TRUE(failed.out.ends_with(" Computing normals...\n An error occured\n")) << failed.out;
+    EXPECT_TRUE(failed.out.ends_with(
+        " Computing normals...\n Warning: the conversion ran out of memory; nothing was converted\n"
+        " An error occured\n"))
+        << failed.out;
     for (const char* threads : {"2", "7"}) {
         SCOPED_TRACE(threads);
         const e2e::result r = e2e::run(dir.path, args(threads), with_fault({counts}));
@@ -446,12 +527,32 @@ TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
     fs::create_symlink("same.inc", dir / "link.vrx");
     fs::create_symlink("same.inc", dir / "one.vrx");
     fs::create_symlink("same.inc", dir / "one.inc");
+    // Links whose final target is not there yet: one output names the
+    // other, or both end at one missing name (one through a second link).
+    fs::create_symlink("dangle.inc", dir / "dangle.vrx");
+    fs::create_symlink("hop", dir / "gone.vrx");
+    fs::create_symlink("missing.x", dir / "hop");
+    fs::create_symlink("./missing.x", dir / "gone.inc");
+    // What cannot be written at all.
+    fs::create_directory(dir / "folder.vrx");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    const std::string socket_path = (dir / "socket.inc").string();
+    ASSERT_LT(socket_path.size(), sizeof at.sun_path);
+    std::memcpy(at.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<const sockaddr*>(&at), sizeof at), 0);
+    ::close(sock);
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"-i", "same.inc", "-o", "same"}, "the output file same.inc is the input file same.inc"},
         {{"-i", "./same.inc", "-o", "link"}, "the output file link.vrx is the input file ./same.inc"},
         {{"-i", "grid.3ds", "-o", "one"}, "the output files one.vrx and one.inc are one file"},
         {{"-i", "same.inc", "-o", "say \"cheese\""}, "the output name holds a double quote or a control character"},
         {{"-i", "same.inc", "-o", "two\nlines"}, "the output name holds a double quote or a control character"},
+        {{"-i", "same.inc", "-o", "dangle"}, "the output files dangle.vrx and dangle.inc are one file"},
+        {{"-i", "same.inc", "-o", "gone"}, "the output files gone.vrx and gone.inc are one file"},
+        {{"-i", "same.inc", "-o", "folder"}, "the output file folder.vrx is a directory"},
+        {{"-i", "same.inc", "-o", "socket"}, "the output file socket.inc is a socket"},
     };
     for (const auto& [args, why] : cases) {
         SCOPED_TRACE(args.back());
@@ -466,4 +567,67 @@ TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
         EXPECT_EQ(list_files(dir.path), files);
         EXPECT_TRUE(testkit::read_file(dir / "same.inc") == std::string(scene.begin(), scene.end()));
     }
+}
+
+// Names from the file reach the console escaped: a line end cannot forge a
+// console line, nor an escape sequence reach the terminal.
+TEST(HostileNames, NamesFromTheFileArePrintedEscaped) {
+    temp_dir dir;
+    const std::string forged = "a\nAll objects successfully dumped to: fake.inc\x1b[2J\xff";
+    const std::string shown = "a\\nAll objects successfully dumped to: fake.inc\\x1B[2J\\xFF";
+    const bytes file = serialize(primary({editor(
+        {material({material_name("M")}),
+         named_object(forged, {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
+                                              face_list({{0, 1, 2}, {0, 1, 9}}, {material_group("M", {0, 5})})})})})}));
+    write_file(dir / "names.3ds", file);
+    auto r = e2e::run(dir.path, {"-i", "names.3ds", "--materials"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    std::size_t about_the_object = 0;
+    for (const std::string& w : testkit::warning_lines(r.out))
+        about_the_object += w.find("object \"" + shown + "\": ") != std::string::npos ? 1 : 0;
+    EXPECT_EQ(about_the_object, 2u) << r.out;  // a face removed, a material group face beyond the faces
+    EXPECT_EQ(r.out.find("\nAll objects"), std::string::npos);
+    EXPECT_EQ(r.out.find_first_of(std::string("\x1b\xff\r", 3)), std::string::npos);
+}
+
+// A FIFO is written in place, as cp writes it: a reader waiting on it gets
+// the scene file, and it stays a FIFO. A link to a character device (a
+// /dev/null of the test's own) writes to the device, which stays a device.
+TEST(HostileNames, PipesAndDevicesAreWrittenInPlace) {
+    const reference_outputs fresh = grid_outputs();
+    temp_dir dir;
+    write_file(dir / "grid.3ds", grid_scene());
+    ASSERT_EQ(::mkfifo((dir / "model.vrx").c_str(), 0644), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        const int in = ::open((dir / "model.vrx").c_str(), O_RDONLY);
+        const int out = ::open((dir / "got").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        char buffer[4096];
+        ssize_t n = 0;
+        while (in >= 0 && out >= 0 && (n = ::read(in, buffer, sizeof buffer)) > 0)
+            if (::write(out, buffer, static_cast<std::size_t>(n)) != n) ::_exit(1);
+        ::_exit(in >= 0 && out >= 0 && n == 0 ? 0 : 1);
+    }
+    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, e2e::limits{.cpu_seconds = 60});
+    const int status = wait_or_kill(reader, 60, "the reader of the FIFO never got its end");
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(read_file(dir / "got") == fresh.vrx);
+    EXPECT_TRUE(read_file(dir / "model.inc") == fresh.inc);
+    EXPECT_TRUE(fs::is_fifo(dir / "model.vrx"));
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"got", "grid.3ds", "model.inc", "model.vrx"}));
+
+    if (::geteuid() != 0) GTEST_SKIP() << "making a device node needs root";
+    if (::mknod((dir / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+        GTEST_SKIP() << "this system does not allow a device node here";
+    fs::create_symlink("null", dir / "dev.inc");
+    r = e2e::run(dir.path, {"-i", "grid.3ds", "-o", "dev"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "null").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(st.st_rdev, ::makedev(1, 3));
+    EXPECT_TRUE(fs::is_symlink(dir / "dev.inc"));
+    EXPECT_EQ(list_files(dir.path),
+              (std::vector<std::string>{"dev.inc", "dev.vrx", "got", "grid.3ds", "model.inc", "model.vrx", "null"}));
 }

@@ -141,7 +141,7 @@ bool before(mesh_position a, mesh_position b) {
     return a.object < b.object || (a.object == b.object && a.face < b.face);
 }
 
-TEST(MeshPipeline, APartThatRunsOutOfMemoryEndsTheWritingAndKeepsTheOlderFile) {
+TEST(MeshPipeline, APartThatRunsOutOfMemoryIsFormattedAgainAloneOrEndsTheWriting) {
     const reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), run_options{});
     ASSERT_EQ(l.result, 1) << l.out;
     const std::vector<mesh_object>& objects = l.scene.objects;
@@ -165,29 +165,50 @@ TEST(MeshPipeline, APartThatRunsOutOfMemoryEndsTheWritingAndKeepsTheOlderFile) {
         for (const mesh_position failing : chosen) {
             SCOPED_TRACE(std::to_string(workers) + " workers, the part of face " + std::to_string(failing.face) +
                          " of object " + std::to_string(failing.object));
-            testkit::temp_dir dir;
-            const std::string path = (dir / "model.inc").string();
-            { std::ofstream(path) << "older text"; }
-            std::atomic<int> failures{0};
-            // The part that holds the face fails every time it is
-            // formatted, whichever thread does it.
-            const part_formatter format = [&](const scene& s, const mesh_layout& layout, mesh_position from,
-                                              mesh_position to, mesh_formatter& formatter, text_block& text) {
-                if (!before(failing, from) && before(failing, to)) {
-                    ++failures;
-                    throw std::bad_alloc();
-                }
-                format_mesh_part(s, layout, from, to, formatter, text);
-            };
-            within_a_minute([&] {
-                output_file out;
-                ASSERT_TRUE(open_output(out, path));
-                std::int32_t faces = 0;
-                EXPECT_THROW(write_mesh_include_on_workers(l.scene, out, 0, faces, {}, pool, format), std::bad_alloc);
-            });
-            EXPECT_GE(failures.load(), 1);
-            EXPECT_EQ(testkit::list_files(dir.path), std::vector<std::string>{"model.inc"});
-            EXPECT_EQ(testkit::read_file(path), "older text");
+            for (const bool every_time : {true, false}) {
+                SCOPED_TRACE(every_time ? "failing every time" : "failing once");
+                testkit::temp_dir dir;
+                const std::string path = (dir / "model.inc").string();
+                { std::ofstream(path) << "older text"; }
+                std::atomic<int> failures{0}, tries{0};
+                std::thread::id retried_on;
+                // The part that holds the face fails every time it is
+                // formatted (or the first time only), whichever thread does
+                // it.
+                const part_formatter format = [&](const scene& s, const mesh_layout& layout, mesh_position from,
+                                                  mesh_position to, mesh_formatter& formatter, text_block& text) {
+                    if (!before(failing, from) && before(failing, to)) {
+                        if (++tries > 1) retried_on = std::this_thread::get_id();
+                        if (every_time || tries == 1) {
+                            ++failures;
+                            throw std::bad_alloc();
+                        }
+                    }
+                    format_mesh_part(s, layout, from, to, formatter, text);
+                };
+                std::thread::id caller;
+                within_a_minute([&] {
+                    caller = std::this_thread::get_id();
+                    output_file out;
+                    ASSERT_TRUE(open_output(out, path));
+                    std::int32_t faces = 0;
+                    if (every_time) {
+                        EXPECT_THROW(write_mesh_include_on_workers(l.scene, out, 0, faces, {}, pool, format),
+                                     std::bad_alloc);
+                    } else {
+                        // Once a part runs out of memory, the rest is
+                        // formatted on the calling thread alone.
+                        write_mesh_include_on_workers(l.scene, out, 0, faces, {}, pool, format);
+                        EXPECT_TRUE(commit_output(out));
+                    }
+                });
+                EXPECT_GE(failures.load(), 1);
+                EXPECT_EQ(testkit::list_files(dir.path), std::vector<std::string>{"model.inc"});
+                // Tried again once, on the calling thread.
+                EXPECT_EQ(tries.load(), 2);
+                EXPECT_EQ(retried_on, caller);
+                EXPECT_TRUE(testkit::read_file(path) == (every_time ? "older text" : mesh_text(l.scene, {})));
+            }
         }
     }
 }

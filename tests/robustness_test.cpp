@@ -627,6 +627,16 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
         // hold: refused once 16 MB of them are left unfilled.
         testkit::write_file(dir / "hollow.3ds", hollow_arrays(178));
     }
+    // 4 MB of empty named objects, 7 bytes each: each would be a whole
+    // object record in memory. Refused before they take more than a few
+    // times the file's size.
+    {
+        const bytes one = serialize(named_object("", {}));
+        bytes body;
+        for (int i = 0; i < 600000; ++i) body.insert(body.end(), one.begin(), one.end());
+        const auto size = static_cast<std::uint32_t>(body.size());
+        testkit::write_file(dir / "empty.3ds", cat({u16(0x4D4D), u32(size + 12), u16(0x3D3D), u32(size + 6), body}));
+    }
 
     struct measured {
         std::string input;
@@ -635,8 +645,13 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
         int exit_code;
     };
     const measured cases[] = {
-        {"big.3ds", {}, 32 * 1024, 1},  {"big.3ds", {"-t"}, 32 * 1024, 1}, {"deep.3ds", {}, 16 * 1024, 1},
-        {"huge.3ds", {}, 16 * 1024, 1}, {"hollow.3ds", {}, 40 * 1024, 0},
+        {"big.3ds", {}, 32 * 1024, 1},
+        {"big.3ds", {"-t"}, 32 * 1024, 1},
+        {"deep.3ds", {}, 16 * 1024, 1},
+        {"huge.3ds", {}, 16 * 1024, 1},
+        {"hollow.3ds", {}, 40 * 1024, 0},
+        {"empty.3ds", {}, 16 * 4200 + 16 * 1024, 0},
+        {"empty.3ds", {"-t"}, 16 * 4200 + 16 * 1024, 0},
     };
     for (const measured& m : cases) {
         SCOPED_TRACE(m.input + (m.extra.empty() ? "" : " -t"));
@@ -650,6 +665,37 @@ TEST(RobustMemory, PeakStaysWithinASmallMultipleOfTheScene) {
         EXPECT_LT(got.peak_kb, m.bound_kb) << "peak resident memory " << got.peak_kb << " kB";
         std::printf("[ measured ] %s%s: peak %ld kB (measuring process %ld kB)\n", m.input.c_str(),
                     m.extra.empty() ? "" : " -t", got.peak_kb, got.floor_kb);
+    }
+}
+
+// Under an address-space limit (ulimit -v) that one thread fits in with
+// room to spare, seven threads convert the same scene to the same bytes:
+// threads share one malloc arena and get small stacks (each thread took
+// some 70 MB of address space).
+TEST(RobustMemory, ManyThreadsFitWhereOneDoes) {
+    if (sanitized) GTEST_SKIP() << "the sanitizer runtime reserves far more address space than any limit allows";
+    e2e::temp_dir dir;
+    std::vector<chunk> objects = {material({material_name("Clay"), diffuse(color24(1, 2, 3))})};
+    for (int i = 0; i < 16; ++i) objects.push_back(grid_object("Grid" + std::to_string(i), 100, 100, 0.5f * i, "Clay"));
+    testkit::write_file(dir / "sixteen.3ds", serialize(primary({editor(objects)})));
+    e2e::limits lim;
+    lim.cpu_seconds = 60;
+    lim.address_space = rlim_t{40} << 20;
+    std::string first_vrx, first_inc;
+    for (const char* threads : {"1", "7"}) {
+        SCOPED_TRACE(std::string("threads ") + threads);
+        // Quiet: only a warning (such as running out of memory) is printed.
+        const e2e::result r = e2e::run(dir.path, {"-i", "sixteen.3ds", "--faithful", "-q", "--threads", threads}, lim);
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        EXPECT_EQ(testkit::count_warnings(r.out), 0u) << r.out;
+        const std::string vrx = e2e::read_file(dir / "model.vrx"), inc = e2e::read_file(dir / "model.inc");
+        EXPECT_GT(inc.size(), 10000000u);
+        if (first_inc.empty()) {
+            first_vrx = vrx;
+            first_inc = inc;
+        } else {
+            EXPECT_TRUE(vrx == first_vrx && inc == first_inc);
+        }
     }
 }
 

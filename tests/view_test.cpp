@@ -170,3 +170,61 @@ TEST(NonFinite, LightsAreLeftOutAndCamerasWrittenAsTheDefaultView) {
         EXPECT_EQ(testkit::parse_statistics(r.out), (testkit::statistics{5, lights, 0, 5 + lights + 2, 2}));
     }
 }
+
+// Framing at the ends of the number range: a view that six decimals cannot
+// write (the eye on the look-at point, vertices pushed out of the picture
+// by rounding) or whose eye lies beyond single precision gives way to the
+// default view, with one warning that says why. -c with a value that is not
+// a whole number names the view that is used.
+TEST(Frame, AViewThatCannotBeWrittenGivesWayToTheDefaultView) {
+    testkit::temp_dir dir;
+    const auto box = [](float centre, float size) {
+        std::vector<xyz> corners;
+        for (int k = 0; k < 8; ++k)
+            corners.push_back({centre + (k & 1 ? size : 0), centre + (k & 2 ? size : 0), centre + (k & 4 ? size : 0)});
+        return serialize(primary({editor(
+            {named_object("Box", {triangle_mesh({vertex_list(corners), face_list({{0, 1, 2}, {5, 6, 7}})})})})}));
+    };
+    struct scale {
+        const char* file;
+        float centre, size;
+        const char* why;  // nullptr: framed
+    };
+    const scale scales[] = {
+        {"tiny.3ds", 0, 1e-7f, "the framed eye would be the point it looks at"},
+        {"small.3ds", 0.1234567f, 1e-6f, "would leave vertices out of the picture"},
+        {"huge.3ds", 3e38f, 3e37f, "beyond the range of single-precision numbers"},
+        {"ordinary.3ds", -3, 2, nullptr},
+        {"fine.3ds", 0, 1e-3f, nullptr},
+    };
+    for (const scale& sc : scales) {
+        SCOPED_TRACE(sc.file);
+        write_file(dir / sc.file, box(sc.centre, sc.size));
+        const e2e::result r = e2e::run(dir.path, {"-i", sc.file, "--frame", "-c", "abc"});
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        const std::string vrx = read_file(dir / "model.vrx");
+        const std::vector<std::string> warnings = testkit::warning_lines(r.out);
+        ASSERT_EQ(warnings.size(), sc.why ? 2u : 1u) << r.out;
+        EXPECT_NE(warnings[0].find(sc.why ? "so the default view is used" : "so the framed view is used"),
+                  std::string::npos)
+            << warnings[0];
+        if (sc.why) {
+            EXPECT_TRUE(vrx.starts_with(default_view)) << vrx;
+            EXPECT_NE(warnings[1].find(sc.why), std::string::npos) << warnings[1];
+            continue;
+        }
+        // Read back as written, every vertex is in the picture.
+        double eye[3], look_at[3];
+        const std::size_t look = vrx.find("look_at <");
+        ASSERT_EQ(std::sscanf(vrx.c_str() + vrx.find("position <") + 10, "%lf %lf %lf", &eye[0], &eye[1], &eye[2]), 3);
+        ASSERT_EQ(std::sscanf(vrx.c_str() + look + 9, "%lf %lf %lf", &look_at[0], &look_at[1], &look_at[2]), 3);
+        for (int k = 0; k < 8; ++k) {
+            const double p[3] = {sc.centre + (k & 1 ? sc.size : 0.0), sc.centre + (k & 2 ? sc.size : 0.0),
+                                 sc.centre + (k & 4 ? sc.size : 0.0)};
+            const testkit::picture_point at = testkit::project(eye, look_at, 40, 1.3333, p);
+            EXPECT_GT(at.depth, 0);
+            EXPECT_LE(std::abs(at.x), 1.0);
+            EXPECT_LE(std::abs(at.y), 1.0);
+        }
+    }
+}

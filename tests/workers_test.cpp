@@ -5,6 +5,7 @@
 #include <atomic>
 #include <csignal>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include <pthread.h>
@@ -34,6 +35,19 @@ TEST(Workers, EachIndexOnceAndAnExceptionWhereTheWorkWasAsked) {
                                 }),
                  std::runtime_error);
     EXPECT_EQ(running.load(), 0);
+    // Stopped, the pool has no worker and does the work on this thread; it
+    // may start workers again.
+    stop_workers(pool);
+    EXPECT_TRUE(pool.threads.empty());
+    const std::thread::id here = std::this_thread::get_id();
+    std::atomic<int> elsewhere{0};
+    for_each_index(&pool, 100, [&](std::size_t) { elsewhere += std::this_thread::get_id() != here ? 1 : 0; });
+    EXPECT_EQ(elsewhere.load(), 0);
+    start_workers(pool, 2);
+    ASSERT_EQ(pool.threads.size(), 2u);
+    std::vector<std::atomic<int>> again(1000);
+    for_each_index(&pool, again.size(), [&](std::size_t i) { again[i].fetch_add(1); });
+    for (std::size_t i = 0; i < again.size(); ++i) ASSERT_EQ(again[i].load(), 1) << i;
     // Without a pool, in order on this thread.
     std::vector<std::size_t> order;
     for_each_index(nullptr, 4, [&](std::size_t i) { order.push_back(i); });

@@ -53,8 +53,8 @@ void close_directory(output_file& out) {
     out.dir_fd = -1;
 }
 
-// The file that writing `path` replaces: the path itself, or where its
-// chain of symbolic links ends (a file that may not exist yet).
+}  // namespace
+
 std::string follow_links(const std::string& path) {
     std::string at = path;
     for (int hop = 0; hop < max_links; ++hop) {
@@ -69,6 +69,8 @@ std::string follow_links(const std::string& path) {
     }
     return at;
 }
+
+namespace {
 
 // Creates a new temporary in the directory, recorded before it exists.
 bool create_temp(output_file& out) {
@@ -101,6 +103,7 @@ output_file::~output_file() {
 
 bool open_output(output_file& out, const std::string& path) {
     out.path = path;
+    out.in_place = false;
     out.used = 0;
     out.write_failed = false;
     out.error = 0;
@@ -123,6 +126,26 @@ bool open_output(output_file& out, const std::string& path) {
         close_directory(out);
         return false;
     }
+    if (replaces && writes_in_place(old.st_mode)) {
+        // A pipe or a device is written as it is, as cp writes it: its
+        // reader gets the text, and the node stays. Opening a pipe waits
+        // for its reader.
+        out.fd = ::openat(out.dir_fd, out.target_name.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+        struct stat now {};
+        if (out.fd >= 0 && (::fstat(out.fd, &now) != 0 || !writes_in_place(now.st_mode))) {
+            ::close(out.fd);  // replaced meanwhile by something else
+            out.fd = -1;
+            errno = EEXIST;
+        }
+        if (out.fd < 0) {
+            fail(out, errno);
+            close_directory(out);
+            return false;
+        }
+        out.in_place = true;
+        out.opened = true;
+        return true;
+    }
     if (!create_temp(out)) {
         close_directory(out);
         return false;
@@ -130,6 +153,14 @@ bool open_output(output_file& out, const std::string& path) {
     if (replaces && S_ISREG(old.st_mode)) ::fchmod(out.fd, old.st_mode & 07777);
     out.opened = true;
     return true;
+}
+
+void discard_output(output_file& out) {
+    discard_temp(out);
+    close_directory(out);
+    out.used = 0;
+    out.opened = false;
+    out.in_place = false;
 }
 
 void flush_output(output_file& out) {
@@ -150,7 +181,7 @@ void write_output(output_file& out, const char* data, std::size_t n) {
 }
 
 bool finish_output(output_file& out) {
-    if (out.fd < 0) return !out.temp_name.empty();
+    if (out.fd < 0) return out.in_place ? out.opened && out.error == 0 : !out.temp_name.empty();
     flush_output(out);
     bool ok = !out.write_failed;
     if (::close(out.fd) != 0) {
@@ -169,6 +200,13 @@ namespace {
 // (replace false) never.
 bool put_in_place(output_file& out, bool replace) {
     if (!out.opened || !finish_output(out)) return false;
+    if (out.in_place) {
+        // Written already; a name that had to be new was not.
+        if (replace) return true;
+        fail(out, EEXIST);
+        discard_temp(out);
+        return false;
+    }
     const char* from = out.temp_name.c_str();
     const char* to = out.target_name.c_str();
     int done = replace ? ::renameat(out.dir_fd, from, out.dir_fd, to)

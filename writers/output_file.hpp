@@ -10,6 +10,10 @@
 // fits; it is recorded among the live temporaries (live_temporaries.hpp)
 // while it exists. A new file gets mode 0666 less the umask; a replaced
 // file keeps its permission bits.
+//
+// A name (or a link's final target) that is a FIFO or a character device
+// is written in place, with no temporary and no rename: a reader of the
+// pipe gets the text, and a device node such as /dev/null stays a device.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +21,8 @@
 #include <cstring>
 #include <memory>
 #include <string>
+
+#include <sys/stat.h>
 
 namespace tessvert {
 
@@ -26,6 +32,7 @@ struct output_file {
     int dir_fd = -1;          // the directory of the file that is replaced
     std::string target_name;  // that file's name in it, symbolic links followed
     std::string temp_name;    // the temporary's name in it; empty when there is none
+    bool in_place = false;    // a FIFO or a character device, written directly
     int live_entry = -1;      // the temporary's entry among the live temporaries
     int fd = -1;
     // Text not written yet, in memory that is taken when the first text is
@@ -41,9 +48,24 @@ struct output_file {
     ~output_file();
 };
 
+// The file that writing `path` writes: the path itself, or where its chain
+// of symbolic links ends (a file that may not exist yet), relative links
+// taken from the folder of the link.
+std::string follow_links(const std::string& path);
+
+// Whether an existing file of this mode is written in place: a FIFO or a
+// character device.
+inline bool writes_in_place(unsigned mode) {
+    return S_ISFIFO(mode) || S_ISCHR(mode);
+}
+
 // Creates the temporary file for `path`; false (with `error` set) when it
 // cannot be created.
 bool open_output(output_file& out, const std::string& path);
+
+// Removes the temporary, if any, and forgets what was written: `out` is
+// as before open_output, which may open it again.
+void discard_output(output_file& out);
 
 // The size of an output's buffer: few write calls for big scenes.
 #ifdef TESSVERT_SMALL_IO_BUFFERS

@@ -98,7 +98,11 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const v
     v.fov = w.fov;
     v.bank = w.bank;
     if (choices.frame && s.camera_count() == 0) {
-        if (const std::optional<framed_view> framed = frame_scene(s)) {
+        const std::optional<framed_view> framed = frame_scene(s);
+        if (framed && framed->refused != nullptr) {
+            v.framing_refused = framed->refused;
+        } else if (framed) {
+            v.framed = true;
             for (int k = 0; k < 3; ++k) {
                 v.position[k] = framed->position[k];
                 v.look_at[k] = framed->look_at[k];

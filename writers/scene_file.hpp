@@ -20,6 +20,10 @@ struct view_setup {
     double bank = 0;  // the camera's roll in degrees, when a camera gives the view
     // A white light at `position`, written after the file's lights.
     bool headlight = false;
+    // Why --frame was asked for and the default view is used all the same
+    // (frame_scene's reason); nullptr otherwise.
+    const char* framing_refused = nullptr;
+    bool framed = false;  // the framed view is the initial view
 };
 
 // Opt-in changes to the initial view and the lights.

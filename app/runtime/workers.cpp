@@ -1,5 +1,7 @@
 #include "app/runtime/workers.hpp"
 
+#include <malloc.h>
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -37,12 +39,33 @@ void worker_loop(worker_pool& pool, std::uint64_t seen) {
 }  // namespace
 
 worker_pool::~worker_pool() {
+    stop_workers(*this);
+}
+
+void stop_workers(worker_pool& pool) {
     {
-        const std::lock_guard lock(mutex);
-        closing = true;
+        const std::lock_guard lock(pool.mutex);
+        pool.closing = true;
     }
-    wake.notify_all();
-    for (std::thread& t : threads) t.join();
+    pool.wake.notify_all();
+    for (std::thread& t : pool.threads) t.join();
+    pool.threads.clear();
+    const std::lock_guard lock(pool.mutex);
+    pool.closing = false;
+}
+
+void limit_thread_memory() {
+#ifdef __GLIBC__
+    // Each arena past the first reserves 64 MB of address space. The
+    // workers allocate little (an object's normals, a part's text, both
+    // reused), so they share the main one.
+    ::mallopt(M_ARENA_MAX, 1);
+    pthread_attr_t attr;
+    if (::pthread_attr_init(&attr) == 0) {
+        if (::pthread_attr_setstacksize(&attr, worker_stack_size) == 0) ::pthread_setattr_default_np(&attr);
+        ::pthread_attr_destroy(&attr);
+    }
+#endif
 }
 
 std::int32_t threads_to_use(std::int32_t requested) {

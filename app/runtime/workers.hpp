@@ -36,9 +36,24 @@ struct worker_pool {
 // the CPUs this process may run on (its affinity mask), at most 256.
 std::int32_t threads_to_use(std::int32_t requested);
 
+// Keeps each thread's address space small, for the whole process: one
+// malloc arena shared by all threads instead of one reserving 64 MB for
+// each, and worker stacks of worker_stack_size instead of the 8 MB a
+// thread gets by default. Under an address-space limit (ulimit -v) a run
+// on many threads then needs little more than a run on one. Called once,
+// before any worker starts.
+void limit_thread_memory();
+
+// The stack of each worker: what the work needs is small and bounded.
+inline constexpr std::size_t worker_stack_size = std::size_t{512} << 10;
+
 // Starts workers until the pool has `count`; fewer when the system will not
 // start more. Their termination signals are blocked.
 void start_workers(worker_pool& pool, std::size_t count);
+
+// Ends the pool's workers and joins them; afterwards it has none, and
+// start_workers may start new ones.
+void stop_workers(worker_pool& pool);
 
 // Runs `work` on every worker and `own` on the calling thread at the same
 // time, and returns when all are done. An exception of any of them is
