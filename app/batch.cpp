@@ -20,8 +20,8 @@
 #include <csignal>
 
 #include "app/convert.hpp"
-#include "app/signals.hpp"
-#include "app/workers.hpp"
+#include "app/runtime/signals.hpp"
+#include "app/runtime/workers.hpp"
 #include "writers/live_temporaries.hpp"
 
 namespace tessvert {

@@ -10,13 +10,11 @@
 
 #include <sys/stat.h>
 
-#include "app/early_objects.hpp"
 #include "app/mesh_pipeline.hpp"
-#include "app/signals.hpp"
-#include "geometry/corner_normals.hpp"
+#include "app/read_stages.hpp"
+#include "app/runtime/signals.hpp"
 #include "geometry/crease_normals.hpp"
 #include "geometry/instances.hpp"
-#include "geometry/vertex_normals.hpp"
 #include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
 #include "writers/map_images.hpp"
@@ -145,26 +143,26 @@ bool outputs_may_be_written(const run_options& options, reporter& report) {
 }
 
 std::int32_t choose_camera(const run_options& options, const scene& s) {
-    if (s.camera_count == 0) return -1;
+    if (s.camera_count() == 0) return -1;
     const std::int32_t index = options.camera_select;
-    return index < 0 || index >= s.camera_count ? 0 : index;
+    return index < 0 || index >= s.camera_count() ? 0 : index;
 }
 
 void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report) {
     const std::string given = "-c " + options.camera_text;
     const std::int32_t index = options.camera_select;
     std::string used;
-    if (s.camera_count == 0) {
+    if (s.camera_count() == 0) {
         // The advice line on what the output leaves out carries the
         // camera-less hint.
         used = view.framed ? "the file has no camera, so the framed view is used"
                            : "the file has no camera, so the default view is used";
-    } else if (index < 0 || index >= s.camera_count) {
+    } else if (index < 0 || index >= s.camera_count()) {
         // A value that is not a number gets one warning, below, that says
         // both how it was read and which camera that gave.
         if (options.camera_text_whole)
             report_warning(report, given + " asks for " + asked_camera(options.camera_select) + "; the file has " +
-                                       std::to_string(s.camera_count) + "; the first camera gives the initial view");
+                                       std::to_string(s.camera_count()) + "; the first camera gives the initial view");
         used = "the file has no such camera, so the first one is used";
     } else {
         used = "the " + ordinal(index + 1) + " camera gives the initial view";
@@ -251,74 +249,38 @@ void report_left_out(const run_options& options, const scene& s, reporter& repor
     tessvert::report(report, message_kind::advice, line + "\n");
 }
 
-bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
-    const bool smooth = options.triangle_mode == 0;
-    // With threads, a worker checks each object and computes its normals
-    // while the rest of the file is read.
-    std::vector<std::uint8_t> ready;
-    if (pool != nullptr && threads_to_use(options.threads) > 1) {
-        start_workers(*pool, 1);
-        if (load_with_workers(s, options.input_path, report, *pool, smooth, ready) == 0) return false;
-    } else if (load_scene_file(s, options.input_path, report) == 0) {
-        return false;
-    }
-    ready.resize(s.objects.size(), 0);
+namespace {
+
+bool read_input(const run_options& options, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
+                worker_pool* pool) {
+    const normals_wanted wanted{options.triangle_mode == 0, options.smoothing, options.crease >= 0.0,
+                                options.crease >= 0.0 ? crease_cosine(options.crease) : 0.0};
+    object_states state;
+    // With threads, a worker checks each object and computes its vertex
+    // normals while the rest of the file is read.
+    worker_pool* early = pool != nullptr && threads_to_use(options.threads) > 1 ? pool : nullptr;
+    if (!read_objects(options.input_path, bytes, s, report, early, wanted, state)) return false;
     // The material groups number the faces as read: resolved before any
     // face is removed, the materials then follow the faces.
     if (options.materials) assign_face_materials(s, report);
+    // Most objects lose no face: each is given its normals at once, on
+    // every worker the scene can use.
     if (pool != nullptr) start_workers(*pool, workers_for(s, options.threads));
-
-    // Each object's normals are its own, and most objects lose no face: on
-    // the threads, each object not ready yet is checked and, when no face
-    // of it is to be removed, given its normals at once. The objects that
-    // lose faces are then handled in the order the messages say: the faces
-    // removed, with their warnings, then the normals.
-    std::vector<std::uint8_t> done(s.objects.size(), 0), too_many_masks(s.objects.size(), 0);
-    const bool crease = options.crease >= 0.0;
-    const double crease_cos = crease_cosine(options.crease);
-    const auto give_normals = [&](std::size_t i, bool with_vertex_normals) {
-        if (!smooth) return;
-        if (with_vertex_normals) compute_object_normals(s.objects[i]);
-        if (crease)
-            too_many_masks[i] = compute_crease_normals(s.objects[i], crease_cos, options.smoothing);
-        else if (options.smoothing)
-            too_many_masks[i] = compute_corner_normals(s.objects[i]);
-    };
-    try {
-        for_each_index(pool, s.objects.size(), [&](std::size_t i) {
-            if (ready[i] == 0 && !faces_are_sound(s.objects[i])) return;
-            give_normals(i, ready[i] == 0);
-            done[i] = 1;
-        });
-    } catch (const std::bad_alloc&) {
-        // The messages that come before the normals still come before the
-        // failure is reported.
-        remove_invalid_faces(s, report);
-        remove_nonfinite_faces(s, report);
-        if (smooth) tessvert::report(report, message_kind::progress, " Computing normals...\n");
-        throw;
-    }
-    std::vector<std::size_t> left;
-    for (std::size_t i = 0; i < s.objects.size(); ++i)
-        if (done[i] == 0) left.push_back(i);
-    if (!left.empty()) {
+    normals_of_sound_objects(s, pool, wanted, state);
+    // The others, in the order the messages say: the faces removed, with
+    // their warnings, then the normals.
+    if (some_object_left(state)) {
         remove_invalid_faces(s, report);
         remove_nonfinite_faces(s, report);
     }
-    if (smooth) {
+    if (wanted.smooth) {
         tessvert::report(report, message_kind::progress, " Computing normals...\n");
-        for_each_index(pool, left.size(), [&](std::size_t k) { give_normals(left[k], true); });
-        const auto first = std::find(too_many_masks.begin(), too_many_masks.end(), 1);
-        if (first != too_many_masks.end()) {
-            const mesh_object& o = s.objects[static_cast<std::size_t>(first - too_many_masks.begin())];
-            if (crease)
-                report_too_many_normals(o, report);
-            else
-                report_too_many_masks(o, report);
-        }
+        remaining_normals(s, pool, wanted, state, report);
     }
     return true;
 }
+
+}  // namespace
 
 void report_crease_notes(const run_options& options, const scene& s, reporter& report) {
     if (options.crease >= 0.0 && options.triangle_mode != 0)
@@ -413,6 +375,15 @@ void write_pov_files(const run_options& options, const scene& s, const view_setu
 }
 
 }  // namespace
+
+bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool) {
+    return read_input(options, nullptr, s, report, pool);
+}
+
+bool read_scene_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s, reporter& report,
+                      worker_pool* pool) {
+    return read_input(options, &bytes, s, report, pool);
+}
 
 conversion_result convert(const run_options& given, scene& s, reporter& report, const conversion_share& share) {
     run_progress* const progress = share.progress;

@@ -4,10 +4,11 @@
 #include <atomic>
 #include <cstdint>
 #include <shared_mutex>
+#include <vector>
 
 #include "app/options.hpp"
 #include "app/progress.hpp"
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
 #include "writers/scene_file.hpp"
@@ -37,18 +38,24 @@ struct conversion_result {
 // warning that says why when they may not.
 bool outputs_may_be_written(const run_options& options, reporter& report);
 
-// The reading half of a conversion: loads `options.input_path` into the
-// empty scene `s`, gives each face its material (--materials), removes the
-// faces that name missing vertices, then those with a non-finite vertex
-// coordinate, and computes vertex normals unless triangle mode is on, and
-// corner normals from the smoothing groups (--smoothing). False when the
-// load failed (its message has been reported). With a `pool` and more
-// than one thread in `options.threads`, a worker gives each object its
-// normals while the file is read; once it is read, the pool gets the
-// workers that `options.threads` allows and the scene can use, and the
-// normals left are shared out among them. The messages and the scene are
-// the same either way.
+// The reading half of a conversion, in the stages of app/read_stages.hpp:
+// loads `options.input_path` into the empty scene `s`, gives each face its
+// material (--materials), gives the objects that lose no face their normals,
+// removes the faces that name missing vertices, then those with a
+// non-finite vertex coordinate, and gives the other objects their normals:
+// vertex normals unless triangle mode is on, and corner normals from the
+// smoothing groups (--smoothing). False when the load failed (its message
+// has been reported). With a `pool` and more than one thread in
+// `options.threads`, a worker takes each object while the file is read,
+// and the normals are then shared out among the workers that
+// `options.threads` allows and the scene can use. The messages and the
+// scene are the same whatever the number of threads.
 bool read_scene(const run_options& options, scene& s, reporter& report, worker_pool* pool = nullptr);
+
+// The same of the bytes of a file in memory, named `options.input_path` in
+// the messages.
+bool read_scene_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s, reporter& report,
+                      worker_pool* pool = nullptr);
 
 // After read_scene: a warning when --crease is given with -t, which
 // ignores it; with --smoothing and no --crease, one advice line when an

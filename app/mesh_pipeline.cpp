@@ -175,7 +175,7 @@ void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_
                 options.faces_written->fetch_add(faces_between(s, cuts[k], cuts[k + 1]), std::memory_order_relaxed);
         },
         pool);
-    for (const mesh_object& o : s.objects) written_faces += o.face_count;
+    for (const mesh_object& o : s.objects) written_faces += o.face_count();
 }
 
 void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,

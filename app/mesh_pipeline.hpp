@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "model/scene.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "app/signals.hpp"
+#include "app/runtime/signals.hpp"
 
 namespace tessvert {
 

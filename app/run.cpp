@@ -11,9 +11,8 @@
 #include "app/convert.hpp"
 #include "app/options.hpp"
 #include "app/progress.hpp"
-#include "app/signals.hpp"
-#include "app/workers.hpp"
-#include "writers/live_temporaries.hpp"
+#include "app/runtime/signals.hpp"
+#include "app/runtime/workers.hpp"
 
 #ifndef TESSVERT_VERSION
 #define TESSVERT_VERSION "0.0.0"
@@ -42,11 +41,11 @@ bool progress_wanted(const run_options& options) {
 }
 
 void report_statistics(reporter& console, const run_options& o, const scene& s, const conversion_result& result) {
-    std::string text = "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" +
-                       std::to_string(s.camera_count) + "\n    Number of lights:\t\t" + std::to_string(s.light_count) +
-                       "\n    Number of materials:\t" + std::to_string(s.material_count) +
-                       "\n    Number of objects:\t\t" + std::to_string(s.object_count) + "\n    Number of faces:\t\t" +
-                       std::to_string(result.written_faces) + "\n";
+    std::string text =
+        "\n Scene statistics for " + o.input_path + "\n    Number of cameras:\t\t" + std::to_string(s.camera_count()) +
+        "\n    Number of lights:\t\t" + std::to_string(s.light_count()) + "\n    Number of materials:\t" +
+        std::to_string(s.material_count()) + "\n    Number of objects:\t\t" + std::to_string(s.object_count()) +
+        "\n    Number of faces:\t\t" + std::to_string(result.written_faces) + "\n";
     if (o.format == output_format::pov)
         text += "    Number of texture maps:\t" + std::to_string(result.maps_written) +
                 "\n    Number of missing maps:\t" + std::to_string(result.maps_missing) + "\n";
@@ -92,30 +91,6 @@ void report_unread_inputs(reporter& console, const run_options& options) {
     } else {
         report_warning(console, quoted_arg(arg) + " is not read");
     }
-}
-
-// An interrupted run removes its temporary files, then ends by the same
-// signal with its default action, so that the shell sees 128 + N.
-extern "C" void end_by_signal(int sig) {
-    remove_live_temporaries();
-    ::signal(sig, SIG_DFL);
-    ::raise(sig);  // delivered as the handler returns
-}
-
-// For the whole process: the termination signals remove the temporaries
-// (unless they were ignored when the run began, as under nohup); a
-// file-size limit makes a write fail (EFBIG) instead of ending the run; a
-// console that was closed (| head) never stops a conversion.
-void install_signal_handlers() {
-    struct sigaction on_end {};
-    on_end.sa_handler = end_by_signal;
-    on_end.sa_mask = termination_signals();
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        struct sigaction before {};
-        if (::sigaction(sig, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) ::sigaction(sig, &on_end, nullptr);
-    }
-    ::signal(SIGXFSZ, SIG_IGN);
-    ::signal(SIGPIPE, SIG_IGN);
 }
 
 // How a run ended, before it is told as an exit status.

@@ -49,7 +49,7 @@
 #include <string>
 #include <vector>
 
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "bench/scene_generator.hpp"
 #include "testkit/files.hpp"
 

@@ -12,6 +12,7 @@
 #include "geometry/corner_normals.hpp"
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -61,10 +62,11 @@ std::uint32_t add_normal(mesh_object& o, const vec3& n) {
 }  // namespace
 
 bool compute_corner_normals(mesh_object& o) {
+    assert(faces_in_range(o) && o.normals.size() == o.vertices.size());
     o.corner_normals.clear();
     o.smooth_normals.clear();
     if (o.smoothing.size() != o.faces.size()) return false;
-    const std::size_t vertex_count = o.vertex_count > 0 ? static_cast<std::size_t>(o.vertex_count) : 0;
+    const std::size_t vertex_count = o.vertex_count() > 0 ? static_cast<std::size_t>(o.vertex_count()) : 0;
     const std::vector<std::uint32_t>& mask = o.smoothing;
 
     // First pass: which vertices have faces of one mask only.
@@ -145,13 +147,6 @@ bool compute_corner_normals(mesh_object& o) {
         }
     }
     return too_many_masks;
-}
-
-void compute_smoothing_normals(scene& s, reporter& report) {
-    const mesh_object* first_hostile = nullptr;
-    for (mesh_object& o : s.objects)
-        if (compute_corner_normals(o) && first_hostile == nullptr) first_hostile = &o;
-    if (first_hostile != nullptr) report_too_many_masks(*first_hostile, report);
 }
 
 void report_too_many_masks(const mesh_object& first, reporter& report) {

@@ -29,11 +29,7 @@ inline constexpr std::size_t max_masks_at_vertex = 64;
 // holds the object's vertex normals (compute_object_normals).
 bool compute_corner_normals(mesh_object& object);
 
-// Runs compute_corner_normals over every object, with one warning per run
-// when some vertex had too many distinct masks.
-void compute_smoothing_normals(scene& s, reporter& report);
-
-// That warning, naming `first`, the first object where compute_corner_normals
+// The warning, once per run, naming `first`, the first object where compute_corner_normals
 // found a vertex with too many distinct masks.
 void report_too_many_masks(const mesh_object& first, reporter& report);
 

@@ -61,7 +61,7 @@ double crease_cosine(double degrees) {
 bool compute_crease_normals(mesh_object& o, double cosine, bool use_masks) {
     o.corner_normals.clear();
     o.smooth_normals.clear();
-    const std::size_t vertex_count = o.vertex_count > 0 ? static_cast<std::size_t>(o.vertex_count) : 0;
+    const std::size_t vertex_count = o.vertices.size();
     const std::size_t face_count = o.faces.size();
     const bool masks = use_masks && o.smoothing.size() == face_count;
 

@@ -31,10 +31,6 @@ namespace {
 // there the bound changes nothing.
 constexpr double least_depth_share = 0.01;
 
-bool is_finite(const vec3& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 // `value` as a renderer reads it back after it is written with six
 // decimals: a single-precision number.
 double as_written(double value) {

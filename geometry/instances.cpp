@@ -271,7 +271,6 @@ std::size_t add_instance_copies(scene& s) {
 void remove_instance_copies(scene& s, std::size_t file_objects) {
     if (s.objects.size() <= file_objects) return;
     s.objects.resize(file_objects);
-    s.object_count = static_cast<std::int32_t>(file_objects);
 }
 
 }  // namespace tessvert

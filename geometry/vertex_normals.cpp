@@ -7,6 +7,8 @@
 // O(vertices + faces) instead of O(vertices * faces).
 #include "geometry/vertex_normals.hpp"
 
+#include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -36,6 +38,7 @@ vec3 normal_of_sum(vec3 sum, std::uint32_t k) {
 
 void compute_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
                      std::vector<vec3>& normals) {
+    assert(std::all_of(faces, faces + face_count, [&](const face& f) { return face_in_range(f, vertex_count); }));
     // Running sums start at +0 so that a vertex whose only face vectors are
     // -0 keeps the sign the adds give it. They are kept where the normals
     // go, each replaced by its normal at the end.
@@ -63,12 +66,8 @@ void compute_normals(const face* faces, std::size_t face_count, const vec3* vert
 }
 
 void compute_object_normals(mesh_object& object) {
-    const std::size_t vertex_count = object.vertex_count > 0 ? static_cast<std::size_t>(object.vertex_count) : 0;
+    const std::size_t vertex_count = object.vertex_count() > 0 ? static_cast<std::size_t>(object.vertex_count()) : 0;
     compute_normals(object.faces.data(), object.faces.size(), object.vertices.data(), vertex_count, object.normals);
-}
-
-void compute_vertex_normals(scene& s) {
-    for (mesh_object& object : s.objects) compute_object_normals(object);
 }
 
 }  // namespace tessvert

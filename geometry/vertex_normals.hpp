@@ -29,7 +29,4 @@ void compute_normals(const face* faces, std::size_t face_count, const vec3* vert
 // Precondition: every face index is below vertex_count.
 void compute_object_normals(mesh_object& object);
 
-// Runs compute_object_normals over every object of the scene, in order.
-void compute_vertex_normals(scene& s);
-
 }  // namespace tessvert

@@ -48,22 +48,18 @@ const char* other_map_kind(std::uint16_t chunk_id) {
 
 void append_light(scene& s) {
     s.lights.emplace_back();
-    ++s.light_count;
 }
 
 void append_camera(scene& s) {
     s.cameras.emplace_back();
-    ++s.camera_count;
 }
 
 void append_material(scene& s) {
     s.materials.emplace_back();
-    ++s.material_count;
 }
 
 void append_object(scene& s) {
     s.objects.emplace_back();
-    ++s.object_count;
 }
 
 bool mapping_coords_usable(const mesh_object& o) {
@@ -100,7 +96,6 @@ std::size_t keep_faces(mesh_object& o, const std::vector<std::uint8_t>& keep) {
     keep_per_face(o.corner_normals, keep, 3);
     const std::size_t before = o.faces.size();
     keep_per_face(o.faces, keep, 1);
-    o.face_count = static_cast<std::int32_t>(o.faces.size());
     return before - o.faces.size();
 }
 

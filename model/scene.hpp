@@ -6,6 +6,8 @@
 #pragma once
 
 #include <array>
+#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -27,6 +29,24 @@ struct face {
     std::uint32_t c = 0;
 };
 
+// Whether every coordinate is a finite number: the renderer reads no NaN
+// or infinity, and one would spoil every normal it is added to.
+inline bool is_finite(const vec3& v) {
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
+}
+
+// Whether every corner of `f` names one of `vertex_count` vertices.
+inline bool face_in_range(const face& f, std::size_t vertex_count) {
+    return f.a < vertex_count && f.b < vertex_count && f.c < vertex_count;
+}
+
+// Whether `f` can be written and given normals: every corner names one of
+// the `vertex_count` vertices at `vertices`, whose coordinates are finite.
+inline bool face_is_sound(const face& f, const vec3* vertices, std::size_t vertex_count) {
+    return face_in_range(f, vertex_count) && is_finite(vertices[f.a]) && is_finite(vertices[f.b]) &&
+           is_finite(vertices[f.c]);
+}
+
 // Longest names kept; the file may hold longer ones, whose tail is read past.
 inline constexpr std::size_t object_name_max = 255;
 inline constexpr std::size_t material_name_max = 254;
@@ -44,15 +64,16 @@ struct material_group_entry {
 inline constexpr std::int32_t no_material = -1;
 
 // One per named object chunk, whatever it holds (a mesh, a light or a camera).
-// Invariants: vertices.size() == vertex_count, faces.size() == face_count,
-// tex_coords.size() == 2 * tex_vertex_count, and normals is either empty (not
-// computed) or holds vertex_count entries. The per-face arrays are each
-// either empty or hold one entry per face (corner_normals: three), in the
-// order of `faces`.
+// Its counts are those of its arrays (tex_coords holds two floats per
+// texture vertex; the file's counts are 16-bit, so they fit). Invariants:
+// normals is either empty (not computed) or holds one entry per vertex. The
+// per-face arrays are each either empty or hold one entry per face
+// (corner_normals: three), in the order of `faces`.
 struct mesh_object {
-    std::int32_t vertex_count = 0;
-    std::int32_t face_count = 0;
-    std::int32_t tex_vertex_count = 0;
+    std::int32_t vertex_count() const { return static_cast<std::int32_t>(vertices.size()); }
+    std::int32_t face_count() const { return static_cast<std::int32_t>(faces.size()); }
+    std::int32_t tex_vertex_count() const { return static_cast<std::int32_t>(tex_coords.size() / 2); }
+
     std::int32_t material_index = 0;  // into scene::materials; 0 until a group matches
     std::int32_t has_texture = 0;     // set once a matched material has a map; never cleared
     std::string name;
@@ -117,6 +138,14 @@ struct mesh_instance {
     placement matrix{};        // from the mesh's vertices as stored to the copy's
     std::size_t node = 0;      // index into scene::nodes
 };
+
+// Whether every face of `o` names vertices it has: what the normals and
+// the writers ask of an object, once the faces have been checked.
+inline bool faces_in_range(const mesh_object& o) {
+    for (const face& f : o.faces)
+        if (!face_in_range(f, o.vertices.size())) return false;
+    return true;
+}
 
 // The corner_normals entry of a corner that takes its vertex normal.
 inline constexpr std::uint32_t use_vertex_normal = 0xFFFFFFFFu;
@@ -191,13 +220,14 @@ struct light {
     std::uint8_t has_float_color = 0;
 };
 
-// One per run. Each count equals the size of its array; counts only grow
+// One per run. Each count is the size of its array; the arrays only grow
 // while the file is read.
 struct scene {
-    std::int32_t light_count = 0;
-    std::int32_t camera_count = 0;
-    std::int32_t object_count = 0;
-    std::int32_t material_count = 0;
+    std::int32_t light_count() const { return static_cast<std::int32_t>(lights.size()); }
+    std::int32_t camera_count() const { return static_cast<std::int32_t>(cameras.size()); }
+    std::int32_t object_count() const { return static_cast<std::int32_t>(objects.size()); }
+    std::int32_t material_count() const { return static_cast<std::int32_t>(materials.size()); }
+
     std::vector<material> materials;
     std::vector<mesh_object> objects;
     std::vector<camera> cameras;

@@ -24,6 +24,7 @@ constexpr std::size_t block_size = 1 << 18;
 // and without waiting: it has ended only when it holds nothing more and
 // its writer is gone; bytes waiting, or a writer that may still write, go on.
 bool file_goes_on(const byte_stream& s) {
+    if (s.from_memory) return s.memory_taken < s.memory_size;
     struct stat st {};
     if (::fstat(s.fd, &st) != 0) return false;
     if (S_ISREG(st.st_mode)) {
@@ -44,6 +45,16 @@ bool refill(byte_stream& s) {
         return false;
     }
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(s.buffer.size(), s.allowed));
+    if (s.from_memory) {
+        const std::size_t got = std::min(want, s.memory_size - s.memory_taken);
+        if (got == 0) return false;
+        std::memcpy(s.buffer.data(), s.memory + s.memory_taken, got);
+        s.memory_taken += got;
+        s.pos = 0;
+        s.end = got;
+        s.allowed -= got;
+        return true;
+    }
     for (;;) {
         ssize_t got = ::read(s.fd, s.buffer.data(), want);
         if (got > 0) {
@@ -61,6 +72,7 @@ bool refill(byte_stream& s) {
 }  // namespace
 
 bool open_byte_stream(byte_stream& s, const std::string& path) {
+    s.from_memory = false;
     s.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     s.error = s.fd < 0 ? errno : 0;
     if (s.fd < 0) return false;
@@ -71,6 +83,20 @@ bool open_byte_stream(byte_stream& s, const std::string& path) {
     s.limit_reached = false;
     s.delivered = 0;
     return true;
+}
+
+void open_byte_buffer(byte_stream& s, const unsigned char* data, std::size_t size) {
+    s.fd = -1;
+    s.from_memory = true;
+    s.memory = data;
+    s.memory_size = size;
+    s.memory_taken = 0;
+    s.error = 0;
+    s.buffer.resize(block_size);
+    s.pos = s.end = 0;
+    s.ended = false;
+    s.allowed = UINT64_MAX;
+    s.limit_reached = false;
 }
 
 void limit_byte_stream(byte_stream& s, std::uint64_t n) {

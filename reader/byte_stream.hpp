@@ -11,6 +11,12 @@ namespace tessvert {
 
 struct byte_stream {
     int fd = -1;
+    // Bytes in memory to read instead of a file (open_byte_buffer), and how
+    // many of them the buffer has taken.
+    bool from_memory = false;
+    const unsigned char* memory = nullptr;
+    std::size_t memory_size = 0;
+    std::size_t memory_taken = 0;
     std::vector<unsigned char> buffer;
     std::size_t pos = 0;
     std::size_t end = 0;
@@ -33,6 +39,9 @@ struct byte_stream {
 // Opens `path` for reading; false when it cannot be opened, with `error`
 // holding the errno of the failed open.
 bool open_byte_stream(byte_stream& s, const std::string& path);
+// Reads the `size` bytes at `data`, which stay there while it is read, as
+// if they were a file's.
+void open_byte_buffer(byte_stream& s, const unsigned char* data, std::size_t size);
 void close_byte_stream(byte_stream& s);
 
 // From now on at most `n` more bytes are delivered, those already buffered

@@ -22,16 +22,10 @@ void report_not_a_3ds_file(reporter& report, chunk_reader& r, const chunk_header
     tessvert::report_not_a_3ds_file(report, first, n);
 }
 
-}  // namespace
-
-int load_scene_file(scene& s, const std::string& path, reporter& report, const load_watcher& watcher) {
-    chunk_reader r{report};
-    r.watcher = &watcher;
-    if (!open_byte_stream(r.stream, path)) {
-        tessvert::report(report, message_kind::error, " Unable to find the file: " + path + "!\n");
-        report_system_reason(report, path, r.stream.error);
-        return 0;
-    }
+// Reads the scene from the opened stream `r.stream`; `path` names the
+// input in the messages.
+load_result load_scene(chunk_reader& r, scene& s, const std::string& path, reporter& report,
+                       const load_watcher& watcher) {
     // Bytes after the primary chunk's declared end are never read, not even
     // into the buffer: an input that never ends (a pipe) is read exactly to
     // there, and no byte count can pass 4 GiB.
@@ -47,7 +41,7 @@ int load_scene_file(scene& s, const std::string& path, reporter& report, const l
             report_not_a_3ds_file(report, r, primary_header);
         }
         close_byte_stream(r.stream);
-        return 0;
+        return load_result::not_a_scene;
     }
     tessvert::report(report, message_kind::progress, "\n Reading " + path + "...\n");
     if (primary_header.length < 6)
@@ -62,7 +56,7 @@ int load_scene_file(scene& s, const std::string& path, reporter& report, const l
         // converted.
         report_system_reason(report, path, r.stream.error);
         s = init_scene();
-        return 0;
+        return load_result::read_failed;
     }
     if (r.over_budget) {
         report_warning(report, r.records_over_budget
@@ -71,15 +65,40 @@ int load_scene_file(scene& s, const std::string& path, reporter& report, const l
                                    : "the file declares far more vertices and mapping coordinates than it holds;"
                                      " it is not converted");
         s = init_scene();
-        return 0;
+        return load_result::too_little_data;
     }
-    if (r.stream.limit_reached)
+    if (r.stream.limit_reached) {
         report_warning(report,
                        "a chunk runs past the declared end of the primary chunk; what was read up to there is"
                        " converted");
-    else if (r.stream.ended)
+        return load_result::loaded_in_part;
+    }
+    if (r.stream.ended) {
         report_warning(report, "the file ends inside a chunk; what was read up to there is converted");
-    return 1;
+        return load_result::loaded_in_part;
+    }
+    return load_result::loaded;
+}
+
+}  // namespace
+
+load_result load_scene_bytes(scene& s, const unsigned char* data, std::size_t size, const std::string& name,
+                             reporter& report, const load_watcher& watcher) {
+    chunk_reader r{report};
+    r.watcher = &watcher;
+    open_byte_buffer(r.stream, data, size);
+    return load_scene(r, s, name, report, watcher);
+}
+
+int load_scene_file(scene& s, const std::string& path, reporter& report, const load_watcher& watcher) {
+    chunk_reader r{report};
+    r.watcher = &watcher;
+    if (!open_byte_stream(r.stream, path)) {
+        tessvert::report(report, message_kind::error, " Unable to find the file: " + path + "!\n");
+        report_system_reason(report, path, r.stream.error);
+        return 0;
+    }
+    return converted(load_scene(r, s, path, report, watcher)) ? 1 : 0;
 }
 
 }  // namespace tessvert

@@ -23,6 +23,26 @@ struct load_watcher {
     std::function<void()> reading_done;
 };
 
+// What became of a load.
+enum class load_result {
+    loaded,           // read whole
+    loaded_in_part,   // read up to where a chunk ran past the end (a warning said so)
+    not_opened,       // the file could not be opened
+    not_a_scene,      // it does not begin with the primary chunk
+    read_failed,      // a read failed: nothing is converted
+    too_little_data,  // arrays declared far beyond what the file holds: nothing is converted
+};
+
+// Whether a load with that result gives a scene to convert.
+inline bool converted(load_result r) {
+    return r == load_result::loaded || r == load_result::loaded_in_part;
+}
+
+// Loads the `size` bytes at `data` as a file named `name` in the messages,
+// as load_scene_file does; the bytes stay there while they are read.
+load_result load_scene_bytes(scene& s, const unsigned char* data, std::size_t size, const std::string& name,
+                             reporter& report, const load_watcher& watcher = {});
+
 // Returns 1 when the file was read into the empty scene `s`, 0 when it could
 // not be opened, does not begin with the primary chunk, or declares vertex
 // and mapping arrays far beyond what it holds (max_unfilled_bytes; the scene

@@ -83,7 +83,6 @@ void read_mesh_matrix(chunk_reader& r, mesh_object& object, chunk_header& h) {
 // leaves the last vertices at 0, 0, 0.
 void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
     std::uint16_t n = read_count(r, h);
-    object.vertex_count = n;
     object.vertices.assign(n, vec3{});
     count_unfilled(r, 12u * n, read_payload(r, h, object.vertices.data(), 12u * n));
 }
@@ -111,7 +110,6 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
         if (got < 8 * want) break;
         left -= want;
     }
-    object.face_count = static_cast<std::int32_t>(object.faces.size());
 }
 
 void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h) {
@@ -120,7 +118,7 @@ void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, c
     // Only materials read before the group can match; the first equal name
     // wins. Every material read so far is complete, so the index takes in
     // the ones added since the last group, then answers in one look-up.
-    for (; r.materials_indexed < s.material_count; ++r.materials_indexed)
+    for (; r.materials_indexed < s.material_count(); ++r.materials_indexed)
         r.material_index_of.try_emplace(s.materials[static_cast<std::size_t>(r.materials_indexed)].name,
                                         r.materials_indexed);
     const auto found = r.material_index_of.find(name);
@@ -179,7 +177,6 @@ void read_smoothing_groups(chunk_reader& r, mesh_object& object, chunk_header& h
 
 void read_mapping_coords(chunk_reader& r, mesh_object& object, chunk_header& h) {
     std::uint16_t n = read_count(r, h);
-    object.tex_vertex_count = n;
     object.tex_coords.assign(2u * n, 0.0f);
     count_unfilled(r, 8u * n, read_payload(r, h, object.tex_coords.data(), 8u * n));
 }

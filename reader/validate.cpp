@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,23 +25,13 @@ void remove_faces(scene& s, reporter& report, Drop&& drop, const char* why) {
     }
 }
 
-bool finite(const vec3& v) {
-    return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
-}
-
 bool names_missing_vertex(const mesh_object& o, const face& f) {
-    const auto n = static_cast<std::uint32_t>(o.vertex_count);
-    return f.a >= n || f.b >= n || f.c >= n;
-}
-
-// Only for a face whose corners are all vertices of `vertices`.
-bool corner_not_finite(const vec3* vertices, const face& f) {
-    return !finite(vertices[f.a]) || !finite(vertices[f.b]) || !finite(vertices[f.c]);
+    return !face_in_range(f, o.vertices.size());
 }
 
 // Run after names_missing_vertex was false for the face.
 bool has_nonfinite_corner(const mesh_object& o, const face& f) {
-    return corner_not_finite(o.vertices.data(), f);
+    return !face_is_sound(f, o.vertices.data(), o.vertices.size());
 }
 
 }  // namespace
@@ -53,8 +42,9 @@ bool faces_are_sound(const face* faces, std::size_t face_count, const vec3* vert
     std::uint32_t largest = 0;
     for (std::size_t j = 0; j < face_count; ++j) largest = std::max({largest, faces[j].a, faces[j].b, faces[j].c});
     if (face_count > 0 && largest >= vertex_count) return false;
-    if (std::all_of(vertices, vertices + vertex_count, finite)) return true;
-    return std::none_of(faces, faces + face_count, [&](const face& f) { return corner_not_finite(vertices, f); });
+    if (std::all_of(vertices, vertices + vertex_count, is_finite)) return true;
+    return std::all_of(faces, faces + face_count,
+                       [&](const face& f) { return face_is_sound(f, vertices, vertex_count); });
 }
 
 bool faces_are_sound(const mesh_object& o) {

@@ -22,8 +22,6 @@ bool same_bits(vec3 a, vec3 b) {
 
 mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
     mesh_object o;
-    o.vertex_count = static_cast<std::int32_t>(vertices.size());
-    o.face_count = static_cast<std::int32_t>(faces.size());
     o.vertices = std::move(vertices);
     o.faces = std::move(faces);
     return o;

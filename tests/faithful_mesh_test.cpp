@@ -165,3 +165,83 @@ TEST(SmoothingOption, ACubeWithSixSmoothingGroupsGetsFaceNormals) {
     advised.insert(advised.find(" Warning: the file has no light"), advice);
     EXPECT_EQ(one_group.run.out, advised);
 }
+
+TEST(MaterialsAndSmoothing, ACubeOfTwoMaterialsAndSixSmoothingGroupsLineByLine) {
+    // A unit cube, one smoothing group per side; Red names the first two
+    // faces of every other side pair, Blue the rest. Each material is one
+    // block in the order of its first face, each corner has its side's
+    // normal, and the object's own colour (the last group naming an earlier
+    // material) does not show.
+    const std::vector<xyz> v = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+    const std::vector<abc> f = {
+        {0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+        {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7},
+    };
+    bytes masks;
+    for (std::size_t j = 0; j < f.size(); ++j) append_u32(masks, 1u << (j / 2));
+    temp_dir dir;
+    write_file(
+        dir / "in.3ds",
+        serialize(primary({editor({
+            material({material_name("Red"), diffuse(color24(255, 0, 0))}),
+            material({material_name("Blue"), diffuse(color24(0, 0, 255))}),
+            named_object("Cube",
+                         {triangle_mesh({vertex_list(v), face_list(f, {material_group("Red", {0, 1, 4, 5, 8, 9}),
+                                                                       material_group("Blue", {2, 3, 6, 7, 10, 11}),
+                                                                       make(0x4150, masks)})})}),
+        })})));
+    const conversion both = convert(dir, {"--materials", "--smoothing"});
+    ASSERT_EQ(both.run.exit_code, 1) << both.run.out;
+    const std::string expected =
+        "surface{color 1.000000 0.000000 0.000000 ambient 0.5 diffuse 0.75}\n"
+        "smooth_triangle {vertex <0.000000 0.000000 0.000000> normal <0.000000 0.000000 -1.000000> vertex <1.000000 "
+        "1.000000 0.000000> normal <0.000000 0.000000 -1.000000> vertex <1.000000 0.000000 0.000000> normal <0.000000 "
+        "0.000000 -1.000000> }\n"
+        "smooth_triangle {vertex <0.000000 0.000000 0.000000> normal <0.000000 0.000000 -1.000000> vertex <0.000000 "
+        "1.000000 0.000000> normal <0.000000 0.000000 -1.000000> vertex <1.000000 1.000000 0.000000> normal <0.000000 "
+        "0.000000 -1.000000> }\n"
+        "smooth_triangle {vertex <0.000000 0.000000 0.000000> normal <0.000000 -1.000000 0.000000> vertex <1.000000 "
+        "0.000000 0.000000> normal <0.000000 -1.000000 0.000000> vertex <1.000000 0.000000 1.000000> normal <0.000000 "
+        "-1.000000 0.000000> }\n"
+        "smooth_triangle {vertex <0.000000 0.000000 0.000000> normal <0.000000 -1.000000 0.000000> vertex <1.000000 "
+        "0.000000 1.000000> normal <0.000000 -1.000000 0.000000> vertex <0.000000 0.000000 1.000000> normal <0.000000 "
+        "-1.000000 0.000000> }\n"
+        "smooth_triangle {vertex <1.000000 1.000000 0.000000> normal <0.000000 1.000000 0.000000> vertex <0.000000 "
+        "1.000000 0.000000> normal <0.000000 1.000000 0.000000> vertex <0.000000 1.000000 1.000000> normal <0.000000 "
+        "1.000000 0.000000> }\n"
+        "smooth_triangle {vertex <1.000000 1.000000 0.000000> normal <0.000000 1.000000 0.000000> vertex <0.000000 "
+        "1.000000 1.000000> normal <0.000000 1.000000 0.000000> vertex <1.000000 1.000000 1.000000> normal <0.000000 "
+        "1.000000 0.000000> }\n"
+        "surface{color 0.000000 0.000000 1.000000 ambient 0.5 diffuse 0.75}\n"
+        "smooth_triangle {vertex <0.000000 0.000000 1.000000> normal <0.000000 0.000000 1.000000> vertex <1.000000 "
+        "0.000000 1.000000> normal <0.000000 0.000000 1.000000> vertex <1.000000 1.000000 1.000000> normal <0.000000 "
+        "0.000000 1.000000> }\n"
+        "smooth_triangle {vertex <0.000000 0.000000 1.000000> normal <0.000000 0.000000 1.000000> vertex <1.000000 "
+        "1.000000 1.000000> normal <0.000000 0.000000 1.000000> vertex <0.000000 1.000000 1.000000> normal <0.000000 "
+        "0.000000 1.000000> }\n"
+        "smooth_triangle {vertex <1.000000 0.000000 0.000000> normal <1.000000 0.000000 0.000000> vertex <1.000000 "
+        "1.000000 0.000000> normal <1.000000 0.000000 0.000000> vertex <1.000000 1.000000 1.000000> normal <1.000000 "
+        "0.000000 0.000000> }\n"
+        "smooth_triangle {vertex <1.000000 0.000000 0.000000> normal <1.000000 0.000000 0.000000> vertex <1.000000 "
+        "1.000000 1.000000> normal <1.000000 0.000000 0.000000> vertex <1.000000 0.000000 1.000000> normal <1.000000 "
+        "0.000000 0.000000> }\n"
+        "smooth_triangle {vertex <0.000000 1.000000 0.000000> normal <-1.000000 0.000000 0.000000> vertex <0.000000 "
+        "0.000000 0.000000> normal <-1.000000 0.000000 0.000000> vertex <0.000000 0.000000 1.000000> normal <-1.000000 "
+        "0.000000 0.000000> }\n"
+        "smooth_triangle {vertex <0.000000 1.000000 0.000000> normal <-1.000000 0.000000 0.000000> vertex <0.000000 "
+        "0.000000 1.000000> normal <-1.000000 0.000000 0.000000> vertex <0.000000 1.000000 1.000000> normal <-1.000000 "
+        "0.000000 0.000000> }\n";
+    EXPECT_EQ(both.inc, expected);
+    // The scene file and the console are the default's, but for the advice
+    // on what the default output leaves out.
+    const conversion plain = convert(dir, {});
+    EXPECT_EQ(both.vrx, plain.vrx);
+    const auto without_advice = [](const std::string& out) {
+        std::string kept;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            if (!testkit::is_advice_line(line)) kept += line + "\n";
+        return kept;
+    };
+    EXPECT_EQ(without_advice(both.run.out), without_advice(plain.run.out));
+}

@@ -13,16 +13,24 @@
 //   TESSVERT_FAULT_TO_PROCESS=1    with it: send S to the process, as kill
 //                                  does, so any thread that does not block
 //                                  it may take it
+//   TESSVERT_FAULT_NEW_SIZE=N      every operator new of exactly N bytes
+//                                  throws std::bad_alloc
+//   TESSVERT_FAULT_NEW_WORKERS=1   with it: only on threads other than the
+//                                  main one
+//   TESSVERT_FAULT_MARK=PATH       a file created there once it threw, so a
+//                                  test knows the fault fired
 //
 // Every other call passes through untouched.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <stdio.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <new>
 
 namespace {
 
@@ -95,3 +103,20 @@ int renameat(int from_dir, const char* from, int to_dir, const char* to) {
 }
 
 }  // extern "C"
+
+// Ahead of the C++ runtime's own (or a sanitizer's), which it calls for
+// every other size.
+void* operator new(std::size_t size) {
+    static const long chosen = setting("TESSVERT_FAULT_NEW_SIZE");
+    static const bool workers_only = setting("TESSVERT_FAULT_NEW_WORKERS") == 1;
+    if (chosen > 0 && size == static_cast<std::size_t>(chosen) &&
+        (!workers_only || ::syscall(SYS_gettid) != ::getpid())) {
+        if (const char* mark = std::getenv("TESSVERT_FAULT_MARK")) {
+            const int fd = ::open(mark, O_WRONLY | O_CREAT, 0644);
+            if (fd >= 0) ::close(fd);
+        }
+        throw std::bad_alloc();
+    }
+    static auto real = next_function<void* (*)(std::size_t)>("_Znwm");
+    return real(size);
+}

@@ -18,7 +18,6 @@ constexpr float inf_f = std::numeric_limits<float>::infinity();
 
 void add_object(scene& s, std::vector<vec3> vertices) {
     append_object(s);
-    s.objects.back().vertex_count = static_cast<std::int32_t>(vertices.size());
     s.objects.back().vertices = std::move(vertices);
 }
 

@@ -27,6 +27,7 @@
 #include "run_binary.hpp"
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "tests/mixed_scene.hpp"
 
 namespace {
 
@@ -385,6 +386,56 @@ TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
         EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
         EXPECT_EQ(list_files(dir.path), grid_and_outputs);
     }
+}
+
+// Normals that run out of memory on a worker are computed again on the main
+// thread: a run that one thread finishes never fails on seven. When they run
+// out on every thread, the run fails as it does on one, the older files kept.
+TEST(HostileRun, NormalsOutOfMemoryOnAWorkerEndAsOnOneThread) {
+    temp_dir dir;
+    std::vector<chunk> sheets = {material({material_name("Red"), diffuse(color24(255, 0, 0))})};
+    for (const char* name : {"A", "B", "C", "D", "E", "F"}) sheets.push_back(mixed::sheet(name, 120, 60));
+    write_file(dir / "mixed.3ds", serialize(primary({editor(sheets)})));
+    // The per-vertex face counts of a sheet's 121 x 61 vertices: no other
+    // allocation of the run has that size.
+    const std::string counts = "TESSVERT_FAULT_NEW_SIZE=" + std::to_string(4 * 121 * 61);
+    const std::string mark = "TESSVERT_FAULT_MARK=" + (dir / "fired").string();
+    const auto args = [](const char* threads) {
+        return std::vector<std::string>{"-i", "mixed.3ds", "--threads", threads};
+    };
+
+    const e2e::result one = e2e::run(dir.path, args("1"));
+    ASSERT_EQ(one.exit_code, 1) << one.out;
+    const std::string vrx = read_file(dir / "model.vrx"), inc = read_file(dir / "model.inc");
+    // Which thread takes which sheet is up to the scheduler: runs until a
+    // worker has been refused at least once.
+    for (int attempt = 0; attempt < 20 && !fs::exists(dir / "fired"); ++attempt) {
+        old_outputs(dir);
+        const e2e::result seven =
+            e2e::run(dir.path, args("7"), with_fault({counts, "TESSVERT_FAULT_NEW_WORKERS=1", mark}));
+        EXPECT_EQ(seven.exit_code, 1);
+        EXPECT_EQ(seven.out, one.out);
+        EXPECT_TRUE(read_file(dir / "model.vrx") == vrx);
+        EXPECT_TRUE(read_file(dir / "model.inc") == inc);
+    }
+    EXPECT_TRUE(fs::exists(dir / "fired"));
+
+    old_outputs(dir);
+    const e2e::result failed = e2e::run(dir.path, args("1"), with_fault({counts}));
+    EXPECT_EQ(failed.exit_code, 0);
+    EXPECT_TRUE(failed.out.ends_with(
+        " Computing normals...\n Warning: the conversion ran out of memory; nothing was converted\n"
+        " An error occured\n"))
+        << failed.out;
+    for (const char* threads : {"2", "7"}) {
+        SCOPED_TRACE(threads);
+        const e2e::result r = e2e::run(dir.path, args(threads), with_fault({counts}));
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, failed.out);
+        expect_old_outputs(dir);
+    }
+    fs::remove(dir / "fired");
+    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"mixed.3ds", "model.inc", "model.vrx"}));
 }
 
 TEST(HostileRun, AnIncludeFileThatCannotBeOpenedIsReportedAfterTheSceneFile) {

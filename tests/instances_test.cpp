@@ -24,9 +24,7 @@ scene box_scene() {
     mesh_object& o = s.objects.back();
     o.name = "box";
     o.vertices = {{0, 0, 0}, {1, 1, 1}, {1, 0, 0}};
-    o.vertex_count = 3;
     o.faces = {{0, 2, 1}};
-    o.face_count = 1;
     return s;
 }
 
@@ -72,7 +70,7 @@ TEST(Instances, FirstNodeShowsTheMeshAsStoredTheOthersAddCopies) {
     EXPECT_EQ(s.objects.size(), 3u);
     remove_instance_copies(s, file_objects);
     EXPECT_EQ(s.objects.size(), 1u);
-    EXPECT_EQ(s.object_count, 1);
+    EXPECT_EQ(s.object_count(), 1);
 }
 
 TEST(Instances, ParentPivotAndMeshMatrixPlaceTheCopy) {
@@ -102,7 +100,7 @@ TEST(Instances, ParentPivotAndMeshMatrixPlaceTheCopy) {
 
 TEST(Instances, NormalsTurnWithTheCopyAndStayUnit) {
     scene s = box_scene();
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
     const vec3 before = s.objects[0].normals[0];
     s.nodes = {node("box", 0), node("box", 1)};
     s.nodes[1].scale = {1, 4, 1};

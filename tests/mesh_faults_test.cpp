@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "app/mesh_pipeline.hpp"
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "testkit/files.hpp"
@@ -47,9 +47,7 @@ scene two_triangles() {
     append_object(s);
     mesh_object& o = s.objects.back();
     o.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {3, 0, 0}, {2, 1, 0}};
-    o.vertex_count = 6;
     o.faces = {{0, 1, 2}, {3, 4, 5}};
-    o.face_count = 2;
     return s;
 }
 
@@ -71,7 +69,7 @@ TEST(MeshCorners, AFaceWithAnyCornerWithoutAFiniteNormalIsWrittenFlat) {
     for (int corner = 0; corner < 3; ++corner) {
         SCOPED_TRACE("corner " + std::string(1, static_cast<char>('a' + corner)));
         scene s = two_triangles();
-        compute_vertex_normals(s);
+        for (mesh_object& o : s.objects) compute_object_normals(o);
         // The second face's corner alone loses its normal, in one of its
         // three numbers.
         vec3& n = s.objects[0].normals[3 + static_cast<std::size_t>(corner)];
@@ -101,12 +99,10 @@ TEST(MeshCorners, ACollinearSliverWithSmoothingGroupsIsWrittenFlat) {
             append_object(s);
             mesh_object& o = s.objects.back();
             o.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}};
-            o.vertex_count = 4;
             // Vertex 3 lies on the line of 0 and 1.
             std::uint32_t sliver[3] = {0, 1, 3};
             std::swap(sliver[2], sliver[lone]);
             o.faces = {{0, 1, 2}, {sliver[0], sliver[1], sliver[2]}};
-            o.face_count = 2;
             o.smoothing = {mask, mask};
             compute_object_normals(o);
             compute_corner_normals(o);

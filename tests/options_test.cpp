@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/options.hpp"
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 
 using namespace tessvert;
 

@@ -1,5 +1,5 @@
-// Feeding the reader from tests: bytes made with the chunk builder are
-// written to a temporary file, then opened as a byte stream or loaded whole.
+// Feeding the reader from tests: bytes made with the chunk builder, read
+// from memory as a byte stream or loaded whole, named in.3ds.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -32,17 +32,17 @@ inline ch::bytes header(std::uint16_t id, std::uint32_t length) {
     return b;
 }
 
-// A byte stream opened on a temporary file that holds `data`.
+// A byte stream opened on `data`.
 struct stream_file {
-    explicit stream_file(const ch::bytes& data) : path((dir / "in.3ds").string()) {
-        testkit::write_file(path, data);
-        opened = tv::open_byte_stream(reader.stream, path);
+    explicit stream_file(const ch::bytes& data) : bytes(data) {
+        tv::open_byte_buffer(reader.stream, bytes.data(), bytes.size());
+        opened = true;
     }
     ~stream_file() { tv::close_byte_stream(reader.stream); }
     stream_file(const stream_file&) = delete;
     stream_file& operator=(const stream_file&) = delete;
-    testkit::temp_dir dir;
-    std::string path;
+    ch::bytes bytes;
+    std::string path = "in.3ds";
     testkit::recorder console;
     tv::chunk_reader reader{console.report};
     bool opened = false;
@@ -52,7 +52,7 @@ struct loaded {
     int result = -1;
     tv::scene scene;
     std::string out;   // everything printed
-    std::string path;  // the file that was read
+    std::string path;  // the name of what was read
 };
 
 // What a conversion reads with `options` (its input path aside): the load,
@@ -60,13 +60,11 @@ struct loaded {
 // is on, the normals.
 inline loaded load_with(const ch::bytes& data, tv::run_options options) {
     loaded l;
-    testkit::temp_dir dir;
-    l.path = (dir / "in.3ds").string();
-    testkit::write_file(l.path, data);
+    l.path = "in.3ds";
     l.scene = tv::init_scene();
     options.input_path = l.path;
     testkit::recorder console;
-    l.result = tv::read_scene(options, l.scene, console.report) ? 1 : 0;
+    l.result = tv::read_scene_bytes(options, data, l.scene, console.report) ? 1 : 0;
     l.out = console.text();
     return l;
 }

@@ -72,7 +72,7 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         std::string out = console.text();
         EXPECT_EQ(result, 0);
         EXPECT_EQ(out, " Unable to find the file: " + path + "!\n Warning: " + path + ": No such file or directory\n");
-        EXPECT_EQ(s.object_count + s.material_count + s.light_count + s.camera_count, 0);
+        EXPECT_EQ(s.object_count() + s.material_count() + s.light_count() + s.camera_count(), 0);
     }
     {  // a directory opens but cannot be read: its first read says why
         testkit::temp_dir dir;
@@ -97,7 +97,7 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
             // The failure line, then one warning that says why.
             EXPECT_EQ(l.out.rfind("  Unable to load PRIMARY chuck from file: " + l.path + "!\n Warning: ", 0), 0u);
             EXPECT_EQ(std::count(l.out.begin(), l.out.end(), '\n'), 2);
-            EXPECT_EQ(l.scene.material_count, 0);
+            EXPECT_EQ(l.scene.material_count(), 0);
             EXPECT_TRUE(l.scene.materials.empty());
         }
     }
@@ -107,7 +107,7 @@ TEST(ReaderMain, PrimaryChunkAloneLoadsAnEmptyScene) {
     loaded l = load_bytes(header(0x4D4D, 6));
     EXPECT_EQ(l.result, 1);
     EXPECT_EQ(l.out, "\n Reading " + l.path + "...\n");
-    EXPECT_EQ(l.scene.object_count + l.scene.material_count + l.scene.light_count + l.scene.camera_count, 0);
+    EXPECT_EQ(l.scene.object_count() + l.scene.material_count() + l.scene.light_count() + l.scene.camera_count(), 0);
 
     loaded n = load_bytes(header(0x4D4D, 6), 1);
     EXPECT_EQ(n.result, 1);
@@ -175,24 +175,24 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
 TEST(ReaderMain, EditorsFirstChildIsDispatchedLikeAnyOther) {
     {  // editors first child is dispatched like any other
         loaded m = load_editor({named_material("first"), named_material("second")});
-        ASSERT_EQ(m.scene.material_count, 2);
+        ASSERT_EQ(m.scene.material_count(), 2);
         EXPECT_EQ(m.scene.materials.at(0).name, "first");
         EXPECT_EQ(m.scene.materials.at(1).name, "second");
 
         loaded o = load_editor({ch::named_object("first", {}), named_material("m")});
-        ASSERT_EQ(o.scene.object_count, 1);
+        ASSERT_EQ(o.scene.object_count(), 1);
         EXPECT_EQ(o.scene.objects.at(0).name, "first");
-        EXPECT_EQ(o.scene.material_count, 1);
+        EXPECT_EQ(o.scene.material_count(), 1);
 
         // The mesh version chunk that real files put first is skipped.
         loaded v = load_editor({ch::make(0x3D3E, ch::u32(3)), named_material("m")});
-        ASSERT_EQ(v.scene.material_count, 1);
+        ASSERT_EQ(v.scene.material_count(), 1);
         EXPECT_EQ(v.scene.materials.at(0).name, "m");
     }
     {  // empty editor does not swallow the next chunk
         loaded l = load_bytes(ch::serialize(ch::primary({ch::editor({}), named_material("next")})));
         ASSERT_EQ(l.result, 1);
-        ASSERT_EQ(l.scene.material_count, 1);
+        ASSERT_EQ(l.scene.material_count(), 1);
         EXPECT_EQ(l.scene.materials.at(0).name, "next");
         EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
     }
@@ -202,11 +202,11 @@ TEST(ReaderMain, TwoEditorsAndNestedEditorsAreReadInFileOrder) {
     loaded l = load_bytes(ch::serialize(ch::primary(
         {ch::editor({named_material("a"), ch::named_object("o1", {})}),
          ch::editor({named_material("b"), ch::editor({named_material("c")}), ch::named_object("o2", {})})})));
-    ASSERT_EQ(l.scene.material_count, 3);
+    ASSERT_EQ(l.scene.material_count(), 3);
     EXPECT_EQ(l.scene.materials.at(0).name, "a");
     EXPECT_EQ(l.scene.materials.at(1).name, "b");
     EXPECT_EQ(l.scene.materials.at(2).name, "c");
-    ASSERT_EQ(l.scene.object_count, 2);
+    ASSERT_EQ(l.scene.object_count(), 2);
     EXPECT_EQ(l.scene.objects.at(0).name, "o1");
     EXPECT_EQ(l.scene.objects.at(1).name, "o2");
 }
@@ -214,9 +214,9 @@ TEST(ReaderMain, TwoEditorsAndNestedEditorsAreReadInFileOrder) {
 TEST(ReaderMain, ObjectsAndMaterialsDirectlyInThePrimaryChunkAreRead) {
     loaded l = load_bytes(
         ch::serialize(ch::primary({named_material("top"), triangle_with_group("tri", {ch::material_group("top")})})));
-    ASSERT_EQ(l.scene.material_count, 1);
-    ASSERT_EQ(l.scene.object_count, 1);
-    EXPECT_EQ(l.scene.objects.at(0).face_count, 1);
+    ASSERT_EQ(l.scene.material_count(), 1);
+    ASSERT_EQ(l.scene.object_count(), 1);
+    EXPECT_EQ(l.scene.objects.at(0).face_count(), 1);
     EXPECT_EQ(l.scene.objects.at(0).material_index, 0);
 }
 
@@ -226,8 +226,8 @@ TEST(ReaderMain, KeyframerAndBytesAfterThePrimaryChunkHaveNoEffect) {
                               ch::serialize(ch::primary({named_material("after")})), ch::bytes{1, 2, 3}});
     loaded l = load_bytes(data);
     ASSERT_EQ(l.result, 1);
-    EXPECT_EQ(l.scene.material_count, 1);
-    EXPECT_EQ(l.scene.object_count, 0);
+    EXPECT_EQ(l.scene.material_count(), 1);
+    EXPECT_EQ(l.scene.object_count(), 0);
     EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
 }
 
@@ -237,9 +237,9 @@ TEST(ReaderMain, KeyframerAndBytesAfterThePrimaryChunkHaveNoEffect) {
 TEST(ReaderObject, VertexListWithExactShortAndLongPayloads) {
     {  // vertex list is read
         loaded l = load_editor({mesh_object("o", {ch::vertex_list({{1, 2, 3}, {4, 5, 6}, {-7, 8.5f, 9}})})});
-        ASSERT_EQ(l.scene.object_count, 1);
+        ASSERT_EQ(l.scene.object_count(), 1);
         const tv::mesh_object& o = l.scene.objects.at(0);
-        ASSERT_EQ(o.vertex_count, 3);
+        ASSERT_EQ(o.vertex_count(), 3);
         ASSERT_EQ(o.vertices.size(), 3u);
         EXPECT_EQ(o.vertices.at(1).y, 5.0f);
         EXPECT_EQ(o.vertices.at(2).x, -7.0f);
@@ -249,23 +249,23 @@ TEST(ReaderObject, VertexListWithExactShortAndLongPayloads) {
         ch::chunk v = ch::make(0x4110, ch::cat({ch::u16(3), ch::f32s({1, 2, 3, 4, 5, 6})}));
         loaded l = load_editor({mesh_object("o", {v, ch::face_list({{0, 1, 2}})})});
         const tv::mesh_object& o = l.scene.objects.at(0);
-        ASSERT_EQ(o.vertex_count, 3);
+        ASSERT_EQ(o.vertex_count(), 3);
         EXPECT_EQ(o.vertices.at(1).z, 6.0f);
         EXPECT_EQ(o.vertices.at(2).x, 0.0f);
         EXPECT_EQ(o.vertices.at(2).y, 0.0f);
         EXPECT_EQ(o.vertices.at(2).z, 0.0f);
-        EXPECT_EQ(o.face_count, 1);  // the next chunk is read from the right place
+        EXPECT_EQ(o.face_count(), 1);  // the next chunk is read from the right place
     }
     {  // long vertex payload is read past and the next chunk read right
         ch::chunk v = ch::make(0x4110, ch::cat({ch::u16(2), ch::f32s({1, 2, 3, 4, 5, 6, 70, 80, 90, 100})}));
         loaded l = load_editor({mesh_object("o", {v, ch::face_list({{1, 0, 1}})}), named_material("after")});
         const tv::mesh_object& o = l.scene.objects.at(0);
-        ASSERT_EQ(o.vertex_count, 2);
+        ASSERT_EQ(o.vertex_count(), 2);
         ASSERT_EQ(o.vertices.size(), 2u);
         EXPECT_EQ(o.vertices.at(1).z, 6.0f);
-        ASSERT_EQ(o.face_count, 1);
+        ASSERT_EQ(o.face_count(), 1);
         EXPECT_EQ(o.faces.at(0).a, 1u);
-        ASSERT_EQ(l.scene.material_count, 1);
+        ASSERT_EQ(l.scene.material_count(), 1);
         EXPECT_EQ(l.scene.materials.at(0).name, "after");
         EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
     }
@@ -280,7 +280,7 @@ TEST(ReaderObject, FaceListConsumesEightBytesPerFaceAndDropsTheFourthValue) {
         tv::mesh_object o;
         tv::read_face_list(f.reader, o, h);
         EXPECT_EQ(h.consumed, 6u + 18u);
-        ASSERT_EQ(o.face_count, 2);
+        ASSERT_EQ(o.face_count(), 2);
         ASSERT_EQ(o.faces.size(), 2u);
         // The fourth value of each face is dropped.
         EXPECT_EQ(o.faces.at(0).a, 0u);
@@ -298,7 +298,7 @@ TEST(ReaderObject, FaceListConsumesEightBytesPerFaceAndDropsTheFourthValue) {
         loaded l =
             load_editor({mesh_object("o", {ch::vertex_list(verts), ch::face_list({{1, 2, 3, 7}, {39999, 0, 1, 0}})})});
         const tv::mesh_object& o = l.scene.objects.at(0);
-        ASSERT_EQ(o.face_count, 2);
+        ASSERT_EQ(o.face_count(), 2);
         EXPECT_EQ(o.faces.at(0).a, 1u);
         EXPECT_EQ(o.faces.at(0).b, 2u);
         EXPECT_EQ(o.faces.at(0).c, 3u);
@@ -313,7 +313,7 @@ TEST(ReaderObject, FaceListConsumesEightBytesPerFaceAndDropsTheFourthValue) {
             load_editor({named_material("m0"), named_material("m1"),
                          mesh_object("o", {ch::vertex_list(verts), ch::face_list(faces, {ch::material_group("m1")})})});
         const tv::mesh_object& o = l.scene.objects.at(0);
-        ASSERT_EQ(o.face_count, 1300);
+        ASSERT_EQ(o.face_count(), 1300);
         ASSERT_EQ(o.faces.size(), 1300u);
         for (std::uint32_t i : {0u, 511u, 512u, 1023u, 1024u, 1299u}) {
             EXPECT_EQ(o.faces.at(i).a, i);
@@ -333,8 +333,8 @@ TEST(ReaderObject, MaterialGroupInsideAFaceListSetsTheMaterial) {
     const tv::mesh_object& o = l.scene.objects.at(0);
     EXPECT_EQ(o.material_index, 1);
     EXPECT_EQ(o.has_texture, 1);
-    EXPECT_EQ(o.face_count, 2);
-    EXPECT_EQ(o.tex_vertex_count, 1);  // the chunk after the face list read right
+    EXPECT_EQ(o.face_count(), 2);
+    EXPECT_EQ(o.tex_vertex_count(), 1);  // the chunk after the face list read right
 }
 
 TEST(ReaderObject, MaterialGroupMatchesExactlyCaseSensitivelyAndTheFirstOfEqualNames) {
@@ -344,7 +344,7 @@ TEST(ReaderObject, MaterialGroupMatchesExactlyCaseSensitivelyAndTheFirstOfEqualN
                                 triangle_with_group("b", {ch::material_group("red")}),
                                 triangle_with_group("c", {ch::material_group("Re")}),
                                 triangle_with_group("d", {ch::material_group("Redd")})});
-        ASSERT_EQ(l.scene.object_count, 4);
+        ASSERT_EQ(l.scene.object_count(), 4);
         EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
         EXPECT_EQ(l.scene.objects.at(1).material_index, 0);
         EXPECT_EQ(l.scene.objects.at(2).material_index, 2);
@@ -354,7 +354,7 @@ TEST(ReaderObject, MaterialGroupMatchesExactlyCaseSensitivelyAndTheFirstOfEqualN
     {  // material group matches the first of equal names
         loaded l = load_editor({named_material("x"), named_material("same"), textured_material("same", "t.png"),
                                 triangle_with_group("o", {ch::material_group("same")})});
-        ASSERT_EQ(l.scene.material_count, 3);
+        ASSERT_EQ(l.scene.material_count(), 3);
         EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
         EXPECT_EQ(l.scene.objects.at(0).has_texture, 0);
     }
@@ -389,7 +389,7 @@ TEST(ReaderObject, GroupsSeeTheMaterialsReadBeforeEachOfThem) {
                      textured_material("m0", "t.png"), triangle_with_group("o2", {ch::material_group("m1")}),
                      triangle_with_group("o3", {ch::material_group("m0")}), named_material("m3"),
                      triangle_with_group("o4", {ch::material_group("m3")})});
-    ASSERT_EQ(l.scene.object_count, 4);
+    ASSERT_EQ(l.scene.object_count(), 4);
     EXPECT_EQ(l.scene.objects.at(0).material_index, 0);
     EXPECT_EQ(l.scene.objects.at(1).material_index, 1);
     EXPECT_EQ(l.scene.objects.at(2).material_index, 0);
@@ -402,7 +402,7 @@ TEST(ReaderObject, LongGroupNameIsReadPastAndMatchesOnItsFirst254Bytes) {
     long_name[100] = 'h';
     loaded l = load_editor({named_material("m0"), ch::material({ch::material_name(long_name)}),
                             triangle_with_group("o", {ch::material_group(long_name, {0})}), named_material("after")});
-    ASSERT_EQ(l.scene.material_count, 3);
+    ASSERT_EQ(l.scene.material_count(), 3);
     EXPECT_EQ(l.scene.materials.at(1).name, long_name.substr(0, 254));
     EXPECT_EQ(l.scene.objects.at(0).material_index, 1);
     EXPECT_EQ(l.scene.materials.at(2).name, "after");
@@ -415,36 +415,36 @@ TEST(ReaderObject, MappingCoordinatesShortAndLongPayloads) {
     loaded l =
         load_editor({mesh_object("exact", {exact}), mesh_object("short", {shorter, ch::vertex_list({{1, 1, 1}})}),
                      mesh_object("long", {longer, ch::vertex_list({{2, 2, 2}})})});
-    ASSERT_EQ(l.scene.object_count, 3);
+    ASSERT_EQ(l.scene.object_count(), 3);
     const auto& a = l.scene.objects.at(0);
-    ASSERT_EQ(a.tex_vertex_count, 2);
+    ASSERT_EQ(a.tex_vertex_count(), 2);
     ASSERT_EQ(a.tex_coords.size(), 4u);
     EXPECT_EQ(a.tex_coords.at(1), 0.25f);
     EXPECT_EQ(a.tex_coords.at(3), 2.0f);
     const auto& b = l.scene.objects.at(1);
-    ASSERT_EQ(b.tex_vertex_count, 3);
+    ASSERT_EQ(b.tex_vertex_count(), 3);
     ASSERT_EQ(b.tex_coords.size(), 6u);
     EXPECT_EQ(b.tex_coords.at(2), 9.0f);
     EXPECT_EQ(b.tex_coords.at(3), 0.0f);
     EXPECT_EQ(b.tex_coords.at(5), 0.0f);
-    EXPECT_EQ(b.vertex_count, 1);
+    EXPECT_EQ(b.vertex_count(), 1);
     const auto& c = l.scene.objects.at(2);
-    ASSERT_EQ(c.tex_vertex_count, 1);
+    ASSERT_EQ(c.tex_vertex_count(), 1);
     ASSERT_EQ(c.tex_coords.size(), 2u);
-    ASSERT_EQ(c.vertex_count, 1);
+    ASSERT_EQ(c.vertex_count(), 1);
     EXPECT_EQ(c.vertices.at(0).x, 2.0f);
 }
 
 TEST(ReaderObject, LightAndCameraObjectsCountAsObjectsWithZeroCounts) {
     loaded l = load_editor({ch::named_object("lamp", {ch::light({1, 2, 3})}),
                             ch::named_object("cam", {ch::camera({0, 0, 0}, {1, 1, 1}, 0, 35)})});
-    ASSERT_EQ(l.scene.object_count, 2);
-    EXPECT_EQ(l.scene.light_count, 1);
-    EXPECT_EQ(l.scene.camera_count, 1);
+    ASSERT_EQ(l.scene.object_count(), 2);
+    EXPECT_EQ(l.scene.light_count(), 1);
+    EXPECT_EQ(l.scene.camera_count(), 1);
     for (const tv::mesh_object& o : l.scene.objects) {
-        EXPECT_EQ(o.vertex_count, 0);
-        EXPECT_EQ(o.face_count, 0);
-        EXPECT_EQ(o.tex_vertex_count, 0);
+        EXPECT_EQ(o.vertex_count(), 0);
+        EXPECT_EQ(o.face_count(), 0);
+        EXPECT_EQ(o.tex_vertex_count(), 0);
         EXPECT_EQ(o.material_index, 0);
         EXPECT_TRUE(o.vertices.empty());
         EXPECT_TRUE(o.faces.empty());
@@ -457,12 +457,12 @@ TEST(ReaderObject, LightAndCameraInsideATriangleMeshAreRead) {
     loaded l = load_editor(
         {mesh_object("o", {ch::vertex_list({{1, 1, 1}}), ch::light({4, 5, 6}), ch::camera({1, 2, 3}, {4, 5, 6}, 0, 28),
                            ch::vertex_list({{2, 2, 2}, {3, 3, 3}})})});
-    ASSERT_EQ(l.scene.light_count, 1);
+    ASSERT_EQ(l.scene.light_count(), 1);
     EXPECT_EQ(l.scene.lights.at(0).position.z, 6.0f);
-    ASSERT_EQ(l.scene.camera_count, 1);
+    ASSERT_EQ(l.scene.camera_count(), 1);
     EXPECT_EQ(l.scene.cameras.at(0).lens, 28.0f);
     // A second vertex list replaces the first.
-    ASSERT_EQ(l.scene.objects.at(0).vertex_count, 2);
+    ASSERT_EQ(l.scene.objects.at(0).vertex_count(), 2);
     EXPECT_EQ(l.scene.objects.at(0).vertices.at(1).x, 3.0f);
 }
 
@@ -470,9 +470,9 @@ TEST(ReaderObject, UnknownMeshChunksAreSkippedWithoutEffect) {
     loaded l = load_editor({mesh_object("o", {ch::make(0x4160, ch::f32s({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12})),
                                               ch::make(0x4165, ch::bytes{1}), ch::vertex_list({{1, 2, 3}})})});
     const tv::mesh_object& o = l.scene.objects.at(0);
-    EXPECT_EQ(o.vertex_count, 1);
+    EXPECT_EQ(o.vertex_count(), 1);
     EXPECT_EQ(o.vertices.at(0).z, 3.0f);
-    EXPECT_EQ(o.face_count, 0);
+    EXPECT_EQ(o.face_count(), 0);
     EXPECT_EQ(o.material_index, 0);
 }
 
@@ -481,11 +481,11 @@ TEST(ReaderObject, LongObjectNameKeeps255BytesAndTheStreamStaysInStep) {
     long_name[254] = 'A';
     long_name[255] = 'B';
     loaded l = load_editor({mesh_object(long_name, {ch::vertex_list({{1, 2, 3}})}), named_material("after")});
-    ASSERT_EQ(l.scene.object_count, 1);
+    ASSERT_EQ(l.scene.object_count(), 1);
     EXPECT_EQ(l.scene.objects.at(0).name.size(), 255u);
     EXPECT_EQ(l.scene.objects.at(0).name, long_name.substr(0, 255));
-    EXPECT_EQ(l.scene.objects.at(0).vertex_count, 1);
-    ASSERT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.objects.at(0).vertex_count(), 1);
+    ASSERT_EQ(l.scene.material_count(), 1);
     EXPECT_EQ(l.scene.materials.at(0).name, "after");
 }
 
@@ -498,16 +498,16 @@ TEST(ReaderObject, FacesNamingMissingVerticesAreRemovedInOrderWithOneWarningPerO
          mesh_object("novertices", {ch::face_list({{0, 0, 0}})})},
         1);
     ASSERT_EQ(l.result, 1);
-    ASSERT_EQ(l.scene.object_count, 3);
-    EXPECT_EQ(l.scene.objects.at(0).face_count, 2);
+    ASSERT_EQ(l.scene.object_count(), 3);
+    EXPECT_EQ(l.scene.objects.at(0).face_count(), 2);
     const tv::mesh_object& box = l.scene.objects.at(1);
-    ASSERT_EQ(box.face_count, 3);
+    ASSERT_EQ(box.face_count(), 3);
     ASSERT_EQ(box.faces.size(), 3u);
     EXPECT_EQ(box.faces.at(0).c, 2u);
     EXPECT_EQ(box.faces.at(1).a, 1u);
     EXPECT_EQ(box.faces.at(2).a, 3u);
     EXPECT_EQ(box.normals.size(), 4u);
-    EXPECT_EQ(l.scene.objects.at(2).face_count, 0);
+    EXPECT_EQ(l.scene.objects.at(2).face_count(), 0);
     EXPECT_TRUE(l.scene.objects.at(2).faces.empty());
 
     std::vector<std::string> warnings = warning_lines(l.out);
@@ -530,13 +530,13 @@ TEST(ReaderObject, FacesWithANonFiniteCornerAreRemovedAfterThoseNamingMissingVer
         1);
     ASSERT_EQ(l.result, 1);
     const tv::mesh_object& odd = l.scene.objects.at(0);
-    ASSERT_EQ(odd.face_count, 2);
+    ASSERT_EQ(odd.face_count(), 2);
     ASSERT_EQ(odd.faces.size(), 2u);
     EXPECT_EQ(odd.faces.at(0).c, 2u);
     EXPECT_EQ(odd.faces.at(1).a, 1u);
     // The normals of the vertices left in faces are those of the clean faces.
     for (std::uint32_t v = 0; v < 3; ++v) EXPECT_EQ(odd.normals.at(v).z, 1.0f) << v;
-    EXPECT_EQ(l.scene.objects.at(1).face_count, 1);
+    EXPECT_EQ(l.scene.objects.at(1).face_count(), 1);
 
     std::vector<std::string> warnings = warning_lines(l.out);
     ASSERT_EQ(warnings.size(), 2u) << l.out;
@@ -581,7 +581,7 @@ TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneFor
                                   ch::face_list(three_faces, {ch::material_group("a", {0}), masks({1, 1, 1})}),
                                   ch::face_list({{0, 1, 2}})})});
     ASSERT_EQ(l.result, 1);
-    ASSERT_EQ(l.scene.object_count, 3);
+    ASSERT_EQ(l.scene.object_count(), 3);
     const tv::mesh_object& kept = l.scene.objects[0];
     // A group that lists no face is not kept; the numbers past the declared
     // count are read past, and the next chunk is read right.
@@ -597,7 +597,7 @@ TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneFor
             << e.name;
     }
     EXPECT_EQ(kept.smoothing, (std::vector<std::uint32_t>{1, 6, 0x80000000u}));
-    EXPECT_EQ(kept.tex_vertex_count, 1);
+    EXPECT_EQ(kept.tex_vertex_count(), 1);
     EXPECT_TRUE(l.scene.objects[1].smoothing.empty());
     EXPECT_TRUE(l.scene.objects[2].material_groups.empty());
     EXPECT_TRUE(l.scene.objects[2].smoothing.empty());
@@ -643,7 +643,7 @@ TEST(ReaderFaceData, FaceMaterialsFollowTheLastMatchingGroupAndTheRemovalOfFaces
     loaded l = load_with(file, options);
     ASSERT_EQ(l.result, 1);
     const tv::mesh_object& o = l.scene.objects.at(0);
-    ASSERT_EQ(o.face_count, 4);
+    ASSERT_EQ(o.face_count(), 4);
     EXPECT_EQ(o.face_materials, (std::vector<std::int32_t>{2, 1, 2, 0}));
     EXPECT_EQ(o.smoothing, (std::vector<std::uint32_t>{1, 2, 4, 16}));
     EXPECT_EQ(l.scene.objects.at(1).face_materials,
@@ -674,7 +674,7 @@ TEST(ReaderMaterial, NameOnlyNameWithoutNulAndEmptyEntry) {
     {  // name only and name without nul
         ch::chunk no_nul = ch::material({ch::make(0xA000, ch::bytes{'a', 'b', 'c'})});
         loaded l = load_editor({named_material("plain"), no_nul, named_material("after")});
-        ASSERT_EQ(l.scene.material_count, 3);
+        ASSERT_EQ(l.scene.material_count(), 3);
         EXPECT_EQ(l.scene.materials.at(0).name, "plain");
         EXPECT_EQ(l.scene.materials.at(0).map_name, "");
         EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{0, 0, 0}));
@@ -683,7 +683,7 @@ TEST(ReaderMaterial, NameOnlyNameWithoutNulAndEmptyEntry) {
     }
     {  // material entry of length six is counted with empty fields
         loaded l = load_editor({ch::material({}), named_material("next")});
-        ASSERT_EQ(l.scene.material_count, 2);
+        ASSERT_EQ(l.scene.material_count(), 2);
         EXPECT_EQ(l.scene.materials.at(0).name, "");
         EXPECT_EQ(l.scene.materials.at(0).map_name, "");
         EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{0, 0, 0}));
@@ -695,7 +695,7 @@ TEST(ReaderMaterial, MapNameInsideTextureMapAndDirectlyUnderTheMaterial) {
     loaded l = load_editor({textured_material("a", "wood.png"),
                             ch::material({ch::material_name("b"), ch::map_name("direct.tga")}),
                             ch::material({ch::map_name("first.tga"), ch::texture_map({ch::map_name("second.tga")})})});
-    ASSERT_EQ(l.scene.material_count, 3);
+    ASSERT_EQ(l.scene.material_count(), 3);
     EXPECT_EQ(l.scene.materials.at(0).map_name, "wood.png");
     EXPECT_EQ(l.scene.materials.at(1).map_name, "direct.tga");
     EXPECT_EQ(l.scene.materials.at(2).map_name, "second.tga");  // later wins
@@ -706,7 +706,7 @@ TEST(ReaderMaterial, MapNameInAnotherMapChunkIsIgnored) {
     loaded l = load_editor({ch::material({ch::material_name("m"), ch::make(0xA210, {}, {ch::map_name("opacity.png")}),
                                           ch::make(0xA230, {}, {ch::map_name("bump.png")})}),
                             triangle_with_group("o", {ch::material_group("m")})});
-    ASSERT_EQ(l.scene.material_count, 1);
+    ASSERT_EQ(l.scene.material_count(), 1);
     EXPECT_EQ(l.scene.materials.at(0).name, "m");
     EXPECT_EQ(l.scene.materials.at(0).map_name, "");
     EXPECT_EQ(l.scene.objects.at(0).has_texture, 0);
@@ -762,7 +762,7 @@ TEST(ReaderMaterial, DiffuseKeepsFirstSubchunkAndMeetsTheRestAsSiblings) {
     ch::chunk diff = ch::make(0xA020, {}, {ch::color24(200, 100, 50), ch::color24(1, 2, 3)});
     loaded l = load_editor({ch::material({ch::material_name("m"), diff, ch::texture_map({ch::map_name("tex.png")})}),
                             named_material("after")});
-    ASSERT_EQ(l.scene.material_count, 2);
+    ASSERT_EQ(l.scene.material_count(), 2);
     EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{200, 100, 50}));
     EXPECT_EQ(l.scene.materials.at(0).map_name, "tex.png");
     EXPECT_EQ(l.scene.materials.at(1).name, "after");
@@ -771,7 +771,7 @@ TEST(ReaderMaterial, DiffuseKeepsFirstSubchunkAndMeetsTheRestAsSiblings) {
     // the material level: a name there names the material.
     ch::chunk named_inside = ch::make(0xA020, {}, {ch::color24(9, 8, 7), ch::material_name("inner")});
     loaded n = load_editor({ch::material({ch::material_name("outer"), named_inside})});
-    ASSERT_EQ(n.scene.material_count, 1);
+    ASSERT_EQ(n.scene.material_count(), 1);
     EXPECT_EQ(n.scene.materials.at(0).diffuse, (rgb{9, 8, 7}));
     EXPECT_EQ(n.scene.materials.at(0).name, "inner");
 }
@@ -792,7 +792,7 @@ TEST(ReaderMaterial, FloatColourIsClampedScaledAndRoundedHalfAwayFromZero) {
             SCOPED_TRACE(testing::Message() << "id " << id << " " << s.r << " " << s.g << " " << s.b);
             loaded l =
                 load_editor({ch::material({ch::material_name("m"), diffuse_raw(id, ch::f32s({s.r, s.g, s.b}))})});
-            ASSERT_EQ(l.scene.material_count, 1);
+            ASSERT_EQ(l.scene.material_count(), 1);
             EXPECT_EQ(l.scene.materials.at(0).diffuse, s.expected);
         }
     }
@@ -802,7 +802,7 @@ TEST(ReaderMaterial, OtherColourIdsKeepTheByteRuleAndShortPayloadsSetWhatTheyHav
     {  // other colour ids keep the byte rule
         loaded l = load_editor({ch::material({diffuse_raw(0x0012, ch::bytes{7, 8, 9, 10})}),
                                 ch::material({diffuse_raw(0x0030, ch::bytes{0, 0, 0x80, 0x3F})})});
-        ASSERT_EQ(l.scene.material_count, 2);
+        ASSERT_EQ(l.scene.material_count(), 2);
         EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{7, 8, 9}));
         EXPECT_EQ(l.scene.materials.at(1).diffuse, (rgb{0, 0, 0x80}));
     }
@@ -822,7 +822,7 @@ TEST(ReaderMaterial, FloatSubchunkWithFewerCompleteFloatsSetsOnlyThoseChannels) 
     loaded l = load_editor({mat(ch::f32s({1.0f})), mat(ch::f32s({1.0f, 0.5f})),
                             mat(ch::cat({ch::f32s({0.0f, 1.0f}), ch::bytes{0, 0, 0x80}})), mat(ch::bytes{0, 0}),
                             named_material("after")});
-    ASSERT_EQ(l.scene.material_count, 5);
+    ASSERT_EQ(l.scene.material_count(), 5);
     EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{255, 20, 30}));
     EXPECT_EQ(l.scene.materials.at(1).diffuse, (rgb{255, 128, 30}));
     EXPECT_EQ(l.scene.materials.at(2).diffuse, (rgb{0, 255, 30}));
@@ -839,7 +839,7 @@ TEST(ReaderMaterial, DiffuseChunkWithoutRoomForASubchunkHeaderLeavesDiffuseUncha
         ch::chunk m = ch::material({ch::diffuse(ch::color24(10, 20, 30)), ch::make(0xA020, payload),
                                     ch::material_name("named"), ch::map_name("map.png")});
         loaded l = load_editor({m, named_material("after")});
-        ASSERT_EQ(l.scene.material_count, 2);
+        ASSERT_EQ(l.scene.material_count(), 2);
         EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{10, 20, 30}));
         EXPECT_EQ(l.scene.materials.at(0).name, "named");
         EXPECT_EQ(l.scene.materials.at(0).map_name, "map.png");
@@ -862,7 +862,7 @@ TEST(ReaderMaterial, NamesLongerThanTheirFieldKeep254BytesAndTheStreamStaysInSte
     loaded l = load_editor({ch::material({ch::material_name(long_name), ch::texture_map({ch::map_name(long_map)}),
                                           ch::diffuse(ch::color24(1, 2, 3))}),
                             named_material("after")});
-    ASSERT_EQ(l.scene.material_count, 2);
+    ASSERT_EQ(l.scene.material_count(), 2);
     EXPECT_EQ(l.scene.materials.at(0).name, long_name.substr(0, 254));
     EXPECT_EQ(l.scene.materials.at(0).map_name, long_map.substr(0, 254));
     EXPECT_EQ(l.scene.materials.at(0).diffuse, (rgb{1, 2, 3}));
@@ -874,7 +874,7 @@ TEST(ReaderMaterial, NamesLongerThanTheirFieldKeep254BytesAndTheStreamStaysInSte
 
 TEST(ReaderLight, LightOf18BytesHasPositionOnly) {
     loaded l = load_editor({ch::named_object("lamp", {ch::light({1.5f, -2, 3})}), named_material("after")});
-    ASSERT_EQ(l.scene.light_count, 1);
+    ASSERT_EQ(l.scene.light_count(), 1);
     const tv::light& lt = l.scene.lights.at(0);
     EXPECT_EQ(lt.position.x, 1.5f);
     EXPECT_EQ(lt.position.y, -2.0f);
@@ -886,7 +886,7 @@ TEST(ReaderLight, LightOf18BytesHasPositionOnly) {
     EXPECT_EQ(lt.color, (std::array<float, 3>{0, 0, 0}));
     EXPECT_EQ(lt.color24, (rgb{0, 0, 0}));
     EXPECT_EQ(lt.hotspot, 0.0f);
-    EXPECT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.material_count(), 1);
 }
 
 TEST(ReaderLight, FloatColourIsKeptExactly) {
@@ -920,7 +920,7 @@ TEST(ReaderLight, SpotlightWithANestedSubchunkThenAColour) {
     loaded l =
         load_editor({ch::named_object("spot", {ch::light({1, 2, 3}, {spot, ch::color_float(0.25f, 0.5f, 1.0f)})}),
                      named_material("after")});
-    ASSERT_EQ(l.scene.light_count, 1);
+    ASSERT_EQ(l.scene.light_count(), 1);
     const tv::light& lt = l.scene.lights.at(0);
     EXPECT_EQ(lt.is_spot, 1);
     EXPECT_EQ(lt.target.x, 7.0f);
@@ -929,13 +929,13 @@ TEST(ReaderLight, SpotlightWithANestedSubchunkThenAColour) {
     EXPECT_EQ(lt.falloff, 45.0f);
     EXPECT_EQ(lt.color, (std::array<float, 3>{0.25f, 0.5f, 1.0f}));
     EXPECT_EQ(lt.multiplier, 1.0f);
-    EXPECT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.material_count(), 1);
 
     // What a spotlight holds behind its fixed data is read at light level:
     // a nested 24-bit colour is the light's colour.
     loaded n = load_editor({ch::named_object(
         "spot", {ch::light({1, 2, 3}, {ch::spotlight({7, 8, 9}, 30, 45, {ch::color24(11, 22, 33)})})})});
-    ASSERT_EQ(n.scene.light_count, 1);
+    ASSERT_EQ(n.scene.light_count(), 1);
     EXPECT_EQ(n.scene.lights.at(0).is_spot, 1);
     EXPECT_EQ(n.scene.lights.at(0).color24, (rgb{11, 22, 33}));
 }
@@ -960,12 +960,12 @@ TEST(ReaderLight, LightOffSetsTheFlagAndTheNextSubchunkIsReadRight) {
         loaded l = load_editor({ch::named_object("lamp", {ch::light({0, 0, 0}, {ch::make(0x4620, payload),
                                                                                 ch::color_float(0.5f, 0.5f, 0.5f)})}),
                                 named_material("after")});
-        ASSERT_EQ(l.scene.light_count, 1);
+        ASSERT_EQ(l.scene.light_count(), 1);
         const tv::light& lt = l.scene.lights.at(0);
         EXPECT_EQ(lt.is_off, 1);
         EXPECT_EQ(lt.has_float_color, 1);
         EXPECT_EQ(lt.color, (std::array<float, 3>{0.5f, 0.5f, 0.5f}));
-        ASSERT_EQ(l.scene.material_count, 1);
+        ASSERT_EQ(l.scene.material_count(), 1);
         EXPECT_EQ(l.scene.materials.at(0).name, "after");
     }
 }
@@ -985,12 +985,12 @@ TEST(ReaderLight, LightShorterThanItsFixedDataStillReadsItAndTheParentCarriesOn)
     ch::chunk lamp = with_length(ch::light({1, 2, 3}), 10);
     loaded l = load_editor(
         {ch::named_object("lamp", {lamp, ch::light({4, 5, 6}, {ch::color24(1, 1, 1)})}), named_material("after")});
-    ASSERT_EQ(l.scene.light_count, 2);
+    ASSERT_EQ(l.scene.light_count(), 2);
     EXPECT_EQ(l.scene.lights.at(0).position.z, 3.0f);
     EXPECT_EQ(l.scene.lights.at(0).multiplier, 1.0f);
     EXPECT_EQ(l.scene.lights.at(1).position.x, 4.0f);
     EXPECT_EQ(l.scene.lights.at(1).color24, (rgb{1, 1, 1}));
-    ASSERT_EQ(l.scene.material_count, 1);
+    ASSERT_EQ(l.scene.material_count(), 1);
     EXPECT_EQ(l.scene.materials.at(0).name, "after");
 }
 
@@ -1000,7 +1000,7 @@ TEST(ReaderLight, LightShorterThanItsFixedDataStillReadsItAndTheParentCarriesOn)
 TEST(ReaderCamera, CameraOf38BytesIsRead) {
     loaded l =
         load_editor({ch::named_object("cam", {ch::camera({1, 2, 3}, {4, 5, 6}, 7.5f, 35)}), named_material("after")});
-    ASSERT_EQ(l.scene.camera_count, 1);
+    ASSERT_EQ(l.scene.camera_count(), 1);
     const tv::camera& c = l.scene.cameras.at(0);
     EXPECT_EQ(c.position.x, 1.0f);
     EXPECT_EQ(c.position.z, 3.0f);
@@ -1008,7 +1008,7 @@ TEST(ReaderCamera, CameraOf38BytesIsRead) {
     EXPECT_EQ(c.target.z, 6.0f);
     EXPECT_EQ(c.bank, 7.5f);
     EXPECT_EQ(c.lens, 35.0f);
-    EXPECT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.material_count(), 1);
 }
 
 TEST(ReaderCamera, SubchunksOfACameraAreSkippedAndTheNextChunkReadRight) {
@@ -1017,34 +1017,34 @@ TEST(ReaderCamera, SubchunksOfACameraAreSkippedAndTheNextChunkReadRight) {
     ch::chunk cam = ch::camera({1, 2, 3}, {4, 5, 6}, 0, 50, {ch::make(0x4710), ch::make(0x4600, ch::f32s({1, 2}))});
     ASSERT_EQ(ch::serialize(cam).size(), 58u);
     loaded l = load_editor({ch::named_object("cam", {cam, ch::vertex_list({{8, 8, 8}})}), named_material("after")});
-    ASSERT_EQ(l.scene.camera_count, 1);
+    ASSERT_EQ(l.scene.camera_count(), 1);
     EXPECT_EQ(l.scene.cameras.at(0).lens, 50.0f);
     EXPECT_EQ(l.scene.cameras.at(0).target.y, 5.0f);
-    EXPECT_EQ(l.scene.light_count, 0);
-    ASSERT_EQ(l.scene.object_count, 1);
-    EXPECT_EQ(l.scene.objects.at(0).vertex_count, 1);
+    EXPECT_EQ(l.scene.light_count(), 0);
+    ASSERT_EQ(l.scene.object_count(), 1);
+    EXPECT_EQ(l.scene.objects.at(0).vertex_count(), 1);
     EXPECT_EQ(l.scene.objects.at(0).vertices.at(0).x, 8.0f);
-    EXPECT_EQ(l.scene.material_count, 1);
+    EXPECT_EQ(l.scene.material_count(), 1);
 }
 
 TEST(ReaderCamera, TwoCamerasAreKeptInFileOrder) {
     loaded l = load_editor({ch::named_object("c1", {ch::camera({1, 0, 0}, {0, 0, 0}, 0, 20)}), named_material("m"),
                             ch::named_object("c2", {ch::camera({2, 0, 0}, {0, 0, 0}, 0, 80)})});
-    ASSERT_EQ(l.scene.camera_count, 2);
+    ASSERT_EQ(l.scene.camera_count(), 2);
     EXPECT_EQ(l.scene.cameras.at(0).lens, 20.0f);
     EXPECT_EQ(l.scene.cameras.at(1).lens, 80.0f);
     EXPECT_EQ(l.scene.cameras.at(1).position.x, 2.0f);
-    EXPECT_EQ(l.scene.object_count, 2);
+    EXPECT_EQ(l.scene.object_count(), 2);
 }
 
 TEST(ReaderCamera, CameraShorterThanItsFixedDataStillReadsItAndTheParentCarriesOn) {
     ch::chunk cam = with_length(ch::camera({1, 2, 3}, {4, 5, 6}, 0, 24), 20);
     loaded l = load_editor({ch::named_object("cam", {cam, ch::vertex_list({{8, 8, 8}})}), named_material("after")});
-    ASSERT_EQ(l.scene.camera_count, 1);
+    ASSERT_EQ(l.scene.camera_count(), 1);
     EXPECT_EQ(l.scene.cameras.at(0).lens, 24.0f);
-    ASSERT_EQ(l.scene.object_count, 1);
-    EXPECT_EQ(l.scene.objects.at(0).vertex_count, 1);
-    ASSERT_EQ(l.scene.material_count, 1);
+    ASSERT_EQ(l.scene.object_count(), 1);
+    EXPECT_EQ(l.scene.objects.at(0).vertex_count(), 1);
+    ASSERT_EQ(l.scene.material_count(), 1);
     EXPECT_EQ(l.scene.materials.at(0).name, "after");
     EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
 }
@@ -1088,10 +1088,10 @@ TEST(ReaderScene, MultiObjectSceneIsReadWithItsCounts) {
     ASSERT_EQ(l.result, 1);
     EXPECT_EQ(l.out, "\n Reading " + l.path + "...\n Computing normals...\n");
     const tv::scene& s = l.scene;
-    EXPECT_EQ(s.material_count, 2);
-    EXPECT_EQ(s.object_count, 7);
-    EXPECT_EQ(s.light_count, 2);
-    EXPECT_EQ(s.camera_count, 2);
+    EXPECT_EQ(s.material_count(), 2);
+    EXPECT_EQ(s.object_count(), 7);
+    EXPECT_EQ(s.light_count(), 2);
+    EXPECT_EQ(s.camera_count(), 2);
     ASSERT_EQ(s.materials.size(), 2u);
     ASSERT_EQ(s.objects.size(), 7u);
     EXPECT_EQ(s.materials.at(0).diffuse, (rgb{200, 0, 0}));
@@ -1099,18 +1099,18 @@ TEST(ReaderScene, MultiObjectSceneIsReadWithItsCounts) {
     EXPECT_EQ(s.materials.at(1).map_name, "WOOD.JPG");
     const std::vector<std::string> names = {"Cube", "Tri", "Plain", "Sun", "Spot", "Camera01", "Camera02"};
     for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(s.objects.at(i).name, names[i]);
-    EXPECT_EQ(s.objects.at(0).vertex_count, 4);
-    EXPECT_EQ(s.objects.at(0).face_count, 2);
-    EXPECT_EQ(s.objects.at(0).tex_vertex_count, 4);
+    EXPECT_EQ(s.objects.at(0).vertex_count(), 4);
+    EXPECT_EQ(s.objects.at(0).face_count(), 2);
+    EXPECT_EQ(s.objects.at(0).tex_vertex_count(), 4);
     EXPECT_EQ(s.objects.at(0).material_index, 1);
     EXPECT_EQ(s.objects.at(0).has_texture, 1);
     EXPECT_EQ(s.objects.at(0).normals.size(), 4u);
     EXPECT_EQ(s.objects.at(1).material_index, 0);
     EXPECT_EQ(s.objects.at(1).has_texture, 0);
-    EXPECT_EQ(s.objects.at(2).face_count, 1);
+    EXPECT_EQ(s.objects.at(2).face_count(), 1);
     EXPECT_EQ(s.objects.at(2).faces.at(0).a, 2u);
     int faces = 0;
-    for (const tv::mesh_object& o : s.objects) faces += o.face_count;
+    for (const tv::mesh_object& o : s.objects) faces += o.face_count();
     EXPECT_EQ(faces, 4);
     EXPECT_EQ(s.lights.at(0).has_float_color, 1);
     EXPECT_EQ(s.lights.at(0).position.y, 20.0f);
@@ -1123,4 +1123,37 @@ TEST(ReaderScene, MultiObjectSceneIsReadWithItsCounts) {
     EXPECT_EQ(s.cameras.at(0).lens, 35.0f);
     EXPECT_EQ(s.cameras.at(1).bank, 5.0f);
     EXPECT_EQ(s.cameras.at(1).lens, 50.0f);
+}
+
+TEST(ReaderMain, BytesInMemoryLoadAsTheSameFileDoes) {
+    const ch::bytes whole =
+        ch::serialize(ch::primary({ch::editor({named_material("A"), ch::box_object("Box", {0, 0, 0}, {1, 2, 3}, "A"),
+                                               ch::named_object("Lamp", {ch::light({1, 1, 1})})})}));
+    const ch::bytes cut(whole.begin(), whole.end() - 20);
+    const ch::bytes not_a_scene = ch::serialize(named_material("A"));
+    testkit::temp_dir dir;
+    const std::string path = (dir / "in.3ds").string();
+    const struct {
+        const ch::bytes* data;
+        tv::load_result result;
+    } cases[] = {{&whole, tv::load_result::loaded},
+                 {&cut, tv::load_result::loaded_in_part},
+                 {&not_a_scene, tv::load_result::not_a_scene}};
+    for (const auto& c : cases) {
+        testkit::write_file(path, *c.data);
+        tv::scene from_file = tv::init_scene(), from_bytes = tv::init_scene();
+        testkit::recorder file_console, bytes_console;
+        const int file_result = tv::load_scene_file(from_file, path, file_console.report);
+        const tv::load_result bytes_result =
+            tv::load_scene_bytes(from_bytes, c.data->data(), c.data->size(), path, bytes_console.report);
+        EXPECT_EQ(bytes_result, c.result);
+        EXPECT_EQ(file_result, tv::converted(c.result) ? 1 : 0);
+        EXPECT_EQ(bytes_console.text(), file_console.text());
+        ASSERT_EQ(from_bytes.object_count(), from_file.object_count());
+        for (std::size_t i = 0; i < from_file.objects.size(); ++i) {
+            EXPECT_EQ(from_bytes.objects[i].face_count(), from_file.objects[i].face_count());
+            EXPECT_EQ(from_bytes.objects[i].vertex_count(), from_file.objects[i].vertex_count());
+        }
+        EXPECT_EQ(from_bytes.light_count(), from_file.light_count());
+    }
 }

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -63,11 +64,25 @@ inline fs::path shared_dir() {
     return fs::is_directory(p) ? p : fs::path();
 }
 
+// The thread count each conversion (its arguments, program name first, give
+// -i) is given unless they name one: ctest
+// runs the end-to-end suite once with TESSVERT_TEST_THREADS=1 and once with
+// 7, so that no case depends on how many CPUs the machine has.
+inline void add_test_threads(std::vector<std::string>& args) {
+    const char* threads = std::getenv("TESSVERT_TEST_THREADS");
+    if (threads == nullptr || *threads == '\0') return;
+    if (std::find(args.begin(), args.end(), "-i") == args.end()) return;
+    if (std::find(args.begin(), args.end(), "--threads") != args.end()) return;
+    // First: a test may leave its last option without its value.
+    args.insert(args.begin() + 1, {"--threads", threads});
+}
+
 // In a child process: becomes tessvert with `args` (the program name is
 // added); ends the child with 127 when it cannot.
 [[noreturn]] inline void exec_binary(const std::vector<std::string>& args) {
     std::vector<std::string> all{binary_path()};
     all.insert(all.end(), args.begin(), args.end());
+    add_test_threads(all);
     std::vector<char*> argv;
     for (std::string& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);

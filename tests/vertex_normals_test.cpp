@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/read_stages.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vec3_ops.hpp"
 #include "geometry/vertex_normals.hpp"
@@ -52,8 +53,6 @@ double dot(vec3 a, vec3 b) {
 
 mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
     mesh_object o;
-    o.vertex_count = static_cast<std::int32_t>(vertices.size());
-    o.face_count = static_cast<std::int32_t>(faces.size());
     o.vertices = std::move(vertices);
     o.faces = std::move(faces);
     return o;
@@ -98,7 +97,7 @@ std::vector<vec3> literal_normals(const mesh_object& o) {
         face_vectors.push_back(ref_cross(ref_sub(v0, v2), ref_sub(v2, v1)));
     }
     std::vector<vec3> normals;
-    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(o.vertex_count); ++i) {
+    for (std::uint32_t i = 0; i < static_cast<std::uint32_t>(o.vertex_count()); ++i) {
         vec3 sum{0.0f, 0.0f, 0.0f};
         int k = 0;
         for (std::size_t j = 0; j < o.faces.size(); ++j) {
@@ -376,7 +375,7 @@ TEST(VertexNormalsShape, EachObjectUsesOnlyItsOwnFaces) {
     append_object(s);
     s.objects.back() = make_object({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}}, {{0, 1, 3}});
 
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
 
     ASSERT_EQ(s.objects[0].normals.size(), 3u);
     ASSERT_EQ(s.objects[1].normals.size(), 3u);
@@ -503,19 +502,21 @@ TEST(CornerNormalsHostile, MoreThan64MasksAtAVertexGiveItsVertexNormalWithOneWar
             o.faces.push_back({0, 1 + i, 1 + (i + 1) % n});
             o.smoothing.push_back(1u << (i % 31) | (i / 31) << 31 | (i / 62) << 30);
         }
-        o.vertex_count = static_cast<std::int32_t>(o.vertices.size());
-        o.face_count = static_cast<std::int32_t>(o.faces.size());
         return o;
     };
     scene s = init_scene();
     for (std::uint32_t n : {64u, 65u, 90u}) {
         append_object(s);
         s.objects.back() = fan(n);
+        s.objects.back().name = "Fan" + std::to_string(n);
     }
-    compute_vertex_normals(s);
+    // The last stage of the reading: every object's normals, then one
+    // warning, naming the first object where they were too many.
+    object_states state(s.objects.size());
     testkit::recorder console;
-    compute_smoothing_normals(s, console.report);
-    EXPECT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+    remaining_normals(s, nullptr, normals_wanted{true, true}, state, console.report);
+    ASSERT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+    EXPECT_NE(console.text().find("object \"Fan65\""), std::string::npos) << console.text();
     for (std::size_t k = 0; k < s.objects.size(); ++k) {
         const mesh_object& o = s.objects[k];
         const std::vector<vec3> expected = literal_corner_normals(o);

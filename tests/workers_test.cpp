@@ -10,7 +10,7 @@
 
 #include <pthread.h>
 
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 
 using namespace tessvert;
 

@@ -45,9 +45,7 @@ scene one_triangle_scene(bool with_material) {
     append_object(s);
     mesh_object& o = s.objects.back();
     o.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    o.vertex_count = 3;
     o.faces = {{0, 1, 2}};
-    o.face_count = 1;
     return s;
 }
 
@@ -84,7 +82,7 @@ TEST(MeshInclude, FlatTriangleWorkedExample) {
 TEST(MeshInclude, SmoothTriangleWorkedExampleHasNoSignOnZeroNormals) {
     scratch_dir dir;
     scene s = one_triangle_scene(true);
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
     ASSERT_TRUE(std::signbit(s.objects[0].normals[0].x));  // the normals are (-0, -0, 1)
     std::int32_t faces = 0;
     std::string text = write_mesh(s, dir, 0, faces);
@@ -124,9 +122,7 @@ TEST(MeshInclude, EachObjectBlockFollowsItsOwnSurfaceLine) {
     append_object(s);
     mesh_object& third = s.objects.back();
     third.vertices = {{-1.5f, 0.0078125f, 2}, {3, -0.0000001f, 4}};
-    third.vertex_count = 2;
     third.faces = {{0, 1, 1}, {1, 0, 0}};  // a vertex named twice is written twice
-    third.face_count = 2;
     std::int32_t faces = 0;
     std::string text = write_mesh(s, dir, 1, faces);
     EXPECT_EQ(faces, 3);
@@ -148,10 +144,8 @@ TEST(MeshInclude, FaceWithANonFiniteNormalIsWrittenFlat) {
     // A degenerate face on the same vertices: all its corners get NaN normals
     // only when every face at a vertex is degenerate, so use its own vertex.
     o.vertices.push_back({5, 5, 5});
-    o.vertex_count = 4;
     o.faces.push_back({3, 3, 3});
-    o.face_count = 2;
-    compute_vertex_normals(s);
+    for (mesh_object& o : s.objects) compute_object_normals(o);
     ASSERT_TRUE(std::isnan(o.normals[3].x));
     std::int32_t faces = 0;
     std::string text = write_mesh(s, dir, 0, faces);

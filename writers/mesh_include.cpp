@@ -1,6 +1,7 @@
 #include "writers/mesh_include.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -117,7 +118,7 @@ corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t
     c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
     // The renderer cannot read a non-finite normal; such corners make their
     // face a flat triangle.
-    if (normal != nullptr && std::isfinite(normal->x) && std::isfinite(normal->y) && std::isfinite(normal->z))
+    if (normal != nullptr && is_finite(*normal))
         c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
     // A block copy of the last texts reads past them: it reads zeros.
     std::memset(t.arena.get() + t.used, 0, copy_block);
@@ -202,7 +203,7 @@ void put_surface_line(text_block& out, const rgb& colour) {
 
 // The colour of an object as a whole: its material's, grey without any.
 rgb object_colour(const scene& s, const mesh_object& o) {
-    if (s.material_count == 0) return {no_material_grey, no_material_grey, no_material_grey};
+    if (s.material_count() == 0) return {no_material_grey, no_material_grey, no_material_grey};
     return s.materials[static_cast<std::size_t>(o.material_index)].diffuse;
 }
 
@@ -288,6 +289,7 @@ std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces) {
 
 void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position from, mesh_position to,
                       mesh_formatter& t, text_block& out) {
+    for (std::size_t i = from.object; i < s.objects.size() && i <= to.object; ++i) assert(faces_in_range(s.objects[i]));
     std::size_t faces = 0;
     for (std::size_t i = from.object; i < s.objects.size() && i <= to.object; ++i)
         faces += (i == to.object ? to.face : s.objects[i].faces.size()) - (i == from.object ? from.face : 0);
@@ -351,7 +353,7 @@ void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_
         if (options.faces_written != nullptr)
             options.faces_written->fetch_add(faces_between(s, cuts[k], cuts[k + 1]), std::memory_order_relaxed);
     }
-    for (const mesh_object& o : s.objects) written_faces += o.face_count;
+    for (const mesh_object& o : s.objects) written_faces += o.face_count();
 }
 
 }  // namespace tessvert

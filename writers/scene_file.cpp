@@ -53,10 +53,6 @@ void light_color(const light& l, double out[3]) {
         out[c] = l.has_float_color ? static_cast<double>(l.color[c]) : l.color24[c] * byte_to_channel;
 }
 
-bool all_finite(const double v[3]) {
-    return std::isfinite(v[0]) && std::isfinite(v[1]) && std::isfinite(v[2]);
-}
-
 // "1 light has ...; it was ...", "2 lights have ...; they were ...".
 std::string counted(std::size_t n, const char* noun, const std::string& what, const std::string& done) {
     return std::to_string(n) + " " + noun + (n == 1 ? " has " : "s have ") + what + "; " +
@@ -69,7 +65,7 @@ written_light light_as_written(const light& l) {
     written_light w{};
     widen(l.position, w.position);
     light_color(l, w.color);
-    w.finite = all_finite(w.position) && all_finite(w.color);
+    w.finite = is_finite(l.position) && (l.has_float_color == 0 || is_finite(vec3{l.color[0], l.color[1], l.color[2]}));
     return w;
 }
 
@@ -79,7 +75,7 @@ written_camera camera_as_written(const camera& c) {
     widen(c.position, position);
     widen(c.target, target);
     const double fov = lens_to_fov(c.lens);
-    if (!all_finite(position) || !all_finite(target) || !std::isfinite(fov)) return w;
+    if (!is_finite(c.position) || !is_finite(c.target) || !std::isfinite(fov)) return w;
     for (int k = 0; k < 3; ++k) {
         w.position[k] = position[k];
         w.look_at[k] = target[k];
@@ -93,7 +89,7 @@ written_camera camera_as_written(const camera& c) {
 view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices) {
     view_setup v;
     written_camera w;  // the default view
-    if (camera_index >= 0 && camera_index < s.camera_count)
+    if (camera_index >= 0 && camera_index < s.camera_count())
         w = camera_as_written(s.cameras[static_cast<std::size_t>(camera_index)]);
     for (int k = 0; k < 3; ++k) {
         v.position[k] = w.position[k];
@@ -101,7 +97,7 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const v
     }
     v.fov = w.fov;
     v.bank = w.bank;
-    if (choices.frame && s.camera_count == 0) {
+    if (choices.frame && s.camera_count() == 0) {
         const std::optional<framed_view> framed = frame_scene(s);
         if (framed && framed->refused != nullptr) {
             v.framing_refused = framed->refused;

@@ -6,6 +6,11 @@
 
 namespace tessvert {
 
+// For the whole process: the termination signals remove the temporaries and
+// end the run by the same signal; a file-size limit makes a write fail
+// instead of ending the run; a closed console never stops a conversion.
+void install_signal_handlers();
+
 inline sigset_t termination_signals() {
     sigset_t set;
     sigemptyset(&set);

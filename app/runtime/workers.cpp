@@ -1,4 +1,4 @@
-#include "app/workers.hpp"
+#include "app/runtime/workers.hpp"
 
 #include <malloc.h>
 #include <pthread.h>
@@ -10,7 +10,7 @@
 #include <system_error>
 
 #include "app/options.hpp"
-#include "app/signals.hpp"
+#include "app/runtime/signals.hpp"
 
 namespace tessvert {
 

@@ -1,0 +1,10 @@
+// Compiled by ctest with the geometry library's include root only: a
+// layer may include the layers beneath it, never one above.
+#include "model/scene.hpp"
+#ifdef TESSVERT_PROBE_UPWARD
+#include "writers/mesh_include.hpp"
+#endif
+
+int tessvert_layering_probe() {
+    return static_cast<int>(tessvert::scene{}.object_count());
+}
