@@ -41,7 +41,6 @@ bool read_material_color(chunk_reader& r, chunk_header& h, std::array<std::uint8
     return true;
 }
 
-
 // A percentage sub-chunk's value in percent: 0x0030 holds a 16-bit whole
 // percentage, 0x0031 a float fraction. False when the payload is too short
 // or the float not finite.

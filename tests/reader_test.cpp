@@ -1,8 +1,8 @@
 // The 3DS reader through the loader:
 // main level and loader messages, objects and meshes, materials, lights and
 // cameras, and a realistic scene read end to end.
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include <cmath>
 #include <cstdint>
