@@ -233,7 +233,7 @@ bytes small_scene() {
 const char* const small_pov = R"pov(// small.pov: a 3DS scene for POV-Ray 3.7; its meshes are in small.inc.
 // Render it in the folder that holds both files:
 //   povray +W1024 +H768 +A small.pov
-// Camera 0 is the initial view and the default; cameras 1 to 1 are the file's, in file order.
+// Camera 0 is the initial view and the default; camera 1 is the file's.
 // Choose one on the command line, for example:
 //   povray +W1024 +H768 +A Declare=Camera=1 small.pov
 // Coordinates are the 3DS file's own: right-handed, z up.

@@ -151,13 +151,20 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
                      const std::vector<pov_material_map>& maps) {
     std::string text;
     text += "// " + base_name + ".pov: a 3DS scene for POV-Ray 3.7; its meshes are in " + include_name +
-            ".\n// Render it in the folder that holds both files:\n//   povray +W1024 +H768 +A " + base_name +
-            ".pov\n// Camera 0 is the initial view and the default; cameras 1 to " + std::to_string(s.cameras.size()) +
-            " are the file's, in file order.\n// Choose one on the command line, for example:\n//   povray +W1024 "
-            "+H768 +A Declare=Camera=1 " +
-            base_name +
-            ".pov\n// Coordinates are the 3DS file's own: right-handed, z up.\n#version 3.7;\n\nglobal_settings { "
-            "assumed_gamma 1.0 ambient_light rgb ";
+            ".\n// Render it in the folder that holds both files:\n//   povray +W1024 +H768 +A " + base_name + ".pov\n";
+    if (s.cameras.empty()) {
+        text += "// Camera 0, the initial view, is the only camera: the file has none of its own.\n";
+    } else {
+        text += "// Camera 0 is the initial view and the default; ";
+        text += s.cameras.size() == 1
+                    ? std::string("camera 1 is the file's.")
+                    : "cameras 1 to " + std::to_string(s.cameras.size()) + " are the file's, in file order.";
+        text += "\n// Choose one on the command line, for example:\n//   povray +W1024 +H768 +A Declare=Camera=1 " +
+                base_name + ".pov\n";
+    }
+    text +=
+        "// Coordinates are the 3DS file's own: right-handed, z up.\n#version 3.7;\n\nglobal_settings { "
+        "assumed_gamma 1.0 ambient_light rgb ";
     append_color(text, s.ambient_light);
     text += " }\nbackground { srgb ";
     append_color(text, s.use_background ? s.background : std::array<float, 3>{});
