@@ -31,26 +31,34 @@ using corner_steps::set_corners;
 // What the faces at a vertex carry.
 enum class vertex_masks : std::uint8_t { unused, one, several };
 
-// The faces that use each vertex to be walked, each face once, in
-// ascending order: those of vertex v are faces[start[v] .. start[v + 1]).
+// The vertices to be walked, in ascending order, and the faces that use
+// each, each face once, in ascending order: those of walked[k] are
+// faces[start[k] .. start[k + 1]). Only the walked vertices have lists, so
+// that an object whose masks differ along a few borders needs little.
 struct vertex_faces {
+    std::vector<std::uint32_t> walked;
     std::vector<std::uint32_t> start;
     std::vector<std::uint32_t> faces;
 };
 
-vertex_faces list_vertex_faces(const mesh_object& o, const std::vector<std::uint8_t>& walked) {
-    const std::size_t vertex_count = walked.size();
-    vertex_faces vf;
-    vf.start.assign(vertex_count + 1, 0);
-    for (const face& f : o.faces) each_distinct_vertex(f, [&](std::uint32_t v) { vf.start[v + 1] += walked[v]; });
-    for (std::size_t v = 0; v < vertex_count; ++v) vf.start[v + 1] += vf.start[v];
-    vf.faces.resize(vf.start[vertex_count]);
+constexpr std::uint32_t not_walked = ~std::uint32_t{0};
+
+// Lists the faces of vf.walked; `slot` holds, per vertex, its place in
+// vf.walked or not_walked.
+void list_vertex_faces(const mesh_object& o, const std::vector<std::uint32_t>& slot, vertex_faces& vf) {
+    const std::size_t walked_count = vf.walked.size();
+    vf.start.assign(walked_count + 1, 0);
+    for (const face& f : o.faces)
+        each_distinct_vertex(f, [&](std::uint32_t v) {
+            if (slot[v] != not_walked) ++vf.start[slot[v] + 1];
+        });
+    for (std::size_t k = 0; k < walked_count; ++k) vf.start[k + 1] += vf.start[k];
+    vf.faces.resize(vf.start[walked_count]);
     std::vector<std::uint32_t> next(vf.start.begin(), vf.start.end() - 1);
     for (std::size_t j = 0; j < o.faces.size(); ++j)
         each_distinct_vertex(o.faces[j], [&](std::uint32_t v) {
-            if (walked[v] != 0) vf.faces[next[v]++] = static_cast<std::uint32_t>(j);
+            if (slot[v] != not_walked) vf.faces[next[slot[v]]++] = static_cast<std::uint32_t>(j);
         });
-    return vf;
 }
 
 // A new entry of smooth_normals; its index.
@@ -82,29 +90,45 @@ bool compute_corner_normals(mesh_object& o) {
             }
         });
     o.corner_normals.assign(3 * o.faces.size(), use_vertex_normal);
-    // The vertices to walk: several masks, or faces of mask 0 only.
-    std::vector<std::uint8_t> walked(vertex_count);
-    for (std::size_t v = 0; v < vertex_count; ++v)
-        walked[v] = kind[v] == vertex_masks::several || (kind[v] == vertex_masks::one && first_mask[v] == 0);
-    const vertex_faces vf = list_vertex_faces(o, walked);
+    // The vertices to walk: several masks, or faces of mask 0 only. Their
+    // places in the walk take the place of the first masks.
+    vertex_faces vf;
+    std::vector<std::uint32_t>& slot = first_mask;
+    for (std::size_t v = 0; v < vertex_count; ++v) {
+        const bool walk = kind[v] == vertex_masks::several || (kind[v] == vertex_masks::one && first_mask[v] == 0);
+        slot[v] = walk ? static_cast<std::uint32_t>(vf.walked.size()) : not_walked;
+        if (walk) vf.walked.push_back(static_cast<std::uint32_t>(v));
+    }
+    kind = {};
+    list_vertex_faces(o, slot, vf);
 
-    // Face vectors are computed the first time a sum needs them.
-    std::vector<vec3> face_vectors(o.faces.size());
-    std::vector<std::uint8_t> computed(o.faces.size(), 0);
-    const auto vector_of = [&](std::uint32_t j) -> const vec3& {
-        if (computed[j] == 0) {
-            face_vectors[j] = face_vector(o.vertices, o.faces[j]);
-            computed[j] = 1;
+    // The face vectors of the faces at the vertex at hand, computed the
+    // first time one of its sums needs them: a face is computed again at
+    // each of its walked vertices, which keeps the table as short as one
+    // vertex's list.
+    std::vector<vec3> vectors;
+    const std::uint32_t* list = nullptr;
+    std::size_t listed = 0;  // the vectors in `vectors` are those of list[0 .. listed)
+    const auto vector_of = [&](const std::uint32_t* j) -> const vec3& {
+        const auto at = static_cast<std::size_t>(j - list);
+        while (listed <= at) {
+            vectors[listed] = face_vector(o.vertices, o.faces[list[listed]]);
+            ++listed;
         }
-        return face_vectors[j];
+        return vectors[at];
     };
 
     bool too_many_masks = false;
     std::array<std::uint32_t, max_masks_at_vertex> masks;
-    for (std::uint32_t v = 0; v < vertex_count; ++v) {
-        const std::uint32_t* first = vf.faces.data() + vf.start[v];
-        const std::uint32_t* last = vf.faces.data() + vf.start[v + 1];
+    for (std::size_t k = 0; k < vf.walked.size(); ++k) {
+        const std::uint32_t v = vf.walked[k];
+        const std::uint32_t* first = vf.faces.data() + vf.start[k];
+        const std::uint32_t* last = vf.faces.data() + vf.start[k + 1];
         if (first == last) continue;
+        list = first;
+        listed = 0;
+        if (vectors.size() < static_cast<std::size_t>(last - first))
+            vectors.resize(static_cast<std::size_t>(last - first));
 
         std::size_t distinct = 0;
         bool hostile = false;
@@ -129,7 +153,7 @@ bool compute_corner_normals(mesh_object& o) {
                 for (const std::uint32_t* j = first; j != last; ++j)
                     if (mask[*j] == 0)
                         set_corners(o, *j, v,
-                                    add_normal(o, normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(*j)), 1)));
+                                    add_normal(o, normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(j)), 1)));
                 continue;
             }
             // When every face at the vertex shares a bit with m, the steps
@@ -140,7 +164,7 @@ bool compute_corner_normals(mesh_object& o) {
             if (sharing == static_cast<std::size_t>(last - first)) continue;
             vec3 sum{0.0f, 0.0f, 0.0f};
             for (const std::uint32_t* j = first; j != last; ++j)
-                if ((mask[*j] & m) != 0) sum = vec3_add(sum, vector_of(*j));
+                if ((mask[*j] & m) != 0) sum = vec3_add(sum, vector_of(j));
             const std::uint32_t id = add_normal(o, normal_of_sum(sum, static_cast<std::uint32_t>(sharing)));
             for (const std::uint32_t* j = first; j != last; ++j)
                 if (mask[*j] == m) set_corners(o, *j, v, id);
