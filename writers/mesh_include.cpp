@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
 #include <utility>
 
 #include "writers/text_output.hpp"
@@ -209,36 +210,52 @@ rgb object_colour(const scene& s, const mesh_object& o) {
 
 // The object's faces in its material blocks, each block's faces in file
 // order, the blocks in the order of their first faces. `block_of` has an
-// entry of -1 per material + 1 (0: none) and is left so.
+// entry of -1 per material + 1 (0: none) and is left so. Faces of one
+// material usually come in runs: each run is looked up once.
 void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, const scene& s, const mesh_object& o) {
+    const std::vector<std::int32_t>& material = o.face_materials;
+    const std::size_t n = material.size();
+    const auto run_end = [&](std::size_t j) {
+        const std::int32_t m = material[j];
+        while (++j < n && material[j] == m) {}
+        return j;
+    };
+    // The blocks in the order of their first faces, and how many faces each
+    // holds (then: where its next face goes).
     std::vector<std::int32_t> materials;
-    std::vector<std::uint32_t> counts;
-    std::vector<std::uint32_t> block_of_face(o.faces.size());
-    for (std::size_t j = 0; j < o.faces.size(); ++j) {
-        const std::int32_t m = o.face_materials[j];
-        std::int32_t& block = block_of[static_cast<std::size_t>(m + 1)];
+    std::vector<std::uint32_t> next;
+    for (std::size_t j = 0; j < n;) {
+        const std::size_t end = run_end(j);
+        std::int32_t& block = block_of[static_cast<std::size_t>(material[j] + 1)];
         if (block < 0) {
             block = static_cast<std::int32_t>(materials.size());
-            materials.push_back(m);
-            counts.push_back(0);
+            materials.push_back(material[j]);
+            next.push_back(0);
         }
-        ++counts[static_cast<std::size_t>(block)];
-        block_of_face[j] = static_cast<std::uint32_t>(block);
+        next[static_cast<std::size_t>(block)] += static_cast<std::uint32_t>(end - j);
+        j = end;
     }
-    for (std::int32_t m : materials) block_of[static_cast<std::size_t>(m + 1)] = -1;
-    std::vector<std::uint32_t> next(counts.size());
     std::uint32_t at = 0;
-    for (std::size_t k = 0; k < counts.size(); ++k) {
+    for (std::size_t k = 0; k < next.size(); ++k) {
+        const std::uint32_t count = next[k];
         next[k] = at;
-        at += counts[k];
+        at += count;
         const std::int32_t m = materials[k];
         l.blocks.push_back(
             {m == no_material ? object_colour(s, o) : s.materials[static_cast<std::size_t>(m)].diffuse, at});
     }
     // One block keeps the file order.
-    if (counts.size() == 1) return;
-    l.order.resize(o.faces.size());
-    for (std::size_t j = 0; j < o.faces.size(); ++j) l.order[next[block_of_face[j]]++] = static_cast<std::uint32_t>(j);
+    if (next.size() > 1) {
+        l.order.resize(n);
+        for (std::size_t j = 0; j < n;) {
+            const std::size_t end = run_end(j);
+            std::uint32_t& to = next[static_cast<std::size_t>(block_of[static_cast<std::size_t>(material[j] + 1)])];
+            std::iota(l.order.begin() + to, l.order.begin() + to + (end - j), static_cast<std::uint32_t>(j));
+            to += static_cast<std::uint32_t>(end - j);
+            j = end;
+        }
+    }
+    for (const std::int32_t m : materials) block_of[static_cast<std::size_t>(m + 1)] = -1;
 }
 
 }  // namespace
