@@ -23,9 +23,9 @@ namespace {
 // The objects handed over while the file is read, and the workers taking
 // them in turn.
 struct early_queue {
-    early_queue(object_states& s, bool with_normals) : state(s), smooth(with_normals) {}
+    early_queue(object_states& s, normals_wanted w) : state(s), wanted(w) {}
     object_states& state;
-    bool smooth;
+    normals_wanted wanted;
     std::mutex mutex;
     std::condition_variable changed;
     std::size_t next = 0;     // the next record to take
@@ -35,18 +35,35 @@ struct early_queue {
 };
 
 // Checks one object from the arrays it was handed over with; its normals
-// go into the record, as the object itself may move meanwhile.
-void check_early(object_state& o, bool smooth) {
+// go into the record, as the object itself may move meanwhile. The corner
+// normals of the smoothing groups are made here too, unless a crease angle
+// is wanted (that pass works on the object itself).
+void check_early(object_state& o, normals_wanted wanted) {
     if (!faces_are_sound(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size())) {
         o.stage = object_stage::unsound;
         return;
     }
     try {
-        if (smooth)
-            compute_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(), o.early_normals);
-        o.stage = object_stage::sound;
+        if (!wanted.smooth) {
+            o.stage = object_stage::sound;
+            return;
+        }
+        compute_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(), o.early_normals);
+        if (wanted.smoothing && !wanted.crease) {
+            if (o.smoothing.size() == o.faces.size())
+                o.too_many_masks =
+                    compute_corner_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
+                                           o.smoothing.data(), o.early_corner_normals, o.early_smooth_normals);
+            o.stage = object_stage::finished;
+        } else {
+            o.stage = object_stage::sound;
+        }
     } catch (const std::bad_alloc&) {
-        o.early_normals = {};  // left pending: a later stage computes it again
+        // Left pending: a later stage computes it again.
+        o.too_many_masks = false;
+        o.early_normals = {};
+        o.early_corner_normals = {};
+        o.early_smooth_normals = {};
     }
 }
 
@@ -58,7 +75,7 @@ void work_on(early_queue& q) {
         object_state& o = q.state[q.next++];
         ++q.working;
         lock.unlock();
-        check_early(o, q.smooth);
+        check_early(o, q.wanted);
         lock.lock();
         --q.working;
         q.changed.notify_all();
@@ -88,8 +105,8 @@ bool load(const std::string& path, const std::vector<unsigned char>* bytes, scen
 }
 
 bool load_with_workers(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
-                       worker_pool& pool, bool smooth, object_states& state) {
-    early_queue q(state, smooth);
+                       worker_pool& pool, normals_wanted wanted, object_states& state) {
+    early_queue q(state, wanted);
     load_watcher watcher;
     watcher.object_read = [&](std::size_t i) {
         const mesh_object& o = s.objects[i];
@@ -98,6 +115,7 @@ bool load_with_workers(const std::string& path, const std::vector<unsigned char>
             state.resize(i + 1);
             state[i].faces = o.faces;
             state[i].vertices = o.vertices;
+            state[i].smoothing = o.smoothing;
         }
         q.changed.notify_one();
     };
@@ -180,7 +198,7 @@ bool read_objects(const std::string& path, const std::vector<unsigned char>* byt
     state.clear();
     if (pool != nullptr) {
         start_workers(*pool, 1);
-        if (!load_with_workers(path, bytes, s, report, *pool, wanted.smooth, state)) return false;
+        if (!load_with_workers(path, bytes, s, report, *pool, wanted, state)) return false;
     } else if (!load(path, bytes, s, report)) {
         return false;
     }
@@ -189,8 +207,17 @@ bool read_objects(const std::string& path, const std::vector<unsigned char>* byt
         object_state& o = state[i];
         o.faces = {};
         o.vertices = {};
-        if (o.stage == object_stage::sound && wanted.smooth) s.objects[i].normals = std::move(o.early_normals);
+        o.smoothing = {};
+        mesh_object& object = s.objects[i];
+        if (o.stage != object_stage::pending && o.stage != object_stage::unsound && wanted.smooth)
+            object.normals = std::move(o.early_normals);
+        if (o.stage == object_stage::finished) {
+            object.corner_normals = std::move(o.early_corner_normals);
+            object.smooth_normals = std::move(o.early_smooth_normals);
+        }
         o.early_normals = {};
+        o.early_corner_normals = {};
+        o.early_smooth_normals = {};
     }
     return true;
 }

@@ -28,10 +28,14 @@ struct object_state {
     object_stage stage = object_stage::pending;
     bool too_many_masks = false;  // a vertex with more distinct smoothing masks than are followed
     // While the file is read only: the object's arrays as the reader handed
-    // them over, and the vertex normals a worker made of them.
+    // them over, and the vertex normals (and with --smoothing the corner
+    // normals) a worker made of them.
     std::span<const face> faces;
     std::span<const vec3> vertices;
+    std::span<const std::uint32_t> smoothing;
     std::vector<vec3> early_normals;
+    std::vector<std::uint32_t> early_corner_normals;
+    std::vector<vec3> early_smooth_normals;
 };
 
 // A deque: a worker keeps a record while more are added as objects are read.
@@ -51,7 +55,9 @@ struct normals_wanted {
 // Loads `path` into the empty scene `s` as load_scene_file does, with the
 // same result and messages, and gives `state` one record per object. With
 // `pool`, a worker takes each object as soon as it is read: checked, and
-// when sound given its vertex normals, put in place once the file is read.
+// when sound given its vertex normals and, when the smoothing groups are
+// followed without a crease angle, its corner normals, put in place once the
+// file is read.
 // An object whose normals ran out of memory on the worker stays pending.
 // With `bytes`, those are read instead of the file, `path` naming them in
 // the messages.

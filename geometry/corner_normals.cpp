@@ -26,7 +26,6 @@ namespace tessvert {
 namespace {
 
 using corner_steps::each_distinct_vertex;
-using corner_steps::set_corners;
 
 // What the faces at a vertex carry.
 enum class vertex_masks : std::uint8_t { unused, one, several };
@@ -45,26 +44,27 @@ constexpr std::uint32_t not_walked = ~std::uint32_t{0};
 
 // Lists the faces of vf.walked; `slot` holds, per vertex, its place in
 // vf.walked or not_walked.
-void list_vertex_faces(const mesh_object& o, const std::vector<std::uint32_t>& slot, vertex_faces& vf) {
+void list_vertex_faces(const face* faces, std::size_t face_count, const std::vector<std::uint32_t>& slot,
+                       vertex_faces& vf) {
     const std::size_t walked_count = vf.walked.size();
     vf.start.assign(walked_count + 1, 0);
-    for (const face& f : o.faces)
-        each_distinct_vertex(f, [&](std::uint32_t v) {
+    for (std::size_t j = 0; j < face_count; ++j)
+        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
             if (slot[v] != not_walked) ++vf.start[slot[v] + 1];
         });
     for (std::size_t k = 0; k < walked_count; ++k) vf.start[k + 1] += vf.start[k];
     vf.faces.resize(vf.start[walked_count]);
     std::vector<std::uint32_t> next(vf.start.begin(), vf.start.end() - 1);
-    for (std::size_t j = 0; j < o.faces.size(); ++j)
-        each_distinct_vertex(o.faces[j], [&](std::uint32_t v) {
+    for (std::size_t j = 0; j < face_count; ++j)
+        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
             if (slot[v] != not_walked) vf.faces[next[slot[v]]++] = static_cast<std::uint32_t>(j);
         });
 }
 
 // A new entry of smooth_normals; its index.
-std::uint32_t add_normal(mesh_object& o, const vec3& n) {
-    o.smooth_normals.push_back(n);
-    return static_cast<std::uint32_t>(o.smooth_normals.size() - 1);
+std::uint32_t add_normal(std::vector<vec3>& smooth_normals, const vec3& n) {
+    smooth_normals.push_back(n);
+    return static_cast<std::uint32_t>(smooth_normals.size() - 1);
 }
 
 }  // namespace
@@ -74,14 +74,28 @@ bool compute_corner_normals(mesh_object& o) {
     o.corner_normals.clear();
     o.smooth_normals.clear();
     if (o.smoothing.size() != o.faces.size()) return false;
-    const std::size_t vertex_count = o.vertex_count() > 0 ? static_cast<std::size_t>(o.vertex_count()) : 0;
-    const std::vector<std::uint32_t>& mask = o.smoothing;
+    return compute_corner_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
+                                  o.smoothing.data(), o.corner_normals, o.smooth_normals);
+}
+
+bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                            const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
+                            std::vector<vec3>& smooth_normals) {
+    smooth_normals.clear();
+    // Gives every corner of face j that names vertex v the normal `id`.
+    const auto set_corners = [&](std::uint32_t j, std::uint32_t v, std::uint32_t id) {
+        const face& f = faces[j];
+        std::uint32_t* corners = &corner_normals[3 * static_cast<std::size_t>(j)];
+        if (f.a == v) corners[0] = id;
+        if (f.b == v) corners[1] = id;
+        if (f.c == v) corners[2] = id;
+    };
 
     // First pass: which vertices have faces of one mask only.
     std::vector<vertex_masks> kind(vertex_count, vertex_masks::unused);
     std::vector<std::uint32_t> first_mask(vertex_count, 0);
-    for (std::size_t j = 0; j < o.faces.size(); ++j)
-        each_distinct_vertex(o.faces[j], [&](std::uint32_t v) {
+    for (std::size_t j = 0; j < face_count; ++j)
+        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
             if (kind[v] == vertex_masks::unused) {
                 kind[v] = vertex_masks::one;
                 first_mask[v] = mask[j];
@@ -89,7 +103,7 @@ bool compute_corner_normals(mesh_object& o) {
                 kind[v] = vertex_masks::several;
             }
         });
-    o.corner_normals.assign(3 * o.faces.size(), use_vertex_normal);
+    corner_normals.assign(3 * face_count, use_vertex_normal);
     // The vertices to walk: several masks, or faces of mask 0 only. Their
     // places in the walk take the place of the first masks.
     vertex_faces vf;
@@ -100,7 +114,7 @@ bool compute_corner_normals(mesh_object& o) {
         if (walk) vf.walked.push_back(static_cast<std::uint32_t>(v));
     }
     kind = {};
-    list_vertex_faces(o, slot, vf);
+    list_vertex_faces(faces, face_count, slot, vf);
 
     // The face vectors of the faces at the vertex at hand, computed the
     // first time one of its sums needs them: a face is computed again at
@@ -112,7 +126,7 @@ bool compute_corner_normals(mesh_object& o) {
     const auto vector_of = [&](const std::uint32_t* j) -> const vec3& {
         const auto at = static_cast<std::size_t>(j - list);
         while (listed <= at) {
-            vectors[listed] = face_vector(o.vertices, o.faces[list[listed]]);
+            vectors[listed] = face_vector(vertices, faces[list[listed]]);
             ++listed;
         }
         return vectors[at];
@@ -152,8 +166,9 @@ bool compute_corner_normals(mesh_object& o) {
                 // The face alone; every face of mask 0 has its own normal.
                 for (const std::uint32_t* j = first; j != last; ++j)
                     if (mask[*j] == 0)
-                        set_corners(o, *j, v,
-                                    add_normal(o, normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(j)), 1)));
+                        set_corners(*j, v,
+                                    add_normal(smooth_normals,
+                                               normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(j)), 1)));
                 continue;
             }
             // When every face at the vertex shares a bit with m, the steps
@@ -165,9 +180,10 @@ bool compute_corner_normals(mesh_object& o) {
             vec3 sum{0.0f, 0.0f, 0.0f};
             for (const std::uint32_t* j = first; j != last; ++j)
                 if ((mask[*j] & m) != 0) sum = vec3_add(sum, vector_of(j));
-            const std::uint32_t id = add_normal(o, normal_of_sum(sum, static_cast<std::uint32_t>(sharing)));
+            const std::uint32_t id =
+                add_normal(smooth_normals, normal_of_sum(sum, static_cast<std::uint32_t>(sharing)));
             for (const std::uint32_t* j = first; j != last; ++j)
-                if (mask[*j] == m) set_corners(o, *j, v, id);
+                if (mask[*j] == m) set_corners(*j, v, id);
         }
     }
     return too_many_masks;

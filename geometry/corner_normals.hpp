@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -28,6 +30,14 @@ inline constexpr std::size_t max_masks_at_vertex = 64;
 // Preconditions: every face index is below vertex_count, and `normals`
 // holds the object's vertex normals (compute_object_normals).
 bool compute_corner_normals(mesh_object& object);
+
+// The same from plain arrays, so that they can be computed from an object's
+// arrays while its record moves: `mask` holds one mask per face, and the
+// corner normals go into `corner_normals` and `smooth_normals`.
+// Precondition: every face index is below vertex_count.
+bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                            const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
+                            std::vector<vec3>& smooth_normals);
 
 // The warning, once per run, naming `first`, the first object where compute_corner_normals
 // found a vertex with too many distinct masks.

@@ -17,16 +17,12 @@
 
 namespace tessvert {
 
-namespace {
-
-vec3 face_vector_of(const vec3* vertices, const face& f) {
+vec3 face_vector(const vec3* vertices, const face& f) {
     return vec3_cross(vec3_sub(vertices[f.a], vertices[f.c]), vec3_sub(vertices[f.c], vertices[f.b]));
 }
 
-}  // namespace
-
 vec3 face_vector(const std::vector<vec3>& vertices, const face& f) {
-    return face_vector_of(vertices.data(), f);
+    return face_vector(vertices.data(), f);
 }
 
 vec3 normal_of_sum(vec3 sum, std::uint32_t k) {
@@ -48,7 +44,7 @@ void compute_normals(const face* faces, std::size_t face_count, const vec3* vert
 
     for (std::size_t j = 0; j < face_count; ++j) {
         const face& f = faces[j];
-        const vec3 fv = face_vector_of(vertices, f);
+        const vec3 fv = face_vector(vertices, f);
         // A face that names a vertex twice or thrice counts once for it.
         sums[f.a] = vec3_add(sums[f.a], fv);
         ++counts[f.a];

@@ -12,6 +12,7 @@ namespace tessvert {
 
 // The face's unnormalised vector: (V0 - V2) x (V2 - V1).
 vec3 face_vector(const std::vector<vec3>& vertices, const face& f);
+vec3 face_vector(const vec3* vertices, const face& f);
 
 // The normal of k faces whose vectors add up to `sum` (added in ascending
 // face order, starting from +0): sum times 1 / -k, normalised. k = 0
