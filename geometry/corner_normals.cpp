@@ -43,22 +43,26 @@ struct vertex_faces {
 constexpr std::uint32_t not_walked = ~std::uint32_t{0};
 
 // Lists the faces of vf.walked; `slot` holds, per vertex, its place in
-// vf.walked or not_walked.
+// vf.walked or not_walked. One pass over the faces notes each use of a
+// walked vertex, which are then sorted by vertex, each vertex's faces
+// staying in ascending order.
 void list_vertex_faces(const face* faces, std::size_t face_count, const std::vector<std::uint32_t>& slot,
                        vertex_faces& vf) {
+    struct use {
+        std::uint32_t slot, face;
+    };
+    std::vector<use> uses;
+    for (std::size_t j = 0; j < face_count; ++j)
+        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
+            if (slot[v] != not_walked) uses.push_back({slot[v], static_cast<std::uint32_t>(j)});
+        });
     const std::size_t walked_count = vf.walked.size();
     vf.start.assign(walked_count + 1, 0);
-    for (std::size_t j = 0; j < face_count; ++j)
-        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-            if (slot[v] != not_walked) ++vf.start[slot[v] + 1];
-        });
+    for (const use& u : uses) ++vf.start[u.slot + 1];
     for (std::size_t k = 0; k < walked_count; ++k) vf.start[k + 1] += vf.start[k];
-    vf.faces.resize(vf.start[walked_count]);
+    vf.faces.resize(uses.size());
     std::vector<std::uint32_t> next(vf.start.begin(), vf.start.end() - 1);
-    for (std::size_t j = 0; j < face_count; ++j)
-        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-            if (slot[v] != not_walked) vf.faces[next[slot[v]]++] = static_cast<std::uint32_t>(j);
-        });
+    for (const use& u : uses) vf.faces[next[u.slot]++] = u.face;
 }
 
 // A new entry of smooth_normals; its index.

@@ -17,10 +17,6 @@
 
 namespace tessvert {
 
-vec3 face_vector(const vec3* vertices, const face& f) {
-    return vec3_cross(vec3_sub(vertices[f.a], vertices[f.c]), vec3_sub(vertices[f.c], vertices[f.b]));
-}
-
 vec3 face_vector(const std::vector<vec3>& vertices, const face& f) {
     return face_vector(vertices.data(), f);
 }

@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <vector>
 
+#include "geometry/vec3_ops.hpp"
 #include "model/scene.hpp"
 
 namespace tessvert {
 
 // The face's unnormalised vector: (V0 - V2) x (V2 - V1).
 vec3 face_vector(const std::vector<vec3>& vertices, const face& f);
-vec3 face_vector(const vec3* vertices, const face& f);
+inline vec3 face_vector(const vec3* vertices, const face& f) {
+    return vec3_cross(vec3_sub(vertices[f.a], vertices[f.c]), vec3_sub(vertices[f.c], vertices[f.b]));
+}
 
 // The normal of k faces whose vectors add up to `sum` (added in ascending
 // face order, starting from +0): sum times 1 / -k, normalised. k = 0
