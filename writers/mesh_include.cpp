@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <numeric>
 #include <utility>
 
 #include "writers/text_output.hpp"
@@ -129,7 +128,9 @@ corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t
 // The faces of an object to write: plain arrays, nothing else.
 struct face_source {
     const face* faces = nullptr;
-    const std::uint32_t* order = nullptr;  // face numbers in written order; null: file order
+    // The written order (null: file order), as object_layout::runs.
+    const face_run* runs = nullptr;
+    std::size_t run_count = 0;
     const vec3* vertices = nullptr;
     const vec3* vertex_normals = nullptr;  // per vertex; null for flat triangles
     // Null, or three per face, one per corner a, b, c: an index into
@@ -156,15 +157,13 @@ corner_text corner_of(mesh_formatter& t, const face_source& src, std::size_t j, 
     return c;
 }
 
-// Writes one triangle statement per face at the positions [begin, end) of
-// the written order. The corner tables must have been made ready for the
-// object.
-void put_faces(text_block& out, const face_source& src, mesh_formatter& t, std::size_t begin, std::size_t end) {
+// Writes one triangle statement per face of the file's faces [begin, end).
+// The corner tables must have been made ready for the object.
+void put_face_range(text_block& out, const face_source& src, mesh_formatter& t, std::size_t begin, std::size_t end) {
     static constexpr char smooth_head[] = "smooth_triangle {";
     static constexpr char flat_head[] = "triangle {";
     const bool smooth = src.vertex_normals != nullptr;
-    for (std::size_t at = begin; at < end; ++at) {
-        const std::size_t j = src.order != nullptr ? src.order[at] : at;
+    for (std::size_t j = begin; j < end; ++j) {
         const face& f = src.faces[j];
         const std::uint32_t corner[3] = {f.a, f.b, f.c};
         corner_text c[3];
@@ -192,6 +191,23 @@ void put_faces(text_block& out, const face_source& src, mesh_formatter& t, std::
     }
 }
 
+// Writes one triangle statement per face at the positions [begin, end) of
+// the written order, run by run.
+void put_faces(text_block& out, const face_source& src, mesh_formatter& t, std::size_t begin, std::size_t end) {
+    if (src.runs == nullptr) {
+        put_face_range(out, src, t, begin, end);
+        return;
+    }
+    const face_run* run =
+        std::partition_point(src.runs, src.runs + src.run_count, [&](const face_run& r) { return r.end <= begin; });
+    for (std::size_t at = begin; at < end; ++run) {
+        const std::size_t run_start = run == src.runs ? 0 : run[-1].end;
+        const std::size_t stop = std::min<std::size_t>(run->end, end);
+        put_face_range(out, src, t, run->first + (at - run_start), run->first + (stop - run_start));
+        at = stop;
+    }
+}
+
 void put_surface_line(text_block& out, const rgb& colour) {
     put_text(out, "surface{color ");
     put_number(out, colour[0] * byte_to_channel);
@@ -211,7 +227,8 @@ rgb object_colour(const scene& s, const mesh_object& o) {
 // The object's faces in its material blocks, each block's faces in file
 // order, the blocks in the order of their first faces. `block_of` has an
 // entry of -1 per material + 1 (0: none) and is left so. Faces of one
-// material usually come in runs: each run is looked up once.
+// material usually come in runs: each run is looked up once, and written
+// down as one.
 void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, const scene& s, const mesh_object& o) {
     const std::vector<std::int32_t>& material = o.face_materials;
     const std::size_t n = material.size();
@@ -220,42 +237,48 @@ void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, con
         while (++j < n && material[j] == m) {}
         return j;
     };
-    // The blocks in the order of their first faces, and how many faces each
-    // holds (then: where its next face goes).
-    std::vector<std::int32_t> materials;
-    std::vector<std::uint32_t> next;
+    // Per block in the order of their first faces: its material, its faces
+    // and its runs (then: where its next face is written, and its next run).
+    struct block {
+        std::int32_t material;
+        std::uint32_t faces = 0, runs = 0;
+    };
+    std::vector<block> blocks;
     for (std::size_t j = 0; j < n;) {
         const std::size_t end = run_end(j);
-        std::int32_t& block = block_of[static_cast<std::size_t>(material[j] + 1)];
-        if (block < 0) {
-            block = static_cast<std::int32_t>(materials.size());
-            materials.push_back(material[j]);
-            next.push_back(0);
+        std::int32_t& b = block_of[static_cast<std::size_t>(material[j] + 1)];
+        if (b < 0) {
+            b = static_cast<std::int32_t>(blocks.size());
+            blocks.push_back({material[j]});
         }
-        next[static_cast<std::size_t>(block)] += static_cast<std::uint32_t>(end - j);
+        block& into = blocks[static_cast<std::size_t>(b)];
+        into.faces += static_cast<std::uint32_t>(end - j);
+        ++into.runs;
         j = end;
     }
-    std::uint32_t at = 0;
-    for (std::size_t k = 0; k < next.size(); ++k) {
-        const std::uint32_t count = next[k];
-        next[k] = at;
-        at += count;
-        const std::int32_t m = materials[k];
+    std::uint32_t at = 0, run = 0;
+    for (block& b : blocks) {
+        const std::uint32_t faces = b.faces, runs = b.runs;
+        b.faces = at;
+        b.runs = run;
+        at += faces;
+        run += runs;
+        const std::int32_t m = b.material;
         l.blocks.push_back(
             {m == no_material ? object_colour(s, o) : s.materials[static_cast<std::size_t>(m)].diffuse, at});
     }
     // One block keeps the file order.
-    if (next.size() > 1) {
-        l.order.resize(n);
+    if (blocks.size() > 1) {
+        l.runs.resize(run);
         for (std::size_t j = 0; j < n;) {
             const std::size_t end = run_end(j);
-            std::uint32_t& to = next[static_cast<std::size_t>(block_of[static_cast<std::size_t>(material[j] + 1)])];
-            std::iota(l.order.begin() + to, l.order.begin() + to + (end - j), static_cast<std::uint32_t>(j));
-            to += static_cast<std::uint32_t>(end - j);
+            block& b = blocks[static_cast<std::size_t>(block_of[static_cast<std::size_t>(material[j] + 1)])];
+            b.faces += static_cast<std::uint32_t>(end - j);
+            l.runs[b.runs++] = {static_cast<std::uint32_t>(j), b.faces};
             j = end;
         }
     }
-    for (const std::int32_t m : materials) block_of[static_cast<std::size_t>(m + 1)] = -1;
+    for (const block& b : blocks) block_of[static_cast<std::size_t>(b.material + 1)] = -1;
 }
 
 }  // namespace
@@ -321,7 +344,10 @@ void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position f
 
         face_source src;
         src.faces = o.faces.data();
-        src.order = l.order.empty() ? nullptr : l.order.data();
+        if (!l.runs.empty()) {
+            src.runs = l.runs.data();
+            src.run_count = l.runs.size();
+        }
         src.vertices = o.vertices.data();
         if (layout.smooth) src.vertex_normals = o.normals.data();
         const bool corner_normals = layout.corner_normals && n > 0 && o.corner_normals.size() == 3 * n;

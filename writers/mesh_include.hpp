@@ -49,11 +49,20 @@ struct mesh_block {
     std::uint32_t end = 0;
 };
 
+// Faces that follow one another in the file and are written one after the
+// other: from face `first` on, up to the position `end` of the object's
+// written order (the run before ends where this one starts).
+struct face_run {
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+};
+
 // How one object is written.
 struct object_layout {
-    // The object's face numbers in the order they are written; empty: file
-    // order.
-    std::vector<std::uint32_t> order;
+    // The object's faces in the order they are written, as runs; empty:
+    // file order. Faces of one material usually come in runs, so that this
+    // is much shorter than a face number per face.
+    std::vector<face_run> runs;
     // Its blocks in written order, each starting where the one before ends;
     // empty: one block of every face in the object's own colour.
     std::vector<mesh_block> blocks;
