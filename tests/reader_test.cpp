@@ -583,11 +583,11 @@ TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneFor
     ASSERT_EQ(l.result, 1);
     ASSERT_EQ(l.scene.object_count(), 3);
     const tv::mesh_object& kept = l.scene.objects[0];
-    // A group that lists no face is not kept; the numbers past the declared
-    // count are read past, and the next chunk is read right.
-    ASSERT_EQ(kept.material_groups.size(), 3u);
+    // A group that lists no face is kept for its name; the numbers past the
+    // declared count are read past, and the next chunk is read right.
+    ASSERT_EQ(kept.material_groups.size(), 4u);
     const std::vector<std::pair<std::string, std::vector<std::uint16_t>>> expected = {
-        {"a", {2, 0}}, {"short", {1, 9}}, {"long", {2}}};
+        {"a", {2, 0}}, {"none", {}}, {"short", {1, 9}}, {"long", {2}}};
     for (std::size_t g = 0; g < expected.size(); ++g) {
         const tv::material_group_entry& e = kept.material_groups[g];
         EXPECT_EQ(e.name, expected[g].first);
@@ -599,9 +599,24 @@ TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneFor
     EXPECT_EQ(kept.smoothing, (std::vector<std::uint32_t>{1, 6, 0x80000000u}));
     EXPECT_EQ(kept.tex_vertex_count(), 1);
     EXPECT_TRUE(l.scene.objects[1].smoothing.empty());
-    EXPECT_TRUE(l.scene.objects[2].material_groups.empty());
+    ASSERT_EQ(l.scene.objects[2].material_groups.size(), 1u);
+    EXPECT_EQ(l.scene.objects[2].material_groups[0].face_numbers, 0u);
+    EXPECT_TRUE(l.scene.objects[2].group_faces.empty());
     EXPECT_TRUE(l.scene.objects[2].smoothing.empty());
     EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+}
+
+TEST(ReaderFaceData, AGroupOfAReplacedFaceListStillGivesTheColourButNoFace) {
+    ch::bytes file = ch::serialize(ch::primary({ch::editor(
+        {named_material("m0"), named_material("m1"),
+         mesh_object("o", {ch::vertex_list(four_points), ch::face_list(three_faces, {ch::material_group("m1", {0})}),
+                           ch::face_list(three_faces)})})}));
+    tv::run_options options;
+    options.materials = true;
+    loaded l = load_with(file, options);
+    const tv::mesh_object& o = l.scene.objects.at(0);
+    EXPECT_EQ(o.material_index, 1);
+    EXPECT_EQ(o.face_materials, std::vector<std::int32_t>(3, tv::no_material));
 }
 
 TEST(ReaderFaceData, AGroupCountBeyondTheFileAllocatesOnlyWhatTheFileHolds) {
