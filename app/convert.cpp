@@ -367,14 +367,17 @@ bool read_scene_bytes(const run_options& options, const std::vector<unsigned cha
     return read_input(options, &bytes, s, report, pool);
 }
 
-conversion_result convert(const run_options& given, scene& s, reporter& report, const conversion_share& share) {
+namespace {
+
+conversion_result convert_input(const run_options& given, const std::vector<unsigned char>* bytes, scene& s,
+                                reporter& report, const conversion_share& share) {
     run_progress* const progress = share.progress;
     conversion_result result;
     worker_pool pool;
     // A POV-Ray scene carries each face's material and the smoothing groups.
     run_options options = given;
     if (options.format == output_format::pov) options.materials = options.smoothing = true;
-    if (!read_scene(options, s, report, &pool)) {
+    if (!read_input(options, bytes, s, report, &pool)) {
         tessvert::report(report, message_kind::error, " An error occured\n");
         return result;
     }
@@ -461,6 +464,17 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
     result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
     remove_instance_copies(s, file_objects);
     return result;
+}
+
+}  // namespace
+
+conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share) {
+    return convert_input(options, nullptr, s, report, share);
+}
+
+conversion_result convert_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s,
+                                reporter& report, const conversion_share& share) {
+    return convert_input(options, &bytes, s, report, share);
 }
 
 }  // namespace tessvert

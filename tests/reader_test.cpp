@@ -68,9 +68,10 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         std::remove(path.c_str());
         tv::scene s = tv::init_scene();
         testkit::recorder console;
-        int result = tv::load_scene_file(s, path, console.report);
+        tv::run_options options;
+        options.input_path = path;
+        EXPECT_FALSE(tv::read_scene(options, s, console.report));
         std::string out = console.text();
-        EXPECT_EQ(result, 0);
         EXPECT_EQ(out, " Unable to find the file: " + path + "!\n Warning: " + path + ": No such file or directory\n");
         EXPECT_EQ(s.object_count() + s.material_count() + s.light_count() + s.camera_count(), 0);
     }
@@ -79,7 +80,9 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         const std::string path = dir.path.string();
         tv::scene s = tv::init_scene();
         testkit::recorder console;
-        EXPECT_EQ(tv::load_scene_file(s, path, console.report), 0);
+        tv::run_options options;
+        options.input_path = path;
+        EXPECT_FALSE(tv::read_scene(options, s, console.report));
         EXPECT_EQ(console.text(),
                   "  Unable to load PRIMARY chuck from file: " + path + "!\n Warning: " + path + ": Is a directory\n");
     }
@@ -133,8 +136,7 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
         // load fail: the scene is emptied only after reading_done.
         if (hollow)
             for (int i = 0; i < 178; ++i) all.push_back(ch::named_object("H", {ch::make(0x4110, ch::u16(65535))}));
-        testkit::temp_dir dir;
-        testkit::write_file(dir / "in.3ds", ch::serialize(ch::primary({ch::editor(all)})));
+        const ch::bytes file = ch::serialize(ch::primary({ch::editor(all)}));
         tv::scene s = tv::init_scene();
         struct seen {
             const tv::face* faces;
@@ -154,7 +156,8 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
             objects_when_done = s.objects.size();
         };
         testkit::recorder console;
-        EXPECT_EQ(tv::load_scene_file(s, (dir / "in.3ds").string(), console.report, watcher), hollow ? 0 : 1);
+        EXPECT_EQ(tv::load_scene_bytes(s, file.data(), file.size(), console.report, watcher).result,
+                  hollow ? tv::load_result::too_little_data : tv::load_result::loaded);
         EXPECT_EQ(done_calls, 1);
         EXPECT_EQ(objects_when_done, heard.size());
         if (hollow) {  // reading stops once the arrays are over their budget
@@ -1152,17 +1155,21 @@ TEST(ReaderMain, BytesInMemoryLoadAsTheSameFileDoes) {
         const ch::bytes* data;
         tv::load_result result;
     } cases[] = {{&whole, tv::load_result::loaded},
-                 {&cut, tv::load_result::loaded_in_part},
+                 {&cut, tv::load_result::ended_in_chunk},
                  {&not_a_scene, tv::load_result::not_a_scene}};
     for (const auto& c : cases) {
         testkit::write_file(path, *c.data);
         tv::scene from_file = tv::init_scene(), from_bytes = tv::init_scene();
         testkit::recorder file_console, bytes_console;
-        const int file_result = tv::load_scene_file(from_file, path, file_console.report);
-        const tv::load_result bytes_result =
-            tv::load_scene_bytes(from_bytes, c.data->data(), c.data->size(), path, bytes_console.report);
-        EXPECT_EQ(bytes_result, c.result);
-        EXPECT_EQ(file_result, tv::converted(c.result) ? 1 : 0);
+        const tv::load_outcome file_outcome = tv::load_scene_file(from_file, path, file_console.report);
+        const tv::load_outcome bytes_outcome =
+            tv::load_scene_bytes(from_bytes, c.data->data(), c.data->size(), bytes_console.report);
+        EXPECT_EQ(bytes_outcome.result, c.result);
+        EXPECT_EQ(file_outcome.result, c.result);
+        EXPECT_EQ(std::vector<unsigned char>(file_outcome.first_bytes,
+                                             file_outcome.first_bytes + file_outcome.first_byte_count),
+                  std::vector<unsigned char>(bytes_outcome.first_bytes,
+                                             bytes_outcome.first_bytes + bytes_outcome.first_byte_count));
         EXPECT_EQ(bytes_console.text(), file_console.text());
         ASSERT_EQ(from_bytes.object_count(), from_file.object_count());
         for (std::size_t i = 0; i < from_file.objects.size(); ++i) {
