@@ -71,7 +71,7 @@ void check_face_data(const tessvert::scene& s, const tessvert::mesh_object& o, b
     for (std::int32_t m : o.face_materials)
         check(m == tessvert::no_material || (m >= 0 && m < s.material_count()), "face material index");
     for (const tessvert::material_group_entry& g : o.material_groups) {
-        check(g.face_numbers > 0, "a kept material group lists no face");
+        check(g.materials_before >= 0 && g.materials_before <= s.material_count(), "materials before a group");
         check(std::size_t{g.first_face} + g.face_numbers <= o.group_faces.size(), "material group face range");
         check(g.name.size() <= tessvert::material_name_max, "material group name length");
     }
