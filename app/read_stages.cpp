@@ -117,7 +117,6 @@ bool load_with_workers(const std::string& path, const std::vector<unsigned char>
                 stop_reading(q, false);
                 throw;
             }
-            stop_reading(q, true);  // also when the file could not be opened
         });
     return loaded;
 }

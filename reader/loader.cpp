@@ -32,6 +32,7 @@ load_outcome load_scene(chunk_reader& r, scene& s, const load_watcher& watcher) 
             outcome.first_byte_count = n;
         }
         close_byte_stream(r.stream);
+        if (watcher.reading_done) watcher.reading_done();
         return outcome;
     }
     if (watcher.scene_found) watcher.scene_found(primary_header.length);
@@ -68,7 +69,10 @@ load_outcome load_scene_bytes(scene& s, const unsigned char* data, std::size_t s
 load_outcome load_scene_file(scene& s, const std::string& path, reporter& report, const load_watcher& watcher) {
     chunk_reader r{report};
     r.watcher = &watcher;
-    if (!open_byte_stream(r.stream, path)) return {load_result::not_opened, r.stream.error};
+    if (!open_byte_stream(r.stream, path)) {
+        if (watcher.reading_done) watcher.reading_done();
+        return {load_result::not_opened, r.stream.error};
+    }
     return load_scene(r, s, watcher);
 }
 

@@ -22,9 +22,10 @@ struct load_watcher {
     // arrays afterwards, and their storage stays where it is (the record
     // itself moves as more objects are added).
     std::function<void(std::size_t)> object_read;
-    // Called once the chunk tree has been read, before the load's outcome
-    // is decided: whatever reads the objects' arrays must be done when it
-    // returns, as a failed load empties the scene.
+    // Called once whatever the load, before its outcome is decided: once
+    // the chunk tree has been read, or at once when the file cannot be
+    // opened or is no scene. Whatever reads the objects' arrays must be
+    // done when it returns, as a failed load empties the scene.
     std::function<void()> reading_done;
 };
 

@@ -173,6 +173,18 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
         EXPECT_EQ(heard[0].face_count, 2u);
         EXPECT_EQ(heard[1].face_count, 0u);
     }
+    // A file that is no scene, or is not there, is done with at once.
+    int done_calls = 0;
+    tv::load_watcher watcher;
+    watcher.reading_done = [&] { ++done_calls; };
+    testkit::recorder console;
+    tv::scene s = tv::init_scene();
+    const ch::bytes material_alone = ch::serialize(named_material("A"));
+    EXPECT_EQ(tv::load_scene_bytes(s, material_alone.data(), material_alone.size(), console.report, watcher).result,
+              tv::load_result::not_a_scene);
+    EXPECT_EQ(tv::load_scene_file(s, testing::TempDir() + "tessvert_no_such_input.3ds", console.report, watcher).result,
+              tv::load_result::not_opened);
+    EXPECT_EQ(done_calls, 2);
 }
 
 TEST(ReaderMain, EditorsFirstChildIsDispatchedLikeAnyOther) {
