@@ -15,8 +15,8 @@
 #include "app/runtime/signals.hpp"
 #include "geometry/crease_normals.hpp"
 #include "geometry/instances.hpp"
-#include "reader/face_materials.hpp"
 #include "reader/loader.hpp"
+#include "reader/materials.hpp"
 #include "writers/map_images.hpp"
 #include "writers/mesh_include.hpp"
 #include "writers/output_file.hpp"
@@ -190,24 +190,6 @@ bool open_unless_interrupted(output_file& out, const std::string& path, const co
     return !interrupted(share) && open_output(out, path);
 }
 
-// Whether some object's material groups name two materials or more of
-// the file: the default output colours each object in one.
-bool holds_several_materials(const scene& s) {
-    for (const mesh_object& o : s.objects) {
-        const std::string* first = nullptr;
-        for (const material_group_entry& g : o.material_groups) {
-            const bool known = std::any_of(s.materials.begin(), s.materials.end(),
-                                           [&](const material& m) { return m.name == g.name; });
-            if (!known) continue;
-            if (first == nullptr)
-                first = &g.name;
-            else if (g.name != *first)
-                return true;
-        }
-    }
-    return false;
-}
-
 // Whether the smoothing groups make hard edges: a face in no group, or two
 // faces of an object in different groups. The default output smooths every
 // object all over.
@@ -226,7 +208,7 @@ bool holds_hard_edges(const scene& s) {
 
 void report_left_out(const run_options& options, const scene& s, reporter& report) {
     std::vector<std::string> shown_by_options;
-    if (!options.materials && holds_several_materials(s))
+    if (!options.materials && groups_name_several_materials(s))
         shown_by_options.emplace_back("several materials in material groups (--materials)");
     if (!options.smoothing && options.triangle_mode == 0 && holds_hard_edges(s))
         shown_by_options.emplace_back("smoothing groups (--smoothing)");
@@ -262,7 +244,7 @@ bool read_input(const run_options& options, const std::vector<unsigned char>* by
     if (!read_objects(options.input_path, bytes, s, report, early, wanted, state)) return false;
     // The material groups number the faces as read: resolved before any
     // face is removed, the materials then follow the faces.
-    if (options.materials) assign_face_materials(s, report);
+    resolve_materials(s, options.materials, report);
     // Most objects lose no face: each is given its normals at once, on
     // every worker the scene can use.
     if (pool != nullptr) start_workers(*pool, workers_for(s, options.threads));
@@ -385,14 +367,17 @@ bool read_scene_bytes(const run_options& options, const std::vector<unsigned cha
     return read_input(options, &bytes, s, report, pool);
 }
 
-conversion_result convert(const run_options& given, scene& s, reporter& report, const conversion_share& share) {
+namespace {
+
+conversion_result convert_input(const run_options& given, const std::vector<unsigned char>* bytes, scene& s,
+                                reporter& report, const conversion_share& share) {
     run_progress* const progress = share.progress;
     conversion_result result;
     worker_pool pool;
     // A POV-Ray scene carries each face's material and the smoothing groups.
     run_options options = given;
     if (options.format == output_format::pov) options.materials = options.smoothing = true;
-    if (!read_scene(options, s, report, &pool)) {
+    if (!read_input(options, bytes, s, report, &pool)) {
         tessvert::report(report, message_kind::error, " An error occured\n");
         return result;
     }
@@ -479,6 +464,17 @@ conversion_result convert(const run_options& given, scene& s, reporter& report, 
     result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
     remove_instance_copies(s, file_objects);
     return result;
+}
+
+}  // namespace
+
+conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share) {
+    return convert_input(options, nullptr, s, report, share);
+}
+
+conversion_result convert_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s,
+                                reporter& report, const conversion_share& share) {
+    return convert_input(options, &bytes, s, report, share);
 }
 
 }  // namespace tessvert

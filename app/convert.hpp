@@ -112,4 +112,9 @@ struct conversion_share {
 
 conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share = {});
 
+// The same of the bytes of a file in memory, named `options.input_path` in
+// the messages.
+conversion_result convert_bytes(const run_options& options, const std::vector<unsigned char>& bytes, scene& s,
+                                reporter& report, const conversion_share& share = {});
+
 }  // namespace tessvert

@@ -5,6 +5,7 @@
 #include <new>
 #include <type_traits>
 
+#include "app/load_messages.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/crease_normals.hpp"
 #include "geometry/vertex_normals.hpp"
@@ -97,11 +98,15 @@ void stop_reading(early_queue& q, bool help) {
     q.changed.wait(lock, [&] { return q.working == 0; });
 }
 
-// Loads the file at `path`, or `bytes` when given.
+// Loads the file at `path`, or `bytes` when given; the console is told
+// what became of it.
 bool load(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
-          const load_watcher& watcher = {}) {
-    if (bytes == nullptr) return load_scene_file(s, path, report, watcher) != 0;
-    return converted(load_scene_bytes(s, bytes->data(), bytes->size(), path, report, watcher));
+          load_watcher watcher = {}) {
+    watcher.scene_found = [&](std::uint32_t length) { report_scene_found(path, length, report); };
+    const load_outcome outcome = bytes == nullptr ? load_scene_file(s, path, report, watcher)
+                                                  : load_scene_bytes(s, bytes->data(), bytes->size(), report, watcher);
+    report_load_outcome(outcome, path, report);
+    return converted(outcome.result);
 }
 
 bool load_with_workers(const std::string& path, const std::vector<unsigned char>* bytes, scene& s, reporter& report,
@@ -130,7 +135,6 @@ bool load_with_workers(const std::string& path, const std::vector<unsigned char>
                 stop_reading(q, false);
                 throw;
             }
-            stop_reading(q, true);  // also when the file could not be opened
         });
     return loaded;
 }

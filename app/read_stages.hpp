@@ -52,8 +52,9 @@ struct normals_wanted {
     double crease_cos = 0.0;
 };
 
-// Loads `path` into the empty scene `s` as load_scene_file does, with the
-// same result and messages, and gives `state` one record per object. With
+// Loads `path` into the empty scene `s` with load_scene_file, the console
+// told that it is read and what became of it, and gives `state` one
+// record per object; false when the load failed. With
 // `pool`, a worker takes each object as soon as it is read: checked, and
 // when sound given its vertex normals and, when the smoothing groups are
 // followed without a crease angle, its corner normals, put in place once the

@@ -12,7 +12,6 @@
 // The converter's messages are dropped unless TESSVERT_FUZZ_VERBOSE is set,
 // when they go to standard error beside libFuzzer's reports.
 #include <dirent.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstddef>
@@ -60,18 +59,6 @@ void check(bool condition, const char* what) {
     __builtin_trap();
 }
 
-void write_input(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    check(fd >= 0, "cannot create the input file");
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = ::write(fd, data + done, size - done);
-        check(n > 0, "cannot write the input file");
-        done += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-}
-
 // The per-face arrays: each empty or one entry per face (corner normals:
 // three), materials naming a material of the scene or none.
 void check_face_data(const tessvert::scene& s, const tessvert::mesh_object& o, bool faithful) {
@@ -84,7 +71,7 @@ void check_face_data(const tessvert::scene& s, const tessvert::mesh_object& o, b
     for (std::int32_t m : o.face_materials)
         check(m == tessvert::no_material || (m >= 0 && m < s.material_count()), "face material index");
     for (const tessvert::material_group_entry& g : o.material_groups) {
-        check(g.face_numbers > 0, "a kept material group lists no face");
+        check(g.materials_before >= 0 && g.materials_before <= s.material_count(), "materials before a group");
         check(std::size_t{g.first_face} + g.face_numbers <= o.group_faces.size(), "material group face range");
         check(g.name.size() <= tessvert::material_name_max, "material group name length");
     }
@@ -119,16 +106,16 @@ void check_scene(const tessvert::scene& s, bool with_normals, bool faithful) {
     }
 }
 
-// Nothing but the input and the three outputs may be in the directory.
+// Nothing but the outputs may be in the directory.
 void check_no_leftovers(const workspace& w) {
     DIR* d = ::opendir(w.dir.c_str());
     check(d != nullptr, "cannot list the work directory");
     int others = 0;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
-        if (name == "." || name == ".." || name == "in.3ds" || name == "out.vrx" || name == "out.inc" ||
-            name == "flat.vrx" || name == "flat.inc" || name == "faithful.vrx" || name == "faithful.inc" ||
-            name == "pov.pov" || name == "pov.inc")
+        if (name == "." || name == ".." || name == "out.vrx" || name == "out.inc" || name == "flat.vrx" ||
+            name == "flat.inc" || name == "faithful.vrx" || name == "faithful.inc" || name == "pov.pov" ||
+            name == "pov.inc")
             continue;
         std::fprintf(stderr, "fuzz_convert: left behind: %s\n", name.c_str());
         ++others;
@@ -171,8 +158,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     workspace& w = work();
-    write_input(w.input, data, size);
-
+    // Read from memory, named as a file of the work directory (where
+    // texture maps would be looked for).
+    const std::vector<unsigned char> bytes(data, data + size);
     tessvert::run_options options;
     options.input_path = w.input;
     // The one-core path: no thread is started for an input.
@@ -202,7 +190,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.scene_path = options.base_name + (kind.format == tessvert::output_format::pov ? ".pov" : ".vrx");
         options.include_path = options.base_name + ".inc";
         tessvert::scene s = tessvert::init_scene();
-        const tessvert::conversion_result result = tessvert::convert(options, s, w.console);
+        const tessvert::conversion_result result = tessvert::convert_bytes(options, bytes, s, w.console);
         if (!result.loaded) {
             check(s.objects.empty() && s.materials.empty() && s.cameras.empty() && s.lights.empty(),
                   "a failed load filled the scene");

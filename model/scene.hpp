@@ -52,10 +52,12 @@ inline constexpr std::size_t object_name_max = 255;
 inline constexpr std::size_t material_name_max = 254;
 
 // A material group of a face list (0x4130) as the file gives it: the name
-// it looks up, and its face numbers, which are kept in the object's
-// group_faces at [first_face, first_face + face_numbers).
+// it looks up, how many materials the file held before it, and its face
+// numbers, which are kept in the object's group_faces at
+// [first_face, first_face + face_numbers).
 struct material_group_entry {
     std::string name;
+    std::int32_t materials_before = 0;
     std::uint32_t first_face = 0;
     std::uint32_t face_numbers = 0;
 };
@@ -74,18 +76,21 @@ struct mesh_object {
     std::int32_t face_count() const { return static_cast<std::int32_t>(faces.size()); }
     std::int32_t tex_vertex_count() const { return static_cast<std::int32_t>(tex_coords.size() / 2); }
 
-    std::int32_t material_index = 0;  // into scene::materials; 0 until a group matches
-    std::int32_t has_texture = 0;     // set once a matched material has a map; never cleared
+    // From the material groups, once resolved: the default colour's
+    // material, an index into scene::materials (0 when no group gives one),
+    // and whether a group names a material with a texture map.
+    std::int32_t material_index = 0;
+    std::int32_t has_texture = 0;
     std::string name;
     std::vector<vec3> vertices;
     std::vector<vec3> normals;
     std::vector<float> tex_coords;  // raw, two floats per texture vertex
     std::vector<face> faces;
 
-    // What the face list's children say of its faces. The groups are kept
-    // in file order with their face numbers as read (numbers of the face
-    // list as read, before any face was removed); groups that list no face
-    // are not kept.
+    // What the face list's children say of its faces. Every group is kept
+    // in file order with its face numbers as read (numbers of the face list
+    // as read, before any face was removed); the groups of a face list that
+    // a later one replaced keep their names and no face.
     std::vector<material_group_entry> material_groups;
     std::vector<std::uint16_t> group_faces;
 

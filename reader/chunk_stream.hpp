@@ -12,7 +12,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 
 #include "model/report.hpp"
 #include "model/scene.hpp"
@@ -61,10 +60,6 @@ struct chunk_reader {
     std::uint64_t record_bytes = 0;    // see record_bytes_base
     bool over_budget = false;          // unfilled_bytes or record_bytes passed its bound: every level stops
     bool records_over_budget = false;  // record_bytes did
-    // The first index of each material name among the materials read so
-    // far: the materials before `materials_indexed` are in it.
-    std::unordered_map<std::string, std::int32_t> material_index_of;
-    std::int32_t materials_indexed = 0;
     const load_watcher* watcher = nullptr;  // told of each object read; may be null
 };
 

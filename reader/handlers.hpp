@@ -20,9 +20,6 @@ void parse_object_chunks(chunk_reader& r, scene& s, chunk_header& parent, int le
 void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h);
 void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h);
 void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h);
-// After a material group's name: keeps the group, named `name`, with the
-// face numbers its payload holds, in the object's material_groups.
-void keep_material_group(chunk_reader& r, mesh_object& object, std::string name, chunk_header& h);
 // Smoothing groups 0x4150: one 32-bit mask per face of the face list.
 void read_smoothing_groups(chunk_reader& r, mesh_object& object, chunk_header& h);
 void read_mapping_coords(chunk_reader& r, mesh_object& object, chunk_header& h);

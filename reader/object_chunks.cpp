@@ -92,7 +92,9 @@ void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
 // The faces pass through a small buffer, a block at a time. What the
 // children of an earlier face list said of its faces goes with it.
 void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
-    object.material_groups.clear();
+    // The groups read so far number the faces of the list this one
+    // replaces: they keep only their names.
+    for (material_group_entry& g : object.material_groups) g.first_face = g.face_numbers = 0;
     object.group_faces.clear();
     object.smoothing.clear();
     std::uint16_t n = read_count(r, h);
@@ -112,46 +114,31 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
     }
 }
 
+// A group is kept whatever it lists: its name alone may give the object
+// its colour (resolve_materials), counting only the materials read before
+// it.
 void read_material_group(chunk_reader& r, const scene& s, mesh_object& object, chunk_header& h) {
-    std::string name;
-    read_string(r, h, name, material_name_max);
-    // Only materials read before the group can match; the first equal name
-    // wins. Every material read so far is complete, so the index takes in
-    // the ones added since the last group, then answers in one look-up.
-    for (; r.materials_indexed < s.material_count(); ++r.materials_indexed)
-        r.material_index_of.try_emplace(s.materials[static_cast<std::size_t>(r.materials_indexed)].name,
-                                        r.materials_indexed);
-    const auto found = r.material_index_of.find(name);
-    if (found != r.material_index_of.end()) {
-        object.material_index = found->second;
-        if (!s.materials[static_cast<std::size_t>(found->second)].map_name.empty()) object.has_texture = 1;
-    }
-    keep_material_group(r, object, std::move(name), h);
-}
-
-// The face numbers pass through a small buffer: only those the file holds
-// are kept, whatever count the group declares.
-void keep_material_group(chunk_reader& r, mesh_object& object, std::string name, chunk_header& h) {
-    if (remaining(h) < 2) {
-        skip_chunk(r, h);
-        return;
-    }
-    const std::uint32_t declared = read_count(r, h);
-    const std::size_t first = object.group_faces.size();
-    constexpr std::uint32_t block_numbers = 512;
-    unsigned char raw[2 * block_numbers];
-    for (std::uint32_t left = std::min(declared, remaining(h) / 2); left > 0;) {
-        const std::uint32_t want = std::min(left, block_numbers);
-        const std::uint32_t got = read_counted(r, h, raw, 2 * want);
-        for (std::uint32_t i = 0; i + 2 <= got; i += 2) object.group_faces.push_back(load_u16(raw + i));
-        if (got < 2 * want) break;
-        left -= want;
+    material_group_entry group;
+    read_string(r, h, group.name, material_name_max);
+    group.materials_before = s.material_count();
+    // The face numbers pass through a small buffer: only those the file
+    // holds are kept, whatever count the group declares.
+    group.first_face = static_cast<std::uint32_t>(object.group_faces.size());
+    if (remaining(h) >= 2) {
+        const std::uint32_t declared = read_count(r, h);
+        constexpr std::uint32_t block_numbers = 512;
+        unsigned char raw[2 * block_numbers];
+        for (std::uint32_t left = std::min(declared, remaining(h) / 2); left > 0;) {
+            const std::uint32_t want = std::min(left, block_numbers);
+            const std::uint32_t got = read_counted(r, h, raw, 2 * want);
+            for (std::uint32_t i = 0; i + 2 <= got; i += 2) object.group_faces.push_back(load_u16(raw + i));
+            if (got < 2 * want) break;
+            left -= want;
+        }
     }
     skip_chunk(r, h);
-    const std::size_t kept = object.group_faces.size() - first;
-    if (kept > 0)
-        object.material_groups.push_back(
-            material_group_entry{std::move(name), static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(kept)});
+    group.face_numbers = static_cast<std::uint32_t>(object.group_faces.size()) - group.first_face;
+    object.material_groups.push_back(std::move(group));
 }
 
 // Only a chunk that holds a mask for every face of the face list is kept;

@@ -68,9 +68,10 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         std::remove(path.c_str());
         tv::scene s = tv::init_scene();
         testkit::recorder console;
-        int result = tv::load_scene_file(s, path, console.report);
+        tv::run_options options;
+        options.input_path = path;
+        EXPECT_FALSE(tv::read_scene(options, s, console.report));
         std::string out = console.text();
-        EXPECT_EQ(result, 0);
         EXPECT_EQ(out, " Unable to find the file: " + path + "!\n Warning: " + path + ": No such file or directory\n");
         EXPECT_EQ(s.object_count() + s.material_count() + s.light_count() + s.camera_count(), 0);
     }
@@ -79,7 +80,9 @@ TEST(ReaderMain, MissingFileOrNonPrimaryFirstChunkPrintTheirMessageAndFail) {
         const std::string path = dir.path.string();
         tv::scene s = tv::init_scene();
         testkit::recorder console;
-        EXPECT_EQ(tv::load_scene_file(s, path, console.report), 0);
+        tv::run_options options;
+        options.input_path = path;
+        EXPECT_FALSE(tv::read_scene(options, s, console.report));
         EXPECT_EQ(console.text(),
                   "  Unable to load PRIMARY chuck from file: " + path + "!\n Warning: " + path + ": Is a directory\n");
     }
@@ -133,8 +136,7 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
         // load fail: the scene is emptied only after reading_done.
         if (hollow)
             for (int i = 0; i < 178; ++i) all.push_back(ch::named_object("H", {ch::make(0x4110, ch::u16(65535))}));
-        testkit::temp_dir dir;
-        testkit::write_file(dir / "in.3ds", ch::serialize(ch::primary({ch::editor(all)})));
+        const ch::bytes file = ch::serialize(ch::primary({ch::editor(all)}));
         tv::scene s = tv::init_scene();
         struct seen {
             const tv::face* faces;
@@ -154,7 +156,8 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
             objects_when_done = s.objects.size();
         };
         testkit::recorder console;
-        EXPECT_EQ(tv::load_scene_file(s, (dir / "in.3ds").string(), console.report, watcher), hollow ? 0 : 1);
+        EXPECT_EQ(tv::load_scene_bytes(s, file.data(), file.size(), console.report, watcher).result,
+                  hollow ? tv::load_result::too_little_data : tv::load_result::loaded);
         EXPECT_EQ(done_calls, 1);
         EXPECT_EQ(objects_when_done, heard.size());
         if (hollow) {  // reading stops once the arrays are over their budget
@@ -170,6 +173,18 @@ TEST(ReaderMain, TheWatcherHearsOfEachObjectOnceItsArraysAreFinal) {
         EXPECT_EQ(heard[0].face_count, 2u);
         EXPECT_EQ(heard[1].face_count, 0u);
     }
+    // A file that is no scene, or is not there, is done with at once.
+    int done_calls = 0;
+    tv::load_watcher watcher;
+    watcher.reading_done = [&] { ++done_calls; };
+    testkit::recorder console;
+    tv::scene s = tv::init_scene();
+    const ch::bytes material_alone = ch::serialize(named_material("A"));
+    EXPECT_EQ(tv::load_scene_bytes(s, material_alone.data(), material_alone.size(), console.report, watcher).result,
+              tv::load_result::not_a_scene);
+    EXPECT_EQ(tv::load_scene_file(s, testing::TempDir() + "tessvert_no_such_input.3ds", console.report, watcher).result,
+              tv::load_result::not_opened);
+    EXPECT_EQ(done_calls, 2);
 }
 
 TEST(ReaderMain, EditorsFirstChildIsDispatchedLikeAnyOther) {
@@ -583,11 +598,11 @@ TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneFor
     ASSERT_EQ(l.result, 1);
     ASSERT_EQ(l.scene.object_count(), 3);
     const tv::mesh_object& kept = l.scene.objects[0];
-    // A group that lists no face is not kept; the numbers past the declared
-    // count are read past, and the next chunk is read right.
-    ASSERT_EQ(kept.material_groups.size(), 3u);
+    // A group that lists no face is kept for its name; the numbers past the
+    // declared count are read past, and the next chunk is read right.
+    ASSERT_EQ(kept.material_groups.size(), 4u);
     const std::vector<std::pair<std::string, std::vector<std::uint16_t>>> expected = {
-        {"a", {2, 0}}, {"short", {1, 9}}, {"long", {2}}};
+        {"a", {2, 0}}, {"none", {}}, {"short", {1, 9}}, {"long", {2}}};
     for (std::size_t g = 0; g < expected.size(); ++g) {
         const tv::material_group_entry& e = kept.material_groups[g];
         EXPECT_EQ(e.name, expected[g].first);
@@ -599,9 +614,24 @@ TEST(ReaderFaceData, GroupsKeepTheFaceNumbersTheirPayloadHoldsAndMasksNeedOneFor
     EXPECT_EQ(kept.smoothing, (std::vector<std::uint32_t>{1, 6, 0x80000000u}));
     EXPECT_EQ(kept.tex_vertex_count(), 1);
     EXPECT_TRUE(l.scene.objects[1].smoothing.empty());
-    EXPECT_TRUE(l.scene.objects[2].material_groups.empty());
+    ASSERT_EQ(l.scene.objects[2].material_groups.size(), 1u);
+    EXPECT_EQ(l.scene.objects[2].material_groups[0].face_numbers, 0u);
+    EXPECT_TRUE(l.scene.objects[2].group_faces.empty());
     EXPECT_TRUE(l.scene.objects[2].smoothing.empty());
     EXPECT_TRUE(warning_lines(l.out).empty()) << l.out;
+}
+
+TEST(ReaderFaceData, AGroupOfAReplacedFaceListStillGivesTheColourButNoFace) {
+    ch::bytes file = ch::serialize(ch::primary({ch::editor(
+        {named_material("m0"), named_material("m1"),
+         mesh_object("o", {ch::vertex_list(four_points), ch::face_list(three_faces, {ch::material_group("m1", {0})}),
+                           ch::face_list(three_faces)})})}));
+    tv::run_options options;
+    options.materials = true;
+    loaded l = load_with(file, options);
+    const tv::mesh_object& o = l.scene.objects.at(0);
+    EXPECT_EQ(o.material_index, 1);
+    EXPECT_EQ(o.face_materials, std::vector<std::int32_t>(3, tv::no_material));
 }
 
 TEST(ReaderFaceData, AGroupCountBeyondTheFileAllocatesOnlyWhatTheFileHolds) {
@@ -1137,17 +1167,21 @@ TEST(ReaderMain, BytesInMemoryLoadAsTheSameFileDoes) {
         const ch::bytes* data;
         tv::load_result result;
     } cases[] = {{&whole, tv::load_result::loaded},
-                 {&cut, tv::load_result::loaded_in_part},
+                 {&cut, tv::load_result::ended_in_chunk},
                  {&not_a_scene, tv::load_result::not_a_scene}};
     for (const auto& c : cases) {
         testkit::write_file(path, *c.data);
         tv::scene from_file = tv::init_scene(), from_bytes = tv::init_scene();
         testkit::recorder file_console, bytes_console;
-        const int file_result = tv::load_scene_file(from_file, path, file_console.report);
-        const tv::load_result bytes_result =
-            tv::load_scene_bytes(from_bytes, c.data->data(), c.data->size(), path, bytes_console.report);
-        EXPECT_EQ(bytes_result, c.result);
-        EXPECT_EQ(file_result, tv::converted(c.result) ? 1 : 0);
+        const tv::load_outcome file_outcome = tv::load_scene_file(from_file, path, file_console.report);
+        const tv::load_outcome bytes_outcome =
+            tv::load_scene_bytes(from_bytes, c.data->data(), c.data->size(), bytes_console.report);
+        EXPECT_EQ(bytes_outcome.result, c.result);
+        EXPECT_EQ(file_outcome.result, c.result);
+        EXPECT_EQ(std::vector<unsigned char>(file_outcome.first_bytes,
+                                             file_outcome.first_bytes + file_outcome.first_byte_count),
+                  std::vector<unsigned char>(bytes_outcome.first_bytes,
+                                             bytes_outcome.first_bytes + bytes_outcome.first_byte_count));
         EXPECT_EQ(bytes_console.text(), file_console.text());
         ASSERT_EQ(from_bytes.object_count(), from_file.object_count());
         for (std::size_t i = 0; i < from_file.objects.size(); ++i) {

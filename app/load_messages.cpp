@@ -1,4 +1,4 @@
-#include "reader/load_failure.hpp"
+#include "app/load_messages.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -72,6 +72,52 @@ void report_not_a_3ds_file(reporter& report, const unsigned char* bytes, std::si
     const std::string name = plain_format_name(bytes, std::min<std::size_t>(n, 16));
     if (!name.empty()) what += " (" + name + ")";
     report_warning(report, what);
+}
+
+void report_scene_found(const std::string& path, std::uint32_t declared_length, reporter& report) {
+    tessvert::report(report, message_kind::progress, "\n Reading " + path + "...\n");
+    if (declared_length < 6)
+        report_warning(report, "the primary chunk declares " + std::to_string(declared_length) +
+                                   " bytes, fewer than its own 6-byte header: the file holds no scene");
+}
+
+void report_load_outcome(const load_outcome& outcome, const std::string& path, reporter& report) {
+    switch (outcome.result) {
+    case load_result::loaded:
+        return;
+    case load_result::ended_past_primary:
+        report_warning(report,
+                       "a chunk runs past the declared end of the primary chunk; what was read up to there is"
+                       " converted");
+        return;
+    case load_result::ended_in_chunk:
+        report_warning(report, "the file ends inside a chunk; what was read up to there is converted");
+        return;
+    case load_result::not_opened:
+        tessvert::report(report, message_kind::error, " Unable to find the file: " + path + "!\n");
+        report_system_reason(report, path, outcome.system_error);
+        return;
+    case load_result::not_a_scene:
+        tessvert::report(report, message_kind::error, "  Unable to load PRIMARY chuck from file: " + path + "!\n");
+        if (outcome.system_error != 0)
+            report_system_reason(report, path, outcome.system_error);
+        else
+            report_not_a_3ds_file(report, outcome.first_bytes, outcome.first_byte_count);
+        return;
+    case load_result::read_failed:
+        report_system_reason(report, path, outcome.system_error);
+        return;
+    case load_result::too_little_data:
+        report_warning(report,
+                       "the file declares far more vertices and mapping coordinates than it holds; it is not"
+                       " converted");
+        return;
+    case load_result::too_many_records:
+        report_warning(report,
+                       "the objects and materials of the file would take far more memory than its size warrants;"
+                       " it is not converted");
+        return;
+    }
 }
 
 }  // namespace tessvert

@@ -1,4 +1,4 @@
-// Why a file was not read as a 3DS file, told from its first bytes.
+// What the console says of a load: that it began, and what became of it.
 #pragma once
 
 #include <cstddef>
@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/report.hpp"
+#include "reader/loader.hpp"
 
 namespace tessvert {
 
@@ -13,6 +14,14 @@ namespace tessvert {
 // "text"), or empty when they say nothing plain. `n` may be anything from
 // 0 up; the more bytes, the surer the answer.
 std::string plain_format_name(const unsigned char* bytes, std::size_t n);
+
+// The line that the file at `path` is being read, and a warning when its
+// primary chunk declares a length too short to hold anything.
+void report_scene_found(const std::string& path, std::uint32_t declared_length, reporter& report);
+
+// What became of the load of `path`: nothing when it was read whole, else
+// the failure line and why, or the warning of a file read in part.
+void report_load_outcome(const load_outcome& outcome, const std::string& path, reporter& report);
 
 // The warning after the loader's failure line for a file whose first `n`
 // bytes (at most 16 are looked at) do not begin a primary chunk: the file
