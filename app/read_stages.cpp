@@ -213,7 +213,7 @@ bool read_objects(const std::string& path, const std::vector<unsigned char>* byt
         o.vertices = {};
         o.smoothing = {};
         mesh_object& object = s.objects[i];
-        if (o.stage != object_stage::pending && o.stage != object_stage::unsound && wanted.smooth)
+        if ((o.stage == object_stage::sound || o.stage == object_stage::finished) && wanted.smooth)
             object.normals = std::move(o.early_normals);
         if (o.stage == object_stage::finished) {
             object.corner_normals = std::move(o.early_corner_normals);

@@ -26,6 +26,7 @@ namespace tessvert {
 namespace {
 
 using corner_steps::each_distinct_vertex;
+using corner_steps::set_corners;
 
 // What the faces at a vertex carry.
 enum class vertex_masks : std::uint8_t { unused, one, several };
@@ -86,15 +87,6 @@ bool compute_corner_normals(const face* faces, std::size_t face_count, const vec
                             const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                             std::vector<vec3>& smooth_normals) {
     smooth_normals.clear();
-    // Gives every corner of face j that names vertex v the normal `id`.
-    const auto set_corners = [&](std::uint32_t j, std::uint32_t v, std::uint32_t id) {
-        const face& f = faces[j];
-        std::uint32_t* corners = &corner_normals[3 * static_cast<std::size_t>(j)];
-        if (f.a == v) corners[0] = id;
-        if (f.b == v) corners[1] = id;
-        if (f.c == v) corners[2] = id;
-    };
-
     // First pass: which vertices have faces of one mask only.
     std::vector<vertex_masks> kind(vertex_count, vertex_masks::unused);
     std::vector<std::uint32_t> first_mask(vertex_count, 0);
@@ -170,7 +162,7 @@ bool compute_corner_normals(const face* faces, std::size_t face_count, const vec
                 // The face alone; every face of mask 0 has its own normal.
                 for (const std::uint32_t* j = first; j != last; ++j)
                     if (mask[*j] == 0)
-                        set_corners(*j, v,
+                        set_corners(faces, corner_normals, *j, v,
                                     add_normal(smooth_normals,
                                                normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(j)), 1)));
                 continue;
@@ -187,7 +179,7 @@ bool compute_corner_normals(const face* faces, std::size_t face_count, const vec
             const std::uint32_t id =
                 add_normal(smooth_normals, normal_of_sum(sum, static_cast<std::uint32_t>(sharing)));
             for (const std::uint32_t* j = first; j != last; ++j)
-                if (mask[*j] == m) set_corners(*j, v, id);
+                if (mask[*j] == m) set_corners(faces, corner_normals, *j, v, id);
         }
     }
     return too_many_masks;

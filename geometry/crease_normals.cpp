@@ -120,7 +120,8 @@ bool compute_crease_normals(mesh_object& o, double cosine, bool use_masks) {
                 for (std::size_t n = 0; n < k; ++n)
                     if (class_of[n] == c) {
                         o.smooth_normals.push_back(normal_of_sum(vec3_add(vec3{}, vectors[first[n]]), 1));
-                        set_corners(o, first[n], v, static_cast<std::uint32_t>(o.smooth_normals.size() - 1));
+                        set_corners(o.faces.data(), o.corner_normals, first[n], v,
+                                    static_cast<std::uint32_t>(o.smooth_normals.size() - 1));
                     }
                 continue;
             }
@@ -139,7 +140,7 @@ bool compute_crease_normals(mesh_object& o, double cosine, bool use_masks) {
             o.smooth_normals.push_back(normal_of_sum(sum, count));
             const auto id = static_cast<std::uint32_t>(o.smooth_normals.size() - 1);
             for (std::size_t n = 0; n < k; ++n)
-                if (class_of[n] == c) set_corners(o, first[n], v, id);
+                if (class_of[n] == c) set_corners(o.faces.data(), o.corner_normals, first[n], v, id);
         }
     }
     return too_many;
