@@ -22,7 +22,7 @@
 #include "app/convert.hpp"
 #include "app/runtime/signals.hpp"
 #include "app/runtime/workers.hpp"
-#include "writers/live_temporaries.hpp"
+#include "writers/common/live_temporaries.hpp"
 
 namespace tessvert {
 

@@ -13,7 +13,8 @@ enum class batch_end { all_converted, some_failed, wrong_usage };
 
 // Converts every input of `options.inputs` (a folder stands for the files
 // directly inside it whose extension is .3ds in any case, in name order)
-// into OUTDIR/STEM.vrx and OUTDIR/STEM.inc, OUTDIR made when missing.
+// into OUTDIR/STEM with the output language's extensions, OUTDIR made
+// when missing.
 // Several files are converted at once on the threads `options.threads`
 // allows; each file's messages are held back and told in input order: its
 // warnings and advice, each naming the file, then one line with the faces

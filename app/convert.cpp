@@ -2,29 +2,30 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include <sys/stat.h>
 
-#include "app/mesh_pipeline.hpp"
 #include "app/read_stages.hpp"
 #include "app/runtime/signals.hpp"
+#include "drawing/draw.hpp"
+#include "drawing/map_sources.hpp"
 #include "geometry/crease_normals.hpp"
 #include "geometry/instances.hpp"
 #include "reader/loader.hpp"
 #include "reader/materials.hpp"
-#include "writers/map_images.hpp"
-#include "writers/mesh_include.hpp"
-#include "writers/output_file.hpp"
-#include "writers/pov/pov_maps.hpp"
-#include "writers/pov/pov_mesh.hpp"
-#include "writers/pov/pov_scene.hpp"
-#include "writers/scene_file.hpp"
-#include "writers/text_output.hpp"
+#include "writers/common/map_images.hpp"
+#include "writers/common/output_file.hpp"
+#include "writers/common/parts.hpp"
+#include "writers/common/text_output.hpp"
+#include "writers/languages.hpp"
 
 namespace tessvert {
 
@@ -110,14 +111,9 @@ std::size_t workers_for(const scene& s, std::int32_t threads) {
 }  // namespace
 
 bool outputs_may_be_written(const run_options& options, reporter& report) {
-    for (const char c : options.base_name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || byte < 0x20 || byte == 0x7F) {
-            report_warning(report,
-                           "the output name holds a double quote or a control character, which would break the "
-                           "quoted names in the scene file; nothing was converted");
-            return false;
-        }
+    if (const std::string problem = options.language->output_name_problem(options.base_name); !problem.empty()) {
+        report_warning(report, problem);
+        return false;
     }
     const file_identity input = identify(options.input_path);
     const file_identity scene = identify(options.scene_path), include = identify(options.include_path);
@@ -206,22 +202,29 @@ bool holds_hard_edges(const scene& s) {
 
 }  // namespace
 
-void report_left_out(const run_options& options, const scene& s, reporter& report) {
+void report_left_out(const run_options& options, const drawn_scene& d, reporter& report) {
+    const scene& s = *d.file;
     std::vector<std::string> shown_by_options;
     if (!options.materials && groups_name_several_materials(s))
         shown_by_options.emplace_back("several materials in material groups (--materials)");
     if (!options.smoothing && options.triangle_mode == 0 && holds_hard_edges(s))
         shown_by_options.emplace_back("smoothing groups (--smoothing)");
-    if (options.format != output_format::pov &&
+    if (options.language->abilities.image_type == nullptr &&
         std::any_of(s.objects.begin(), s.objects.end(), [](const mesh_object& o) { return o.has_texture != 0; }))
-        shown_by_options.emplace_back("texture maps (--format pov)");
+        for (const output_language* other : output_languages())
+            if (other->abilities.image_type != nullptr) {
+                shown_by_options.push_back("texture maps (--format " + std::string(other->name) + ")");
+                break;
+            }
     std::vector<std::string> clauses;
     if (!shown_by_options.empty()) {
         std::string clause = "the output does not show the file's ";
         for (std::size_t i = 0; i < shown_by_options.size(); ++i) clause += (i > 0 ? ", " : "") + shown_by_options[i];
         clauses.push_back(clause);
     }
-    if (!options.headlight && s.lights.empty()) clauses.emplace_back("the file has no light: --headlight adds one");
+    if (!options.headlight && d.lights_drawable == 0)
+        clauses.emplace_back(s.lights.empty() ? "the file has no light: --headlight adds one"
+                                              : "the file's lights are all flagged off: --headlight adds one");
     if (!options.frame && s.cameras.empty())
         clauses.emplace_back(
             "the file has no camera: the default view from (20, 20, 20) is used; --frame frames the whole scene");
@@ -278,82 +281,73 @@ void report_crease_notes(const run_options& options, const scene& s, reporter& r
         }
 }
 
-std::size_t show_instances(const run_options& options, scene& s, reporter& report) {
-    if (options.instances) {
-        place_instances(s, report);
-        // A POV-Ray scene places the declared mesh again; the other
-        // format writes each copy out.
-        if (options.format == output_format::pov) return s.objects.size();
-        return add_instance_copies(s);
-    }
+void report_shown_again(const run_options& options, const scene& s, reporter& report) {
+    if (options.instances) return;
     const std::size_t again = meshes_shown_again(s);
     if (again > 0)
         tessvert::report(report, message_kind::advice,
                          " Warning: the keyframer shows " + std::to_string(again) + (again == 1 ? " mesh" : " meshes") +
                              " more than once; --instances adds those copies\n");
-    return s.objects.size();
 }
 
 namespace {
 
-// The file name of `path`, for a line of one output that names the other
-// beside it.
-std::string file_name(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+// The workers of `pool`, for a file written in parts.
+thread_runner runner_of(worker_pool& pool) {
+    return {pool.threads.size(), [&pool](const std::function<void()>& work, const std::function<void()>& own) {
+                run_on_workers(pool, work, own);
+            }};
 }
 
-// The scene file and the mesh include, each written to its temporary.
-void write_vrx_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result,
-                     const conversion_share& share) {
-    if (open_unless_interrupted(scene_out, options.scene_path, share)) {
-        write_scene_file(view, s, scene_out, options.include_path, options.base_name);
-        finish_output(scene_out);
+// The mesh file of `w`, cut into parts for the pool's threads and the
+// calling one, each part's faces counted into the progress once made.
+void write_mesh_file(language_writer& w, output_file& out, worker_pool& pool, run_progress* progress) {
+    const std::size_t threads = pool.threads.size() + 1;
+    const std::size_t parts = w.cut_mesh(threads);
+    if (progress != nullptr) {
+        std::uint64_t faces = 0;
+        for (std::size_t k = 0; k < parts; ++k) faces += w.mesh_part_faces(k);
+        progress->faces_total.store(faces, std::memory_order_relaxed);
     }
-    if (open_unless_interrupted(mesh_out, options.include_path, share)) {
-        const mesh_options views{options.materials, options.smoothing || options.crease >= 0.0,
-                                 share.progress != nullptr ? &share.progress->faces_written : nullptr};
-        if (pool.threads.empty())
-            write_mesh_include(s, mesh_out, options.triangle_mode, result.written_faces, views);
-        else
-            write_mesh_include_on_workers(s, mesh_out, options.triangle_mode, result.written_faces, views, pool);
+    const part_format format = [&](std::size_t k, std::size_t thread, text_block& text) {
+        w.format_mesh_part(k, thread, text);
+        if (progress != nullptr) progress->faces_written.fetch_add(w.mesh_part_faces(k), std::memory_order_relaxed);
+    };
+    if (threads == 1)
+        write_parts_here(out, parts, format);
+    else
+        write_parts_on_workers(out, parts, format, runner_of(pool));
+}
+
+// The language's two files of the scene drawn, each written to a
+// temporary, in the language's order.
+void write_language_files(const output_language& language, const run_options& options, const drawn_scene& d,
+                          output_file& scene_out, output_file& mesh_out, worker_pool& pool,
+                          const conversion_share& share) {
+    const std::unique_ptr<language_writer> w =
+        language.prepare(d, {options.base_name, options.scene_path, options.include_path});
+    const auto write_scene = [&] {
+        if (!open_unless_interrupted(scene_out, options.scene_path, share)) return;
+        w->write_scene(scene_out);
+        finish_output(scene_out);
+    };
+    const auto write_mesh = [&] {
+        if (!open_unless_interrupted(mesh_out, options.include_path, share)) return;
+        write_mesh_file(*w, mesh_out, pool, share.progress);
         finish_output(mesh_out);
+    };
+    if (language.mesh_first) {
+        write_mesh();
+        write_scene();
+    } else {
+        write_scene();
+        write_mesh();
     }
 }
 
-// The POV-Ray scene and mesh files, each written to its temporary, and
-// the copies of the images their texture maps show.
-void write_pov_files(const run_options& options, const scene& s, const view_setup& view, output_file& scene_out,
-                     output_file& mesh_out, worker_pool& pool, conversion_result& result, pov_map_plan& maps,
-                     reporter& report, const conversion_share& share) {
-    const std::string include_name = file_name(options.include_path);
-    if (std::any_of(include_name.begin(), include_name.end(), [](char c) { return (c & 0x80) != 0; }))
-        report_warning(report,
-                       "POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII, as the include "
-                       "line of " +
-                           options.scene_path + " names " + include_name +
-                           "; rename both files and that line to render it");
-    pov_names names = make_pov_names(s);
-    plan_pov_maps(s, options.input_path, folder_of(options.scene_path), maps, report);
-    std::vector<std::uint8_t> mapped(s.materials.size(), 0);
-    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !maps.materials[m].image.empty();
-    name_mapped_materials(s, mapped, names);
-    result.maps_written = static_cast<std::int32_t>(maps.written);
-    result.maps_missing = static_cast<std::int32_t>(maps.missing);
-    const pov_mesh_layout layout = lay_out_pov_mesh(s, options.triangle_mode);
-    if (open_unless_interrupted(scene_out, options.scene_path, share)) {
-        write_pov_scene(view, s, names, layout, scene_out, include_name, file_name(options.base_name),
-                        options.headlight, maps.materials);
-        finish_output(scene_out);
-    }
-    if (open_unless_interrupted(mesh_out, options.include_path, share)) {
-        if (pool.threads.empty())
-            write_pov_mesh(s, names, layout, mesh_out, result.written_faces);
-        else
-            write_pov_mesh_on_workers(s, names, layout, mesh_out, result.written_faces, pool);
-        finish_output(mesh_out);
-    }
+// Whether an output is ready to be put in place.
+bool complete(const output_file& out) {
+    return out.in_place ? out.opened && out.error == 0 : !out.temp_name.empty();
 }
 
 }  // namespace
@@ -369,100 +363,126 @@ bool read_scene_bytes(const run_options& options, const std::vector<unsigned cha
 
 namespace {
 
-conversion_result convert_input(const run_options& given, const std::vector<unsigned char>* bytes, scene& s,
-                                reporter& report, const conversion_share& share) {
-    run_progress* const progress = share.progress;
-    conversion_result result;
-    worker_pool pool;
-    // A POV-Ray scene carries each face's material and the smoothing groups.
-    run_options options = given;
-    if (options.format == output_format::pov) options.materials = options.smoothing = true;
-    if (!read_input(options, bytes, s, report, &pool)) {
-        tessvert::report(report, message_kind::error, " An error occured\n");
-        return result;
-    }
-    result.loaded = true;
-    // The POV-Ray writer does not count its faces as it goes.
-    if (progress != nullptr && options.format != output_format::pov) {
-        std::uint64_t faces = 0;
-        for (const mesh_object& o : s.objects) faces += o.faces.size();
-        progress->faces_total.store(faces, std::memory_order_relaxed);
-    }
-    report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
-    const std::size_t file_objects = show_instances(options, s, report);
-    report_left_out(options, s, report);
-    const view_setup view =
-        setup_initial_view(s, choose_camera(options, s), view_choices{options.frame, options.headlight});
-    report_camera_choice(options, s, view, report);
+// The scene drawn as the options and the language ask, with what the
+// console is to hear of it, in order: the keyframer's faulty nodes, the
+// advice, the camera chosen, the lights and cameras left out, then the
+// texture maps.
+drawn_scene draw(const run_options& options, scene& s, reporter& report) {
+    const output_language& language = *options.language;
+    drawing_choices choices;
+    choices.camera = choose_camera(options, s);
+    choices.frame = options.frame;
+    choices.headlight = options.headlight;
+    choices.instances = options.instances;
+    choices.smooth = options.triangle_mode == 0;
+    choices.corner_normals = options.smoothing || options.crease >= 0.0;
+    choices.face_materials = options.materials;
+    choices.language = language.abilities;
+    drawn_scene d = draw_scene(s, choices, report);
+    report_shown_again(options, s, report);
+    report_left_out(options, d, report);
+    report_camera_choice(options, s, d.view, report);
     report_non_finite_lights_and_cameras(s, report);
+    draw_maps(d, choices, options.input_path, folder_of(options.scene_path), report);
+    return d;
+}
 
-    // Each file is written to a temporary of its own whatever became of the
-    // other; a file that could not be written turns the exit code to 0 so
-    // that scripts see the failure.
-    output_file scene_out, mesh_out;
-    pov_map_plan maps;
-    if (options.format == output_format::pov) check_mapping_coords(s, report);
-    const auto write_outputs = [&](reporter& to) {
-        if (options.format == output_format::pov) {
-            write_pov_files(options, s, view, scene_out, mesh_out, pool, result, maps, to, share);
-            // The copies count as faces written, as in the other format.
-            for (const mesh_instance& instance : s.instances)
-                result.written_faces += static_cast<std::int32_t>(s.objects[instance.object].faces.size());
-        } else {
-            write_vrx_files(options, s, view, scene_out, mesh_out, pool, result, share);
-        }
-    };
+// Writes both files to their temporaries. Out of memory with workers (the
+// mesh writer already went on alone when a part ran out), the workers end,
+// their stacks and texts with them, and both files are written again on
+// this thread alone, as a run on one thread writes them; what there was to
+// say was said the first time.
+void write_files(const run_options& options, const drawn_scene& d, output_file& scene_out, output_file& mesh_out,
+                 worker_pool& pool, const conversion_share& share) {
     try {
-        write_outputs(report);
+        write_language_files(*options.language, options, d, scene_out, mesh_out, pool, share);
     } catch (const std::bad_alloc&) {
         // A pipe or a device has its text already: it is not written twice.
         if (pool.threads.empty() || scene_out.in_place || mesh_out.in_place) throw;
-        // Out of memory with workers (the mesh writer already went on
-        // alone when a part ran out): they end, their stacks and texts with
-        // them, and both files are written again on this thread alone, as a
-        // run on one thread writes them. What the writers had to say was
-        // said the first time.
         stop_workers(pool);
         discard_output(scene_out);
         discard_output(mesh_out);
-        maps.materials.clear();
-        maps.copies.clear();  // their temporaries removed
-        maps.written = maps.missing = 0;
-        result.written_faces = 0;
-        reporter said_already;
-        write_outputs(said_already);
+        if (share.progress != nullptr) share.progress->faces_written.store(0, std::memory_order_relaxed);
+        write_language_files(*options.language, options, d, scene_out, mesh_out, pool, share);
     }
-    // Only when both are complete is each put in place, the images first: a
-    // scene in place always finds its images. An interruption before this
-    // leaves both older files; one during it waits until both are in place.
-    // Nothing is printed while the signals wait (a console that stops
-    // draining must not hold them off): what there is to say waits too.
-    const auto complete = [](const output_file& out) {
-        return out.in_place ? out.opened && out.error == 0 : !out.temp_name.empty();
-    };
+}
+
+// Once both files are complete, each is put in place, the images first: a
+// scene in place always finds its images. A language whose files go
+// together puts neither in place unless both (and the images) can be, the
+// mesh file first. An interruption before this leaves the older files; one
+// during it waits until they are in place. Nothing is printed while the
+// signals wait (a console that stops draining must not hold them off):
+// what there is to say waits too. Returns whether everything was put in
+// place; false too when a batch was interrupted before.
+bool put_in_place(const output_language& language, drawn_scene& d, output_file& scene_out, output_file& mesh_out,
+                  reporter& report, const conversion_share& share) {
     std::vector<std::pair<message_kind, std::string>> held_messages;
     reporter hold{[&](message_kind kind, std::string_view text) { held_messages.emplace_back(kind, text); }};
-    bool maps_ok = true, scene_committed = false, mesh_committed = false;
+    bool images_ok = true, scene_committed = false, mesh_committed = false;
+    const bool both = complete(scene_out) && complete(mesh_out);
     {
         const termination_signals_held held;
         // In a batch, nothing is put in place once the run is interrupted.
         std::shared_lock<std::shared_mutex> committing;
         if (share.commits != nullptr) {
             committing = std::shared_lock(*share.commits);
-            if (interrupted(share)) return result;
+            if (interrupted(share)) return false;
         }
-        if (complete(scene_out) && complete(mesh_out)) maps_ok = commit_map_copies(maps, hold);
-        scene_committed = commit_output(scene_out);
-        mesh_committed = commit_output(mesh_out);
+        if (both) images_ok = commit_map_copies(d.image_copies, hold);
+        if (!language.all_or_nothing) {
+            scene_committed = commit_output(scene_out);
+            mesh_committed = commit_output(mesh_out);
+        } else if (both && images_ok) {
+            mesh_committed = commit_output(mesh_out);
+            scene_committed = mesh_committed && commit_output(scene_out);
+        }
     }
     for (const auto& [kind, text] : held_messages) tessvert::report(report, kind, text);
     // Each file's line, the scene file's first.
-    const bool scene_ok =
-        report_output_outcome(scene_out, scene_committed, " All parameters successfully dumped to: ", report);
-    const bool mesh_ok =
-        report_output_outcome(mesh_out, mesh_committed, " All objects successfully dumped to: ", report);
-    result.exit_code = maps_ok && scene_ok && mesh_ok ? 1 : 0;
-    remove_instance_copies(s, file_objects);
+    bool all = images_ok;
+    for (const auto& [out, committed, success] :
+         {std::tuple{&scene_out, scene_committed, " All parameters successfully dumped to: "},
+          std::tuple{&mesh_out, mesh_committed, " All objects successfully dumped to: "}}) {
+        if (language.all_or_nothing && !committed && complete(*out)) {
+            report_warning(report, out->path + " was not saved: the files of a scene are saved together or not at all");
+            discard_output(*out);
+            all = false;
+            continue;
+        }
+        all = report_output_outcome(*out, committed, success, report) && all;
+    }
+    return all;
+}
+
+conversion_result convert_input(const run_options& given, const std::vector<unsigned char>* bytes, scene& s,
+                                reporter& report, const conversion_share& share) {
+    conversion_result result;
+    worker_pool pool;
+    // What the language shows of the file's own views, it shows always.
+    run_options options = given;
+    options.materials = options.materials || options.language->implies.materials;
+    options.smoothing = options.smoothing || options.language->implies.smoothing;
+    if (!read_input(options, bytes, s, report, &pool)) {
+        tessvert::report(report, message_kind::error, " An error occured\n");
+        return result;
+    }
+    result.loaded = true;
+    report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
+    drawn_scene d = draw(options, s, report);
+    result.maps_resolved = d.counts.maps_resolved;
+    result.maps_written = static_cast<std::int32_t>(d.counts.maps_shown);
+    result.maps_missing = static_cast<std::int32_t>(d.counts.maps_missing);
+
+    // Each file is written to a temporary of its own whatever became of the
+    // other; a file that could not be written turns the exit code to 0 so
+    // that scripts see the failure.
+    output_file scene_out, mesh_out;
+    write_files(options, d, scene_out, mesh_out, pool, share);
+    // The faces written are those of the mesh file, when it was opened.
+    if (mesh_out.opened) result.written_faces = static_cast<std::int32_t>(d.counts.faces);
+    result.exit_code = put_in_place(*options.language, d, scene_out, mesh_out, report, share) ? 1 : 0;
+    undraw_scene(d);
     return result;
 }
 

@@ -9,9 +9,9 @@
 #include "app/options.hpp"
 #include "app/progress.hpp"
 #include "app/runtime/workers.hpp"
+#include "drawing/drawn_scene.hpp"
 #include "model/report.hpp"
 #include "model/scene.hpp"
-#include "writers/scene_file.hpp"
 
 namespace tessvert {
 
@@ -21,9 +21,10 @@ struct conversion_result {
     int exit_code = 0;
     bool loaded = false;  // false: the load failed and nothing was written
     std::int32_t written_faces = 0;
-    // POV-Ray format: the texture maps the scene shows, and those of
-    // materials it uses that it cannot show (not found, or of a type
-    // POV-Ray cannot read).
+    // For a language that shows texture maps (maps_resolved): the maps the
+    // scene shows, and those of materials it uses that it cannot show (not
+    // found, or of a type the language cannot read).
+    bool maps_resolved = false;
     std::int32_t maps_written = 0;
     std::int32_t maps_missing = 0;
 };
@@ -63,13 +64,9 @@ bool read_scene_bytes(const run_options& options, const std::vector<unsigned cha
 // or one mask for every face), pointing to --crease.
 void report_crease_notes(const run_options& options, const scene& s, reporter& report);
 
-// After read_scene: with --instances, the keyframer's further copies of
-// meshes placed (with a warning for each faulty node) and, for the vrx
-// format, appended to the scene's objects (the POV-Ray scene places the
-// declared meshes again instead); without, one advice line when the keyframer shows some
-// mesh more than once. Returns how many objects the file has, for
-// remove_instance_copies once the files are written.
-std::size_t show_instances(const run_options& options, scene& s, reporter& report);
+// Without --instances, one advice line when the keyframer shows some mesh
+// more than once.
+void report_shown_again(const run_options& options, const scene& s, reporter& report);
 
 // The camera that gives the initial view: the one at camera_select when
 // the file has it, else the first; -1 when the file has no camera.
@@ -81,13 +78,14 @@ std::int32_t choose_camera(const run_options& options, const scene& s);
 // and why --frame gave the default view when it did.
 void report_camera_choice(const run_options& options, const scene& s, const view_setup& view, reporter& report);
 
-// The advice line of the default output: what the file holds that the
-// output does not show, each with the option that shows it (several
-// materials in material groups, smoothing groups that make hard edges,
-// texture maps), and whether the file lacks a light or a camera, with the
-// option that makes up for it. An option given removes its part; nothing is
-// reported when no part is left.
-void report_left_out(const run_options& options, const scene& s, reporter& report);
+// The advice line: what the file holds that the output does not show, each
+// with the option that shows it (several materials in material groups,
+// smoothing groups that make hard edges, texture maps in a language that
+// shows them), and whether the scene drawn lacks a light (the file has none,
+// or all are flagged off where the language leaves those out) or the file a
+// camera, with the option that makes up for it. An option given removes its
+// part; nothing is reported when no part is left.
+void report_left_out(const run_options& options, const drawn_scene& d, reporter& report);
 
 // The whole conversion: read_scene, then the initial view, the scene file
 // and the mesh include, each written to a temporary; then both are renamed

@@ -59,7 +59,7 @@ constexpr std::array<option_spec, 18> options_table{{
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
     {option_id::crease, "", "--crease", "an angle in degrees"},
-    {option_id::format, "", "--format", "vrx or pov"},
+    {option_id::format, "", "--format", "an output language"},
     {option_id::quiet, "-q", "--quiet", nullptr},
     {option_id::batch, "", "--batch", "the output folder"},
     {option_id::posix_exit, "", "--posix-exit", nullptr},
@@ -108,6 +108,16 @@ std::string nearest_long_option(std::string_view arg) {
     return found;
 }
 
+// The languages' names, `between` between them.
+std::string language_names(std::string_view between) {
+    std::string names;
+    for (const output_language* l : output_languages()) {
+        if (!names.empty()) names += between;
+        names += l->name;
+    }
+    return names;
+}
+
 // The options added to the original set, one line each after the usage
 // text, their descriptions in the same column as the others.
 std::string added_options_text() {
@@ -120,17 +130,24 @@ std::string added_options_text() {
         {"--faithful", "all five above: the scene as the file holds it"},
         {"--crease DEG", "keep edges hard where faces meet at more than DEG degrees"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
-        {"--format F", "vrx (default) or pov: a POV-Ray 3.7 scene, NAME.pov and NAME.inc"},
         {"--quiet, -q", "print only warnings and errors"},
         {"--batch OUTDIR", "convert every file (or folder of .3ds files) given into OUTDIR"},
         {"--posix-exit", "exit status 0 when converted, 1 when not, 2 after wrong usage"},
         {"--version", "print the version and stop"},
     };
     std::string text;
-    for (const auto& [spelling, description] : lines) {
-        std::string line = "  " + std::string(spelling);
+    const auto add_line = [&](std::string line, std::string_view description) {
         line.resize(25, ' ');
-        text += line + description + "\n";
+        text += line;
+        text += description;
+        text += "\n";
+    };
+    for (const auto& [spelling, description] : lines) {
+        add_line("  " + std::string(spelling), description);
+        // --format, and a line for each language it takes, in their place.
+        if (std::string_view(spelling) != "--threads N") continue;
+        add_line("  --format F", "the output language: " + language_names(", "));
+        for (const output_language* l : output_languages()) add_line("    " + std::string(l->name), l->summary);
     }
     return text;
 }
@@ -285,12 +302,9 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
                 return wrong(std::string(arg) + " takes an angle in degrees from 0 to 180, not " + in_quotes(value));
             break;
         case option_id::format:
-            if (value == "vrx")
-                options.format = output_format::vrx;
-            else if (value == "pov")
-                options.format = output_format::pov;
-            else
-                return wrong(std::string(arg) + " takes vrx or pov, not " + in_quotes(value));
+            options.language = find_language(value);
+            if (options.language == nullptr)
+                return wrong(std::string(arg) + " takes " + language_names(" or ") + ", not " + in_quotes(value));
             break;
         case option_id::quiet:
             options.quiet = true;
@@ -318,8 +332,8 @@ std::string output_base_for(const std::string& output_value, const std::string& 
 
 void set_output_base(run_options& options, std::string base) {
     options.base_name = std::move(base);
-    options.scene_path = options.base_name + (options.format == output_format::pov ? ".pov" : ".vrx");
-    options.include_path = options.base_name + ".inc";
+    options.scene_path = options.base_name + std::string(options.language->scene_extension);
+    options.include_path = options.base_name + std::string(options.language->mesh_extension);
 }
 
 std::string banner_text() {

@@ -5,16 +5,16 @@
 #include <string>
 #include <vector>
 
-namespace tessvert {
+#include "writers/languages.hpp"
 
-// The output language: the default scene text (.vrx), or a POV-Ray 3.7
-// scene (.pov).
-enum class output_format { vrx, pov };
+namespace tessvert {
 
 struct run_options {
     std::string input_path = "model.3ds";
-    std::string scene_path = "model.vrx";
-    std::string include_path = "model.inc";
+    // The output names: the base name, then each with its file's extension
+    // in the output language (set_output_base).
+    std::string scene_path = "model" + std::string(default_language().scene_extension);
+    std::string include_path = "model" + std::string(default_language().mesh_extension);
     std::string base_name = "model";
     std::int32_t camera_select = 0;  // index into the scene's cameras
     std::int32_t triangle_mode = 0;  // 1: flat triangles, no normals
@@ -44,7 +44,8 @@ struct run_options {
     // (--crease, 0 to 180); negative: no crease angle.
     double crease = -1.0;
 
-    output_format format = output_format::vrx;  // scene_path ends in ".pov" for pov
+    // The output language (--format); its extensions end the output names.
+    const output_language* language = &default_language();
 
     // --batch: every input converted into this folder.
     bool batch = false;
@@ -84,9 +85,9 @@ bool is_whole_number(const std::string& text);
 // extension in that folder ("out/" and "dir/car.3ds" give "out/car").
 std::string output_base_for(const std::string& output_value, const std::string& input_path);
 
-// Sets the base name and, from it, the names of both output files (the
-// base name followed by ".vrx", or ".pov" for --format pov, and ".inc").
-// Every output name is made here.
+// Sets the base name and, from it, the names of both output files: the base
+// name followed by the language's extension of each. Every output name is
+// made here.
 void set_output_base(run_options& options, std::string base);
 
 std::string banner_text();

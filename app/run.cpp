@@ -46,7 +46,7 @@ void report_statistics(reporter& console, const run_options& o, const scene& s, 
         "\n    Number of lights:\t\t" + std::to_string(s.light_count()) + "\n    Number of materials:\t" +
         std::to_string(s.material_count()) + "\n    Number of objects:\t\t" + std::to_string(s.object_count()) +
         "\n    Number of faces:\t\t" + std::to_string(result.written_faces) + "\n";
-    if (o.format == output_format::pov)
+    if (result.maps_resolved)
         text += "    Number of texture maps:\t" + std::to_string(result.maps_written) +
                 "\n    Number of missing maps:\t" + std::to_string(result.maps_missing) + "\n";
     report(console, message_kind::progress, text);

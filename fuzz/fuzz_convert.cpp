@@ -14,6 +14,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -106,17 +107,36 @@ void check_scene(const tessvert::scene& s, bool with_normals, bool faithful) {
     }
 }
 
+// How the input is converted: in the default language plain, flat and
+// faithful, and faithful in each other language.
+struct run_kind {
+    std::int32_t triangle_mode;
+    bool faithful;
+    std::string name;
+    const tessvert::output_language* language;
+};
+
+std::vector<run_kind> run_kinds() {
+    const tessvert::output_language* plain = &tessvert::default_language();
+    std::vector<run_kind> kinds{{0, false, "out", plain}, {1, false, "flat", plain}, {0, true, "faithful", plain}};
+    for (const tessvert::output_language* l : tessvert::output_languages())
+        if (l != plain) kinds.push_back({0, true, std::string(l->name), l});
+    return kinds;
+}
+
 // Nothing but the outputs may be in the directory.
 void check_no_leftovers(const workspace& w) {
+    std::vector<std::string> outputs;
+    for (const run_kind& kind : run_kinds()) {
+        outputs.push_back(kind.name + std::string(kind.language->scene_extension));
+        outputs.push_back(kind.name + std::string(kind.language->mesh_extension));
+    }
     DIR* d = ::opendir(w.dir.c_str());
     check(d != nullptr, "cannot list the work directory");
     int others = 0;
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
-        if (name == "." || name == ".." || name == "out.vrx" || name == "out.inc" || name == "flat.vrx" ||
-            name == "flat.inc" || name == "faithful.vrx" || name == "faithful.inc" || name == "pov.pov" ||
-            name == "pov.inc")
-            continue;
+        if (name == "." || name == ".." || std::find(outputs.begin(), outputs.end(), name) != outputs.end()) continue;
         std::fprintf(stderr, "fuzz_convert: left behind: %s\n", name.c_str());
         ++others;
     }
@@ -124,17 +144,19 @@ void check_no_leftovers(const workspace& w) {
     check(others == 0, "an output's temporary file remains after the run");
 }
 
-// POV-Ray reads no "nan" or "inf": no number of its files may be one.
-void check_pov_numbers(const std::string& path) {
+// A renderer reads no "nan" or "inf": no number of a text file may be one.
+// Files that are not text (a NUL byte in them) are not looked at.
+void check_numbers(const std::string& path) {
     std::string text;
     if (FILE* f = std::fopen(path.c_str(), "rb")) {
         char buf[65536];
         for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
         std::fclose(f);
     }
+    if (text.find('\0') != std::string::npos) return;
     for (const char* word : {"nan", "inf"})
         for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1))
-            check(at == 0 || std::strchr(" ,<-", text[at - 1]) == nullptr, "a POV-Ray file holds a non-finite number");
+            check(at == 0 || std::strchr(" ,<-", text[at - 1]) == nullptr, "an output file holds a non-finite number");
 }
 
 }  // namespace
@@ -173,22 +195,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         options.camera_select = pick < 128 ? pick % 4 : static_cast<std::int32_t>(pick) - 200;
     }
 
-    struct run_kind {
-        std::int32_t triangle_mode;
-        bool faithful;
-        const char* name;
-        tessvert::output_format format = tessvert::output_format::vrx;
-    };
-    for (const run_kind& kind :
-         {run_kind{0, false, "/out"}, run_kind{1, false, "/flat"}, run_kind{0, true, "/faithful"},
-          run_kind{0, true, "/pov", tessvert::output_format::pov}}) {
+    for (const run_kind& kind : run_kinds()) {
         const std::int32_t triangle_mode = kind.triangle_mode;
         options.triangle_mode = triangle_mode;
         options.materials = options.smoothing = options.frame = options.headlight = kind.faithful;
-        options.format = kind.format;
-        options.base_name = w.dir + kind.name;
-        options.scene_path = options.base_name + (kind.format == tessvert::output_format::pov ? ".pov" : ".vrx");
-        options.include_path = options.base_name + ".inc";
+        options.language = kind.language;
+        tessvert::set_output_base(options, w.dir + "/" + kind.name);
         tessvert::scene s = tessvert::init_scene();
         const tessvert::conversion_result result = tessvert::convert_bytes(options, bytes, s, w.console);
         if (!result.loaded) {
@@ -202,9 +214,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::int64_t faces = 0;
         for (const tessvert::mesh_object& o : s.objects) faces += o.face_count();
         check(result.written_faces == faces, "the face count written is not the scene's");
-        if (kind.format == tessvert::output_format::pov) {
-            check_pov_numbers(options.scene_path);
-            check_pov_numbers(options.include_path);
+        if (kind.language != &tessvert::default_language()) {
+            check_numbers(options.scene_path);
+            check_numbers(options.include_path);
         }
     }
     check_no_leftovers(w);

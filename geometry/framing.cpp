@@ -9,11 +9,12 @@
 // and the smallest d is the largest such bound over the vertices.
 #include "geometry/framing.hpp"
 
+#include "geometry/instances.hpp"
+#include "model/number_format.hpp"
+
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <numbers>
 
@@ -31,12 +32,20 @@ namespace {
 // there the bound changes nothing.
 constexpr double least_depth_share = 0.01;
 
+// Calls `visit` with every finite point of the sets, placed.
+template <typename Visit>
+void for_each_point(const std::vector<framed_points>& sets, Visit visit) {
+    for (const framed_points& set : sets)
+        for (std::size_t i = 0; i < set.count; ++i) {
+            const vec3 v = set.matrix != nullptr ? place_point(*set.matrix, set.vertices[i]) : set.vertices[i];
+            if (is_finite(v)) visit(v);
+        }
+}
+
 // `value` as a renderer reads it back after it is written with six
 // decimals: a single-precision number.
 double as_written(double value) {
-    char text[400];
-    std::snprintf(text, sizeof text, "%.6f", value);
-    return static_cast<double>(static_cast<float>(std::strtod(text, nullptr)));
+    return static_cast<double>(static_cast<float>(as_read_back(value)));
 }
 
 // Where `p` lands in the picture seen from `eye` towards `look_at`, up
@@ -61,7 +70,7 @@ bool in_picture(const double eye[3], const double look_at[3], const double p[3])
 
 // Why `view` of the scene cannot be written as it was worked out; nullptr
 // when it can.
-const char* why_refused(const scene& s, const framed_view& view) {
+const char* why_refused(const std::vector<framed_points>& sets, const framed_view& view) {
     for (const double p : view.position)
         if (!(std::abs(p) <= FLT_MAX)) return "the framed eye would lie beyond the range of single-precision numbers";
     double eye[3], look_at[3];
@@ -73,37 +82,30 @@ const char* why_refused(const scene& s, const framed_view& view) {
     }
     if (!apart) return "written with six decimals, the framed eye would be the point it looks at";
     // The vertices as the mesh file gives them, with six decimals too.
-    const auto written = [](float value) {
-        const double v = value;
-        return std::abs(v) < 1e9 ? static_cast<double>(static_cast<float>(std::nearbyint(v * 1e6) / 1e6)) : v;
-    };
-    for (const mesh_object& o : s.objects)
-        for (const vec3& v : o.vertices) {
-            if (!is_finite(v)) continue;
-            const double p[3] = {written(v.x), written(v.y), written(v.z)};
-            if (!in_picture(eye, look_at, p))
-                return "written with six decimals, the framed view would leave vertices out of the picture";
-        }
-    return nullptr;
+    const char* refused = nullptr;
+    for_each_point(sets, [&](const vec3& v) {
+        const double p[3] = {as_written(v.x), as_written(v.y), as_written(v.z)};
+        if (refused == nullptr && !in_picture(eye, look_at, p))
+            refused = "written with six decimals, the framed view would leave vertices out of the picture";
+    });
+    return refused;
 }
 
 }  // namespace
 
-std::optional<framed_view> frame_scene(const scene& s) {
+std::optional<framed_view> frame_points(const std::vector<framed_points>& sets) {
     constexpr double inf = std::numeric_limits<double>::infinity();
     double lo[3] = {inf, inf, inf};
     double hi[3] = {-inf, -inf, -inf};
     bool any = false;
-    for (const mesh_object& o : s.objects)
-        for (const vec3& v : o.vertices) {
-            if (!is_finite(v)) continue;
-            const double p[3] = {v.x, v.y, v.z};
-            for (int k = 0; k < 3; ++k) {
-                lo[k] = std::min(lo[k], p[k]);
-                hi[k] = std::max(hi[k], p[k]);
-            }
-            any = true;
+    for_each_point(sets, [&](const vec3& v) {
+        const double p[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; ++k) {
+            lo[k] = std::min(lo[k], p[k]);
+            hi[k] = std::max(hi[k], p[k]);
         }
+        any = true;
+    });
     if (!any) return std::nullopt;
 
     framed_view view;
@@ -126,22 +128,26 @@ std::optional<framed_view> frame_scene(const scene& s) {
         // every coordinate below the look-at point's, which is the centre of
         // their bounding box. So the eye stays on the default view's side.
         double distance = 0;
-        for (const mesh_object& o : s.objects)
-            for (const vec3& v : o.vertices) {
-                if (!is_finite(v)) continue;
-                const double q[3] = {v.x - c[0], v.y - c[1], v.z - c[2]};
-                const double along = (q[0] + q[1] + q[2]) / std::numbers::sqrt3;
-                const double across = std::abs(q[1] - q[0]) / std::numbers::sqrt2;
-                const double upward = std::abs(2 * q[2] - q[0] - q[1]) / std::sqrt(6.0);
-                const double depth = std::max({across / half_width, upward / half_height, least_depth});
-                distance = std::max(distance, along + depth);
-            }
+        for_each_point(sets, [&](const vec3& v) {
+            const double q[3] = {v.x - c[0], v.y - c[1], v.z - c[2]};
+            const double along = (q[0] + q[1] + q[2]) / std::numbers::sqrt3;
+            const double across = std::abs(q[1] - q[0]) / std::numbers::sqrt2;
+            const double upward = std::abs(2 * q[2] - q[0] - q[1]) / std::sqrt(6.0);
+            const double depth = std::max({across / half_width, upward / half_height, least_depth});
+            distance = std::max(distance, along + depth);
+        });
         view.distance = distance;
     }
     const double step = view.distance / std::numbers::sqrt3;
     for (int k = 0; k < 3; ++k) view.position[k] = view.look_at[k] + step;
-    view.refused = why_refused(s, view);
+    view.refused = why_refused(sets, view);
     return view;
+}
+
+std::optional<framed_view> frame_scene(const scene& s) {
+    std::vector<framed_points> sets;
+    for (const mesh_object& o : s.objects) sets.push_back({o.vertices.data(), o.vertices.size(), nullptr});
+    return frame_points(sets);
 }
 
 }  // namespace tessvert

@@ -2,7 +2,9 @@
 // that the whole scene is in the picture.
 #pragma once
 
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 #include "model/scene.hpp"
 
@@ -44,5 +46,16 @@ struct framed_view {
 // would fall outside the picture or behind the eye, or the eye would lie
 // beyond the range of single precision.
 std::optional<framed_view> frame_scene(const scene& s);
+
+// Points to frame: `count` vertices from `vertices`, as stored, or placed
+// by `matrix` when it is not null (as a copy of a mesh is placed).
+struct framed_points {
+    const vec3* vertices = nullptr;
+    std::size_t count = 0;
+    const placement* matrix = nullptr;
+};
+
+// frame_scene over the points of `sets` instead of the scene's objects.
+std::optional<framed_view> frame_points(const std::vector<framed_points>& sets);
 
 }  // namespace tessvert

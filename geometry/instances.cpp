@@ -152,6 +152,10 @@ vec3 apply(const placement& m, const vec3& p, bool with_translation) {
 
 }  // namespace
 
+vec3 place_point(const placement& m, const vec3& p) {
+    return apply(m, p, true);
+}
+
 void place_instances(scene& s, reporter& report) {
     s.instances.clear();
     const auto by_name = meshes_by_name(s);

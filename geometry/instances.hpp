@@ -25,6 +25,10 @@ inline constexpr std::size_t max_node_warnings = 100;
 // names the node.
 void place_instances(scene& s, reporter& report);
 
+// Where `m` puts the point `p`, in single precision: where a copy's vertex
+// stands.
+vec3 place_point(const placement& m, const vec3& p);
+
 // How many meshes more than one object node names.
 std::size_t meshes_shown_again(const scene& s);
 

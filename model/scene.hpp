@@ -186,6 +186,9 @@ struct other_map {
 // "opacity mask", ...).
 const char* other_map_kind(std::uint16_t chunk_id);
 
+// The double nearest to 1/255: a colour byte times this is its channel.
+inline constexpr double byte_to_channel = 0.00392156862745098;
+
 struct material {
     std::string name;
     std::string map_name;

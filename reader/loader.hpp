@@ -80,12 +80,6 @@ void remove_invalid_faces(scene& s, reporter& report);
 // after remove_invalid_faces.
 void remove_nonfinite_faces(scene& s, reporter& report);
 
-// One warning for each object with faces whose mapping coordinates cannot
-// be laid on its vertices (mapping_coords_usable), naming it and saying
-// why: a count other than the object's vertex count, or a coordinate that
-// is not a finite number. Such coordinates are not used.
-void check_mapping_coords(const scene& s, reporter& report);
-
 // Whether neither of the two above would remove a face of `o`: every face
 // names vertices the object has, whose coordinates are finite. Reads only
 // the object, so objects may be checked at the same time.

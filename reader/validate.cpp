@@ -66,15 +66,4 @@ void remove_nonfinite_faces(scene& s, reporter& report) {
                  " faces have a vertex coordinate that is not a finite number; they were removed");
 }
 
-void check_mapping_coords(const scene& s, reporter& report) {
-    for (const mesh_object& o : s.objects) {
-        if (o.faces.empty() || o.tex_coords.empty() || mapping_coords_usable(o)) continue;
-        const std::string why = o.tex_coords.size() != 2 * o.vertices.size()
-                                    ? std::to_string(o.tex_coords.size() / 2) + " mapping coordinates for its " +
-                                          std::to_string(o.vertices.size()) + " vertices"
-                                    : "a mapping coordinate that is not a finite number";
-        report_warning(report, "object \"" + printable(o.name) + "\" has " + why + "; they are not used");
-    }
-}
-
 }  // namespace tessvert

@@ -2,7 +2,7 @@
 // layer may include the layers beneath it, never one above.
 #include "model/scene.hpp"
 #ifdef TESSVERT_PROBE_UPWARD
-#include "writers/mesh_include.hpp"
+#include "writers/vrx/mesh_include.hpp"
 #endif
 
 int tessvert_layering_probe() {

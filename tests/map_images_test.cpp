@@ -8,8 +8,8 @@
 #include <string>
 
 #include "testkit/files.hpp"
-#include "writers/map_images.hpp"
-#include "writers/output_file.hpp"
+#include "writers/common/map_images.hpp"
+#include "writers/common/output_file.hpp"
 
 using namespace tessvert;
 namespace fs = std::filesystem;

@@ -16,27 +16,26 @@
 #include <thread>
 #include <vector>
 
-#include "app/mesh_pipeline.hpp"
 #include "app/runtime/workers.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "testkit/files.hpp"
+#include "tests/drawn_for_test.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
-#include "writers/mesh_include.hpp"
-#include "writers/output_file.hpp"
+#include "writers/common/output_file.hpp"
+#include "writers/common/parts.hpp"
 
 using namespace tessvert;
 
 namespace {
 
-std::string mesh_text(const scene& s, const mesh_options& views) {
+std::string mesh_text(scene s, const drawn_for_test::choices& choices = {}) {
     testkit::temp_dir dir;
     const std::string path = (dir / "model.inc").string();
     output_file out;
     EXPECT_TRUE(open_output(out, path));
-    std::int32_t faces = 0;
-    write_mesh_include(s, out, 0, faces, views);
+    drawn_for_test::write_mesh(vrx_language, drawn_for_test::draw(s, choices), out);
     EXPECT_TRUE(commit_output(out));
     return testkit::read_file(path);
 }
@@ -74,7 +73,7 @@ TEST(MeshCorners, AFaceWithAnyCornerWithoutAFiniteNormalIsWrittenFlat) {
         // three numbers.
         vec3& n = s.objects[0].normals[3 + static_cast<std::size_t>(corner)];
         (corner == 0 ? n.x : corner == 1 ? n.y : n.z) = corner == 1 ? inf : nan;
-        const std::vector<std::string> lines = lines_of(mesh_text(s, {}));
+        const std::vector<std::string> lines = lines_of(mesh_text(s));
         ASSERT_EQ(lines.size(), 3u);
         EXPECT_EQ(lines[1],
                   "smooth_triangle {vertex <0.000000 0.000000 0.000000> normal <0.000000 0.000000 1.000000> "
@@ -106,7 +105,7 @@ TEST(MeshCorners, ACollinearSliverWithSmoothingGroupsIsWrittenFlat) {
             o.smoothing = {mask, mask};
             compute_object_normals(o);
             compute_corner_normals(o);
-            const std::string text = mesh_text(s, {false, true});
+            const std::string text = mesh_text(s, {.smoothing = true});
             const std::vector<std::string> lines = lines_of(text);
             ASSERT_EQ(lines.size(), 3u) << text;
             EXPECT_EQ(lines[1].rfind("smooth_triangle {", 0), 0u) << text;
@@ -137,34 +136,27 @@ void within_a_minute(Work work) {
 
 }  // namespace
 
-bool before(mesh_position a, mesh_position b) {
-    return a.object < b.object || (a.object == b.object && a.face < b.face);
-}
-
 TEST(MeshPipeline, APartThatRunsOutOfMemoryIsFormattedAgainAloneOrEndsTheWriting) {
-    const reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), run_options{});
+    reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), run_options{});
     ASSERT_EQ(l.result, 1) << l.out;
-    const std::vector<mesh_object>& objects = l.scene.objects;
-    // The first face, one in the middle of the big sheet (the window of
-    // parts in flight has moved by then), and the last one.
-    std::uint32_t big = 0, last = 0;
-    for (std::uint32_t i = 0; i < objects.size(); ++i) {
-        if (objects[i].faces.size() > objects[big].faces.size()) big = i;
-        if (!objects[i].faces.empty()) last = i;
-    }
-    // Many parts on either pool.
-    ASSERT_GT(objects[big].faces.size(), 40 * least_part_faces);
-    const std::vector<mesh_position> chosen = {{0, 0},
-                                               {big, static_cast<std::uint32_t>(objects[big].faces.size() / 2)},
-                                               {last, static_cast<std::uint32_t>(objects[last].faces.size() - 1)}};
+    const drawn_scene d = drawn_for_test::draw(l.scene);
+    const std::string whole = mesh_text(l.scene);
     // One worker and six: what --threads 2 and 7 give.
     for (const std::size_t workers : {1u, 6u}) {
         worker_pool pool;
         start_workers(pool, workers);
         ASSERT_EQ(pool.threads.size(), workers);
-        for (const mesh_position failing : chosen) {
-            SCOPED_TRACE(std::to_string(workers) + " workers, the part of face " + std::to_string(failing.face) +
-                         " of object " + std::to_string(failing.object));
+        const thread_runner runner{workers, [&](const std::function<void()>& work, const std::function<void()>& own) {
+                                       run_on_workers(pool, work, own);
+                                   }};
+        const auto w = vrx_language.prepare(d, {"model", "model.vrx", "model.inc"});
+        const std::size_t parts = w->cut_mesh(workers + 1);
+        // Many parts on either pool; the first, one in the middle (the
+        // window of parts in flight has moved by then), and the last fail.
+        ASSERT_GT(parts, 2 * (workers + 2));
+        for (const std::size_t failing : {std::size_t{0}, parts / 2, parts - 1}) {
+            SCOPED_TRACE(std::to_string(workers) + " workers, part " + std::to_string(failing) + " of " +
+                         std::to_string(parts));
             for (const bool every_time : {true, false}) {
                 SCOPED_TRACE(every_time ? "failing every time" : "failing once");
                 testkit::temp_dir dir;
@@ -172,33 +164,29 @@ TEST(MeshPipeline, APartThatRunsOutOfMemoryIsFormattedAgainAloneOrEndsTheWriting
                 { std::ofstream(path) << "older text"; }
                 std::atomic<int> failures{0}, tries{0};
                 std::thread::id retried_on;
-                // The part that holds the face fails every time it is
-                // formatted (or the first time only), whichever thread does
-                // it.
-                const part_formatter format = [&](const scene& s, const mesh_layout& layout, mesh_position from,
-                                                  mesh_position to, mesh_formatter& formatter, text_block& text) {
-                    if (!before(failing, from) && before(failing, to)) {
+                // The part fails every time it is formatted (or the first
+                // time only), whichever thread does it.
+                const part_format format = [&](std::size_t k, std::size_t thread, text_block& text) {
+                    if (k == failing) {
                         if (++tries > 1) retried_on = std::this_thread::get_id();
                         if (every_time || tries == 1) {
                             ++failures;
                             throw std::bad_alloc();
                         }
                     }
-                    format_mesh_part(s, layout, from, to, formatter, text);
+                    w->format_mesh_part(k, thread, text);
                 };
                 std::thread::id caller;
                 within_a_minute([&] {
                     caller = std::this_thread::get_id();
                     output_file out;
                     ASSERT_TRUE(open_output(out, path));
-                    std::int32_t faces = 0;
                     if (every_time) {
-                        EXPECT_THROW(write_mesh_include_on_workers(l.scene, out, 0, faces, {}, pool, format),
-                                     std::bad_alloc);
+                        EXPECT_THROW(write_parts_on_workers(out, parts, format, runner), std::bad_alloc);
                     } else {
                         // Once a part runs out of memory, the rest is
                         // formatted on the calling thread alone.
-                        write_mesh_include_on_workers(l.scene, out, 0, faces, {}, pool, format);
+                        write_parts_on_workers(out, parts, format, runner);
                         EXPECT_TRUE(commit_output(out));
                     }
                 });
@@ -207,7 +195,7 @@ TEST(MeshPipeline, APartThatRunsOutOfMemoryIsFormattedAgainAloneOrEndsTheWriting
                 // Tried again once, on the calling thread.
                 EXPECT_EQ(tries.load(), 2);
                 EXPECT_EQ(retried_on, caller);
-                EXPECT_TRUE(testkit::read_file(path) == (every_time ? "older text" : mesh_text(l.scene, {})));
+                EXPECT_TRUE(testkit::read_file(path) == (every_time ? "older text" : whole));
             }
         }
     }

@@ -2,7 +2,7 @@
 // rounded away from zero, exact zeros unsigned. The expected text comes from
 // an exact decimal expansion of each double, rounded by string arithmetic.
 
-#include "writers/number_format.hpp"
+#include "model/number_format.hpp"
 
 #include <gtest/gtest.h>
 
@@ -469,6 +469,35 @@ TEST(NumberFormatBuffer, WritesOnlyTheReturnedLength) {
             ASSERT_EQ(buf[i], sentinel) << describe(v) << " wrote past its length at " << i;
         }
     }
+}
+
+}  // namespace
+}  // namespace tessvert
+
+namespace tessvert {
+namespace {
+
+// What a reader gets back is the number of the text, and a number reads as
+// zero exactly when its text is zero: around half a millionth, where the
+// rounding decides, and at the ties of the format.
+TEST(NumberFormatReadBack, ZeroExactlyWhenTheTextIsZero) {
+    std::vector<double> values = {0.0, -0.0, 1e-300, 4e-7, 1e-6, -1e-6, 0.0078125, 123.4567895, inf, -inf};
+    double v = 5e-7, down = 5e-7;
+    for (int k = 0; k < 64; ++k) {
+        values.push_back(v);
+        values.push_back(-down);
+        v = std::nextafter(v, 1.0);
+        down = std::nextafter(down, 0.0);
+    }
+    for (const double v : values) {
+        SCOPED_TRACE(format(v));
+        const std::string text = format(v);
+        EXPECT_EQ(written_as_zero(v), text == "0.000000" || text == "-0.000000");
+        if (std::isfinite(v)) {
+            EXPECT_EQ(as_read_back(v), std::strtod(text.c_str(), nullptr));
+        }
+    }
+    EXPECT_FALSE(written_as_zero(std::numeric_limits<double>::quiet_NaN()));
 }
 
 }  // namespace

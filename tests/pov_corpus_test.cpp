@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -50,6 +51,21 @@ std::string texture_id(const std::string& entry) {
     if (open == std::string::npos) return entry;
     const std::size_t start = open + 10;
     return entry.substr(start, entry.find(' ', start) - start);
+}
+
+// The numbers of the initial view: position, look-at point and field of
+// view (seven), as the .vrx's first camera or the .pov's camera 0 gives them.
+std::vector<std::string> initial_view(const std::string& text, const char* position, const char* fov) {
+    const std::size_t at = text.find(position);
+    if (at == std::string::npos) return {};
+    const std::size_t look_at = text.find("look_at ", at), angle = text.find(fov, at);
+    std::vector<std::string> view;
+    for (const std::string& v : vectors_of(text.substr(at, text.find('\n', look_at) - at))) {
+        std::istringstream numbers(v);
+        for (std::string n; numbers >> n;) view.push_back(n);
+    }
+    view.push_back(text.substr(angle + std::strlen(fov), text.find('\n', angle) - angle - std::strlen(fov)));
+    return view;
 }
 
 face_table faces_of_vrx(const std::string& inc) {
@@ -177,6 +193,16 @@ TEST(PovCorpus, EveryFileThatConvertsRendersCleanlyWithTheFacesOfTheFaithfulOutp
         ASSERT_EQ(pov.exit_code, 1) << pov.out;
         expect_same_faces(faces_of_vrx(testkit::read_file(dir / "v.inc")),
                           faces_of_pov(testkit::read_file(dir / "p.pov"), testkit::read_file(dir / "p.inc"), true));
+        // Both languages show the same view of everything drawn, the
+        // keyframer's copies included.
+        const e2e::result same = e2e::run(dir.path, {"-i", file.string(), "-o", "f", "--faithful"});
+        ASSERT_EQ(same.exit_code, 1) << same.out;
+        const std::vector<std::string> view = initial_view(testkit::read_file(dir / "f.vrx"), "position ", "fov ");
+        EXPECT_EQ(view.size(), 7u);
+        EXPECT_EQ(view, initial_view(testkit::read_file(dir / "p.pov"), "location ", "angle "));
+        const auto faces = [](const std::string& out) { return out.substr(out.find("Number of faces:")); };
+        EXPECT_EQ(faces(same.out).substr(0, faces(same.out).find('\n')),
+                  faces(pov.out).substr(0, faces(pov.out).find('\n')));
         const pov::render_result r = pov::render(dir.path, "p.pov", 32, 24);
         EXPECT_CLEAN_RENDER(r);
         ++rendered;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
@@ -358,16 +360,53 @@ TEST(PovFiles, TheSceneAndMeshFilesOfASmallScene) {
     EXPECT_EQ(read_file(dir / "small.inc"), small_inc);
 }
 
-TEST(PovFiles, ANameBeyondAsciiIsWrittenWithAWarningThatPovRayCannotOpenIt) {
+TEST(PovFiles, AFileNamePovRayCannotIncludeIsRefusedBeforeReadingButAFolderAboveItMayHoldAnything) {
     testkit::temp_dir dir;
     write_file(dir / "s.3ds", small_scene());
-    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t\xC3\xA9", "--format", "pov"});
+    // The include line names the mesh file by its own name: POV-Ray 3.7
+    // opens no name beyond ASCII, and keeps a backslash as it is.
+    for (const std::string name : {"t\xC3\xA9", "a\\b"}) {
+        SCOPED_TRACE(name);
+        const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", name, "--format", "pov"});
+        EXPECT_EQ(r.exit_code, 0) << r.out;
+        ASSERT_EQ(testkit::count_warnings(r.out), 1u) << r.out;
+        EXPECT_NE(r.out.find("POV-Ray 3.7 cannot open from the scene's include line; nothing was converted"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(r.out.find("Reading"), std::string::npos) << r.out;
+        EXPECT_EQ(e2e::list_files(dir.path), std::vector<std::string>{"s.3ds"});
+    }
+    std::filesystem::create_directory(dir / "d\xC3\xA9j\xC3\xA0");
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "d\xC3\xA9j\xC3\xA0/t", "--format", "pov"});
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    ASSERT_EQ(testkit::count_warnings(r.out), 1u) << r.out;
-    EXPECT_NE(r.out.find("POV-Ray 3.7 cannot open a file whose name holds bytes beyond ASCII"), std::string::npos);
-    EXPECT_NE(read_file(dir / "t\xC3\xA9.pov").find("#include \"t\xC3\xA9.inc\""), std::string::npos);
-    const e2e::result plain = e2e::run(dir.path, {"-i", "s.3ds", "-o", "t", "--format", "pov"});
-    EXPECT_EQ(testkit::count_warnings(plain.out), 0u) << plain.out;
+    EXPECT_EQ(testkit::count_warnings(r.out), 0u) << r.out;
+    EXPECT_NE(read_file(dir / "d\xC3\xA9j\xC3\xA0" / "t.pov").find("#include \"t.inc\""), std::string::npos);
+}
+
+// A scene's two files are saved together or not at all: a mesh file
+// beside an older scene file would declare other names than it uses.
+TEST(PovFiles, WhenOneFileCannotBeWrittenNeitherReplacesTheOlderPair) {
+    testkit::temp_dir dir;
+    write_file(dir / "s.3ds", small_scene());
+    {
+        std::ofstream(dir / "x.pov") << "older scene";
+        std::ofstream(dir / "x.inc") << "older meshes";
+    }
+    e2e::limits full_disk;
+    // The scene file's text is the first write to a file.
+    full_disk.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=1",
+                             "TESSVERT_FAULT_ERRNO=28"};
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    full_disk.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+    const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "x", "--format", "pov"}, full_disk);
+    EXPECT_EQ(r.exit_code, 0) << r.out;
+    EXPECT_NE(r.out.find("There was an error when writing the file: x.pov\n Warning: x.pov: No space left on device\n"
+                         " Warning: x.inc was not saved: the files of a scene are saved together or not at all\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(read_file(dir / "x.pov"), "older scene");
+    EXPECT_EQ(read_file(dir / "x.inc"), "older meshes");
+    EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "x.inc", "x.pov"}));
 }
 
 TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {

@@ -13,12 +13,12 @@
 #include "geometry/vertex_normals.hpp"
 #include "testkit/console.hpp"
 #include "testkit/files.hpp"
+#include "tests/drawn_for_test.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
-#include "writers/mesh_include.hpp"
-#include "writers/output_file.hpp"
-#include "writers/scene_file.hpp"
-#include "writers/text_output.hpp"
+#include "writers/common/output_file.hpp"
+#include "writers/common/text_output.hpp"
+#include "writers/vrx/mesh_include.hpp"
 
 using namespace tessvert;
 namespace fs = std::filesystem;
@@ -49,11 +49,13 @@ scene one_triangle_scene(bool with_material) {
     return s;
 }
 
-std::string write_mesh(const scene& s, const scratch_dir& dir, int triangle_mode, std::int32_t& faces) {
+std::string write_mesh(scene& s, const scratch_dir& dir, int triangle_mode, std::int32_t& faces) {
     testkit::recorder recorded;
     output_file out;
     EXPECT_TRUE(open_output(out, dir / "model.inc"));
-    write_mesh_include(s, out, triangle_mode, faces);
+    const drawn_scene d = drawn_for_test::draw(s, {.triangle_mode = triangle_mode});
+    drawn_for_test::write_mesh(vrx_language, d, out);
+    faces += static_cast<std::int32_t>(d.counts.faces);
     bool ok = commit_output_or_report(out, " All objects successfully dumped to: ", recorded.report);
     std::string console = recorded.text();
     EXPECT_TRUE(ok);
@@ -177,12 +179,12 @@ const std::string settings_block =
     "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"model\"\n\tjitter \"no\"\n"
     "\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
 
-std::string write_scene(const scene& s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
+std::string write_scene(scene s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
     testkit::recorder recorded;
-    view_setup view = setup_initial_view(s, camera_select);
+    const drawn_scene d = drawn_for_test::draw(s, {.camera = camera_select});
     output_file out;
     EXPECT_TRUE(open_output(out, dir / "model.vrx"));
-    write_scene_file(view, s, out, "model.inc", "model");
+    drawn_for_test::write_scene(vrx_language, d, out);
     bool ok = commit_output_or_report(out, " All parameters successfully dumped to: ", recorded.report);
     *console = recorded.text();
     EXPECT_TRUE(ok);
@@ -288,17 +290,18 @@ TEST(MeshParts, TheTextsOfAnyCutMakeTheWholeFile) {
             options.materials = options.smoothing = faithful;
             reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), options);
             ASSERT_EQ(l.result, 1) << l.out;
-            const mesh_options views{faithful, faithful};
+            const drawn_scene d = drawn_for_test::draw(
+                l.scene, {.triangle_mode = triangle_mode, .materials = faithful, .smoothing = faithful});
             scratch_dir dir;
             output_file out;
             ASSERT_TRUE(open_output(out, dir / "whole.inc"));
-            std::int32_t faces = 0;
-            write_mesh_include(l.scene, out, triangle_mode, faces, views);
+            drawn_for_test::write_mesh(vrx_language, d, out);
             ASSERT_TRUE(commit_output(out));
             const std::string whole = slurp(dir / "whole.inc");
+            const auto faces = static_cast<std::int32_t>(d.counts.faces);
             ASSERT_GT(faces, 15000);
 
-            const mesh_layout layout = lay_out_mesh(l.scene, triangle_mode, views);
+            const mesh_layout layout = lay_out_mesh(d);
             for (const std::size_t part_faces : {1, 2, 97, 256, 4096, 100000}) {
                 SCOPED_TRACE("parts of " + std::to_string(part_faces) + " faces");
                 const std::vector<mesh_position> cuts = cut_mesh(l.scene, part_faces);

@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "writers/live_temporaries.hpp"
+#include "writers/common/live_temporaries.hpp"
 
 namespace tessvert {
 

@@ -7,7 +7,8 @@
 #include <limits>
 #include <string>
 
-#include "writers/number_format.hpp"
+#include "drawing/drawn_scene.hpp"
+#include "model/number_format.hpp"
 
 namespace tessvert {
 
@@ -19,9 +20,8 @@ constexpr std::uint32_t unused = std::numeric_limits<std::uint32_t>::max();
 // the six decimals written: a normal is usable when it is finite and one
 // of its numbers is written as something other than zero.
 bool usable_normal(double x, double y, double z) {
-    constexpr double least = 5e-7;
     return std::isfinite(x) && std::isfinite(y) && std::isfinite(z) &&
-           (std::fabs(x) >= least || std::fabs(y) >= least || std::fabs(z) >= least);
+           !(written_as_zero(x) && written_as_zero(y) && written_as_zero(z));
 }
 
 bool usable_normal(const vec3& n) {
@@ -75,7 +75,7 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
         l.vertices.push_back(static_cast<std::uint32_t>(v));
     }
     for (std::size_t j = 0; j < n; ++j) {
-        const std::int32_t m = face_texture(s, o, j);
+        const std::int32_t m = face_material(s, o, j);
         std::int32_t& slot = slot_of[static_cast<std::size_t>(m + 1)];
         if (slot >= 0) continue;
         slot = static_cast<std::int32_t>(l.textures.size());
@@ -282,7 +282,7 @@ void put_item(text_block& out, const scene& s, const pov_names& names, const mes
             put_section_head(out, "face_indices", count);
         }
         const face& f = o.faces[k];
-        const auto slot = static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_texture(s, o, k) + 1)]);
+        const auto slot = static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_material(s, o, k) + 1)]);
         put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last, &slot);
         break;
     }
@@ -327,6 +327,19 @@ std::uint64_t pov_object_items(const pov_mesh_layout& layout, std::size_t object
     std::uint64_t items = 0;
     for (std::uint64_t n : c.size) items += n;
     return items;
+}
+
+std::uint64_t pov_faces_between(const pov_mesh_layout& layout, pov_position from, pov_position to) {
+    std::uint64_t faces = 0;
+    for (std::size_t i = from.object; i < layout.objects.size() && i <= to.object; ++i) {
+        const object_sections c = sections_of(layout, layout.objects[i]);
+        const std::uint64_t first = c.size[vertex_section] + c.size[normal_section] + c.size[uv_section];
+        const std::uint64_t lo = std::max(i == from.object ? from.item : 0, first);
+        const std::uint64_t hi =
+            std::min(i == to.object ? to.item : first + c.size[face_section], first + c.size[face_section]);
+        if (lo < hi) faces += hi - lo;
+    }
+    return faces;
 }
 
 std::vector<pov_position> cut_pov_mesh(const pov_mesh_layout& layout, std::size_t part_items) {
@@ -383,20 +396,6 @@ void format_pov_mesh_part(const scene& s, const pov_names& names, const pov_mesh
         if (hi == total) put(out, "}\n");
         for (std::int32_t m : l.textures) t.slot_of[static_cast<std::size_t>(m + 1)] = -1;
     }
-}
-
-void write_pov_mesh(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
-                    std::int32_t& written_faces) {
-    const std::vector<pov_position> cuts = cut_pov_mesh(layout, default_pov_part_items);
-    pov_mesh_formatter formatter;
-    text_block text;
-    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-        text.used = 0;
-        format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatter, text);
-        write_output(out, text.data.get(), text.used);
-        if (out.write_failed) break;  // the rest would be dropped
-    }
-    for (const mesh_object& o : s.objects) written_faces += static_cast<std::int32_t>(o.faces.size());
 }
 
 }  // namespace tessvert

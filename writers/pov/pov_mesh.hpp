@@ -21,8 +21,7 @@
 #include <vector>
 
 #include "model/scene.hpp"
-#include "writers/mesh_include.hpp"
-#include "writers/output_file.hpp"
+#include "writers/common/text_block.hpp"
 #include "writers/pov/pov_names.hpp"
 
 namespace tessvert {
@@ -69,6 +68,9 @@ struct pov_position {
 // object counting as one more item; first {0, 0}, last {object count, 0}.
 std::vector<pov_position> cut_pov_mesh(const pov_mesh_layout& layout, std::size_t part_items);
 
+// The faces in the part [from, to).
+std::uint64_t pov_faces_between(const pov_mesh_layout& layout, pov_position from, pov_position to);
+
 // What a thread keeps from one part to the next: per material, its place
 // in the texture list of the object at hand.
 struct pov_mesh_formatter {
@@ -81,10 +83,5 @@ void format_pov_mesh_part(const scene& s, const pov_names& names, const pov_mesh
 
 // Items in a part of the file when it is made part by part.
 inline constexpr std::size_t default_pov_part_items = 16384;
-
-// Writes the whole file, laid out as `layout`, into `out` on this thread,
-// and adds the faces written to `written_faces`.
-void write_pov_mesh(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
-                    std::int32_t& written_faces);
 
 }  // namespace tessvert

@@ -41,10 +41,4 @@ void name_mapped_materials(const scene& s, const std::vector<std::uint8_t>& mapp
         if (mapped[m] != 0) names.mapped_materials[m] = identifier("U_", s.materials[m].name, taken);
 }
 
-std::int32_t face_texture(const scene& s, const mesh_object& o, std::size_t j) {
-    const std::int32_t m = o.face_materials.size() == o.faces.size() ? o.face_materials[j] : no_material;
-    if (m != no_material) return m;
-    return s.materials.empty() ? no_material : o.material_index;
-}
-
 }  // namespace tessvert

@@ -33,9 +33,4 @@ void name_mapped_materials(const scene& s, const std::vector<std::uint8_t>& mapp
 // no material: light grey, like the other output's.
 inline constexpr char no_material_texture[] = "No_material";
 
-// The material whose texture face `j` of `o` is drawn with, or no_material
-// for the grey texture: the face's own material; for a face in no group
-// the object's material, as the other output colours it.
-std::int32_t face_texture(const scene& s, const mesh_object& o, std::size_t j);
-
 }  // namespace tessvert

@@ -4,31 +4,19 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "writers/pov/pov_text.hpp"
+#include "writers/common/text_block.hpp"
 #include "writers/pov/pov_texture.hpp"
-#include "writers/text_output.hpp"
 
 namespace tessvert {
 
 namespace {
 
-// The number POV-Ray reads back from the text written for `v`.
-double as_read(double v) {
-    char digits[number_text_max + 1];
-    digits[format_number(v, digits)] = '\0';
-    return std::strtod(digits, nullptr);
-}
-
 void append_triple(std::string& out, const double v[3]) {
     append_vector(out, v[0], v[1], v[2]);
 }
 
-// A colour without numbers the renderer cannot read: a channel that is not
-// finite counts as 0.
-void append_color(std::string& out, const std::array<float, 3>& c) {
-    double v[3];
-    for (int k = 0; k < 3; ++k) v[k] = std::isfinite(c[k]) ? c[k] : 0.0;
-    append_triple(out, v);
+void append_color(std::string& out, const std::array<double, 3>& c) {
+    append_triple(out, c.data());
 }
 
 double length(const double v[3]) {
@@ -49,8 +37,8 @@ void append_camera(std::string& out, const double position[3], const double look
     constexpr double pi = 3.14159265358979323846;
     double p[3], t[3], d[3];
     for (int k = 0; k < 3; ++k) {
-        p[k] = as_read(position[k]);
-        t[k] = as_read(look_at[k]);
+        p[k] = as_read_back(position[k]);
+        t[k] = as_read_back(look_at[k]);
         d[k] = t[k] - p[k];
     }
     const double dl = length(d);
@@ -86,30 +74,24 @@ void append_camera(std::string& out, const double position[3], const double look
     out += "\n  }\n";
 }
 
-// The light's colour times its multiplier; false when that is not finite.
-bool light_color(const light& l, const written_light& w, double color[3]) {
-    for (int k = 0; k < 3; ++k) color[k] = w.color[k] * l.multiplier;
-    return std::isfinite(color[0]) && std::isfinite(color[1]) && std::isfinite(color[2]);
-}
-
-void append_light(std::string& out, const light& l, const written_light& w, const double color[3]) {
+void append_light(std::string& out, const drawn_light& l) {
     out += "light_source {\n  ";
-    append_triple(out, w.position);
+    append_triple(out, l.position);
     out += "\n  rgb ";
+    const double color[3] = {l.color[0] * l.intensity, l.color[1] * l.intensity, l.color[2] * l.intensity};
     append_triple(out, color);
-    const double target[3] = {l.target.x, l.target.y, l.target.z};
     double aim[3];
-    for (int k = 0; k < 3; ++k) aim[k] = as_read(target[k]) - as_read(w.position[k]);
+    for (int k = 0; k < 3; ++k) aim[k] = as_read_back(l.target[k]) - as_read_back(l.position[k]);
     // A spotlight needs a direction and its angles; without them it is a
     // point light.
-    if (l.is_spot && std::isfinite(length(aim)) && length(aim) > 0 && std::isfinite(l.hotspot) &&
+    if (l.spot && std::isfinite(length(aim)) && length(aim) > 0 && std::isfinite(l.hotspot) &&
         std::isfinite(l.falloff)) {
         // The file gives full cone angles; POV-Ray takes half angles, the
         // bright cone inside the falloff, both at most 90 degrees.
         const double falloff = std::clamp(l.falloff / 2.0, 0.0, 90.0);
         const double radius = std::clamp(l.hotspot / 2.0, 0.0, falloff);
         out += "\n  spotlight\n  point_at ";
-        append_triple(out, target);
+        append_triple(out, l.target);
         out += "\n  radius ";
         append_number(out, radius);
         out += "\n  falloff ";
@@ -117,21 +99,6 @@ void append_light(std::string& out, const light& l, const written_light& w, cons
         out += "\n  tightness 0";
     }
     out += "\n}\n";
-}
-
-// The materials that some written face is drawn with, and whether the
-// grey texture is.
-std::vector<std::uint8_t> used_textures(const scene& s, const pov_mesh_layout& layout, bool& grey) {
-    std::vector<std::uint8_t> used(s.materials.size(), 0);
-    grey = false;
-    for (const pov_mesh_object& o : layout.objects)
-        for (const std::int32_t m : o.textures) {
-            if (m == no_material)
-                grey = true;
-            else
-                used[static_cast<std::size_t>(m)] = 1;
-        }
-    return used;
 }
 
 // A string for the scene file's include line: its backslashes doubled.
@@ -146,73 +113,65 @@ std::string quoted(const std::string& text) {
 
 }  // namespace
 
-void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
-                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight,
-                     const std::vector<pov_material_map>& maps) {
+void write_pov_scene(const drawn_scene& d, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
+                     const std::string& include_name, const std::string& base_name) {
+    const view_setup& view = d.view;
     std::string text;
     text += "// " + base_name + ".pov: a 3DS scene for POV-Ray 3.7; its meshes are in " + include_name +
             ".\n// Render it in the folder that holds both files:\n//   povray +W1024 +H768 +A " + base_name + ".pov\n";
-    if (s.cameras.empty()) {
+    if (d.cameras.empty()) {
         text += "// Camera 0, the initial view, is the only camera: the file has none of its own.\n";
     } else {
         text += "// Camera 0 is the initial view and the default; ";
-        text += s.cameras.size() == 1
+        text += d.cameras.size() == 1
                     ? std::string("camera 1 is the file's.")
-                    : "cameras 1 to " + std::to_string(s.cameras.size()) + " are the file's, in file order.";
+                    : "cameras 1 to " + std::to_string(d.cameras.size()) + " are the file's, in file order.";
         text += "\n// Choose one on the command line, for example:\n//   povray +W1024 +H768 +A Declare=Camera=1 " +
                 base_name + ".pov\n";
     }
     text +=
         "// Coordinates are the 3DS file's own: right-handed, z up.\n#version 3.7;\n\nglobal_settings { "
         "assumed_gamma 1.0 ambient_light rgb ";
-    append_color(text, s.ambient_light);
+    append_color(text, d.ambient_light);
     text += " }\nbackground { srgb ";
-    append_color(text, s.use_background ? s.background : std::array<float, 3>{});
-    const std::string last = std::to_string(s.cameras.size());
+    append_color(text, d.background);
+    const std::string last = std::to_string(d.cameras.size());
     text += " }\n\n#ifndef (Camera)\n  #declare Camera = 0;\n#end\n#if (Camera < 0 | Camera > " + last +
             " | Camera != int(Camera))\n  #warning concat(\"Camera \", str(Camera, 0, (Camera = int(Camera) ? 0 : "
             "-1)), \" is not a camera of this "
             "scene (0 to " +
             last + "); the initial view is used\")\n  #declare Camera = 0;\n#end\n#switch (Camera)\n  #case (0)\n  ";
     append_camera(text, view.position, view.look_at, view.fov, view.bank);
-    for (std::size_t k = 0; k < s.cameras.size(); ++k) {
-        const written_camera w = camera_as_written(s.cameras[k]);
+    for (std::size_t k = 0; k < d.cameras.size(); ++k) {
+        const written_camera& w = d.cameras[k];
         text += "  #break\n  #case (" + std::to_string(k + 1) + ")\n  ";
         append_camera(text, w.position, w.look_at, w.fov, w.bank);
     }
     text += "  #break\n";
     text += "#end\n\n";
 
-    bool lit = false;
-    for (const light& l : s.lights) {
-        const written_light w = light_as_written(l);
-        double color[3];
-        if (!w.finite || l.is_off || !light_color(l, w, color)) continue;
-        append_light(text, l, w, color);
-        lit = true;
-    }
-    if (headlight && !lit) {
+    for (const drawn_light& l : d.lights) append_light(text, l);
+    if (d.headlight) {
         text += "light_source {\n  ";
         append_triple(text, view.position);
         text += "\n  rgb <1, 1, 1>\n}\n";
     }
 
-    bool grey = false;
-    const std::vector<std::uint8_t> used = used_textures(s, layout, grey);
     text += "\n";
-    if (grey) {
+    if (d.grey_used) {
         text += "#declare " + std::string(no_material_texture) + " = ";
-        append_pov_texture(text, no_material_look());
+        append_pov_texture(text, d.no_material);
         text += "\n";
     }
-    for (std::size_t m = 0; m < used.size(); ++m) {
-        if (used[m] == 0) continue;
+    for (std::size_t m = 0; m < d.used.size(); ++m) {
+        if (d.used[m] == 0) continue;
+        const material_look& look = d.looks[m];
         text += "#declare " + names.materials[m] + " = ";
-        append_pov_texture(text, s.materials[m]);
+        append_pov_texture(text, look);
         text += "\n";
-        if (m < names.mapped_materials.size() && m < maps.size() && !names.mapped_materials[m].empty()) {
+        if (m < names.mapped_materials.size() && !names.mapped_materials[m].empty()) {
             text += "#declare " + names.mapped_materials[m] + " = ";
-            append_pov_mapped_texture(text, s.materials[m], quoted(maps[m].image), maps[m].type);
+            append_pov_mapped_texture(text, look, quoted(look.map.image));
             text += "\n";
         }
     }
@@ -222,12 +181,12 @@ void write_pov_scene(const view_setup& view, const scene& s, const pov_names& na
     // The keyframer's further copies: the same mesh placed again. POV-Ray's
     // matrix lists the images of the axes, then the translation, as the
     // placement does.
-    for (const mesh_instance& instance : s.instances) {
-        if (layout.objects[instance.object].faces == 0) continue;
-        text += "object { " + names.objects[instance.object] + " matrix <";
-        for (std::size_t k = 0; k < instance.matrix.size(); ++k) {
+    for (const drawn_copy& copy : d.copies) {
+        if (layout.objects[copy.object].faces == 0) continue;
+        text += "object { " + names.objects[copy.object] + " matrix <";
+        for (std::size_t k = 0; k < copy.matrix.size(); ++k) {
             if (k > 0) text += ", ";
-            append_number(text, instance.matrix[k]);
+            append_number(text, copy.matrix[k]);
         }
         text += "> }\n";
     }

@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "model/scene.hpp"
-#include "writers/output_file.hpp"
-#include "writers/pov/pov_maps.hpp"
+#include "drawing/drawn_scene.hpp"
+#include "writers/common/output_file.hpp"
 #include "writers/pov/pov_mesh.hpp"
 #include "writers/pov/pov_names.hpp"
-#include "writers/scene_file.hpp"
 
 namespace tessvert {
 
@@ -22,17 +20,13 @@ namespace tessvert {
 // for a line of sight along z) and its right vector is negated, which
 // turns POV-Ray's left-handed picture into the file's.
 //
-// `include_name` is the mesh file's name as the include line gives it;
-// `headlight` asks for a white light at the initial view's eye when no
-// light of the file is written.
-// The mesh file's `layout` says which objects it declares and which
-// textures their faces use.
+// `include_name` is the mesh file's name as the include line gives it.
+// The mesh file's `layout` says which objects it declares.
 //
 // A material with a mapped texture (names.mapped_materials) is declared
-// twice: plain, and with the image `maps[m]` laid on by mapping
+// twice: plain, and with the image of its map laid on by mapping
 // coordinates.
-void write_pov_scene(const view_setup& view, const scene& s, const pov_names& names, const pov_mesh_layout& layout,
-                     output_file& out, const std::string& include_name, const std::string& base_name, bool headlight,
-                     const std::vector<pov_material_map>& maps = {});
+void write_pov_scene(const drawn_scene& d, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
+                     const std::string& include_name, const std::string& base_name);
 
 }  // namespace tessvert

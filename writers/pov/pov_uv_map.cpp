@@ -4,8 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "writers/map_images.hpp"
-#include "writers/pov/pov_text.hpp"
+#include "writers/common/map_images.hpp"
+#include "writers/common/text_block.hpp"
 
 namespace tessvert {
 

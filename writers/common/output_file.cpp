@@ -1,4 +1,4 @@
-#include "writers/output_file.hpp"
+#include "writers/common/output_file.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "writers/live_temporaries.hpp"
+#include "writers/common/live_temporaries.hpp"
 
 namespace tessvert {
 

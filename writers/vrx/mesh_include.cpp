@@ -1,4 +1,4 @@
-#include "writers/mesh_include.hpp"
+#include "writers/vrx/mesh_include.hpp"
 
 #include <algorithm>
 #include <cassert>
@@ -7,15 +7,11 @@
 #include <limits>
 #include <utility>
 
-#include "writers/text_output.hpp"
+#include "writers/common/text_block.hpp"
 
 namespace tessvert {
 
 namespace {
-
-// Objects without any material are written in a light grey, so that they
-// stay visible against the black background of the settings block.
-constexpr std::uint8_t no_material_grey = 204;
 
 using rgb = std::array<std::uint8_t, 3>;
 
@@ -36,39 +32,12 @@ constexpr std::size_t item_max = sizeof vertex_prefix - 1 + 3 * number_text_max 
 constexpr std::size_t copy_block = 128;
 // Room the texts of one vertex may need.
 constexpr std::size_t corner_max = 2 * item_max + copy_block;
-// The least room a block of memory gets when it grows.
-constexpr std::size_t least_room = std::size_t{1} << 16;
 // Arena bytes a vertex takes in a typical scene: room for a whole object
 // at once, without copying it as it grows.
 constexpr std::size_t corner_typical = 96;
 // Text bytes a face takes in a typical scene: room for a whole part at once.
 constexpr std::size_t smooth_line_typical = 320;
 constexpr std::size_t flat_line_typical = 160;
-
-// Grows the memory at `data`, of `capacity` bytes of which the first `used`
-// hold text, to at least `room` free bytes past them.
-void make_room(std::unique_ptr<char[]>& data, std::size_t& capacity, std::size_t used, std::size_t room) {
-    if (capacity - used >= room) return;
-    const std::size_t grown_capacity = std::max({2 * capacity, used + room, least_room});
-    auto grown = std::make_unique_for_overwrite<char[]>(grown_capacity);
-    if (used > 0) std::memcpy(grown.get(), data.get(), used);
-    data = std::move(grown);
-    capacity = grown_capacity;
-}
-
-void put_text(text_block& out, const char* text, std::size_t n) {
-    std::memcpy(reserve_text(out, n), text, n);
-    out.used += n;
-}
-
-template <std::size_t N>
-void put_text(text_block& out, const char (&text)[N]) {
-    put_text(out, text, N - 1);
-}
-
-void put_number(text_block& out, double value) {
-    out.used += format_number(value, reserve_text(out, number_text_max));
-}
 
 // Appends "<prefix><x y z> " at the end of the arena's texts and returns its
 // length; the caller made room for item_max bytes.
@@ -241,9 +210,8 @@ void put_surface_line(text_block& out, const rgb& colour) {
 }
 
 // The colour of an object as a whole: its material's, grey without any.
-rgb object_colour(const scene& s, const mesh_object& o) {
-    if (s.material_count() == 0) return {no_material_grey, no_material_grey, no_material_grey};
-    return s.materials[static_cast<std::size_t>(o.material_index)].diffuse;
+rgb object_colour(const drawn_scene& d, const mesh_object& o) {
+    return look_of(d, d.file->materials.empty() ? no_material : o.material_index).colour_bytes;
 }
 
 // The object's faces in its material blocks, each block's faces in file
@@ -251,7 +219,8 @@ rgb object_colour(const scene& s, const mesh_object& o) {
 // entry of -1 per material + 1 (0: none) and is left so. Faces of one
 // material usually come in runs: each run is looked up once, and written
 // down as one.
-void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, const scene& s, const mesh_object& o) {
+void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, const drawn_scene& d,
+                      const mesh_object& o) {
     const std::vector<std::int32_t>& material = o.face_materials;
     const std::size_t n = material.size();
     const auto run_end = [&](std::size_t j) {
@@ -286,8 +255,7 @@ void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, con
         at += faces;
         run += runs;
         const std::int32_t m = b.material;
-        l.blocks.push_back(
-            {m == no_material ? object_colour(s, o) : s.materials[static_cast<std::size_t>(m)].diffuse, at});
+        l.blocks.push_back({m == no_material ? l.colour : look_of(d, m).colour_bytes, at});
     }
     // One block keeps the file order.
     if (blocks.size() > 1) {
@@ -305,22 +273,19 @@ void sort_into_blocks(object_layout& l, std::vector<std::int32_t>& block_of, con
 
 }  // namespace
 
-char* reserve_text(text_block& out, std::size_t n) {
-    make_room(out.data, out.capacity, out.used, n);
-    return out.data.get() + out.used;
-}
-
-mesh_layout lay_out_mesh(const scene& s, std::int32_t triangle_mode, const mesh_options& options) {
+mesh_layout lay_out_mesh(const drawn_scene& d) {
+    const scene& s = *d.file;
     mesh_layout layout;
-    layout.smooth = triangle_mode == 0;
-    layout.corner_normals = layout.smooth && options.smoothing;
+    layout.smooth = d.smooth;
+    layout.corner_normals = d.corner_normals;
     layout.objects.resize(s.objects.size());
-    if (!options.materials) return layout;
+    for (std::size_t i = 0; i < s.objects.size(); ++i) layout.objects[i].colour = object_colour(d, s.objects[i]);
+    if (!d.face_materials) return layout;
     std::vector<std::int32_t> block_of(s.materials.size() + 1, -1);
     for (std::size_t i = 0; i < s.objects.size(); ++i) {
         const mesh_object& o = s.objects[i];
         if (!o.faces.empty() && o.face_materials.size() == o.faces.size())
-            sort_into_blocks(layout.objects[i], block_of, s, o);
+            sort_into_blocks(layout.objects[i], block_of, d, o);
     }
     return layout;
 }
@@ -379,7 +344,7 @@ void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position f
         }
         if (lo < hi) start_object(t, o.vertices.size(), corner_normals ? o.smooth_normals.size() : 0);
 
-        const mesh_block whole{object_colour(s, o), static_cast<std::uint32_t>(n)};
+        const mesh_block whole{l.colour, static_cast<std::uint32_t>(n)};
         const mesh_block* first = l.blocks.empty() ? &whole : l.blocks.data();
         const mesh_block* blocks_end = l.blocks.empty() ? &whole + 1 : l.blocks.data() + l.blocks.size();
         // The first block that does not end before the part (only an empty
@@ -402,23 +367,6 @@ std::uint64_t faces_between(const scene& s, mesh_position from, mesh_position to
     for (std::uint32_t o = from.object + 1; o < to.object; ++o) n += s.objects[o].faces.size();
     if (to.object < s.objects.size()) n += to.face;
     return n;
-}
-
-void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
-                        const mesh_options& options) {
-    const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
-    const std::vector<mesh_position> cuts = cut_mesh(s, default_part_faces);
-    mesh_formatter formatter;
-    text_block text;
-    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
-        text.used = 0;
-        format_mesh_part(s, layout, cuts[k], cuts[k + 1], formatter, text);
-        write_output(out, text.data.get(), text.used);
-        if (out.write_failed) break;  // the rest would be dropped
-        if (options.faces_written != nullptr)
-            options.faces_written->fetch_add(faces_between(s, cuts[k], cuts[k + 1]), std::memory_order_relaxed);
-    }
-    for (const mesh_object& o : s.objects) written_faces += o.face_count();
 }
 
 }  // namespace tessvert

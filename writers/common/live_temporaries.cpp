@@ -1,4 +1,4 @@
-#include "writers/live_temporaries.hpp"
+#include "writers/common/live_temporaries.hpp"
 
 #include <atomic>
 #include <cstring>

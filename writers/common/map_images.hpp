@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "writers/output_file.hpp"
+#include "writers/common/output_file.hpp"
 
 namespace tessvert {
 

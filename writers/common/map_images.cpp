@@ -1,4 +1,4 @@
-#include "writers/map_images.hpp"
+#include "writers/common/map_images.hpp"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "app/mesh_pipeline.hpp"
+#include "writers/common/parts.hpp"
 
 #include <algorithm>
 #include <condition_variable>
@@ -146,52 +146,27 @@ void write_parts(ordered_parts& p, output_file& out) {
 
 }  // namespace
 
-void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format, worker_pool& pool) {
-    ordered_parts p(format, parts, std::min<std::size_t>(pool.threads.size() + 2, 64));
-    run_on_workers(
-        pool, [&] { format_parts(p); }, [&] { write_parts(p, out); });
+void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format,
+                            const thread_runner& runner) {
+    ordered_parts p(format, parts, std::min<std::size_t>(runner.workers + 2, 64));
+    runner.run([&] { format_parts(p); }, [&] { write_parts(p, out); });
 }
 
-std::size_t part_size_for(const worker_pool& pool, std::uint64_t weight, std::size_t least, std::size_t most) {
-    const std::uint64_t threads = pool.threads.size() + 1;
-    // Four parts a thread or more, so that each has work until the end.
+void write_parts_here(output_file& out, std::size_t parts, const part_format& format) {
+    text_block text;
+    for (std::size_t k = 0; k < parts; ++k) {
+        text.used = 0;
+        format(k, 0, text);
+        write_output(out, text.data.get(), text.used);
+        if (out.write_failed) break;  // the rest would be dropped
+    }
+}
+
+std::size_t part_size_for(std::size_t threads, std::uint64_t weight, std::size_t least, std::size_t most) {
+    // One thread takes the largest parts; several, four parts a thread or
+    // more, so that each has work until the end.
+    if (threads <= 1) return most;
     return static_cast<std::size_t>(std::clamp<std::uint64_t>(weight / (4 * threads), least, most));
-}
-
-void write_mesh_include_on_workers(const scene& s, output_file& out, std::int32_t triangle_mode,
-                                   std::int32_t& written_faces, const mesh_options& options, worker_pool& pool,
-                                   const part_formatter& format_part) {
-    std::size_t weight = s.objects.size();
-    for (const mesh_object& o : s.objects) weight += o.faces.size();
-    const std::size_t part_faces = part_size_for(pool, weight, least_part_faces, default_part_faces);
-    const mesh_layout layout = lay_out_mesh(s, triangle_mode, options);
-    const std::vector<mesh_position> cuts = cut_mesh(s, part_faces);
-    std::vector<mesh_formatter> formatters(pool.threads.size() + 1);
-    write_parts_on_workers(
-        out, cuts.size() - 1,
-        [&](std::size_t k, std::size_t thread, text_block& text) {
-            format_part(s, layout, cuts[k], cuts[k + 1], formatters[thread], text);
-            if (options.faces_written != nullptr)
-                options.faces_written->fetch_add(faces_between(s, cuts[k], cuts[k + 1]), std::memory_order_relaxed);
-        },
-        pool);
-    for (const mesh_object& o : s.objects) written_faces += o.face_count();
-}
-
-void write_pov_mesh_on_workers(const scene& s, const pov_names& names, const pov_mesh_layout& layout, output_file& out,
-                               std::int32_t& written_faces, worker_pool& pool) {
-    std::uint64_t weight = 0;
-    for (std::size_t i = 0; i < layout.objects.size(); ++i) weight += 1 + pov_object_items(layout, i);
-    const std::size_t part_items = part_size_for(pool, weight, least_part_faces, default_pov_part_items);
-    const std::vector<pov_position> cuts = cut_pov_mesh(layout, part_items);
-    std::vector<pov_mesh_formatter> formatters(pool.threads.size() + 1);
-    write_parts_on_workers(
-        out, cuts.size() - 1,
-        [&](std::size_t k, std::size_t thread, text_block& text) {
-            format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatters[thread], text);
-        },
-        pool);
-    for (const mesh_object& o : s.objects) written_faces += static_cast<std::int32_t>(o.faces.size());
 }
 
 }  // namespace tessvert

@@ -1,12 +1,9 @@
-#include "writers/pov/pov_maps.hpp"
+#include "drawing/map_sources.hpp"
 
 #include <map>
 #include <set>
 
-#include "writers/map_images.hpp"
-#include "writers/pov/pov_names.hpp"
-#include "writers/pov/pov_uv_map.hpp"
-#include "writers/text_output.hpp"
+#include "writers/common/map_images.hpp"
 
 namespace tessvert {
 
@@ -19,6 +16,20 @@ std::string quoted(std::string_view name) {
     return q;
 }
 
+// Mapping coordinates whose count differs from the object's vertex count,
+// or that hold a number that is not finite, are not used: one warning per
+// object.
+void check_mapping_coords(const scene& s, reporter& report) {
+    for (const mesh_object& o : s.objects) {
+        if (o.faces.empty() || o.tex_coords.empty() || mapping_coords_usable(o)) continue;
+        const std::string why = o.tex_coords.size() != 2 * o.vertices.size()
+                                    ? std::to_string(o.tex_coords.size() / 2) + " mapping coordinates for its " +
+                                          std::to_string(o.vertices.size()) + " vertices"
+                                    : "a mapping coordinate that is not a finite number";
+        report_warning(report, "object \"" + printable(o.name) + "\" has " + why + "; they are not used");
+    }
+}
+
 // Per material: 1 when faces of an object with mapping coordinates use it.
 // Each object whose faces use a mapped material but that has no mapping
 // coordinates gets its warning here.
@@ -27,7 +38,7 @@ std::vector<std::uint8_t> materials_mapped_by_faces(const scene& s, reporter& re
     for (const mesh_object& o : s.objects) {
         std::int32_t unmapped = no_material;
         for (std::size_t j = 0; j < o.faces.size(); ++j) {
-            const std::int32_t m = face_texture(s, o, j);
+            const std::int32_t m = face_material(s, o, j);
             if (m == no_material || s.materials[static_cast<std::size_t>(m)].map_name.empty()) continue;
             if (mapping_coords_usable(o))
                 used[static_cast<std::size_t>(m)] = 1;
@@ -76,14 +87,15 @@ std::string copy_name(const std::string& source) {
 
 }  // namespace
 
-void plan_pov_maps(const scene& s, const std::string& input_path, const std::string& output_dir, pov_map_plan& plan,
-                   reporter& report) {
-    plan.materials.assign(s.materials.size(), pov_material_map{});
+void resolve_maps(const scene& s, const std::string& input_path, const std::string& output_dir,
+                  image_type_reader type_of, std::string_view reader_name, drawn_scene& d, reporter& report) {
+    check_mapping_coords(s, report);
+    d.counts.maps_resolved = true;
     report_other_maps(s, report);
     const std::vector<std::uint8_t> used = materials_mapped_by_faces(s, report);
     // Each map name is looked up once: materials that share it share the
     // image, its copy and its warning.
-    std::map<std::string, pov_material_map> done;
+    std::map<std::string, drawn_map> done;
     std::set<std::string> taken;
     std::map<std::string, std::string> copy_of;  // image found -> the name its copy takes
     for (std::size_t m = 0; m < s.materials.size(); ++m) {
@@ -91,37 +103,38 @@ void plan_pov_maps(const scene& s, const std::string& input_path, const std::str
         const std::string& map_name = s.materials[m].map_name;
         const auto known = done.find(map_name);
         if (known != done.end()) {
-            plan.materials[m] = known->second;
-            ++(known->second.image.empty() ? plan.missing : plan.written);
+            d.looks[m].map = known->second;
+            d.looks[m].map.placement = s.materials[m].texture;
+            ++(known->second.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
             continue;
         }
-        pov_material_map& chosen = done[map_name];
+        drawn_map& chosen = done[map_name];
         const std::string what = "the texture map " + quoted(map_name) + " of material " + quoted(s.materials[m].name);
         const std::string fallback = "; the material is drawn in its diffuse colour";
         const std::string source = find_map_image(input_path, map_name);
-        const std::string_view type = pov_image_type(map_file_part(map_name));
+        const std::string_view type = type_of(map_file_part(map_name));
         if (source.empty()) {
             report_warning(
                 report, what + " is not beside the 3DS file (in " + printable(folder_of(input_path)) + ")" + fallback);
         } else if (type.empty()) {
-            report_warning(report, what + " is of a type POV-Ray cannot read" + fallback);
+            report_warning(report, what + " is of a type " + std::string(reader_name) + " cannot read" + fallback);
         } else if (const auto copied = copy_of.find(source); copied != copy_of.end()) {
-            chosen = {copied->second, type};  // another name of an image already copied
+            chosen = {copied->second, type, {}};  // another name of an image already copied
         } else {
             const copy_plan where = plan_copy(output_dir, copy_name(source), source, taken);
             if (where.name.empty()) {
                 report_warning(report,
                                what + " finds no free name for its copy in " + printable(output_dir) + fallback);
             } else if (where.reuse) {
-                chosen = {where.name, type};
+                chosen = {where.name, type, {}};
             } else {
-                output_file& copy = plan.copies.emplace_back();
+                output_file& copy = d.image_copies.emplace_back();
                 if (write_image_copy(copy, source, output_dir + "/" + where.name)) {
-                    chosen = {where.name, type};
+                    chosen = {where.name, type, {}};
                 } else {
                     report_warning(report, what + " could not be copied to " + printable(output_dir) + fallback);
                     report_system_reason(report, copy.path, copy.error);
-                    plan.copies.pop_back();
+                    d.image_copies.pop_back();
                 }
             }
             if (!chosen.image.empty()) {
@@ -129,14 +142,15 @@ void plan_pov_maps(const scene& s, const std::string& input_path, const std::str
                 copy_of[source] = chosen.image;
             }
         }
-        plan.materials[m] = chosen;
-        ++(chosen.image.empty() ? plan.missing : plan.written);
+        d.looks[m].map = chosen;
+        d.looks[m].map.placement = s.materials[m].texture;
+        ++(chosen.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
     }
 }
 
-bool commit_map_copies(pov_map_plan& plan, reporter& report) {
+bool commit_map_copies(std::deque<output_file>& copies, reporter& report) {
     bool all = true;
-    for (output_file& copy : plan.copies) {
+    for (output_file& copy : copies) {
         if (commit_output_as_new(copy)) continue;
         tessvert::report(report, message_kind::error, "There was an error when writing the file: " + copy.path + "\n");
         if (copy.error != 0) report_system_reason(report, copy.path, copy.error);

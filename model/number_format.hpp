@@ -18,4 +18,13 @@ inline constexpr std::size_t number_text_max = 320;
 // No terminating NUL is written.
 std::size_t format_number(double value, char* out);
 
+// The number a reader of the text of `value` gets back, as a double: what a
+// renderer sees of a number this program wrote.
+double as_read_back(double value);
+
+// Whether the text of `value` reads as zero (0.000000 or -0.000000): true
+// for every finite value below half a millionth in size, and for a value of
+// exactly half a millionth when the double falls below it.
+bool written_as_zero(double value);
+
 }  // namespace tessvert

@@ -1,7 +1,9 @@
-#include "writers/number_format.hpp"
+#include "model/number_format.hpp"
 
 #include <bit>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 namespace tessvert {
@@ -280,6 +282,20 @@ std::size_t format_number(double value, char* out) {
     p = write_whole(p, rounded.whole);
     p = write_fraction(p, rounded.micro);
     return static_cast<std::size_t>(p - out);
+}
+
+double as_read_back(double value) {
+    char text[number_text_max + 1];
+    text[format_number(value, text)] = '\0';
+    return std::strtod(text, nullptr);
+}
+
+bool written_as_zero(double value) {
+    const double size = std::fabs(value);
+    // Only values near half a millionth need their text to tell.
+    if (!(size < 1e-6)) return false;
+    if (size < 4e-7) return true;
+    return as_read_back(value) == 0.0;
 }
 
 }  // namespace tessvert

@@ -10,33 +10,16 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <string>
 #include <vector>
 
-#include "model/report.hpp"
+#include "drawing/drawn_scene.hpp"
 #include "model/scene.hpp"
-#include "writers/output_file.hpp"
+#include "writers/common/text_block.hpp"
 
 namespace tessvert {
-
-// Opt-in views of the scene as the file holds it.
-struct mesh_options {
-    // Each object as one block per material of its faces (face_materials),
-    // in the order of each block's first face; faces without a material
-    // form a block in the object's own colour.
-    bool materials = false;
-    // Smooth triangles take the objects' corner normals where they have
-    // them (corner_normals), the vertex normals elsewhere.
-    bool smoothing = false;
-    // When set, advanced by the faces of each part once it is written (on
-    // workers: once its text is made), so that another thread can tell how
-    // far the file is.
-    std::atomic<std::uint64_t>* faces_written = nullptr;
-};
 
 // Faces in a part of the file when it is made part by part: about 1 MB of
 // text.
@@ -66,6 +49,7 @@ struct object_layout {
     // Its blocks in written order, each starting where the one before ends;
     // empty: one block of every face in the object's own colour.
     std::vector<mesh_block> blocks;
+    std::array<std::uint8_t, 3> colour{};  // the object's own colour
 };
 
 // What the whole file holds and how: one entry per object of the scene.
@@ -83,18 +67,6 @@ struct mesh_position {
     std::uint32_t object = 0;
     std::uint32_t face = 0;
 };
-
-// Text made in memory, room added as it grows; kept from one part to the
-// next so that its memory is touched once.
-struct text_block {
-    std::unique_ptr<char[]> data;
-    std::size_t capacity = 0;
-    std::size_t used = 0;
-};
-
-// Room for at least `n` more bytes at the end of the text; returns where
-// they start (the caller adds what it writes to `used`).
-char* reserve_text(text_block& out, std::size_t n);
 
 // What the text of one part is made with: the corner texts of the object
 // at hand. One per thread, kept from one part to the next.
@@ -120,10 +92,13 @@ struct mesh_formatter {
     std::vector<std::uint32_t> filled_smooth_corners;
 };
 
-// Lays out the file: smooth triangles with the objects' vertex normals when
-// `triangle_mode` is 0 (the normals must have been computed), flat
-// triangles when it is 1, and the options' views.
-mesh_layout lay_out_mesh(const scene& s, std::int32_t triangle_mode, const mesh_options& options = {});
+// Lays out the file as `d` draws it: smooth triangles with the objects'
+// normals (their corner normals where they have them), or flat triangles;
+// each object as one block in its colour, or, when faces are drawn in their
+// own materials, one block per material of its faces, in the order of each
+// block's first face (faces without a material form a block in the
+// object's colour).
+mesh_layout lay_out_mesh(const drawn_scene& d);
 
 // The places where the file is cut into parts, in order: first {0, 0}, last
 // the end of the file. Each part holds at most `part_faces` faces (at least
@@ -133,18 +108,10 @@ std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces);
 // The faces in the part [from, to).
 std::uint64_t faces_between(const scene& s, mesh_position from, mesh_position to);
 
-// Appends the text of the part [from, to) to `out`.
+// Appends the text of the part [from, to) of the objects of `s` to `out`.
+// A face with a corner whose normal is not finite is written flat.
 // Precondition: every face index is below its object's vertex_count.
 void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position from, mesh_position to,
                       mesh_formatter& formatter, text_block& out);
-
-// Writes the file's text into `out`, which the caller opened and commits,
-// part by part on this thread: smooth triangles with vertex normals when
-// `triangle_mode` is 0 (the objects' normals must have been computed), flat
-// triangles when it is 1. A face with a corner whose normal is not finite is
-// written flat. Adds one to `written_faces` per triangle statement.
-// Precondition: every face index is below its object's vertex_count.
-void write_mesh_include(const scene& s, output_file& out, std::int32_t triangle_mode, std::int32_t& written_faces,
-                        const mesh_options& options = {});
 
 }  // namespace tessvert

@@ -4,14 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "model/number_format.hpp"
 #include "model/report.hpp"
-#include "writers/number_format.hpp"
-#include "writers/output_file.hpp"
+#include "writers/common/output_file.hpp"
 
 namespace tessvert {
-
-// The double nearest to 1/255: a colour byte times this is its channel.
-inline constexpr double byte_to_channel = 0.00392156862745098;
 
 inline void put_number(output_file& out, double value) {
     out.used += format_number(value, reserve_output(out, number_text_max));

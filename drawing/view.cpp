@@ -1,45 +1,13 @@
-#include "writers/scene_file.hpp"
+#include "drawing/view.hpp"
 
 #include <cmath>
 #include <string>
 
-#include "geometry/framing.hpp"
 #include "geometry/lens.hpp"
-#include "writers/text_output.hpp"
 
 namespace tessvert {
 
 namespace {
-
-void put_triple(output_file& out, const double v[3]) {
-    put_number(out, v[0]);
-    put_text(out, " ");
-    put_number(out, v[1]);
-    put_text(out, " ");
-    put_number(out, v[2]);
-}
-
-void put_camera(output_file& out, const double position[3], const double look_at[3], const double up[3], double fov) {
-    put_text(out, "camera\n{\n\tposition <");
-    put_triple(out, position);
-    put_text(out, ">\n\tlook_at <");
-    put_triple(out, look_at);
-    put_text(out, ">\n\tup <");
-    put_triple(out, up);
-    put_text(out, ">\n\tfov ");
-    put_number(out, fov);
-    put_text(out, "\n\tratio ");
-    put_number(out, view_aspect_ratio);
-    put_text(out, "\n}\n");
-}
-
-void put_light(output_file& out, const double position[3], const double color[3]) {
-    put_text(out, "light\n{\n\tposition <");
-    put_triple(out, position);
-    put_text(out, ">\n\tcolor ");
-    put_triple(out, color);
-    put_text(out, "\n\tattenuation_type \"none\"\n}\n");
-}
 
 void widen(const vec3& v, double out[3]) {
     out[0] = v.x;
@@ -86,7 +54,7 @@ written_camera camera_as_written(const camera& c) {
     return w;
 }
 
-view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const view_choices& choices) {
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const std::optional<framed_view>& framed) {
     view_setup v;
     written_camera w;  // the default view
     if (camera_index >= 0 && camera_index < s.camera_count())
@@ -97,22 +65,16 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const v
     }
     v.fov = w.fov;
     v.bank = w.bank;
-    if (choices.frame && s.camera_count() == 0) {
-        const std::optional<framed_view> framed = frame_scene(s);
-        if (framed && framed->refused != nullptr) {
+    if (framed && s.camera_count() == 0) {
+        if (framed->refused != nullptr) {
             v.framing_refused = framed->refused;
-        } else if (framed) {
+        } else {
             v.framed = true;
             for (int k = 0; k < 3; ++k) {
                 v.position[k] = framed->position[k];
                 v.look_at[k] = framed->look_at[k];
             }
         }
-    }
-    if (choices.headlight) {
-        v.headlight = true;
-        for (const light& l : s.lights)
-            if (light_as_written(l).finite) v.headlight = false;
     }
     return v;
 }
@@ -128,31 +90,6 @@ void report_non_finite_lights_and_cameras(const scene& s, reporter& report) {
         report_warning(report,
                        counted(cameras, "camera", "a position, target or field of view that is not a finite number",
                                "written as the default view from (20, 20, 20)"));
-}
-
-void write_scene_file(const view_setup& view, const scene& s, output_file& out, const std::string& include_path,
-                      const std::string& base_name) {
-    put_camera(out, view.position, view.look_at, view.up, view.fov);
-    put_text(out, "\n[All cameras from the file are listed below]\n\n[\n");
-    for (const camera& c : s.cameras) {
-        const written_camera w = camera_as_written(c);
-        put_camera(out, w.position, w.look_at, view.up, w.fov);
-    }
-    put_text(out, "]\n");
-    put_text(out, "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"");
-    put_text(out, base_name);
-    put_text(out, "\"\n\tjitter \"no\"\n\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n");
-    for (const light& l : s.lights) {
-        const written_light w = light_as_written(l);
-        if (w.finite) put_light(out, w.position, w.color);
-    }
-    if (view.headlight) {
-        const double white[3] = {1, 1, 1};
-        put_light(out, view.position, white);
-    }
-    put_text(out, "\ninclude \"");
-    put_text(out, include_path);
-    put_text(out, "\"\n");
 }
 
 }  // namespace tessvert

@@ -1,0 +1,104 @@
+#include "writers/pov/pov_language.hpp"
+
+#include <vector>
+
+#include "writers/common/parts.hpp"
+#include "writers/pov/pov_mesh.hpp"
+#include "writers/pov/pov_names.hpp"
+#include "writers/pov/pov_scene.hpp"
+#include "writers/pov/pov_uv_map.hpp"
+
+namespace tessvert {
+
+namespace {
+
+// Items in the smallest part the mesh file is cut into for several threads.
+constexpr std::size_t least_part_items = 256;
+
+// The file name of `path`, as a line of one file names the other beside it.
+std::string file_name(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+pov_names names_of(const drawn_scene& d) {
+    pov_names names = make_pov_names(*d.file);
+    std::vector<std::uint8_t> mapped(d.looks.size(), 0);
+    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !d.looks[m].map.image.empty();
+    name_mapped_materials(*d.file, mapped, names);
+    return names;
+}
+
+struct pov_writer final : language_writer {
+    pov_writer(const drawn_scene& d, const output_names& files)
+        : d(d), files(files), names(names_of(d)), layout(lay_out_pov_mesh(*d.file, d.smooth ? 0 : 1)) {}
+
+    void write_scene(output_file& out) override {
+        write_pov_scene(d, names, layout, out, file_name(files.mesh_path), file_name(files.base_name));
+    }
+
+    std::size_t cut_mesh(std::size_t threads) override {
+        std::uint64_t weight = 0;
+        for (std::size_t i = 0; i < layout.objects.size(); ++i) weight += 1 + pov_object_items(layout, i);
+        cuts = cut_pov_mesh(layout, part_size_for(threads, weight, least_part_items, default_pov_part_items));
+        formatters.resize(threads);
+        return cuts.size() - 1;
+    }
+
+    void format_mesh_part(std::size_t k, std::size_t thread, text_block& text) override {
+        format_pov_mesh_part(*d.file, names, layout, cuts[k], cuts[k + 1], formatters[thread], text);
+    }
+
+    std::uint64_t mesh_part_faces(std::size_t k) const override {
+        return pov_faces_between(layout, cuts[k], cuts[k + 1]);
+    }
+
+    const drawn_scene& d;
+    const output_names files;
+    const pov_names names;
+    const pov_mesh_layout layout;
+    std::vector<pov_position> cuts;
+    std::vector<pov_mesh_formatter> formatters;
+};
+
+std::unique_ptr<language_writer> prepare(const drawn_scene& d, const output_names& names) {
+    return std::make_unique<pov_writer>(d, names);
+}
+
+// The include line names the mesh file by its file name, in a POV-Ray
+// string, which carries neither a double quote nor a control character
+// plainly, and POV-Ray 3.7 neither undoes a backslash in a file name nor
+// opens a file whose name holds bytes beyond ASCII. Folders above the file
+// are not named, so any name is fine for them.
+std::string output_name_problem(const std::string& base_name) {
+    for (const char c : file_name(base_name)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\' || byte < 0x20 || byte >= 0x7F)
+            return "the output file's name " + printable(file_name(base_name)) +
+                   " holds a double quote, a backslash, a control character or a byte beyond ASCII, which "
+                   "POV-Ray 3.7 cannot open from the scene's include line; nothing was converted";
+    }
+    return {};
+}
+
+}  // namespace
+
+const output_language pov_language{
+    .name = "pov",
+    .summary = "NAME.pov and NAME.inc, a POV-Ray 3.7 scene with texture maps",
+    .scene_extension = ".pov",
+    .mesh_extension = ".inc",
+    // Each face in its material, and the hard edges of the smoothing
+    // groups: a picture shows them.
+    .implies = {.materials = true, .smoothing = true},
+    .abilities = {.places_copies = true,
+                  .writes_lights_off = false,
+                  .image_type = pov_image_type,
+                  .reader_name = "POV-Ray"},
+    .all_or_nothing = true,
+    .mesh_first = false,
+    .output_name_problem = output_name_problem,
+    .prepare = prepare,
+};
+
+}  // namespace tessvert
