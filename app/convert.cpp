@@ -461,8 +461,12 @@ conversion_result convert_input(const run_options& given, const std::vector<unsi
     worker_pool pool;
     // What the language shows of the file's own views, it shows always.
     run_options options = given;
-    options.materials = options.materials || options.language->implies.materials;
-    options.smoothing = options.smoothing || options.language->implies.smoothing;
+    const implied_choices& implied = options.language->implies;
+    options.materials = options.materials || implied.materials;
+    options.smoothing = options.smoothing || implied.smoothing;
+    options.frame = options.frame || implied.frame;
+    options.headlight = options.headlight || implied.headlight;
+    options.instances = options.instances || implied.instances;
     if (!read_input(options, bytes, s, report, &pool)) {
         tessvert::report(report, message_kind::error, " An error occured\n");
         return result;

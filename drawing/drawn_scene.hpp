@@ -58,6 +58,8 @@ struct material_look {
     double highlight = 0;
     double shininess = 0;
     double self_illumination = 0;
+    double reflection = 0;   // how much it mirrors its surroundings (a reflection map's amount)
+    bool two_sided = false;  // its faces are seen from both sides
     drawn_map map;
 };
 
@@ -84,6 +86,12 @@ struct drawn_scene {
     bool smooth = true;
     bool corner_normals = false;
     bool face_materials = false;
+
+    // The turn that stands the scene upright (row by row), applied to every
+    // object, camera and light: identity unless the model was authored
+    // with another axis up. A language with transforms writes it as one;
+    // the numbers of the file stay as they are.
+    std::array<double, 9> turn{1, 0, 0, 0, 1, 0, 0, 0, 1};
 
     // The initial view, then the file's cameras in file order.
     view_setup view;

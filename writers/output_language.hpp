@@ -46,6 +46,9 @@ struct language_writer {
 struct implied_choices {
     bool materials = false;  // each face in its own material
     bool smoothing = false;  // normals that follow the smoothing groups
+    bool frame = false;      // a file without cameras seen whole
+    bool headlight = false;  // a light at the eye when the scene has none
+    bool instances = false;  // the keyframer's copies of meshes
 };
 
 struct output_language {

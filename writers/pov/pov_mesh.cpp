@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "drawing/drawn_normals.hpp"
 #include "drawing/drawn_scene.hpp"
 #include "model/number_format.hpp"
 
@@ -16,18 +17,6 @@ namespace {
 
 constexpr std::uint32_t unused = std::numeric_limits<std::uint32_t>::max();
 
-// POV-Ray refuses a zero normal (it warns and takes another), and reads
-// the six decimals written: a normal is usable when it is finite and one
-// of its numbers is written as something other than zero.
-bool usable_normal(double x, double y, double z) {
-    return std::isfinite(x) && std::isfinite(y) && std::isfinite(z) &&
-           !(written_as_zero(x) && written_as_zero(y) && written_as_zero(z));
-}
-
-bool usable_normal(const vec3& n) {
-    return usable_normal(n.x, n.y, n.z);
-}
-
 // What stands in the normal list for a normal no face uses (one that is not
 // usable): POV-Ray reads every entry.
 constexpr vec3 placeholder_normal{0.0f, 0.0f, 1.0f};
@@ -35,16 +24,7 @@ constexpr vec3 placeholder_normal{0.0f, 0.0f, 1.0f};
 // The face's own unit normal, or the placeholder for a face without area
 // (POV-Ray leaves such a face out of the picture, whatever its normals).
 void face_normal(const mesh_object& o, const face& f, double n[3]) {
-    const vec3 &a = o.vertices[f.a], &b = o.vertices[f.b], &c = o.vertices[f.c];
-    const double u[3] = {double(b.x) - a.x, double(b.y) - a.y, double(b.z) - a.z};
-    const double v[3] = {double(c.x) - a.x, double(c.y) - a.y, double(c.z) - a.z};
-    n[0] = u[1] * v[2] - u[2] * v[1];
-    n[1] = u[2] * v[0] - u[0] * v[2];
-    n[2] = u[0] * v[1] - u[1] * v[0];
-    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    if (length > 0 && std::isfinite(length))
-        for (int k = 0; k < 3; ++k) n[k] /= length;
-    if (!usable_normal(n[0], n[1], n[2])) {
+    if (!face_unit_normal(o, f, n)) {
         n[0] = placeholder_normal.x;
         n[1] = placeholder_normal.y;
         n[2] = placeholder_normal.z;
@@ -55,11 +35,6 @@ void face_normal(const mesh_object& o, const face& f, double n[3]) {
 // smooth_normals, or use_vertex_normal.
 std::uint32_t corner_id(const mesh_object& o, const pov_mesh_object& l, std::size_t j, int k) {
     return l.corner_normals ? o.corner_normals[3 * j + static_cast<std::size_t>(k)] : use_vertex_normal;
-}
-
-const vec3& corner_normal(const mesh_object& o, const pov_mesh_object& l, std::size_t j, int k, std::uint32_t v) {
-    const std::uint32_t id = corner_id(o, l, j, k);
-    return id == use_vertex_normal ? o.normals[v] : o.smooth_normals[id];
 }
 
 void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_object& l,
@@ -85,12 +60,8 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
     l.uv = mapping_coords_usable(o);
     if (!smooth) return;
     l.corner_normals = o.corner_normals.size() == 3 * n;
-    for (std::size_t j = 0; j < n; ++j) {
-        const face& f = o.faces[j];
-        if (!usable_normal(corner_normal(o, l, j, 0, f.a)) || !usable_normal(corner_normal(o, l, j, 1, f.b)) ||
-            !usable_normal(corner_normal(o, l, j, 2, f.c)))
-            l.flat_faces.push_back(static_cast<std::uint32_t>(j));
-    }
+    for (std::size_t j = 0; j < n; ++j)
+        if (drawn_flat(o, l.corner_normals, j)) l.flat_faces.push_back(static_cast<std::uint32_t>(j));
     l.normal_count = static_cast<std::uint32_t>(l.vertices.size() + (l.corner_normals ? o.smooth_normals.size() : 0) +
                                                 l.flat_faces.size());
 }
