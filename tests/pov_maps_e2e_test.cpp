@@ -110,6 +110,19 @@ TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
     EXPECT_FALSE(fs::exists(d.dir / "out" / "quarters-3.ppm"));
 }
 
+// A double quote would end the scene's string inside the name: the copy
+// carries an underscore for it, and POV-Ray finds the image.
+TEST(PovMaps, AQuoteInTheImagesNameBecomesAnUnderscoreInItsCopy) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("say \"hi\".ppm")));
+    put(d.dir / "in" / "say \"hi\".ppm", testkit::quarters_ppm());
+    std::string console;
+    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_NE(console.find("    Number of texture maps:\t1\n"), std::string::npos) << console;
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "say _hi_.ppm"), testkit::quarters_ppm());
+}
+
 TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
     REQUIRE_POVRAY();
     scene_dirs d;
@@ -206,33 +219,47 @@ TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
     // The first write to a file is the copy's.
-    const auto at_first_write = [](const std::string& what) {
+    const auto with_shim = [](std::vector<std::string> settings) {
         e2e::limits lim;
-        lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=1", what};
+        lim.environment = std::move(settings);
+        lim.environment.push_back(std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM);
         // A sanitizer runtime insists on coming first; the shim comes before it.
         const char* asan = std::getenv("ASAN_OPTIONS");
         lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
         return lim;
     };
-    const e2e::limits full_disk = at_first_write("TESSVERT_FAULT_ERRNO=28");
-    const e2e::result failed = e2e::run(d.dir.path, args, full_disk);
-    EXPECT_EQ(failed.exit_code, 1) << failed.out;
-    EXPECT_NE(failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied to "
-                              "out; the material is drawn in its diffuse colour\n"),
-              std::string::npos)
-        << failed.out;
-    EXPECT_NE(failed.out.find("    Number of missing maps:\t1\n"), std::string::npos) << failed.out;
-    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+    // The disk full at the copy's first write, then the image failing to
+    // be read after its first 20 bytes (the 3DS file is read before it).
+    const std::string read_after =
+        "TESSVERT_FAULT_READ_AFTER=" + std::to_string(fs::file_size(d.dir / "in" / "scene.3ds") + 20);
+    for (const auto& [fault, reason] :
+         {std::pair{with_shim({"TESSVERT_FAULT_WRITE_CALL=1", "TESSVERT_FAULT_ERRNO=28"}), "No space left on device"},
+          std::pair{with_shim({read_after}), "Input/output error"}}) {
+        SCOPED_TRACE(reason);
+        const e2e::result failed = e2e::run(d.dir.path, args, fault);
+        EXPECT_EQ(failed.exit_code, 1) << failed.out;
+        EXPECT_NE(
+            failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied "
+                            "to out; the material is drawn in its diffuse colour\n Warning: out/quarters.ppm: " +
+                            std::string(reason) + "\n"),
+            std::string::npos)
+            << failed.out;
+        EXPECT_NE(failed.out.find("    Number of texture maps:\t0\n    Number of missing maps:\t1\n"),
+                  std::string::npos)
+            << failed.out;
+        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+        fs::remove(d.dir / "out" / "scene.inc");
+        fs::remove(d.dir / "out" / "scene.pov");
+    }
 
-    fs::remove(d.dir / "out" / "scene.inc");
-    fs::remove(d.dir / "out" / "scene.pov");
-    const e2e::result ended = e2e::run(d.dir.path, args, at_first_write("TESSVERT_FAULT_SIGNAL=15"));
+    const e2e::result ended =
+        e2e::run(d.dir.path, args, with_shim({"TESSVERT_FAULT_WRITE_CALL=1", "TESSVERT_FAULT_SIGNAL=15"}));
     EXPECT_EQ(ended.signal, 15) << ended.out;
     EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
 }
 
-// Two map names that find one image (they differ in case only) share one
-// copy.
+// Map names that find one image (the same name, or names that differ in
+// case only) share one copy.
 TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
     scene_dirs d;
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
@@ -247,12 +274,16 @@ TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
         ch::serialize(ch::primary({ch::editor({
             ch::material({ch::material_name("Upper"), ch::texture_map({ch::map_name("QUARTERS.PPM")})}),
             ch::material({ch::material_name("Lower"), ch::texture_map({ch::map_name("quarters.ppm")})}),
+            ch::material({ch::material_name("Again"), ch::texture_map({ch::map_name("QUARTERS.PPM")})}),
             square("A", "Upper"),
             square("B", "Lower"),
+            square("C", "Again"),
         })}))));
     const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
     ASSERT_EQ(r.exit_code, 1) << r.out;
-    EXPECT_NE(r.out.find("    Number of texture maps:\t2\n    Number of missing maps:\t0\n"), std::string::npos)
+    // Each material that shows the image counts, the one that shares the
+    // first one's map name too.
+    EXPECT_NE(r.out.find("    Number of texture maps:\t3\n    Number of missing maps:\t0\n"), std::string::npos)
         << r.out;
     EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene.inc", "scene.pov"}));
 }
