@@ -40,12 +40,17 @@ bytes plain_scene(float offset = 0) {
     })}));
 }
 
+// A unit box's corners and its 12 faces.
+const std::vector<xyz> box_corners = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                      {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+const std::vector<abc> box_faces = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+                                    {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+
 // A box in two materials, one of them mapped, its sides in six smoothing
 // groups; no light, no camera.
 bytes rich_scene() {
-    const std::vector<xyz> v = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    const std::vector<abc> f = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                                {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+    const std::vector<xyz>& v = box_corners;
+    const std::vector<abc>& f = box_faces;
     bytes masks;
     for (std::uint32_t i = 0; i < 12; ++i) append_u32(masks, 1u << (i / 2));
     std::vector<std::pair<float, float>> uv(8, {0.5f, 0.5f});
@@ -226,9 +231,23 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
         EXPECT_LT(r.out.find(" Warning: "), r.out.find(" All parameters successfully dumped to: "));
     }
     // A quiet run leaves the line out, and a file that the default output
-    // shows whole gets none.
+    // shows whole gets none: a group that lists no face colours nothing,
+    // whatever material it names.
     EXPECT_EQ(e2e::run(dir.path, {"-i", "rich.3ds", "-q"}).out, "");
     EXPECT_TRUE(testkit::warning_lines(e2e::run(dir.path, {"-i", "plain.3ds"}).out).empty());
+    std::vector<std::uint16_t> every_face(box_faces.size());
+    for (std::size_t j = 0; j < every_face.size(); ++j) every_face[j] = static_cast<std::uint16_t>(j);
+    write_file(dir / "one_colour.3ds",
+               serialize(primary({editor({
+                   material({material_name("Red"), diffuse(color24(200, 20, 20))}),
+                   material({material_name("Blue"), diffuse(color24(20, 20, 200))}),
+                   named_object("Box", {triangle_mesh({vertex_list(box_corners),
+                                                       face_list(box_faces, {material_group("Red", every_face),
+                                                                             material_group("Blue")})})}),
+                   named_object("Cam", {chunks::camera({10, -10, 5}, {0, 0, 0}, 0, 50)}),
+                   named_object("Sun", {chunks::light({10, 20, 30}, {color_float(1, 1, 1)})}),
+               })})));
+    EXPECT_TRUE(testkit::warning_lines(e2e::run(dir.path, {"-i", "one_colour.3ds"}).out).empty());
 }
 
 TEST(UnreadInputs, OneWarningSaysWhatASingleConversionLeavesUnread) {
