@@ -68,6 +68,9 @@ bool red(const std::array<int, 3>& c) {
 bool green(const std::array<int, 3>& c) {
     return c[1] > 120 && c[0] < 50 && c[2] < 50;
 }
+bool blue(const std::array<int, 3>& c) {
+    return c[2] > 120 && c[0] < 50 && c[1] < 50;
+}
 int brightness(const std::array<int, 3>& c) {
     return std::max({c[0], c[1], c[2]});
 }
@@ -85,15 +88,21 @@ bytes axes_scene(float bank = 0, std::vector<chunk> more = {}) {
     return serialize(primary({version(3), editor(items)}));
 }
 
+// A square `size` across centred on (x, y, z), facing up, in `material`.
+chunk square(const std::string& name, const std::string& material, float x, float y, float z, float size) {
+    const float h = size / 2;
+    const std::vector<xyz> corners = {{x - h, y - h, z}, {x + h, y - h, z}, {x + h, y + h, z}, {x - h, y + h, z}};
+    return named_object(
+        name,
+        {triangle_mesh({vertex_list(corners), face_list({{0, 1, 2}, {0, 2, 3}}, {material_group(material, {0, 1})})})});
+}
+
 // A white floor 60 x 60 at z = 0 seen from (0, -30, 30), lit by `light`.
-bytes floor_scene(chunk light) {
-    const std::vector<xyz> corners = {{-30, -30, 0}, {30, -30, 0}, {30, 30, 0}, {-30, 30, 0}};
-    return serialize(primary(
-        {version(3), editor({named_material("White", 255, 255, 255),
-                             named_object("Floor", {triangle_mesh({vertex_list(corners),
-                                                                   face_list({{0, 1, 2}, {0, 2, 3}},
-                                                                             {material_group("White", {0, 1})})})}),
-                             named_object("Eye", {camera({0, -30, 30}, {0, 0, 0}, 0, 35)}), light})}));
+bytes floor_scene(chunk light, std::vector<chunk> more = {}) {
+    std::vector<chunk> items = {named_material("White", 255, 255, 255), square("Floor", "White", 0, 0, 0, 60),
+                                named_object("Eye", {camera({0, -30, 30}, {0, 0, 0}, 0, 35)}), std::move(light)};
+    items.insert(items.end(), more.begin(), more.end());
+    return serialize(primary({version(3), editor(items)}));
 }
 
 }  // namespace
@@ -154,23 +163,58 @@ TEST(PovRender, ACameraChosenOnPovRaysCommandLineGivesTheView) {
     EXPECT_NE(none.complaints[0].find("Camera 7 is not a camera of this"), std::string::npos) << none.complaints[0];
 }
 
+// Rendered without a choice, the scene shows camera 0, the initial view:
+// with -c 0 the file's second camera, not its first.
+TEST(PovRender, TheDefaultCameraIsTheInitialView) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    const bytes scene =
+        axes_scene(0, {named_object("Back", {camera({0, 20, 0}, {0, 0, 0}, 0, 35)}), lamp("Lamp2", {0, 20, 0})});
+    const pov::render_result initial = convert_and_render(dir, scene, {"-c", "0"});
+    EXPECT_CLEAN_RENDER(initial);
+    EXPECT_LT(find(initial.picture, red).x, 0.4 * width);
+    const pov::render_result back = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=2"});
+    EXPECT_EQ(back.picture.rgb, initial.picture.rgb);
+}
+
 TEST(PovRender, ASpotlightLightsItsConeAndNotTheRest) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    // Full cone angles of 20 and 30 degrees from 20 units up: a pool of
-    // light about 5 units across around the origin.
+    // From 40 units up, full cone angles of 20 and 30 degrees: full light
+    // within 10 degrees of the axis, none past 15. Three tiles on the floor
+    // lie 7, 13 and 17 degrees off it.
+    const std::vector<chunk> tiles = {
+        named_material("Red", 255, 0, 0),           named_material("Green", 0, 255, 0),
+        named_material("Blue", 0, 0, 255),          square("In", "Red", 5, 0, 0.01f, 1),
+        square("Edge", "Green", 9.2f, 0, 0.01f, 1), square("Out", "Blue", 12.4f, 0, 0.01f, 1)};
     const pov::render_result spot_lit =
-        convert_and_render(dir, floor_scene(lamp("Spot", {0, 0, 20}, {spotlight({0, 0, 0}, 20, 30)})));
+        convert_and_render(dir, floor_scene(lamp("Spot", {0, 0, 40}, {spotlight({0, 0, 0}, 20, 30)}), tiles));
     EXPECT_CLEAN_RENDER(spot_lit);
-    const pov::render_result point_lit = convert_and_render(dir, floor_scene(lamp("Point", {0, 0, 20})));
+    const pov::render_result point_lit = convert_and_render(dir, floor_scene(lamp("Point", {0, 0, 40}), tiles));
     EXPECT_CLEAN_RENDER(point_lit);
-    const auto lit = [](const std::array<int, 3>& c) { return brightness(c) > 40; };
-    // The origin is at the picture's centre; a point 16 units left of it on
-    // the floor is about an eighth of the width from the left edge.
-    EXPECT_GT(brightness(spot_lit.picture.at(width / 2, height / 2)), 100);
-    EXPECT_LT(brightness(spot_lit.picture.at(width / 8, height / 2)), 5);
-    EXPECT_GT(brightness(point_lit.picture.at(width / 8, height / 2)), 40);
-    EXPECT_LT(find(spot_lit.picture, lit).count, find(point_lit.picture, lit).count / 4);
+    // The mean brightness, in each picture, of the pixels where the point
+    // light shows a tile of that colour.
+    const auto tile_brightness = [&](bool (*colour)(const std::array<int, 3>&)) {
+        double spot = 0, point = 0;
+        int n = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (colour(point_lit.picture.at(x, y))) {
+                    spot += brightness(spot_lit.picture.at(x, y));
+                    point += brightness(point_lit.picture.at(x, y));
+                    ++n;
+                }
+        EXPECT_GT(n, 4);
+        return std::pair{spot / std::max(n, 1), point / std::max(n, 1)};
+    };
+    const auto [in_spot, in_point] = tile_brightness(red);
+    EXPECT_GT(in_spot, 0.9 * in_point);
+    const auto [edge_spot, edge_point] = tile_brightness(green);
+    EXPECT_GT(edge_spot, 0.05 * edge_point);
+    EXPECT_LT(edge_spot, 0.8 * edge_point);
+    const auto [out_spot, out_point] = tile_brightness(blue);
+    EXPECT_GT(out_point, 100);
+    EXPECT_LT(out_spot, 3);
 }
 
 TEST(PovRender, ALightFlaggedOffLeavesTheSceneDark) {
