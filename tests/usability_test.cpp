@@ -17,6 +17,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "testkit/terminal_screen.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -479,6 +480,31 @@ std::string without_progress(const std::string& seen) {
     return std::regex_replace(seen, std::regex("\r( Warning: progress: [^\r\n]*| *\r)"), "");
 }
 
+// What a terminal shows of `seen`: while the last progress line stands,
+// that line on a row of its own below the messages; once it is cleared, the
+// rows of `log`, as if it had never been there.
+void expect_screens(const std::string& seen, const std::string& log) {
+    if (!testkit::tmux_installed()) {
+        const char* ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true") FAIL() << "tmux is not installed";
+        GTEST_SKIP() << "tmux is not installed (Debian: apt-get install tmux): the screen is not checked";
+    }
+    const std::size_t last = seen.rfind("\r Warning: progress: ");
+    ASSERT_NE(last, std::string::npos) << seen;
+    const std::size_t cleared = seen.find('\r', last + 1);
+    std::string line = seen.substr(last + 1, cleared - last - 1);
+    line.erase(line.find_last_not_of(' ') + 1);
+    const std::optional<std::vector<std::string>> during = testkit::terminal_screen(seen.substr(0, cleared));
+    ASSERT_TRUE(during.has_value());
+    ASSERT_FALSE(during->empty());
+    EXPECT_EQ(during->back(), line);
+    const std::vector<std::string> rows = testkit::rows_of(log);
+    const std::vector<std::string> above(during->begin(), during->end() - 1);
+    EXPECT_TRUE(above.size() < rows.size() && std::equal(above.begin(), above.end(), rows.begin()))
+        << testkit::joined(*during);
+    EXPECT_EQ(testkit::terminal_screen(seen), rows);
+}
+
 TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
 #ifdef __SANITIZE_THREAD__
     GTEST_SKIP() << "a second's timing is not kept under the thread sanitizer; the other builds run it";
@@ -493,6 +519,7 @@ TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
     write_file(plain / "slow.3ds", data);
     const auto unhurried = e2e::run(plain.path, {"-i", "slow.3ds"});
     EXPECT_EQ(without_progress(seen), unhurried.out);
+    expect_screens(seen, unhurried.out);
 
     // In a batch it counts the files, and the faces the writers wrote.
     write_file(dir / "a.3ds", data);
@@ -501,6 +528,7 @@ TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
         dir.path, {"--batch", "out", "a.3ds", "b.3ds", "slow.3ds", "--threads", "1"}, dir / "slow.3ds", data);
     EXPECT_NE(batch.find("\r Warning: progress: 2 of 3 files converted, 24 faces written"), std::string::npos) << batch;
     EXPECT_EQ(testkit::lines_with(without_progress(batch), " Warning: progress").size(), 0u) << batch;
+    expect_screens(batch, without_progress(batch));
     EXPECT_EQ(list_files(dir / "out").size(), 6u);
 
     // Never in a log, nor with -q on a terminal.
