@@ -231,6 +231,37 @@ TEST(Corpus, ExpectedListsEveryCorpusFile) {
     EXPECT_EQ(on_disk, listed);
 }
 
+// Whatever the thread count, every corpus file gives the same files and
+// console text: in the default mode, with --faithful, and as a POV-Ray
+// scene (its image copies included).
+TEST(Corpus, OneThreadAndSevenWriteTheSameFilesAndSayTheSame) {
+    const fs::path dir = corpus_dir();
+    SKIP_WITHOUT_CORPUS(dir);
+    const std::map<std::string, expectation> rows = read_expected(dir / "EXPECTED.md");
+    ASSERT_FALSE(rows.empty());
+    const std::vector<std::vector<std::string>> modes = {{}, {"--faithful"}, {"--format", "pov", "--faithful"}};
+    for (const auto& [name, e] : rows)
+        for (const std::vector<std::string>& mode : modes) {
+            SCOPED_TRACE(name + (mode.empty() ? "" : " " + mode.front() + " " + mode.back()));
+            std::vector<std::string> args{"-i", (dir / name).string(), "-o", "out", "--threads"};
+            std::vector<std::string> outputs[2], files[2];
+            e2e::result runs[2];
+            for (const int k : {0, 1}) {
+                e2e::temp_dir work;
+                std::vector<std::string> with_count = args;
+                with_count.push_back(k == 0 ? "1" : "7");
+                with_count.insert(with_count.end(), mode.begin(), mode.end());
+                runs[k] = e2e::run(work.path, with_count);
+                files[k] = e2e::list_files(work.path);
+                for (const std::string& f : files[k]) outputs[k].push_back(e2e::read_file(work / f));
+            }
+            EXPECT_EQ(runs[1].exit_code, runs[0].exit_code);
+            EXPECT_EQ(runs[1].out, runs[0].out);
+            EXPECT_EQ(files[1], files[0]);
+            EXPECT_TRUE(outputs[1] == outputs[0]);
+        }
+}
+
 TEST(Corpus, EveryFileConvertsAsExpected) {
     check_corpus(false);
 }

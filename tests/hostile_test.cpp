@@ -117,18 +117,23 @@ TEST(HostileInput, AnInputThatCannotBeOpenedOrReadSaysWhy) {
     EXPECT_EQ(list_files(dir.path).size(), ::geteuid() != 0 ? 2u : 1u);
 }
 
+// On one thread, and on several while a worker takes the objects read.
 TEST(HostileInput, AReadErrorIsALoadFailureThatWritesNothing) {
     temp_dir dir;
     write_file(dir / "grid.3ds", grid_scene());
     old_outputs(dir);
-    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault({"TESSVERT_FAULT_READ_AFTER=65536"}));
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out,
-              std::string(e2e::banner) + reading_grid + " Warning: grid.3ds: Input/output error\n An error occured\n");
-    expect_old_outputs(dir);
-    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", "model.inc", "model.vrx"}));
+    for (const char* threads : {"1", "7"}) {
+        SCOPED_TRACE(std::string("--threads ") + threads);
+        const auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads},
+                                with_fault({"TESSVERT_FAULT_READ_AFTER=65536"}));
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + reading_grid +
+                             " Warning: grid.3ds: Input/output error\n An error occured\n");
+        expect_old_outputs(dir);
+        EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", "model.inc", "model.vrx"}));
+    }
     // The same file without the fault converts.
-    r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    const auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.out.find("Number of faces:\t\t20000\n"), std::string::npos) << r.out;
 }
@@ -276,22 +281,24 @@ const std::vector<std::string> grid_and_outputs = {"grid.3ds", "model.inc", "mod
 
 }  // namespace
 
+// On one thread, and on several while the workers cut the mesh file.
 TEST(HostileRun, AnInterruptedRunRemovesItsTemporariesAndEndsByTheSignal) {
     temp_dir dir;
     write_file(dir / "grid.3ds", grid_scene());
     const std::vector<std::pair<int, const char*>> cases = {
         {SIGINT, "1"}, {SIGINT, "3"}, {SIGTERM, "2"}, {SIGHUP, "4"}};
-    for (const auto& [sig, write_call] : cases) {
-        SCOPED_TRACE("signal " + std::to_string(sig) + " at write " + write_call);
-        old_outputs(dir);
-        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
-                          with_fault({std::string("TESSVERT_FAULT_WRITE_CALL=") + write_call,
-                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(sig)}));
-        EXPECT_EQ(r.signal, sig);
-        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
-        expect_old_outputs(dir);
-        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
-    }
+    for (const char* threads : {"1", "7"})
+        for (const auto& [sig, write_call] : cases) {
+            SCOPED_TRACE("signal " + std::to_string(sig) + " at write " + write_call + ", threads " + threads);
+            old_outputs(dir);
+            auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads},
+                              with_fault({std::string("TESSVERT_FAULT_WRITE_CALL=") + write_call,
+                                          "TESSVERT_FAULT_SIGNAL=" + std::to_string(sig)}));
+            EXPECT_EQ(r.signal, sig);
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
+            expect_old_outputs(dir);
+            EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+        }
 }
 
 TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
@@ -356,6 +363,7 @@ TEST(HostileRun, AStalledConsoleNeverHoldsOffASignal) {
     }
 }
 
+// On one thread, and on several while the workers cut the mesh file.
 TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
     const reference_outputs fresh = grid_outputs();
     temp_dir dir;
@@ -375,17 +383,18 @@ TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
          "There was an error when writing the file: model.inc\n Warning: model.inc: No space left on device\n",
          true},
     };
-    for (const fault& f : faults) {
-        SCOPED_TRACE(f.settings.front());
-        old_outputs(dir);
-        auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault(f.settings));
-        EXPECT_EQ(r.exit_code, 0);
-        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read + f.lines +
-                             testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 20000}));
-        EXPECT_TRUE(read_file(dir / "model.vrx") == (f.new_vrx ? fresh.vrx : "old\n"));
-        EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
-        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
-    }
+    for (const char* threads : {"1", "7"})
+        for (const fault& f : faults) {
+            SCOPED_TRACE(f.settings.front() + ", threads " + threads);
+            old_outputs(dir);
+            auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads}, with_fault(f.settings));
+            EXPECT_EQ(r.exit_code, 0);
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read + f.lines +
+                                 testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 20000}));
+            EXPECT_TRUE(read_file(dir / "model.vrx") == (f.new_vrx ? fresh.vrx : "old\n"));
+            EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
+            EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+        }
 }
 
 // Normals that run out of memory on a worker are computed again on the main

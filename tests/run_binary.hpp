@@ -65,9 +65,9 @@ inline fs::path shared_dir() {
 }
 
 // The thread count each conversion (its arguments, program name first, give
-// -i) is given unless they name one: ctest
-// runs the end-to-end suite once with TESSVERT_TEST_THREADS=1 and once with
-// 7, so that no case depends on how many CPUs the machine has.
+// -i) is given unless they name one: ctest runs the end-to-end suite with
+// TESSVERT_TEST_THREADS=7, so that no case depends on how many CPUs the
+// machine has.
 inline void add_test_threads(std::vector<std::string>& args) {
     const char* threads = std::getenv("TESSVERT_TEST_THREADS");
     if (threads == nullptr || *threads == '\0') return;
