@@ -75,11 +75,4 @@ inline std::vector<std::string> rows_of(const std::string& text) {
     return rows;
 }
 
-// The rows, one a line, for a test's message.
-inline std::string joined(const std::vector<std::string>& rows) {
-    std::string text;
-    for (const std::string& row : rows) text += row + "\n";
-    return text;
-}
-
 }  // namespace testkit

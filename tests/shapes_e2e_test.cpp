@@ -12,8 +12,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
-#include "tests/render_pov.hpp"
-#include "tests/run_binary.hpp"
+#include "tests/pov_conversion.hpp"
 
 using namespace chunks;
 using testkit::read_file;
@@ -234,12 +233,7 @@ TEST(Instances, PovRayPlacesTheDeclaredMeshWhereTheKeyframerPutsIt) {
                four_cubes(true, {named_object("Eye", {camera({2, 2.5f, 12}, {2, 2.5f, 0}, 0, 35)}),
                                  named_object("Lamp", {light({2, 2.5f, 12}, {color24(255, 255, 255)})})}));
     const auto quarters = [&](const std::vector<std::string>& options) {
-        std::vector<std::string> args = {"-i", "four.3ds", "-o", "s", "--format", "pov"};
-        args.insert(args.end(), options.begin(), options.end());
-        const e2e::result run = e2e::run(dir.path, args);
-        EXPECT_EQ(run.exit_code, 1) << run.out;
-        const pov::render_result r = pov::render(dir.path, "s.pov", 80, 60);
-        EXPECT_CLEAN_RENDER(r);
+        const pov::render_result r = pov::convert_and_render(dir.path, "four.3ds", "s", options, {}, 80, 60).render;
         // Green pixels in the quarters: lower left, lower right, upper
         // right, upper left.
         std::vector<int> count(4, 0);

@@ -378,22 +378,22 @@ std::vector<std::string> leftovers(const fs::path& dir) {
 TEST(Batch, AnInterruptKeepsTheFilesCommittedAndCommitsNoneInFlight) {
     temp_dir dir;
     for (const char* name : {"a", "b", "c"}) write_file(dir / (std::string(name) + ".3ds"), plain_scene());
-    e2e::limits lim;
-    // The interrupt comes to the process, as from the terminal, while the
-    // second file writes (each small file's outputs take one write each).
-    lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=3",
-                       "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGINT), "TESSVERT_FAULT_TO_PROCESS=1"};
-    // A sanitizer runtime insists on coming first; the shim comes before it.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
-    const auto r = e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "1"}, lim);
+    // The interrupt comes to the process, as from the terminal, at the
+    // chosen write (each small file's outputs take one write each).
+    const auto interrupt_at_write = [](const char* call) {
+        return e2e::with_fault_shim({std::string("TESSVERT_FAULT_WRITE_CALL=") + call,
+                                     "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGINT), "TESSVERT_FAULT_TO_PROCESS=1"});
+    };
+    // While the second file writes.
+    const auto r =
+        e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "1"}, interrupt_at_write("3"));
     EXPECT_EQ(r.signal, SIGINT) << r.out;
     EXPECT_EQ(list_files(dir / "out"), (std::vector<std::string>{"a.inc", "a.vrx"}));
     expect_pairs_of_single_runs(dir.path, "out", {"a.3ds"});
     EXPECT_TRUE(leftovers(dir / "out").empty());
     // With files side by side, none is left half written either.
-    lim.environment[1] = "TESSVERT_FAULT_WRITE_CALL=2";
-    const auto side = e2e::run(dir.path, {"--batch", "side", "a.3ds", "b.3ds", "c.3ds", "--threads", "3"}, lim);
+    const auto side =
+        e2e::run(dir.path, {"--batch", "side", "a.3ds", "b.3ds", "c.3ds", "--threads", "3"}, interrupt_at_write("2"));
     EXPECT_EQ(side.signal, SIGINT) << side.out;
     std::vector<std::string> files = list_files(dir / "side");
     for (const std::string& f : files) EXPECT_TRUE(f.ends_with(".vrx") || f.ends_with(".inc")) << f;
