@@ -165,6 +165,11 @@ inline chunk material(std::vector<chunk> children) {
 inline chunk material_name(const std::string& name) {
     return make(0xA000, cstr(name));
 }
+// A material entry: its name, then `more` (its colours, maps, ...).
+inline chunk named_material(const std::string& name, std::vector<chunk> more = {}) {
+    more.insert(more.begin(), material_name(name));
+    return material(std::move(more));
+}
 inline chunk diffuse(chunk color) {
     return make(0xA020, {}, {std::move(color)});
 }

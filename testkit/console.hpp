@@ -35,6 +35,13 @@ struct recorder {
     }
 };
 
+// Lines joined, each ended with a line feed, for a test's message.
+inline std::string joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& l : lines) all += l + "\n";
+    return all;
+}
+
 // The console lines that begin with `prefix`.
 inline std::vector<std::string> lines_with(const std::string& out, const std::string& prefix) {
     std::vector<std::string> found;

@@ -11,6 +11,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "testkit/vrx_blocks.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -49,15 +50,8 @@ const std::string usage_text =
     "  --posix-exit           exit status 0 when converted, 1 when not, 2 after wrong usage\n"
     "  --version              print the version and stop\n";
 
-std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
-    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
-           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
-}
-
-std::string settings_block(const std::string& name) {
-    return "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"" + name +
-           "\"\n\tjitter \"no\"\n\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
-}
+using testkit::camera_block;
+using testkit::settings_block;
 
 const std::string camera_list_head = "\n[All cameras from the file are listed below]\n\n[\n";
 

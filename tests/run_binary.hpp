@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -50,6 +51,20 @@ struct limits {
     int standard_output = -1;                // a descriptor to write to instead of the captured file
 };
 
+// Limits whose environment preloads the fault shim (tests/fault_shim.cpp)
+// with `settings` ("TESSVERT_FAULT_...=value"), and a CPU-time limit, so
+// that a run the fault would stall ends.
+inline limits with_fault_shim(std::vector<std::string> settings) {
+    limits lim;
+    lim.cpu_seconds = 60;
+    lim.environment = std::move(settings);
+    lim.environment.push_back(std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM);
+    // A sanitizer runtime insists on coming first; the shim comes before it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+    return lim;
+}
+
 using testkit::list_files;
 using testkit::read_file;
 using testkit::temp_dir;
@@ -65,9 +80,9 @@ inline fs::path shared_dir() {
 }
 
 // The thread count each conversion (its arguments, program name first, give
-// -i) is given unless they name one: ctest
-// runs the end-to-end suite once with TESSVERT_TEST_THREADS=1 and once with
-// 7, so that no case depends on how many CPUs the machine has.
+// -i) is given unless they name one: ctest runs the end-to-end suite with
+// TESSVERT_TEST_THREADS=7, so that no case depends on how many CPUs the
+// machine has.
 inline void add_test_threads(std::vector<std::string>& args) {
     const char* threads = std::getenv("TESSVERT_TEST_THREADS");
     if (threads == nullptr || *threads == '\0') return;

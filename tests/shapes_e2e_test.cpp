@@ -12,8 +12,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
-#include "tests/render_pov.hpp"
-#include "tests/run_binary.hpp"
+#include "tests/pov_conversion.hpp"
 
 using namespace chunks;
 using testkit::read_file;
@@ -22,9 +21,17 @@ using testkit::write_file;
 
 namespace {
 
-bytes box_scene() {
-    return serialize(primary({version(3), editor({material({material_name("m"), diffuse(color24(200, 10, 10))}),
-                                                  box_object("box", {0, 0, 0}, {2, 2, 2}, "m")})}));
+// A box of 8 shared vertices; with `one_group`, its 12 faces all in
+// smoothing group 1.
+bytes box_scene(bool one_group = false) {
+    chunk box = box_object("box", {0, 0, 0}, {2, 2, 2}, "m");
+    if (one_group) {
+        bytes masks;
+        for (int j = 0; j < 12; ++j) append_u32(masks, 1);
+        box.children.at(0).children.at(1).children.push_back(make(0x4150, masks));  // in the face list
+    }
+    return serialize(
+        primary({version(3), editor({material({material_name("m"), diffuse(color24(200, 10, 10))}), box})}));
 }
 
 // The normals of every smooth triangle line, three per line, as text.
@@ -63,6 +70,15 @@ TEST(Crease, BoxKeepsItsFlatSidesAt45AndIsRoundWithout) {
         EXPECT_EQ(axes.count(flat_normals[j][0]), 1u) << flat_normals[j][0];
         // Without a crease angle every corner leans along the diagonal.
         EXPECT_EQ(axes.count(round_normals[j][0]), 0u) << round_normals[j][0];
+    }
+    // With --smoothing too, groups that say nothing leave the angle to
+    // decide, whatever the number of threads.
+    write_file(dir / "grouped.3ds", box_scene(true));
+    for (const char* threads : {"1", "4"}) {
+        const std::vector<std::string> args = {"-i",       "grouped.3ds", "-o",        "grouped", "--smoothing",
+                                               "--crease", "45",          "--threads", threads};
+        ASSERT_EQ(e2e::run(dir.path, args).exit_code, 1) << threads;
+        EXPECT_TRUE(read_file(dir / "grouped.inc") == read_file(dir / "flat.inc")) << "--threads " << threads;
     }
     // Wide enough an angle gives today's file, byte for byte.
     ASSERT_EQ(e2e::run(dir.path, {"-i", "box.3ds", "-o", "wide", "--crease", "90"}).exit_code, 1);
@@ -217,12 +233,7 @@ TEST(Instances, PovRayPlacesTheDeclaredMeshWhereTheKeyframerPutsIt) {
                four_cubes(true, {named_object("Eye", {camera({2, 2.5f, 12}, {2, 2.5f, 0}, 0, 35)}),
                                  named_object("Lamp", {light({2, 2.5f, 12}, {color24(255, 255, 255)})})}));
     const auto quarters = [&](const std::vector<std::string>& options) {
-        std::vector<std::string> args = {"-i", "four.3ds", "-o", "s", "--format", "pov"};
-        args.insert(args.end(), options.begin(), options.end());
-        const e2e::result run = e2e::run(dir.path, args);
-        EXPECT_EQ(run.exit_code, 1) << run.out;
-        const pov::render_result r = pov::render(dir.path, "s.pov", 80, 60);
-        EXPECT_CLEAN_RENDER(r);
+        const pov::render_result r = pov::convert_and_render(dir.path, "four.3ds", "s", options, {}, 80, 60).render;
         // Green pixels in the quarters: lower left, lower right, upper
         // right, upper left.
         std::vector<int> count(4, 0);

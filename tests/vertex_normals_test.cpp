@@ -19,9 +19,13 @@
 #include "geometry/vertex_normals.hpp"
 #include "model/scene.hpp"
 #include "testkit/console.hpp"
+#include "testkit/mesh_records.hpp"
 
 namespace tessvert {
 namespace {
+
+using testkit::make_object;
+using testkit::same_bits;
 
 std::uint32_t bits_of(float f) {
     std::uint32_t b;
@@ -36,10 +40,6 @@ std::string hex(vec3 v) {
     return buf;
 }
 
-bool same_bits(vec3 a, vec3 b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 std::string six_decimals(vec3 v) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "%f %f %f", static_cast<double>(v.x), static_cast<double>(v.y),
@@ -49,13 +49,6 @@ std::string six_decimals(vec3 v) {
 
 double dot(vec3 a, vec3 b) {
     return static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y + static_cast<double>(a.z) * b.z;
-}
-
-mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
-    mesh_object o;
-    o.vertices = std::move(vertices);
-    o.faces = std::move(faces);
-    return o;
 }
 
 std::vector<vec3> normals_of(std::vector<vec3> vertices, std::vector<face> faces) {

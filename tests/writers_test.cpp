@@ -13,6 +13,7 @@
 #include "geometry/vertex_normals.hpp"
 #include "testkit/console.hpp"
 #include "testkit/files.hpp"
+#include "testkit/vrx_blocks.hpp"
 #include "tests/drawn_for_test.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
@@ -170,14 +171,9 @@ TEST(OutputFile, AMissingDirectoryReportsTheOpeningErrorAndWhy) {
 
 namespace {
 
-std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
-    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
-           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
-}
+using testkit::camera_block;
 
-const std::string settings_block =
-    "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"model\"\n\tjitter \"no\"\n"
-    "\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
+const std::string settings_block = testkit::settings_block("model");
 
 std::string write_scene(scene s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
     testkit::recorder recorded;
