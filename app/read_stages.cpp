@@ -49,16 +49,14 @@ void check_early(object_state& o, normals_wanted wanted, corner_scratch& scratch
             o.stage = object_stage::sound;
             return;
         }
-        compute_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(), o.early_normals);
-        if (wanted.smoothing && !wanted.crease) {
-            if (o.smoothing.size() == o.faces.size())
-                o.too_many_masks =
-                    compute_corner_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
-                                           o.smoothing.data(), o.early_corner_normals, o.early_smooth_normals, scratch);
-            o.stage = object_stage::finished;
+        if (wanted.smoothing && !wanted.crease && o.smoothing.size() == o.faces.size()) {
+            o.too_many_masks = compute_normals_and_corners(o.faces.data(), o.faces.size(), o.vertices.data(),
+                                                           o.vertices.size(), o.smoothing.data(), o.early_normals,
+                                                           o.early_corner_normals, o.early_smooth_normals, scratch);
         } else {
-            o.stage = object_stage::sound;
+            compute_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(), o.early_normals);
         }
+        o.stage = wanted.smoothing && !wanted.crease ? object_stage::finished : object_stage::sound;
     } catch (const std::bad_alloc&) {
         // Left pending: a later stage computes it again.
         o.too_many_masks = false;
@@ -158,6 +156,21 @@ void advance_sound(mesh_object& object, object_state& o, normals_wanted wanted, 
     if (o.stage == object_stage::pending) {
         if (!faces_are_sound(object)) {
             o.stage = object_stage::unsound;
+            return;
+        }
+        if (wanted.smooth && wanted.smoothing && !wanted.crease && object.smoothing.size() == object.faces.size()) {
+            // The vertex and corner normals in one pass.
+            try {
+                o.too_many_masks = compute_normals_and_corners(
+                    object.faces.data(), object.faces.size(), object.vertices.data(), object.vertices.size(),
+                    object.smoothing.data(), object.normals, object.corner_normals, object.smooth_normals, scratch);
+            } catch (const std::bad_alloc&) {
+                object.normals = {};
+                object.corner_normals = {};
+                object.smooth_normals = {};
+                return;
+            }
+            o.stage = object_stage::finished;
             return;
         }
         if (wanted.smooth) {

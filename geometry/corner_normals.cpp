@@ -1,16 +1,17 @@
-// Corner normals in one pass over the faces to find the vertices where
-// masks differ, one pass to sum the faces of each mask there, and one to
-// hand the corners their normals.
+// Vertex normals and corner normals in one pass over the faces that sums
+// both, then one pass to hand the corners their normals.
 //
 // Most vertices are used by faces of a single non-zero mask: every corner
-// there takes the vertex normal. A corner's normal depends only on its
-// vertex and its face's mask. Where the masks at a vertex are few and share
-// no bit, the faces that share a bit with a face's mask are those of that
-// very mask: each mask's sum is taken as the faces are met in ascending
-// order, the adds of the definition in its order. At the other vertices
-// (mask 0, more masks, masks sharing bits) the faces are listed once, in
-// ascending order, and each distinct mask is summed over that list: in
-// O(masks x faces) per vertex with at most max_masks_at_vertex masks.
+// there takes the vertex normal, and the pass sums nothing else for them. A
+// corner's normal depends only on its vertex and its face's mask. Where the
+// masks at a vertex are few and share no bit, the faces that share a bit
+// with a face's mask are those of that very mask: each mask's sum is taken
+// as the faces are met in ascending order, the adds of the definition in
+// its order. The first mask's sum is the vertex's own until a second mask
+// comes. At the other vertices (mask 0, more masks, masks sharing bits) the
+// faces are listed once, in ascending order, and each distinct mask is
+// summed over that list: in O(masks x faces) per vertex with at most
+// max_masks_at_vertex masks.
 #include "geometry/corner_normals.hpp"
 
 #include <array>
@@ -32,9 +33,6 @@ using corner_steps::set_corners;
 using walked_vertex = corner_scratch::walked_vertex;
 
 constexpr std::uint32_t not_walked = ~std::uint32_t{0};
-// The top bit of a vertex's count of faces: they carry several masks (an
-// object has far fewer than 2^31 faces).
-constexpr std::uint32_t several = std::uint32_t{1} << 31;
 
 // Adds the face of mask `m` and vector `fv` to the sums of walked vertex
 // `w`, or lists `w` when its masks are not few and apart.
@@ -132,6 +130,146 @@ bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, s
     return true;
 }
 
+// The pass over the faces: per vertex the sum (into `vertex_sums`) and
+// count of all its faces' vectors, as the vertex normals take them, its
+// first face's mask, and for a vertex of several masks (or of mask 0) a
+// walked record.
+void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+               const std::uint32_t* mask, std::vector<vec3>& vertex_sums, corner_scratch& scratch) {
+    // Running sums start at +0, as the vertex normals' do.
+    vertex_sums.assign(vertex_count, vec3{0.0f, 0.0f, 0.0f});
+    scratch.counts.assign(vertex_count, 0);
+    scratch.first_mask.resize(vertex_count);
+    scratch.slot.assign(vertex_count, not_walked);
+    scratch.walked.clear();
+    vec3* const sums = vertex_sums.data();
+    std::uint32_t* const counts = scratch.counts.data();
+    std::uint32_t* const first_mask = scratch.first_mask.data();
+    std::uint32_t* const slot = scratch.slot.data();
+    std::vector<walked_vertex>& walked = scratch.walked;
+    const auto walk = [&walked, slot](std::uint32_t v) -> walked_vertex& {
+        slot[v] = static_cast<std::uint32_t>(walked.size());
+        walked.push_back(walked_vertex{0, {}, {}, {}, 0, false});
+        return walked.back();
+    };
+    for (std::size_t j = 0; j < face_count; ++j) {
+        const face& f = faces[j];
+        const vec3 fv = face_vector(vertices, f);
+        const std::uint32_t m = mask[j];
+        const std::uint32_t named[3] = {f.a, f.b, f.c};
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t v = named[k];
+            // A face that names a vertex twice or thrice counts once for it.
+            if ((k > 0 && v == f.a) || (k == 2 && v == f.b)) continue;
+            if (counts[v] == 0) {
+                first_mask[v] = m;
+                if (m == 0) walk(v).listed = true;
+            } else if (slot[v] != not_walked) {
+                walked_vertex& w = walked[slot[v]];
+                if (!w.listed) add_to_sums(w, m, fv);
+            } else if (m != first_mask[v]) {
+                // A second mask: the first one's faces so far are all the
+                // vertex's, summed as its own.
+                walked_vertex& w = walk(v);
+                w.masks[0] = first_mask[v];
+                w.counts[0] = counts[v];
+                w.sums[0] = sums[v];
+                w.used = 1;
+                add_to_sums(w, m, fv);
+            }
+            sums[v] = vec3_add(sums[v], fv);
+            ++counts[v];
+        }
+    }
+}
+
+// Given the sums of sum_faces, the corner normals: listed vertices walked,
+// the others' masks given their normals in vertex order, then each corner
+// its mask's. Returns whether some vertex had more than
+// max_masks_at_vertex distinct masks.
+bool hand_out_corners(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                      const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
+                      std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
+    smooth_normals.clear();
+    corner_normals.assign(3 * face_count, use_vertex_normal);
+    const std::vector<std::uint32_t>& slot = scratch.slot;
+    std::vector<walked_vertex>& walked = scratch.walked;
+    if (walked.empty()) return false;
+
+    // As many new normals as there can be: a listed vertex has at most one
+    // a face. The faces of the listed vertices, each face once, in ascending
+    // order: those of the k-th listed vertex are faces[start[k] ..
+    // start[k + 1]); its place among them is in its first_id for now.
+    std::vector<std::uint32_t>& start = scratch.start;
+    std::vector<std::uint32_t>& listed_faces = scratch.faces;
+    start.clear();
+    std::size_t most = 0;
+    std::uint32_t listed = 0;
+    for (std::size_t v = 0; v < vertex_count; ++v) {
+        if (slot[v] == not_walked) continue;
+        walked_vertex& w = walked[slot[v]];
+        if (!w.listed) {
+            most += w.used;
+            continue;
+        }
+        w.first_id = static_cast<std::uint32_t>(start.size());
+        start.push_back(listed);
+        listed += scratch.counts[v];
+    }
+    most += listed;
+    if (!start.empty()) {
+        listed_faces.resize(listed);
+        std::vector<std::uint32_t>& next = scratch.counts;  // where each listed vertex's next face goes
+        for (std::size_t v = 0; v < vertex_count; ++v)
+            if (slot[v] != not_walked && walked[slot[v]].listed) next[v] = start[walked[slot[v]].first_id];
+        for (std::size_t j = 0; j < face_count; ++j)
+            each_distinct_vertex(faces[j], [&](std::uint32_t v) {
+                if (slot[v] != not_walked && walked[slot[v]].listed)
+                    listed_faces[next[v]++] = static_cast<std::uint32_t>(j);
+            });
+        start.push_back(listed);
+    }
+
+    // The new normals in vertex order, each vertex's in the order of its
+    // masks' first use, in memory taken once.
+    smooth_normals.reserve(most);
+    std::vector<std::uint8_t> place;
+    std::vector<vec3> vectors;
+    listed_walk walk{faces, vertices, mask, corner_normals, smooth_normals, place, vectors};
+    bool too_many_masks = false;
+    for (std::size_t v = 0; v < vertex_count; ++v) {
+        if (slot[v] == not_walked) continue;
+        walked_vertex& w = walked[slot[v]];
+        if (w.listed) {
+            const std::uint32_t k = w.first_id;
+            too_many_masks |= !walk_listed(walk, static_cast<std::uint32_t>(v), listed_faces.data() + start[k],
+                                           start[k + 1] - start[k]);
+            continue;
+        }
+        // Masks apart: the faces that share a bit with a face's mask are
+        // those of the mask, never all the faces at the vertex.
+        w.first_id = static_cast<std::uint32_t>(smooth_normals.size());
+        for (std::size_t d = 0; d < w.used; ++d) smooth_normals.push_back(normal_of_sum(w.sums[d], w.counts[d]));
+    }
+
+    // The corners at vertices of masks apart take their mask's normal (a
+    // vertex named twice by a face gets it at both corners).
+    std::uint32_t* const corners = corner_normals.data();
+    for (std::size_t j = 0; j < face_count; ++j) {
+        const std::uint32_t named[3] = {faces[j].a, faces[j].b, faces[j].c};
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t v = named[k];
+            if (slot[v] == not_walked) continue;
+            const walked_vertex& w = walked[slot[v]];
+            if (w.listed) continue;
+            std::uint32_t d = 0;
+            while (w.masks[d] != mask[j]) ++d;
+            corners[3 * j + static_cast<std::size_t>(k)] = w.first_id + d;
+        }
+    }
+    return too_many_masks;
+}
+
 }  // namespace
 
 bool compute_corner_normals(mesh_object& o, corner_scratch& scratch) {
@@ -159,114 +297,19 @@ bool compute_corner_normals(const face* faces, std::size_t face_count, const vec
 bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
                             const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                             std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
-    smooth_normals.clear();
-    // First pass: the faces at each vertex, and whether they carry one mask
-    // only (the first one's, in `slot` for now).
-    std::vector<std::uint32_t>& uses = scratch.uses;
-    std::vector<std::uint32_t>& slot = scratch.slot;
-    uses.assign(vertex_count, 0);
-    slot.resize(vertex_count);
-    for (std::size_t j = 0; j < face_count; ++j)
-        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-            if (uses[v] == 0)
-                slot[v] = mask[j];
-            else if (slot[v] != mask[j])
-                uses[v] |= several;
-            ++uses[v];
-        });
-    corner_normals.assign(3 * face_count, use_vertex_normal);
+    std::vector<vec3> vertex_sums;
+    sum_faces(faces, face_count, vertices, vertex_count, mask, vertex_sums, scratch);
+    return hand_out_corners(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals, scratch);
+}
 
-    // The vertices to walk, in ascending order: several masks, or faces of
-    // mask 0 only; `slot` then holds each vertex's place among them.
-    std::vector<walked_vertex>& walked = scratch.walked;
-    walked.clear();
-    for (std::size_t v = 0; v < vertex_count; ++v) {
-        const bool zero = uses[v] != 0 && (uses[v] & several) == 0 && slot[v] == 0;
-        if ((uses[v] & several) == 0 && !zero) {
-            slot[v] = not_walked;
-            continue;
-        }
-        slot[v] = static_cast<std::uint32_t>(walked.size());
-        walked_vertex w;
-        w.vertex = static_cast<std::uint32_t>(v);
-        w.used = 0;
-        w.listed = zero;
-        walked.push_back(w);
-    }
-    if (walked.empty()) return false;
-
-    // Second pass: each face's vector added to the sums of its mask at its
-    // walked vertices.
-    for (std::size_t j = 0; j < face_count; ++j) {
-        const face& f = faces[j];
-        if (slot[f.a] == not_walked && slot[f.b] == not_walked && slot[f.c] == not_walked) continue;
-        const vec3 fv = face_vector(vertices, f);
-        each_distinct_vertex(f, [&](std::uint32_t v) {
-            if (slot[v] != not_walked && !walked[slot[v]].listed) add_to_sums(walked[slot[v]], mask[j], fv);
-        });
-    }
-
-    // As many new normals as there can be: a listed vertex has at most one
-    // a face.
-    std::size_t most = 0;
-    for (const walked_vertex& w : walked) most += w.listed ? uses[w.vertex] & ~several : w.used;
-
-    // The faces of the listed vertices, each face once, in ascending order:
-    // those of the k-th listed vertex are faces[start[k] .. start[k + 1]).
-    std::vector<std::uint32_t>& start = scratch.start;
-    std::vector<std::uint32_t>& listed_faces = scratch.faces;
-    start.clear();
-    std::uint32_t listed = 0;
-    for (walked_vertex& w : walked) {
-        if (!w.listed) continue;
-        w.first_id = static_cast<std::uint32_t>(start.size());  // its place among the listed, for now
-        start.push_back(listed);
-        listed += uses[w.vertex] & ~several;
-    }
-    if (!start.empty()) {
-        listed_faces.resize(listed);
-        std::vector<std::uint32_t>& next = uses;  // where each listed vertex's next face goes
-        for (const walked_vertex& w : walked)
-            if (w.listed) next[w.vertex] = start[w.first_id];
-        for (std::size_t j = 0; j < face_count; ++j)
-            each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-                if (slot[v] != not_walked && walked[slot[v]].listed)
-                    listed_faces[next[v]++] = static_cast<std::uint32_t>(j);
-            });
-        start.push_back(listed);
-    }
-
-    // The new normals in vertex order, each vertex's in the order of its
-    // masks' first use, in memory taken once.
-    smooth_normals.reserve(most);
-    std::vector<std::uint8_t> place;
-    std::vector<vec3> vectors;
-    listed_walk walk{faces, vertices, mask, corner_normals, smooth_normals, place, vectors};
-    bool too_many_masks = false;
-    for (walked_vertex& w : walked) {
-        if (w.listed) {
-            const std::uint32_t k = w.first_id;
-            too_many_masks |= !walk_listed(walk, w.vertex, listed_faces.data() + start[k], start[k + 1] - start[k]);
-            continue;
-        }
-        // Masks apart: the faces that share a bit with a face's mask are
-        // those of the mask, never all the faces at the vertex.
-        w.first_id = static_cast<std::uint32_t>(smooth_normals.size());
-        for (std::size_t d = 0; d < w.used; ++d) smooth_normals.push_back(normal_of_sum(w.sums[d], w.counts[d]));
-    }
-
-    // Third pass: the corners at vertices of masks apart take their mask's
-    // normal.
-    for (std::size_t j = 0; j < face_count; ++j)
-        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-            if (slot[v] == not_walked) return;
-            const walked_vertex& w = walked[slot[v]];
-            if (w.listed) return;
-            std::uint32_t d = 0;
-            while (w.masks[d] != mask[j]) ++d;
-            set_corners(faces, corner_normals, static_cast<std::uint32_t>(j), v, w.first_id + d);
-        });
-    return too_many_masks;
+bool compute_normals_and_corners(const face* faces, std::size_t face_count, const vec3* vertices,
+                                 std::size_t vertex_count, const std::uint32_t* mask, std::vector<vec3>& normals,
+                                 std::vector<std::uint32_t>& corner_normals, std::vector<vec3>& smooth_normals,
+                                 corner_scratch& scratch) {
+    // The sums are kept where the normals go, each replaced by its normal.
+    sum_faces(faces, face_count, vertices, vertex_count, mask, normals, scratch);
+    for (std::size_t v = 0; v < vertex_count; ++v) normals[v] = normal_of_sum(normals[v], scratch.counts[v]);
+    return hand_out_corners(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals, scratch);
 }
 
 void report_too_many_masks(const mesh_object& first, reporter& report) {

@@ -485,7 +485,8 @@ TEST(CornerNormalsLiteral, MasksApartAndMasksListedMatchTheLoopsInTheirOrder) {
     // sums are taken as the faces come, for up to four masks), and in the
     // last quarter of the faces now and then mask 0 or two bits, which list
     // a vertex after some of its faces were summed. One set of buffers for
-    // every mesh, as a thread keeps it.
+    // every mesh, as a thread keeps it; the vertex normals and corner
+    // normals made in one pass are those made one after the other.
     std::mt19937 g(20261208u);
     corner_scratch scratch;
     int hard = 0, compared = 0, apart = 0, many = 0, late = 0;
@@ -500,6 +501,19 @@ TEST(CornerNormalsLiteral, MasksApartAndMasksListedMatchTheLoopsInTheirOrder) {
         compute_object_normals(o);
         EXPECT_FALSE(compute_corner_normals(o, scratch));
         ASSERT_NO_FATAL_FAILURE(expect_the_loops(o, m, compared, hard));
+        // Both kinds of normals in one pass: the same, bit for bit.
+        std::vector<vec3> normals;
+        std::vector<std::uint32_t> corners;
+        std::vector<vec3> smooth;
+        EXPECT_FALSE(compute_normals_and_corners(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
+                                                 o.smoothing.data(), normals, corners, smooth, scratch));
+        ASSERT_EQ(normals.size(), o.normals.size());
+        for (std::size_t v = 0; v < normals.size(); ++v)
+            ASSERT_TRUE(same_bits(normals[v], o.normals[v])) << "mesh " << m << " vertex " << v;
+        ASSERT_EQ(corners, o.corner_normals) << "mesh " << m;
+        ASSERT_EQ(smooth.size(), o.smooth_normals.size()) << "mesh " << m;
+        for (std::size_t id = 0; id < smooth.size(); ++id)
+            ASSERT_TRUE(same_bits(smooth[id], o.smooth_normals[id])) << "mesh " << m << " entry " << id;
 
         // The entries come vertex by vertex in ascending order; at a vertex,
         // in the order its faces first use each mask, a face of mask 0 (one
