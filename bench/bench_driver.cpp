@@ -28,10 +28,11 @@
 // A groups:FACES:RUNS row converts a scene with several material groups and
 // smoothing groups per object (make_scene --groups) alternately in the
 // default mode and with --faithful on 1, 2 and all threads, and compares
-// the two times and their peak memory.
+// the two times and their peak memory. A bands:FACES:RUNS row does the same
+// with the scene of materials and masks in bands (make_scene --bands).
 //
 //   bench_driver TESSVERT TEMP_DIR [--before OLD] [FACES:RUNS | lookup:MB:RUNS | groups:FACES:RUNS |
-//                                                pov:FACES:RUNS | fan:RUNS ...]
+//                                                bands:FACES:RUNS | pov:FACES:RUNS | fan:RUNS ...]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -392,8 +393,8 @@ const char* verdict(bool met) {
     return met ? "met" : "NOT met";
 }
 
-// The scene with material and smoothing groups, converted alternately in
-// the default mode and with --faithful; medians of each.
+// A scene with material and smoothing groups (`kind`), converted
+// alternately in the default mode and with --faithful; medians of each.
 struct groups_row {
     std::uint64_t faces = 0;
     int runs = 0;
@@ -402,12 +403,12 @@ struct groups_row {
     double plain_peak_mib = 0, faithful_peak_mib = 0;
 };
 
-groups_row measure_groups(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs) {
+groups_row measure_groups(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs,
+                          tessvert_bench::scene_kind kind) {
     groups_row r{faces, runs, v.label, {}, {}, 0, 0};
     const std::string input = dir + "/groups_" + std::to_string(faces) + ".3ds";
     const std::string out_base = dir + "/groups_out_" + std::to_string(faces);
-    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, tessvert_bench::scene_kind::groups)))
-        fail("write " + input);
+    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, kind))) fail("write " + input);
     convert(l, v, input, out_base);  // warm-up: the input is in the page cache
     convert(l, v, input, out_base, {"--faithful"});
     std::vector<timing> plain_t, faithful_t;
@@ -574,7 +575,7 @@ int main(int argc, char** argv) {
     const std::string binary = argv[1];
     const std::string dir = argv[2];
     std::string before;
-    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes, pov_sizes;
+    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes, bands_sizes, pov_sizes;
     int fan_runs = 0;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--before") == 0 && i + 1 < argc) {
@@ -591,21 +592,31 @@ int main(int argc, char** argv) {
         }
         const bool lookup = std::strncmp(argv[i], "lookup:", 7) == 0;
         const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
+        const bool bands = std::strncmp(argv[i], "bands:", 6) == 0;
         const bool pov = std::strncmp(argv[i], "pov:", 4) == 0;
-        const char* size = lookup || groups ? argv[i] + 7 : pov ? argv[i] + 4 : argv[i];
+        const char* size = lookup || groups ? argv[i] + 7 : bands ? argv[i] + 6 : pov ? argv[i] + 4 : argv[i];
         unsigned long long count = 0;
         int runs = 0;
         if (std::sscanf(size, "%llu:%d", &count, &runs) != 2 || count == 0 || runs < 1) {
             std::fprintf(
-                stderr, "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS, groups:FACES:RUNS or pov:FACES:RUNS)\n",
+                stderr,
+                "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS, groups:FACES:RUNS, bands:FACES:RUNS or "
+                "pov:FACES:RUNS)\n",
                 argv[i]);
             return 2;
         }
-        (lookup ? lookup_sizes : groups ? groups_sizes : pov ? pov_sizes : sizes).emplace_back(count, runs);
+        (lookup   ? lookup_sizes
+         : groups ? groups_sizes
+         : bands  ? bands_sizes
+         : pov    ? pov_sizes
+                  : sizes)
+            .emplace_back(count, runs);
     }
-    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && pov_sizes.empty() && fan_runs == 0) {
+    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && bands_sizes.empty() && pov_sizes.empty() &&
+        fan_runs == 0) {
         sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
         groups_sizes = {{1000000, 7}};
+        bands_sizes = {{1000000, 7}};
         pov_sizes = {{1000000, 7}};
         lookup_sizes = {{4, 5}};
         fan_runs = 5;
@@ -645,7 +656,19 @@ int main(int argc, char** argv) {
             "    faces runs threads |  default: wall s   CPU s peak MiB | faithful: wall s  CPU s peak MiB "
             "| ratio wall CPU |\n");
         for (auto [faces, runs] : groups_sizes)
-            for (const variant& v : own) print_groups_row(measure_groups(l, v, dir, faces, runs));
+            for (const variant& v : own)
+                print_groups_row(measure_groups(l, v, dir, faces, runs, tessvert_bench::scene_kind::groups));
+    }
+    if (!bands_sizes.empty()) {
+        std::printf(
+            "\nScene with three materials in bands of 97 faces and smoothing masks in bands of 64 (make_scene --bands),"
+            " default and --faithful alternately;\ntarget: --faithful at most 1.2 times the default's wall-clock time,"
+            " both at most 64 MiB:\n"
+            "    faces runs threads |  default: wall s   CPU s peak MiB | faithful: wall s  CPU s peak MiB "
+            "| ratio wall CPU |\n");
+        for (auto [faces, runs] : bands_sizes)
+            for (const variant& v : own)
+                print_groups_row(measure_groups(l, v, dir, faces, runs, tessvert_bench::scene_kind::bands));
     }
     if (!pov_sizes.empty()) {
         std::printf(

@@ -298,11 +298,22 @@ TEST(MeshParts, TheTextsOfAnyCutMakeTheWholeFile) {
             ASSERT_GT(faces, 15000);
 
             const mesh_layout layout = lay_out_mesh(d);
-            for (const std::size_t part_faces : {1, 2, 97, 256, 4096, 100000}) {
-                SCOPED_TRACE("parts of " + std::to_string(part_faces) + " faces");
+            // The formatter keeps an object's texts from one part to the next
+            // or not, as the writer on one thread or several does.
+            for (const auto& [part_faces, keep] : {std::pair<std::size_t, bool>{1, false},
+                                                   {1, true},
+                                                   {2, false},
+                                                   {97, false},
+                                                   {97, true},
+                                                   {256, false},
+                                                   {4096, false},
+                                                   {4096, true},
+                                                   {100000, false}}) {
+                SCOPED_TRACE("parts of " + std::to_string(part_faces) + " faces" + (keep ? ", texts kept" : ""));
                 const std::vector<mesh_position> cuts = cut_mesh(l.scene, part_faces);
                 EXPECT_GE(cuts.size() - 1, static_cast<std::size_t>(faces) / part_faces);
                 mesh_formatter formatter;
+                formatter.keep_texts = keep;
                 std::string joined;
                 for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
                     EXPECT_TRUE(cuts[k].object < cuts[k + 1].object ||
