@@ -143,20 +143,20 @@ void expect_same_mesh(const gltf::file& f, std::size_t k, const pov_mesh& pov,
             for (std::size_t c = 0; c < 3; ++c) {
                 const auto v = static_cast<std::size_t>(indices[t + c]);
                 for (std::size_t a = 0; a < 3; ++a)
-                    ASSERT_TRUE(near(position[3 * v + a], pov.vertices[pov.faces[j][c]][a], 1e-6))
+                    ASSERT_TRUE(near(position.at(3 * v + a), pov.vertices[pov.faces[j][c]][a], 1e-6))
                         << "mesh " << k << " face " << j;
                 const std::array<double, 3>& n = pov.normals.at(pov.normal_faces.at(j)[c]);
                 const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
                 for (std::size_t a = 0; a < 3; ++a)
-                    ASSERT_NEAR(normal[3 * v + a], n[a] / length, 1e-5) << "mesh " << k << " face " << j;
+                    ASSERT_NEAR(normal.at(3 * v + a), n[a] / length, 1e-5) << "mesh " << k << " face " << j;
                 if (pov.uv_faces.empty()) {
                     ASSERT_TRUE(uv.empty());
                     continue;
                 }
                 const std::array<double, 2>& w = pov.uvs.at(pov.uv_faces.at(j)[c]);
                 if (uv.empty()) continue;  // no material of the mesh shows its map
-                ASSERT_TRUE(near(uv[2 * v], w[0], 1e-6)) << "mesh " << k << " face " << j;
-                ASSERT_TRUE(near(1 - uv[2 * v + 1], w[1], 1e-6)) << "mesh " << k << " face " << j;
+                ASSERT_TRUE(near(uv.at(2 * v), w[0], 1e-6)) << "mesh " << k << " face " << j;
+                ASSERT_TRUE(near(1 - uv.at(2 * v + 1), w[1], 1e-6)) << "mesh " << k << " face " << j;
             }
             ++j;
         }
