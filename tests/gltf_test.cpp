@@ -211,6 +211,24 @@ TEST(GltfFiles, VerticesAreSplitOnlyWhereTheirCornersNormalsDifferAndIndicesWide
     EXPECT_EQ(*std::max_element(idx.begin(), idx.end()), static_cast<double>(count - 1));
 }
 
+TEST(GltfFiles, TheSameBytesOnAnyNumberOfThreads) {
+    testkit::temp_dir dir;
+    write_file(dir / "wavy.3ds",
+               grid_scene(200, 150, [](int i, int j) { return std::sin(0.3f * i) * std::cos(0.2f * j); }));
+    for (const char* threads : {"1", "2", "7"}) {
+        fs::create_directory(dir / threads);
+        const e2e::result r = e2e::run(
+            dir.path, {"-i", "wavy.3ds", "-o", std::string(threads) + "/w", "--format", "gltf", "--threads", threads});
+        ASSERT_EQ(r.exit_code, 1) << r.out;
+    }
+    const std::string one = testkit::read_file(dir / "1" / "w.bin");
+    EXPECT_EQ(one.size(), gltf::read(dir / "1" / "w.gltf").doc["buffers"][0]["byteLength"].index());
+    for (const char* other : {"2", "7"}) {
+        EXPECT_TRUE(one == testkit::read_file(dir / other / "w.bin")) << other;
+        EXPECT_EQ(testkit::read_file(dir / "1" / "w.gltf"), testkit::read_file(dir / other / "w.gltf"));
+    }
+}
+
 TEST(GltfFiles, MaterialsSayTransparencyGlowHighlightAndBothSides) {
     testkit::temp_dir dir;
     const bytes scene = serialize(primary({editor({
