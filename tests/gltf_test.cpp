@@ -266,6 +266,8 @@ TEST(GltfFiles, OnlyPngAndJpegImagesAreShownTheirNamesAsRelativeUris) {
     const std::string shown = convert(dir.path, "shown", square_scene("MY MAP.PNG", {}, {}));
     const std::string half = convert(dir.path, "half", square_scene("my map.png", {make(0x0030, u16(50))}));
     const std::string fake = convert(dir.path, "fake", square_scene("fake.png"));
+    const std::string turned =
+        convert(dir.path, "turned", square_scene("my map.png", {make(0xA35C, f32s({30})), make(0xA354, f32s({2}))}));
     const gltf::file f = gltf::read(dir / "shown.gltf");
     EXPECT_EQ(f.doc["images"][0]["uri"].text, "my%20map.png");
     EXPECT_EQ(shown.find("Warning"), std::string::npos) << shown;
@@ -278,6 +280,11 @@ TEST(GltfFiles, OnlyPngAndJpegImagesAreShownTheirNamesAsRelativeUris) {
               std::string::npos)
         << fake;
     EXPECT_FALSE(gltf::read(dir / "fake.gltf").doc.has("images"));
+    EXPECT_NE(turned.find(" Warning: the texture map \"my map.png\" of material \"Paper\" is turned and scaled "
+                          "unequally along u and v, which glTF 2.0 cannot say: it is scaled along its turned axes "
+                          "instead\n"),
+              std::string::npos)
+        << turned;
 }
 
 namespace {
@@ -294,6 +301,10 @@ std::vector<fs::path> test_scenes(const fs::path& dir) {
         {"quarters", square_scene("QUARTERS.PNG")},
         {"turned", square_scene("quarters.png", {turned(90)})},
         {"glow", glow_scene()},
+        // Moved half the image to the right: its right half on the left,
+        // repeated or (the mirror flag) turned over.
+        {"moved", square_scene("quarters.png", {make(0xA358, f32s({0.5f}))})},
+        {"mirrored", square_scene("quarters.png", {make(0xA358, f32s({0.5f})), make(0xA351, u16(0x0002))})},
         {"copies", copies_scene()},
     };
     std::vector<fs::path> files;
@@ -365,6 +376,8 @@ TEST(GltfBlender, ColoursOrientationTextureMapAndSpotlightAsCyclesRendersThem) {
     // quarters: the image upright; turned a quarter counter-clockwise.
     EXPECT_EQ(quarters_seen(p[3]), "RGBY");
     EXPECT_EQ(quarters_seen(p[4]), "GYRB");
+    EXPECT_EQ(quarters_seen(p[6]), "GRYB");
+    EXPECT_EQ(quarters_seen(p[7]), "RRBB");
     // glow: a material lit by itself alone shows its own colour.
     const std::array<int, 3> glow = p[5].at(width / 2, height / 2);
     EXPECT_NEAR(glow[0], 200, 4);
