@@ -229,18 +229,21 @@ TEST(GltfFiles, TheSameBytesOnAnyNumberOfThreads) {
     }
 }
 
-TEST(GltfFiles, MaterialsSayTransparencyGlowHighlightAndBothSides) {
+TEST(GltfFiles, MaterialsSayTransparencyGlowHighlightAndBothSidesUnderNamesInUtf8) {
     testkit::temp_dir dir;
     const bytes scene = serialize(primary({editor({
         named_material(
             "Glass", 255, 128, 0,
             {percent(0xA050, 40), percent(0xA084, 100), percent(0xA040, 80), percent(0xA041, 100), make(0xA081)}),
-        named_material("Matte", 0, 0, 255),
+        named_material("Caf\xE9\x01", 0, 0, 255),
         box_object("a", {0, 0, 0}, {1, 1, 1}, "Glass"),
-        box_object("b", {2, 0, 0}, {3, 1, 1}, "Matte"),
+        box_object("b", {2, 0, 0}, {3, 1, 1}, "Caf\xE9\x01"),
     })}));
-    convert(dir.path, "m", scene);
-    const gltf::file f = gltf::read(dir / "m.gltf");
+    // The scene names its buffer file by a URI that carries any name.
+    convert(dir.path, "m 1%", scene);
+    const gltf::file f = gltf::read(dir / "m 1%.gltf");
+    EXPECT_EQ(f.doc["buffers"][0]["uri"].text, "m%201%25.bin");
+    EXPECT_EQ(f.doc["asset"]["generator"].text, "tessvert " TESSVERT_VERSION_TEXT);
     const json& glass = f.doc["materials"][0];
     const json& matte = f.doc["materials"][1];
     EXPECT_EQ(glass["name"].text, "Glass");
@@ -252,6 +255,8 @@ TEST(GltfFiles, MaterialsSayTransparencyGlowHighlightAndBothSides) {
     EXPECT_TRUE(glass["doubleSided"].flag);
     EXPECT_NEAR(glass["emissiveFactor"][1].value, base[1].value, 1e-9);
     EXPECT_LT(glass["pbrMetallicRoughness"]["roughnessFactor"].value, 0.5);
+    EXPECT_EQ(matte["name"].text, "Caf\xC3\xA9\x01");  // Latin-1 made UTF-8, the control escaped
+    EXPECT_NE(testkit::read_file(dir / "m 1%.gltf").find("\"Caf\xC3\xA9\\u0001\""), std::string::npos);
     EXPECT_FALSE(matte.has("doubleSided"));
     EXPECT_FALSE(matte.has("alphaMode"));
     EXPECT_EQ(matte["pbrMetallicRoughness"]["roughnessFactor"].value, 1.0);
