@@ -80,8 +80,9 @@ gltf_node_placement aimed(const vec& position, const vec& forward, const vec& up
     return p;
 }
 
-// Some direction square to `d`.
-vec square_to(const vec& d) {
+// The up direction of something that looks along `d`: +z, or +y when it
+// looks along z.
+vec up_for(const vec& d) {
     const vec z{0, 0, 1}, y{0, 1, 0};
     const vec r = cross(d, z);
     return length(r) > 1e-6 * length(d) ? z : y;
@@ -130,7 +131,7 @@ void add_camera(json_list& cameras, json_list& nodes, const std::string& name, c
         distance = 1;
     }
     d = unit(d);
-    const vec right = unit(cross(d, square_to(d)));
+    const vec right = unit(cross(d, up_for(d)));
     const vec up = cross(right, d);
     // The bank turns the camera about its line of sight.
     const double a = std::isfinite(bank) ? bank * degree : 0.0;
@@ -434,7 +435,7 @@ void add_light(json_list& lights, json_list& nodes, const std::string& name, con
         key(t, "outerConeAngle");
         append_json_number(t, outer);
         t += '}';
-        place = aimed(p, aim, square_to(aim));
+        place = aimed(p, aim, up_for(aim));
     }
     t += '}';
     nodes.open();
