@@ -26,6 +26,7 @@ material_look look_of_material(const material& m) {
     if (m.has_specular) look.highlight *= (m.specular[0] + m.specular[1] + m.specular[2]) * byte_to_channel / 3;
     look.shininess = m.shininess;
     look.self_illumination = m.self_illumination;
+    look.two_sided = m.two_sided != 0;
     return look;
 }
 

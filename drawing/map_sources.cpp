@@ -112,7 +112,7 @@ void resolve_maps(const scene& s, const std::string& input_path, const std::stri
         const std::string what = "the texture map " + quoted(map_name) + " of material " + quoted(s.materials[m].name);
         const std::string fallback = "; the material is drawn in its diffuse colour";
         const std::string source = find_map_image(input_path, map_name);
-        const std::string_view type = type_of(map_file_part(map_name));
+        const std::string_view type = source.empty() ? std::string_view{} : type_of(source);
         if (source.empty()) {
             report_warning(
                 report, what + " is not beside the 3DS file (in " + printable(folder_of(input_path)) + ")" + fallback);

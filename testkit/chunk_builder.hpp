@@ -236,4 +236,20 @@ inline chunk grid_object(const std::string& name, int w, int h, float z0, const 
         name, {triangle_mesh({vertex_list(v), mapping_coords(uv), face_list(f, {material_group(material, group)})})});
 }
 
+// A keyframer track of one key at frame 0 holding `values`.
+inline chunk track(std::uint16_t id, std::initializer_list<float> values) {
+    return make(id, cat({u16(0), u32(0), u32(0), u32(1), u32(0), u16(0), f32s(values)}));
+}
+
+// A keyframer object node (0xB002) showing `name` with the first keys of
+// its tracks.
+inline chunk object_node(std::uint16_t id, const std::string& name, std::uint16_t parent,
+                         std::initializer_list<float> position, std::initializer_list<float> rotation = {0, 0, 0, 0},
+                         std::initializer_list<float> scale = {1, 1, 1},
+                         std::initializer_list<float> pivot = {0, 0, 0}) {
+    return make(0xB002, {},
+                {make(0xB030, u16(id)), make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})),
+                 make(0xB013, f32s(pivot)), track(0xB020, position), track(0xB021, rotation), track(0xB022, scale)});
+}
+
 }  // namespace chunks

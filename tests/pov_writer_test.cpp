@@ -172,5 +172,5 @@ TEST(PovOptions, FormatNamesTheSceneFileWhereverItStandsAndTakesOnlyItsTwoValues
     std::string problem;
     const char* bad[] = {"tessvert", "--format", "POV"};
     EXPECT_EQ(tv::parse_command_line(3, bad, wrong, &problem), tv::parse_result::usage);
-    EXPECT_EQ(problem, "--format takes vrx or pov, not \"POV\"");
+    EXPECT_EQ(problem, "--format takes vrx or pov or gltf, not \"POV\"");
 }

@@ -115,19 +115,6 @@ TEST(Crease, AdviceWarningAndWrongValues) {
 
 namespace {
 
-// A keyframer track of one key at frame 0 holding `values`.
-chunk track(std::uint16_t id, std::initializer_list<float> values) {
-    return make(id, cat({u16(0), u32(0), u32(0), u32(1), u32(0), u16(0), f32s(values)}));
-}
-
-chunk object_node(std::uint16_t id, const std::string& name, std::uint16_t parent,
-                  std::initializer_list<float> position, std::initializer_list<float> rotation = {0, 0, 0, 0},
-                  std::initializer_list<float> scale = {1, 1, 1}, std::initializer_list<float> pivot = {0, 0, 0}) {
-    return make(0xB002, {},
-                {make(0xB030, u16(id)), make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})),
-                 make(0xB013, f32s(pivot)), track(0xB020, position), track(0xB021, rotation), track(0xB022, scale)});
-}
-
 // A unit cube shown four times: as stored, moved along x, moved and turned
 // a quarter about z, moved and scaled twice.
 bytes four_cubes(bool with_keyframer, std::vector<chunk> more = {}) {
