@@ -231,6 +231,15 @@ std::string seconds_text(double seconds) {
 
 }  // namespace
 
+bool make_output_folder(const std::string& folder, reporter& console) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec && fs::is_directory(folder, ec)) return true;
+    report_warning(console, "the folder " + printable(folder) + " cannot be made" + (ec ? ": " + ec.message() : "") +
+                                "; nothing was converted");
+    return false;
+}
+
 batch_end run_batch(const run_options& options, reporter& console, console_output& out, bool show_progress,
                     std::string& problem) {
     const auto started = std::chrono::steady_clock::now();
@@ -238,13 +247,7 @@ batch_end run_batch(const run_options& options, reporter& console, console_outpu
     std::vector<batch_file> files = plan_batch(options, empty_folders, problem);
     if (files.empty()) return batch_end::wrong_usage;
     for (const std::string& folder : empty_folders) report_warning(console, printable(folder) + " holds no .3ds file");
-    std::error_code ec;
-    fs::create_directories(options.batch_folder, ec);
-    if (ec || !fs::is_directory(options.batch_folder)) {
-        report_warning(console, "the folder " + printable(options.batch_folder) + " cannot be made" +
-                                    (ec ? ": " + ec.message() : "") + "; nothing was converted");
-        return batch_end::some_failed;
-    }
+    if (!make_output_folder(options.batch_folder, console)) return batch_end::some_failed;
 
     // Each file on one thread, as many files at once as there are threads;
     // a batch shorter than that shares the threads out among its files.

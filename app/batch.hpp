@@ -9,6 +9,10 @@
 
 namespace tessvert {
 
+// Makes `folder` (and the folders above it) when missing, before anything
+// is read; false, with one warning that says why, when it cannot be made.
+bool make_output_folder(const std::string& folder, reporter& console);
+
 enum class batch_end { all_converted, some_failed, wrong_usage };
 
 // Converts every input of `options.inputs` (a folder stands for the files

@@ -121,6 +121,9 @@ outcome run_one_file(const run_options& options, reporter& console, console_outp
         return outcome::no_input;
     }
     report_unread_inputs(console, options);
+    // -o dir/ names a folder: made when missing, as --batch makes its own.
+    if (options.output_value.ends_with('/') && !make_output_folder(options.output_value, console))
+        return outcome::failed;
     if (!outputs_may_be_written(options, console)) return outcome::failed;
     scene s = init_scene();
     run_progress progress;

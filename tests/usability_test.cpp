@@ -162,11 +162,16 @@ TEST(OutputName, AFolderTakesTheInputsNameWithoutItsExtension) {
     const auto plain = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "car"});
     EXPECT_EQ(plain.exit_code, 1);
     EXPECT_EQ(read_file(dir / "car.inc"), read_file(dir / "out" / "car.inc"));
-    // A folder that does not exist: the system's reason, nothing written.
-    const auto missing = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "nowhere/"});
-    EXPECT_EQ(missing.exit_code, 0);
-    EXPECT_NE(missing.out.find("nowhere/car.vrx: No such file or directory"), std::string::npos) << missing.out;
-    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+    // A folder that does not exist is made, as --batch makes its own.
+    const auto missing = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "new/er/"});
+    EXPECT_EQ(missing.exit_code, 1) << missing.out;
+    EXPECT_EQ(list_files(dir / "new" / "er"), (std::vector<std::string>{"car.inc", "car.vrx"}));
+    // One that cannot be made is named before the input is read.
+    write_file(dir / "plain", as_bytes("a file, not a folder\n"));
+    const auto blocked = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "plain/sub/"});
+    EXPECT_EQ(blocked.exit_code, 0);
+    EXPECT_EQ(blocked.out, e2e::banner + std::string(" Warning: the folder plain/sub/ cannot be made: Not a directory; "
+                                                     "nothing was converted\n"));
 }
 
 TEST(ExitStatus, PosixExitGivesZeroOneAndTwo) {
