@@ -199,6 +199,10 @@ TEST(ExitStatus, PosixExitGivesZeroOneAndTwo) {
         EXPECT_EQ(e2e::run(dir.path, posix).exit_code, e.posix) << e.args[0] << " " << e.args.back();
     }
     EXPECT_EQ(e2e::run(dir.path, {"--posix-exit", "--version"}).exit_code, 0);
+    // Wherever it stands, also after the wrong option, but not as a value.
+    EXPECT_EQ(e2e::run(dir.path, {"--nonsense", "--posix-exit"}).exit_code, 2);
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "car.3ds", "-c", "--help", "--posix-exit"}).exit_code, 0);
+    EXPECT_EQ(e2e::run(dir.path, {"-o", "--posix-exit", "--nonsense"}).exit_code, 255);
 }
 
 TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAway) {
