@@ -61,6 +61,10 @@ inline const std::string bare_scene_advice =
     " Warning: the file has no light: --headlight adds one; the file has no camera: the default view from (20, 20, "
     "20) is used; --frame frames the whole scene";
 
+// The line of a run that wrote no face.
+inline const std::string nothing_drawn_warning =
+    " Warning: nothing was drawn: no face was written, as the file holds no mesh with faces that could be read";
+
 // Whether a console line is the advice line: what the default output does
 // not show, and the options that show it.
 inline bool is_advice_line(const std::string& line) {

@@ -167,6 +167,7 @@ TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
                          testkit::bare_scene_advice + "\n" +
                          " All parameters successfully dumped to: model.vrx\n"
                          " All objects successfully dumped to: model.inc\n" +
+                         testkit::nothing_drawn_warning + "\n" +
                          testkit::statistics_text("empty.3ds", {0, 0, 0, 0, 0}));
     EXPECT_EQ(read_file(dir / "model.vrx"),
               camera_block("20.000000 20.000000 20.000000", "0.000000 0.000000 0.000000", "40.000000") +
@@ -424,7 +425,8 @@ TEST(Messages, CameraValuesThatAreNotWholeNumbersAreNamed) {
     auto none = e2e::run(dir.path, {"-i", "empty.3ds", "-c", "x", "-q"});
     EXPECT_EQ(none.out,
               " Warning: -c \"x\" is not a whole number; it is read as -c 0: the file has no camera, so the default "
-              "view is used\n");
+              "view is used\n" +
+                  testkit::nothing_drawn_warning + "\n");
 }
 
 TEST(Messages, QuietRunsPrintOnlyWarningsAndErrors) {
@@ -440,7 +442,8 @@ TEST(Messages, QuietRunsPrintOnlyWarningsAndErrors) {
     EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"car.3ds", "car.inc", "car.vrx", "empty.3ds"}));
     // Warnings stay, the camera-less advice goes; so do errors.
     auto odd = e2e::run(dir.path, {"-i", "empty.3ds", "-q"});
-    EXPECT_EQ(odd.out, " This 3DS file is over version 3 so it may load incorrectly\n");
+    EXPECT_EQ(odd.out,
+              " This 3DS file is over version 3 so it may load incorrectly\n" + testkit::nothing_drawn_warning + "\n");
     EXPECT_EQ(odd.exit_code, 1);
     auto missing = e2e::run(dir.path, {"-q", "-i", "nothere.3ds"});
     EXPECT_EQ(missing.exit_code, 0);

@@ -142,9 +142,10 @@ TEST(LoadFailure, AWarningAfterTheFailureLinesSaysWhy) {
     // scene is converted, with the reason.
     write_file(dir / "tiny.3ds", {0x4D, 0x4D, 0x02, 0, 0, 0, 0xAA, 0xBB});
     const auto tiny = e2e::run(dir.path, {"-i", "tiny.3ds", "-q"});
-    EXPECT_EQ(
-        tiny.out,
-        " Warning: the primary chunk declares 2 bytes, fewer than its own 6-byte header: the file holds no scene\n");
+    EXPECT_EQ(tiny.out,
+              " Warning: the primary chunk declares 2 bytes, fewer than its own 6-byte header: the file holds no "
+              "scene\n" +
+                  testkit::nothing_drawn_warning + "\n");
     EXPECT_EQ(tiny.exit_code, 1);
 }
 
@@ -331,6 +332,40 @@ TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
     const auto posix = e2e::run(dir.path, {"--batch", "out", "in/a.3ds", "in/b.3ds", "--posix-exit"});
     EXPECT_EQ(posix.exit_code, 0);
     EXPECT_EQ(e2e::run(dir.path, {"--batch", "out", "in/a.3ds", "in/broken.3ds", "--posix-exit"}).exit_code, 1);
+}
+
+// A file that draws nothing is converted, with a warning; with
+// --posix-exit it is no success, and a batch names it apart. The faces of
+// a file that failed are no part of the batch's total.
+TEST(Batch, AFileThatDrawsNothingAndOneThatFailsAreCountedApart) {
+    temp_dir dir;
+    write_file(dir / "fails.3ds", plain_scene());
+    write_file(dir / "good.3ds", plain_scene());
+    write_file(dir / "bare.3ds",
+               serialize(primary({editor({named_object("Cam", {camera({1, 1, 1}, {0, 0, 0}, 0, 50)})})})));
+    const auto single = e2e::run(dir.path, {"-i", "bare.3ds", "-q"});
+    EXPECT_EQ(single.exit_code, 1);
+    EXPECT_EQ(single.out, testkit::nothing_drawn_warning + "\n");
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "bare.3ds", "--posix-exit"}).exit_code, 1);
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "good.3ds", "--posix-exit"}).exit_code, 0);
+
+    // The first file's scene file cannot be put in place.
+    const e2e::limits lim = e2e::with_fault_shim({"TESSVERT_FAULT_RENAME_CALL=1"});
+    const std::vector<std::string> args = {"--batch", "out", "fails.3ds", "good.3ds", "bare.3ds", "--threads", "1"};
+    const auto batch = e2e::run(dir.path, args, lim);
+    EXPECT_EQ(batch.exit_code, 0);
+    EXPECT_EQ(testkit::lines_with(without_seconds(batch.out), " Warning: batch"),
+              std::vector<std::string>{" Warning: batch: 2 of 3 files converted, 1 failed, 12 faces, S seconds"});
+    EXPECT_NE(batch.out.find(" Warning: bare.3ds: " + testkit::nothing_drawn_warning.substr(10) + "\n"),
+              std::string::npos)
+        << batch.out;
+    std::vector<std::string> posix = args;
+    posix.push_back("--posix-exit");
+    const auto strict = e2e::run(dir.path, posix, lim);
+    EXPECT_EQ(strict.exit_code, 1);
+    EXPECT_EQ(testkit::lines_with(without_seconds(strict.out), " Warning: batch"),
+              std::vector<std::string>{
+                  " Warning: batch: 1 of 3 files converted, 1 failed, 1 with nothing drawn, 12 faces, S seconds"});
 }
 
 TEST(Batch, AFolderStandsForTheThreeDsFilesDirectlyInsideItInNameOrder) {
