@@ -289,6 +289,28 @@ TEST(HostileRun, AnInterruptedRunRemovesItsTemporariesAndEndsByTheSignal) {
         }
 }
 
+// Under nohup SIGHUP is ignored from the start: it stays ignored, in a
+// batch as in a single run, and the run goes on to its end. Sent to the
+// process while the second output is written.
+TEST(HostileRun, ASignalIgnoredAtTheStartStaysIgnored) {
+    temp_dir dir;
+    const bytes scene = serialize(primary({editor({named_object(
+        "t", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})})})})}));
+    for (const char* name : {"a", "b", "c"}) write_file(dir / (std::string(name) + ".3ds"), scene);
+    e2e::limits lim = e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=2", "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGHUP),
+                                  "TESSVERT_FAULT_TO_PROCESS=1"});
+    lim.ignored_signals = {SIGHUP};
+    const auto batch = e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "2"}, lim);
+    EXPECT_EQ(batch.signal, 0);
+    EXPECT_EQ(batch.exit_code, 1) << batch.out;
+    EXPECT_EQ(list_files(dir / "out").size(), 6u);
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "a.3ds"}, lim).exit_code, 1);
+    // Taken, it ends the batch.
+    lim.ignored_signals.clear();
+    EXPECT_EQ(e2e::run(dir.path, {"--batch", "taken", "a.3ds", "b.3ds", "c.3ds", "--threads", "2"}, lim).signal,
+              SIGHUP);
+}
+
 TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
     const reference_outputs fresh = grid_outputs();
     temp_dir dir;

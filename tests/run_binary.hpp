@@ -49,6 +49,7 @@ struct limits {
     std::vector<std::string> environment{};  // "NAME=value" entries added to the child's
     int standard_input = -1;                 // a descriptor to read as standard input; -1: the test's own
     int standard_output = -1;                // a descriptor to write to instead of the captured file
+    std::vector<int> ignored_signals{};      // set to SIG_IGN before the binary starts, as nohup does
 };
 
 // Limits whose environment preloads the fault shim (tests/fault_shim.cpp)
@@ -119,6 +120,7 @@ inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, co
         if (fd != lim.standard_output) ::close(fd);
         if (lim.standard_input >= 0) ::dup2(lim.standard_input, 0);
         for (const std::string& entry : lim.environment) ::putenv(const_cast<char*>(entry.c_str()));
+        for (const int sig : lim.ignored_signals) ::signal(sig, SIG_IGN);
         if (lim.file_size != RLIM_INFINITY) {
             rlimit rl{lim.file_size, lim.file_size};
             ::setrlimit(RLIMIT_FSIZE, &rl);
