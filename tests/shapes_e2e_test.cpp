@@ -243,4 +243,39 @@ TEST(Instances, PovRayPlacesTheDeclaredMeshWhereTheKeyframerPutsIt) {
     EXPECT_NE(testkit::read_file(dir / "s.pov").find("object { "), std::string::npos);
 }
 
+// A copy of a mesh whose own matrix scales it by 1e7, and a copy that its
+// node scales by 1e-7: their matrices hold entries near 1e-7, which six
+// decimals would make 0, a singular matrix. Both meshes are a cube of 1e6
+// (POV-Ray draws meshes up to about that size), so each copy is a cube of
+// 0.1, on the left and on the right; the meshes as stored lie behind the eye.
+TEST(Instances, PovRayReadsBackMatricesOfTinyScales) {
+    REQUIRE_POVRAY();
+    temp_dir dir;
+    chunk big = box_object("big", {0, 0, 1e5f}, {1e6f, 1e6f, 1.1e6f}, "m");
+    big.children[0].children.push_back(make(0x4160, f32s({1e7f, 0, 0, 0, 1e7f, 0, 0, 0, 1e7f, 0, 0, 1e5f})));
+    const std::vector<chunk> items = {material({material_name("m"), diffuse(color24(10, 200, 10))}), big,
+                                      box_object("huge", {0, 0, 1e5f}, {1e6f, 1e6f, 1.1e6f}, "m"),
+                                      named_object("Eye", {camera({0.125f, 0.05f, 0.6f}, {0.125f, 0.05f, 0}, 0, 35)}),
+                                      named_object("Lamp", {light({0.125f, 0.05f, 0.6f}, {color24(255, 255, 255)})})};
+    const chunk keyframer =
+        make(0xB000, {},
+             {object_node(0, "big", 0xFFFF, {0, 0, 0}), object_node(1, "big", 0xFFFF, {0, 0, 0}),
+              object_node(2, "huge", 0xFFFF, {0, 0, 0}),
+              object_node(3, "huge", 0xFFFF, {0.15f, 0, 0}, {0, 0, 0, 0}, {1e-7f, 1e-7f, 1e-7f}, {0, 0, 1e5f})});
+    write_file(dir / "tiny.3ds", serialize(primary({version(3), editor(items), keyframer})));
+    const e2e::result run = e2e::run(dir.path, {"-i", "tiny.3ds", "-o", "s", "--format", "pov", "--instances"});
+    ASSERT_EQ(run.exit_code, 1) << run.out;
+    const pov::render_result r = pov::render(dir.path, "s.pov", 80, 60);
+    EXPECT_CLEAN_RENDER(r);
+    int left = 0, right = 0;
+    for (int y = 0; y < r.picture.height; ++y)
+        for (int x = 0; x < r.picture.width; ++x) {
+            const auto c = r.picture.at(x, y);
+            if (c[1] >= 100 && c[0] <= c[1] / 2 && c[2] <= c[1] / 2) ++(2 * x < r.picture.width ? left : right);
+        }
+    // Each cube covers about a sixteenth of the picture.
+    EXPECT_GT(left, 150);
+    EXPECT_GT(right, 150);
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "writers/common/exact_number.hpp"
 #include "writers/common/text_block.hpp"
 #include "writers/pov/pov_texture.hpp"
 
@@ -180,13 +181,13 @@ void write_pov_scene(const drawn_scene& d, const pov_names& names, const pov_mes
         if (layout.objects[i].faces != 0) text += "object { " + names.objects[i] + " }\n";
     // The keyframer's further copies: the same mesh placed again. POV-Ray's
     // matrix lists the images of the axes, then the translation, as the
-    // placement does.
+    // placement does, each with the digits that read it back exactly.
     for (const drawn_copy& copy : d.copies) {
         if (layout.objects[copy.object].faces == 0) continue;
         text += "object { " + names.objects[copy.object] + " matrix <";
         for (std::size_t k = 0; k < copy.matrix.size(); ++k) {
             if (k > 0) text += ", ";
-            append_number(text, copy.matrix[k]);
+            append_exact_number(text, copy.matrix[k]);
         }
         text += "> }\n";
     }
