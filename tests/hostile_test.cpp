@@ -595,8 +595,8 @@ TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
 // console line, nor an escape sequence reach the terminal.
 TEST(HostileNames, NamesFromTheFileArePrintedEscaped) {
     temp_dir dir;
-    const std::string forged = "a\nAll objects successfully dumped to: fake.inc\x1b[2J\xff";
-    const std::string shown = "a\\nAll objects successfully dumped to: fake.inc\\x1B[2J\\xFF";
+    const std::string forged = "a\"\nAll objects successfully dumped to: fake.inc\x1b[2J\xff";
+    const std::string shown = "a\\\"\\nAll objects successfully dumped to: fake.inc\\x1B[2J\\xFF";
     const bytes file = serialize(primary({editor(
         {material({material_name("M")}),
          named_object(forged, {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
