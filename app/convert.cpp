@@ -383,7 +383,7 @@ drawn_scene draw(const run_options& options, scene& s, reporter& report) {
     report_left_out(options, d, report);
     report_camera_choice(options, s, d.view, report);
     report_non_finite_lights_and_cameras(s, report);
-    draw_maps(d, choices, options.input_path, folder_of(options.scene_path), report);
+    draw_maps(d, choices, options.input_path, copies_beside(options.scene_path, nullptr), report);
     return d;
 }
 

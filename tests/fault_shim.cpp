@@ -2,11 +2,12 @@
 // (LD_PRELOAD) to make one chosen system call fail, or to send a signal
 // right at it, without any timing. Set in the child's environment:
 //
-//   TESSVERT_FAULT_READ_AFTER=N    reads from descriptors above 2 deliver N
-//                                  bytes in all, then fail
+//   TESSVERT_FAULT_READ_AFTER=N    reads (read(), pread()) from descriptors
+//                                  above 2 deliver N bytes in all, then fail
 //   TESSVERT_FAULT_WRITE_CALL=N    acts at the Nth write() to a descriptor
 //                                  above 2 (the output files, not the console)
-//   TESSVERT_FAULT_RENAME_CALL=N   acts at the Nth rename() or renameat()
+//   TESSVERT_FAULT_RENAME_CALL=N   acts at the Nth rename(), renameat() or
+//                                  renameat2()
 //   TESSVERT_FAULT_ERRNO=E         the chosen call fails with errno E
 //                                  (EIO when unset)
 //   TESSVERT_FAULT_SIGNAL=S        instead: raise(S), then make the call
@@ -66,22 +67,34 @@ long write_calls = 0;
 long rename_calls = 0;
 long bytes_read = 0;
 
+// A read of up to `count` bytes that `real_read` makes, cut or failed as
+// TESSVERT_FAULT_READ_AFTER asks.
+template <typename F>
+ssize_t counted_read(int fd, size_t count, F real_read) {
+    const long after = setting("TESSVERT_FAULT_READ_AFTER");
+    if (fd <= 2 || after <= 0) return real_read(count);
+    if (bytes_read >= after) {
+        errno = EIO;
+        return -1;
+    }
+    const size_t left = static_cast<size_t>(after - bytes_read);
+    const ssize_t got = real_read(count < left ? count : left);
+    if (got > 0) bytes_read += got;
+    return got;
+}
+
 }  // namespace
 
 extern "C" {
 
 ssize_t read(int fd, void* buf, size_t count) {
     static auto real = next_function<ssize_t (*)(int, void*, size_t)>("read");
-    const long after = setting("TESSVERT_FAULT_READ_AFTER");
-    if (fd <= 2 || after <= 0) return real(fd, buf, count);
-    if (bytes_read >= after) {
-        errno = EIO;
-        return -1;
-    }
-    const size_t left = static_cast<size_t>(after - bytes_read);
-    const ssize_t got = real(fd, buf, count < left ? count : left);
-    if (got > 0) bytes_read += got;
-    return got;
+    return counted_read(fd, count, [&](size_t n) { return real(fd, buf, n); });
+}
+
+ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
+    static auto real = next_function<ssize_t (*)(int, void*, size_t, off_t)>("pread");
+    return counted_read(fd, count, [&](size_t n) { return real(fd, buf, n, offset); });
 }
 
 ssize_t write(int fd, const void* buf, size_t count) {
@@ -100,6 +113,12 @@ int renameat(int from_dir, const char* from, int to_dir, const char* to) {
     static auto real = next_function<int (*)(int, const char*, int, const char*)>("renameat");
     if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
     return real(from_dir, from, to_dir, to);
+}
+
+int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned int flags) {
+    static auto real = next_function<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
+    if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
+    return real(from_dir, from, to_dir, to, flags);
 }
 
 }  // extern "C"

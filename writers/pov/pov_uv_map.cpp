@@ -20,17 +20,10 @@ double usable_scale(float scale) {
 
 }  // namespace
 
-std::string_view pov_image_type(std::string_view file_name) {
-    const std::size_t dot = file_name.rfind('.');
-    if (dot == std::string_view::npos) return {};
-    const std::string_view ext = file_name.substr(dot + 1);
-    static constexpr std::string_view types[][2] = {
-        {"gif", "gif"}, {"tga", "tga"},  {"iff", "iff"},   {"ppm", "ppm"},  {"pgm", "pgm"},
-        {"png", "png"}, {"jpg", "jpeg"}, {"jpeg", "jpeg"}, {"tif", "tiff"}, {"tiff", "tiff"},
-        {"bmp", "bmp"}, {"hdr", "hdr"},  {"exr", "exr"},
-    };
-    for (const auto& t : types)
-        if (equal_ignoring_case(ext, t[0])) return t[1];
+std::string_view pov_image_type(std::string_view format) {
+    // POV-Ray names each format it reads as image_format_of does.
+    for (const std::string_view known : {"gif", "tga", "iff", "ppm", "pgm", "png", "jpeg", "tiff", "bmp", "hdr", "exr"})
+        if (format == known) return known;
     return {};
 }
 
