@@ -346,8 +346,9 @@ TEST(PovMaps, OnlyRegularFilesBesideTheInputAreReadAndCopiesAreNoMoreReadable) {
               fs::perms::owner_read | fs::perms::owner_write);
 }
 
-// An image that cannot be read is named, not its copy.
-TEST(PovMaps, AnImageThatCannotBeReadIsNamed) {
+// An image that cannot be read is named, not its copy; a copy that cannot
+// be put in place takes the scene with it: nothing of the scene is saved.
+TEST(PovMaps, AnImageThatCannotBeReadOrPutInPlace) {
     scene_dirs d;
     const ch::bytes scene = square_scene("quarters.ppm");
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", scene));
@@ -362,6 +363,17 @@ TEST(PovMaps, AnImageThatCannotBeReadIsNamed) {
                               "error\n"),
               std::string::npos)
         << unread.out;
+    fs::remove(d.dir / "out" / "scene.pov");
+    fs::remove(d.dir / "out" / "scene.inc");
+    // The copy is put in place first: a file of its name appeared meanwhile.
+    const e2e::result taken =
+        e2e::run(d.dir.path, args, e2e::with_fault_shim({"TESSVERT_FAULT_RENAME_CALL=1", "TESSVERT_FAULT_ERRNO=17"}));
+    EXPECT_EQ(taken.exit_code, 0);
+    EXPECT_NE(taken.out.find("There was an error when writing the file: out/scene-quarters.ppm\n Warning: "
+                             "out/scene-quarters.ppm: File exists\n"),
+              std::string::npos)
+        << taken.out;
+    EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
 }
 
 namespace {
