@@ -269,7 +269,8 @@ batch_end run_batch(const run_options& options, reporter& console, console_outpu
     progress.files_total = static_cast<std::uint32_t>(std::min<std::size_t>(files.size(), UINT32_MAX));
     std::shared_mutex commits;
     std::atomic<bool> interrupted{false};
-    const conversion_share share{&progress, &commits, &interrupted};
+    copy_name_claims copy_names;
+    const conversion_share share{&progress, &commits, &interrupted, &copy_names};
     std::vector<file_outcome> outcomes(files.size());
     std::mutex mutex;
     std::condition_variable file_done;

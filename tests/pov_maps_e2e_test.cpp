@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/quarters.hpp"
@@ -374,6 +379,75 @@ TEST(PovMaps, AnImageThatCannotBeReadOrPutInPlace) {
               std::string::npos)
         << taken.out;
     EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
+}
+
+namespace {
+
+// A child process that is killed when a test ends before it was waited for.
+struct child_guard {
+    pid_t pid;
+    bool reaped = false;
+    ~child_guard() {
+        if (reaped) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
+// Waits up to a minute for `done`; whether it came.
+template <typename F>
+bool wait_for(F done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// The image the scene file `pov` shows: the name in its image_map.
+std::string image_shown(const std::string& pov) {
+    std::smatch m;
+    return std::regex_search(pov, m, std::regex("ppm \"([^\"]+)\"")) ? m[1].str() : "";
+}
+
+}  // namespace
+
+// Two files of a batch, converted at once, whose copies want one name:
+// "a" shows x-y.ppm and "a-x" shows y.ppm, both copied as a-x-y.ppm. The
+// first file is held between choosing its copy's name and putting it in
+// place (its mesh file is a FIFO that the test drains only once the second
+// file is saved), and the second is read only once the first has chosen
+// (its 3DS file is a FIFO too). Each scene keeps its own image.
+TEST(PovMaps, TwoFilesOfABatchThatWantOneCopyNameAtOnceEachKeepTheirOwnImage) {
+    scene_dirs d;
+    put(d.dir / "in" / "x-y.ppm", testkit::quarters_ppm());
+    put(d.dir / "in" / "y.ppm", "P6\n1 1\n255\n\x10\x20\x30");
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "a.3ds", square_scene("x-y.ppm")));
+    ASSERT_EQ(::mkfifo((d.dir / "in" / "a-x.3ds").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((d.dir / "out" / "a.inc").c_str(), 0600), 0);
+    child_guard child{
+        e2e::spawn(d.dir.path, {"--batch", "out", "in/a.3ds", "in/a-x.3ds", "--format", "pov", "--threads", "2"})};
+    // The first file's copy is written to its temporary: its name is chosen.
+    ASSERT_TRUE(wait_for([&] {
+        const std::vector<std::string> names = e2e::list_files(d.dir / "out");
+        return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".tmp"); });
+    }));
+    const ch::bytes second = square_scene("y.ppm");
+    std::ofstream(d.dir / "in" / "a-x.3ds", std::ios::binary)
+        .write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
+    ASSERT_TRUE(wait_for([&] { return fs::exists(d.dir / "out" / "a-x.pov"); }));
+    const std::string mesh = testkit::read_file(d.dir / "out" / "a.inc");  // lets the first file go on
+    int status = 0;
+    ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
+    child.reaped = true;
+    const e2e::result r = e2e::collect(status, d.dir.path);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(mesh.find("mesh2"), std::string::npos);
+    for (const auto& [scene, source] : {std::pair{"a.pov", "x-y.ppm"}, std::pair{"a-x.pov", "y.ppm"}}) {
+        const std::string image = image_shown(testkit::read_file(d.dir / "out" / scene));
+        ASSERT_FALSE(image.empty()) << scene;
+        EXPECT_TRUE(testkit::read_file(d.dir / "out" / image) == testkit::read_file(d.dir / "in" / source))
+            << scene << " shows " << image;
+    }
 }
 
 namespace {
