@@ -381,6 +381,27 @@ TEST(PovMaps, AnImageThatCannotBeReadOrPutInPlace) {
     EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
 }
 
+// An output name that is a link into another folder: the scene file is
+// written where the link ends, and its mesh file and images beside it.
+TEST(PovMaps, AllOfASceneGoesToTheFolderItsFileIsWrittenTo) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    fs::create_directory(d.dir / "real");
+    fs::create_symlink("../real/linked.pov", d.dir / "out" / "scene.pov");
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(" All objects successfully dumped to: out/../real/scene.inc\n"), std::string::npos) << r.out;
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), std::vector<std::string>{"scene.pov"});
+    EXPECT_TRUE(fs::is_symlink(d.dir / "out" / "scene.pov"));
+    EXPECT_EQ(e2e::list_files(d.dir / "real"),
+              (std::vector<std::string>{"linked-quarters.ppm", "linked.pov", "scene.inc"}));
+    const pov::render_result rendered = pov::render(d.dir / "real", "linked.pov", 160, 120);
+    EXPECT_CLEAN_RENDER(rendered);
+    EXPECT_EQ(quarters_seen(rendered.picture), "RGBY");
+}
+
 namespace {
 
 // A child process that is killed when a test ends before it was waited for.

@@ -226,6 +226,18 @@ copy_place copies_beside(const std::string& scene_path, copy_name_claims* claims
     return {folder_of(real), without_extension(real.substr(slash == std::string::npos ? 0 : slash + 1)) + "-", claims};
 }
 
+std::string mesh_file_beside(const std::string& scene_path, const std::string& include_path) {
+    const std::string real_folder = folder_of(follow_links(scene_path)), folder = folder_of(scene_path);
+    if (real_folder == folder) return include_path;
+    struct stat a {
+    }, b{};
+    if (::stat(real_folder.c_str(), &a) == 0 && ::stat(folder.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino)
+        return include_path;
+    const std::size_t slash = include_path.rfind('/');
+    return real_folder + "/" + include_path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
 copy_plan plan_copy(const copy_place& place, const std::string& wanted, const image_source& source,
                     const std::set<std::string>& taken, copy_name_claim& claim) {
     // Enough names for any folder a user keeps; past them the image is

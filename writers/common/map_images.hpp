@@ -110,6 +110,12 @@ struct copy_place {
 };
 copy_place copies_beside(const std::string& scene_path, copy_name_claims* claims);
 
+// The name a scene's mesh file is written under, so that it lies beside
+// the scene file that includes it by its file name: `include_path`, or,
+// when the scene file is a link into another folder, the same file name
+// in that folder.
+std::string mesh_file_beside(const std::string& scene_path, const std::string& include_path);
+
 // Where the copy of `source` goes in `place.folder`: `wanted` when no file
 // has that name there, or the file there holds the same bytes (it is then
 // used as it is: `reuse`); otherwise the first free or identical one of
