@@ -14,6 +14,10 @@
 //   TESSVERT_FAULT_TO_PROCESS=1    with it: send S to the process, as kill
 //                                  does, so any thread that does not block
 //                                  it may take it
+//   TESSVERT_FAULT_SLOW_SIGNALS=MS a sigtimedwait() that takes a signal, or a
+//                                  poll() that finds a descriptor ready,
+//                                  returns MS milliseconds late, as from a
+//                                  thread that lost the CPU right there
 //   TESSVERT_FAULT_NEW_SIZE=N      every operator new of exactly N bytes
 //                                  throws std::bad_alloc
 //   TESSVERT_FAULT_NEW_WORKERS=1   with it: only on threads other than the
@@ -24,6 +28,7 @@
 // Every other call passes through untouched.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/syscall.h>
@@ -83,6 +88,12 @@ ssize_t counted_read(int fd, size_t count, F real_read) {
     return got;
 }
 
+// After a call that found what it waited for: late, when asked.
+void arrive_late(int found) {
+    const long ms = setting("TESSVERT_FAULT_SLOW_SIGNALS");
+    if (found > 0 && ms > 0) ::usleep(static_cast<useconds_t>(ms * 1000));
+}
+
 }  // namespace
 
 extern "C" {
@@ -119,6 +130,20 @@ int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsign
     static auto real = next_function<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
     if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
     return real(from_dir, from, to_dir, to, flags);
+}
+
+int sigtimedwait(const sigset_t* set, siginfo_t* info, const struct timespec* timeout) {
+    static auto real = next_function<int (*)(const sigset_t*, siginfo_t*, const struct timespec*)>("sigtimedwait");
+    const int sig = real(set, info, timeout);
+    arrive_late(sig);
+    return sig;
+}
+
+int poll(struct pollfd* fds, nfds_t n, int timeout) {
+    static auto real = next_function<int (*)(struct pollfd*, nfds_t, int)>("poll");
+    const int ready = real(fds, n, timeout);
+    arrive_late(ready);
+    return ready;
 }
 
 }  // extern "C"
