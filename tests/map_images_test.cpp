@@ -33,6 +33,17 @@ copy_place place_in(const fs::path& dir, copy_name_claims* claims = nullptr) {
     return {dir.string(), "", claims};
 }
 
+// An image "brick.jpg" opened as a copy's source, and a folder for copies.
+struct brick_source {
+    testkit::temp_dir in, out;
+    image_source source;
+    brick_source() {
+        put(in / "brick.jpg", "brick bytes");
+        int error = 0;
+        EXPECT_TRUE(open_image_source(source, (in / "brick.jpg").string(), error));
+    }
+};
+
 }  // namespace
 
 TEST(MapImages, TheNameIsFoundBesideTheFileWithoutRegardToCaseAndWithoutItsPath) {
@@ -103,11 +114,9 @@ TEST(MapImages, OnlyRegularFilesAreFoundAndWhatElseHasTheNameIsTold) {
 }
 
 TEST(MapImages, ACopyReusesAnIdenticalFileAndTakesAnotherNameBesideADifferentOne) {
-    testkit::temp_dir in, out;
-    put(in / "brick.jpg", "brick bytes");
-    image_source source;
-    int error = 0;
-    ASSERT_TRUE(open_image_source(source, (in / "brick.jpg").string(), error));
+    brick_source b;
+    const testkit::temp_dir &in = b.in, &out = b.out;
+    const image_source& source = b.source;
     copy_name_claim claim;
 
     copy_plan fresh = plan_copy(place_in(out.path), "brick.jpg", source, {}, claim);
@@ -139,11 +148,9 @@ TEST(MapImages, ACopyReusesAnIdenticalFileAndTakesAnotherNameBesideADifferentOne
 // Conversions that write into one folder at once claim the names they
 // choose until their copies are in place.
 TEST(MapImages, ANameClaimedByAnotherConversionIsPassedOverUntilGivenUp) {
-    testkit::temp_dir in, out;
-    put(in / "brick.jpg", "brick bytes");
-    image_source source;
-    int error = 0;
-    ASSERT_TRUE(open_image_source(source, (in / "brick.jpg").string(), error));
+    brick_source b;
+    const testkit::temp_dir& out = b.out;
+    const image_source& source = b.source;
     copy_name_claims claims;
     {
         copy_name_claim first, second;
