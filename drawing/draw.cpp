@@ -106,8 +106,8 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
     return d;
 }
 
-void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path,
-               const copy_place& place, reporter& report) {
+void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path, const copy_place& place,
+               reporter& report) {
     const language_abilities& can = choices.language;
     if (can.image_type == nullptr) return;
     resolve_maps(*d.file, input_path, place, can.image_type, can.reader_name, d, report);

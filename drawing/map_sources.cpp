@@ -120,8 +120,8 @@ std::string_view checked_format(const image_source& source, const std::string& p
     } else if (type.empty() && (named.empty() || held == named)) {
         report_warning(report, what + " is of a type " + reader + " cannot read" + drawn_plain);
     } else if (type.empty()) {
-        report_warning(report, what + " does not hold a " + std::string(named) + " image, as its name says, nor another that " +
-                                   reader + " reads" + drawn_plain);
+        report_warning(report, what + " does not hold a " + std::string(named) +
+                                   " image, as its name says, nor another that " + reader + " reads" + drawn_plain);
     } else if (!named.empty() && held != named) {
         report_warning(report, what + " holds a " + std::string(held) + " image, not a " + std::string(named) +
                                    " one as its name says; it is read as " + std::string(held));

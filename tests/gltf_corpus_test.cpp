@@ -110,8 +110,8 @@ void expect_same_look(const gltf::file& f, const json& material, const std::stri
         const json& texture = f.doc["textures"][pbr["baseColorTexture"]["index"].index()];
         // Each scene's copies are named after it: g-NAME beside g.gltf, p-NAME
         // beside p.pov.
-        EXPECT_EQ(std::string("image p-").append(
-                      gltf::percent_decoded(f.doc["images"][texture["source"].index()]["uri"].text).substr(2)),
+        EXPECT_EQ(std::string("image p-")
+                      .append(gltf::percent_decoded(f.doc["images"][texture["source"].index()]["uri"].text).substr(2)),
                   pov_look);
         return;
     }
@@ -179,7 +179,7 @@ TEST(GltfCorpus, TrianglesNormalsMappingCoordinatesAndColoursAreThoseOfThePovRay
         const e2e::result g = e2e::run(dir.path, {"-i", file.string(), "-o", "g", "--faithful", "--format", "gltf"});
         ASSERT_EQ(g.exit_code, 1) << g.out;
         const std::string pov_scene = testkit::read_file(dir / "p.pov");
-        const std::vector<pov_mesh> meshes = read_pov_meshes(testkit::read_file(dir / "p.inc"));
+        const std::vector<pov_mesh> meshes = read_pov_meshes(testkit::read_file(dir / "p.pov.inc"));
         const std::map<std::string, std::string> looks = pov_textures(pov_scene);
         const gltf::file f = gltf::read(dir / "g.gltf");
         const std::size_t gltf_meshes = f.doc.has("meshes") ? f.doc["meshes"].size() : 0;

@@ -280,9 +280,10 @@ TEST(GltfFiles, OnlyPngAndJpegImagesAreShownTheirNamesAsRelativeUris) {
                         "which glTF 2.0 cannot say: the image is shown whole\n"),
               std::string::npos)
         << half;
-    EXPECT_NE(fake.find(" Warning: the texture map \"fake.png\" of material \"Paper\" does not hold a png image, as its "
-                        "name says, nor another that glTF 2.0 reads; the material is drawn in its diffuse colour\n"),
-              std::string::npos)
+    EXPECT_NE(
+        fake.find(" Warning: the texture map \"fake.png\" of material \"Paper\" does not hold a png image, as its "
+                  "name says, nor another that glTF 2.0 reads; the material is drawn in its diffuse colour\n"),
+        std::string::npos)
         << fake;
     EXPECT_FALSE(gltf::read(dir / "fake.gltf").doc.has("images"));
     EXPECT_NE(turned.find(" Warning: the texture map \"my map.png\" of material \"Paper\" is turned and scaled "

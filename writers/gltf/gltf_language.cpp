@@ -68,6 +68,15 @@ std::string output_name_problem(const std::string&) {
 const output_language gltf_language{
     .name = "gltf",
     .summary = "NAME.gltf and NAME.bin, a glTF 2.0 scene with texture maps",
+    .manual = R"roff(A glTF 2.0 scene,
+.I NAME.gltf
+(JSON) and its buffers in
+.IR NAME.bin ,
+for Blender and other glTF readers: the same faces, normals, mapping
+coordinates, materials (as pbrMetallicRoughness), cameras and lights
+(KHR_lights_punctual) under one root node that turns the file's z up into
+glTF's y up; texture maps in PNG or JPEG only.
+)roff",
     .scene_extension = ".gltf",
     .mesh_extension = ".bin",
     // Each face in its material, and the hard edges of the smoothing
