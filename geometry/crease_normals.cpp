@@ -52,6 +52,110 @@ bool within(const direction& a, const direction& b, double cosine) {
     return a.x * b.x + a.y * b.y + a.z * b.z >= cosine - cosine_slack;
 }
 
+// Per face: its vector (the normal times twice its area), its direction
+// and its smoothing mask (1 for every face when masks are not used).
+struct face_shapes {
+    std::vector<vec3> vectors;
+    std::vector<direction> directions;
+    std::vector<std::uint32_t> masks;
+};
+
+face_shapes shapes_of(const mesh_object& o, bool use_masks) {
+    const std::size_t face_count = o.faces.size();
+    const bool masks = use_masks && o.smoothing.size() == face_count;
+    face_shapes s;
+    s.vectors.resize(face_count);
+    s.directions.resize(face_count);
+    s.masks.resize(face_count, 1u);
+    for (std::size_t j = 0; j < face_count; ++j) {
+        s.vectors[j] = face_vector(o.vertices, o.faces[j]);
+        s.directions[j] = direction_of(s.vectors[j]);
+        if (masks) s.masks[j] = o.smoothing[j];
+    }
+    return s;
+}
+
+// The faces at each vertex, each once, in ascending order: those of vertex
+// v are at[start[v]] to at[start[v + 1]].
+struct vertex_faces {
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> at;
+};
+
+vertex_faces faces_at_vertices(const mesh_object& o) {
+    const std::size_t vertex_count = o.vertices.size();
+    vertex_faces f;
+    f.start.assign(vertex_count + 1, 0);
+    for (const face& face : o.faces) each_distinct_vertex(face, [&](std::uint32_t v) { ++f.start[v + 1]; });
+    for (std::size_t v = 0; v < vertex_count; ++v) f.start[v + 1] += f.start[v];
+    f.at.resize(f.start[vertex_count]);
+    std::vector<std::uint32_t> next(f.start.begin(), f.start.end() - 1);
+    for (std::size_t j = 0; j < o.faces.size(); ++j)
+        each_distinct_vertex(o.faces[j], [&](std::uint32_t v) { f.at[next[v]++] = static_cast<std::uint32_t>(j); });
+    return f;
+}
+
+// The faces at one vertex in classes of equal direction and mask: a face of
+// each class, and per face at the vertex (in order) its class.
+struct face_classes {
+    std::vector<std::uint32_t> face;
+    std::vector<std::uint32_t> of;
+};
+
+// Sorts the faces [first, last) into classes; false when they would make
+// more than max_normals_at_vertex classes (a hostile vertex).
+bool classify(const face_shapes& shapes, const std::uint32_t* first, const std::uint32_t* last, face_classes& classes) {
+    const auto k = static_cast<std::size_t>(last - first);
+    classes.face.clear();
+    classes.of.resize(k);
+    for (std::size_t n = 0; n < k; ++n) {
+        const std::uint32_t j = first[n];
+        std::size_t c = 0;
+        while (c < classes.face.size() && !(shapes.masks[classes.face[c]] == shapes.masks[j] &&
+                                            same_direction(shapes.directions[classes.face[c]], shapes.directions[j])))
+            ++c;
+        if (c == classes.face.size()) {
+            if (classes.face.size() == max_normals_at_vertex) return false;
+            classes.face.push_back(j);
+        }
+        classes.of[n] = static_cast<std::uint32_t>(c);
+    }
+    return true;
+}
+
+// Gives the corners at vertex `v` of the faces of class `c` their normal:
+// the sum over the vertex's faces that share a mask bit with the class and
+// lie within the crease angle of it (none when that is every face: the
+// vertex normal's own steps), or, for mask 0, each face its own.
+void set_class_normal(mesh_object& o, const face_shapes& shapes, double cosine, std::uint32_t v,
+                      const std::uint32_t* first, const std::uint32_t* last, const face_classes& classes,
+                      std::uint32_t c) {
+    const auto k = static_cast<std::size_t>(last - first);
+    const std::uint32_t f = classes.face[c];
+    const std::uint32_t m = shapes.masks[f];
+    if (m == 0) {
+        for (std::size_t n = 0; n < k; ++n)
+            if (classes.of[n] == c) {
+                o.smooth_normals.push_back(normal_of_sum(vec3_add(vec3{}, shapes.vectors[first[n]]), 1));
+                set_corners(o.faces.data(), o.corner_normals, first[n], v,
+                            static_cast<std::uint32_t>(o.smooth_normals.size() - 1));
+            }
+        return;
+    }
+    std::uint32_t count = 0;
+    vec3 sum{0.0f, 0.0f, 0.0f};
+    for (const std::uint32_t* g = first; g != last; ++g)
+        if ((shapes.masks[*g] & m) != 0 && within(shapes.directions[*g], shapes.directions[f], cosine)) {
+            sum = vec3_add(sum, shapes.vectors[*g]);
+            ++count;
+        }
+    if (count == k) return;
+    o.smooth_normals.push_back(normal_of_sum(sum, count));
+    const auto id = static_cast<std::uint32_t>(o.smooth_normals.size() - 1);
+    for (std::size_t n = 0; n < k; ++n)
+        if (classes.of[n] == c) set_corners(o.faces.data(), o.corner_normals, first[n], v, id);
+}
+
 }  // namespace
 
 double crease_cosine(double degrees) {
@@ -61,87 +165,21 @@ double crease_cosine(double degrees) {
 bool compute_crease_normals(mesh_object& o, double cosine, bool use_masks) {
     o.corner_normals.clear();
     o.smooth_normals.clear();
-    const std::size_t vertex_count = o.vertices.size();
-    const std::size_t face_count = o.faces.size();
-    const bool masks = use_masks && o.smoothing.size() == face_count;
-
-    std::vector<vec3> vectors(face_count);
-    std::vector<direction> directions(face_count);
-    for (std::size_t j = 0; j < face_count; ++j) {
-        vectors[j] = face_vector(o.vertices, o.faces[j]);
-        directions[j] = direction_of(vectors[j]);
-    }
-    const auto mask_of = [&](std::uint32_t j) { return masks ? o.smoothing[j] : 1u; };
-
-    // The faces at each vertex, each once, in ascending order.
-    std::vector<std::uint32_t> start(vertex_count + 1, 0);
-    for (const face& f : o.faces) each_distinct_vertex(f, [&](std::uint32_t v) { ++start[v + 1]; });
-    for (std::size_t v = 0; v < vertex_count; ++v) start[v + 1] += start[v];
-    std::vector<std::uint32_t> at(start[vertex_count]);
-    {
-        std::vector<std::uint32_t> next(start.begin(), start.end() - 1);
-        for (std::size_t j = 0; j < face_count; ++j)
-            each_distinct_vertex(o.faces[j], [&](std::uint32_t v) { at[next[v]++] = static_cast<std::uint32_t>(j); });
-    }
-
-    o.corner_normals.assign(3 * face_count, use_vertex_normal);
+    const face_shapes shapes = shapes_of(o, use_masks);
+    const vertex_faces faces = faces_at_vertices(o);
+    o.corner_normals.assign(3 * o.faces.size(), use_vertex_normal);
     bool too_many = false;
-    std::vector<std::uint32_t> class_face;  // a face of each class
-    std::vector<std::uint32_t> class_of;    // per face at the vertex
-    for (std::uint32_t v = 0; v < vertex_count; ++v) {
-        const std::uint32_t* first = at.data() + start[v];
-        const std::uint32_t* last = at.data() + start[v + 1];
-        const std::size_t k = static_cast<std::size_t>(last - first);
-        if (k == 0) continue;
-        class_face.clear();
-        class_of.resize(k);
-        bool hostile = false;
-        for (std::size_t n = 0; n < k && !hostile; ++n) {
-            const std::uint32_t j = first[n];
-            std::size_t c = 0;
-            while (c < class_face.size() &&
-                   !(mask_of(class_face[c]) == mask_of(j) && same_direction(directions[class_face[c]], directions[j])))
-                ++c;
-            if (c == class_face.size()) {
-                if (class_face.size() == max_normals_at_vertex) hostile = true;
-                class_face.push_back(j);
-            }
-            class_of[n] = static_cast<std::uint32_t>(c);
-        }
-        if (hostile) {  // every corner keeps the vertex normal
-            too_many = true;
+    face_classes classes;
+    for (std::uint32_t v = 0; v < o.vertices.size(); ++v) {
+        const std::uint32_t* first = faces.at.data() + faces.start[v];
+        const std::uint32_t* last = faces.at.data() + faces.start[v + 1];
+        if (first == last) continue;
+        if (!classify(shapes, first, last, classes)) {
+            too_many = true;  // every corner keeps the vertex normal
             continue;
         }
-        for (std::size_t c = 0; c < class_face.size(); ++c) {
-            const std::uint32_t f = class_face[c];
-            const std::uint32_t m = mask_of(f);
-            if (m == 0) {
-                // The face alone; every face of mask 0 has its own normal.
-                for (std::size_t n = 0; n < k; ++n)
-                    if (class_of[n] == c) {
-                        o.smooth_normals.push_back(normal_of_sum(vec3_add(vec3{}, vectors[first[n]]), 1));
-                        set_corners(o.faces.data(), o.corner_normals, first[n], v,
-                                    static_cast<std::uint32_t>(o.smooth_normals.size() - 1));
-                    }
-                continue;
-            }
-            const auto joins = [&](std::uint32_t g) {
-                return (mask_of(g) & m) != 0 && within(directions[g], directions[f], cosine);
-            };
-            std::uint32_t count = 0;
-            vec3 sum{0.0f, 0.0f, 0.0f};
-            for (const std::uint32_t* g = first; g != last; ++g)
-                if (joins(*g)) {
-                    sum = vec3_add(sum, vectors[*g]);
-                    ++count;
-                }
-            // Every face joins: the steps of the vertex normal itself.
-            if (count == k) continue;
-            o.smooth_normals.push_back(normal_of_sum(sum, count));
-            const auto id = static_cast<std::uint32_t>(o.smooth_normals.size() - 1);
-            for (std::size_t n = 0; n < k; ++n)
-                if (class_of[n] == c) set_corners(o.faces.data(), o.corner_normals, first[n], v, id);
-        }
+        for (std::uint32_t c = 0; c < classes.face.size(); ++c)
+            set_class_normal(o, shapes, cosine, v, first, last, classes, c);
     }
     return too_many;
 }
