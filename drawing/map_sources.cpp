@@ -1,5 +1,7 @@
 #include "drawing/map_sources.hpp"
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <set>
 
@@ -9,7 +11,7 @@ namespace tessvert {
 
 namespace {
 
-std::string quoted(std::string_view name) {
+std::string in_quotes(std::string_view name) {
     std::string q = "\"";
     q += printable(name);
     q += '"';
@@ -30,47 +32,95 @@ void check_mapping_coords(const scene& s, reporter& report) {
     }
 }
 
+// A map of a material that shows an image: its kind, its name, where it
+// lies, and where the look keeps it.
+struct image_map {
+    const char* kind = nullptr;
+    const std::string* name = nullptr;
+    const texture_map* placement = nullptr;
+    drawn_map material_look::*slot = nullptr;
+    bool texture = false;  // the texture map, which the statistics count
+};
+
+// The maps of `m` that show an image, the texture map first.
+std::vector<image_map> image_maps_of(const material& m) {
+    std::vector<image_map> maps;
+    if (!m.map_name.empty()) maps.push_back({"texture map", &m.map_name, &m.texture, &material_look::map, true});
+    // The bump, opacity, specular and self-illumination maps' chunks.
+    constexpr std::pair<std::uint16_t, drawn_map material_look::*> kinds[] = {
+        {0xA230, &material_look::bump},
+        {0xA210, &material_look::opacity},
+        {0xA204, &material_look::specular_map},
+        {0xA33D, &material_look::self_illumination_map}};
+    for (const other_map& other : m.other_maps)
+        for (const auto& [chunk_id, slot] : kinds)
+            if (other.chunk_id == chunk_id && !other.name.empty())
+                maps.push_back({other_map_kind(chunk_id), &other.name, &other.placement, slot, false});
+    return maps;
+}
+
+// Whether the maps of the chunk `chunk_id` are drawn: those that show an
+// image, and the reflection map, whose amount is drawn.
+bool drawn_kind(std::uint16_t chunk_id) {
+    return chunk_id == 0xA230 || chunk_id == 0xA210 || chunk_id == 0xA204 || chunk_id == 0xA33D || chunk_id == 0xA220;
+}
+
 // Per material: 1 when faces of an object with mapping coordinates use it.
-// Each object whose faces use a mapped material but that has no mapping
-// coordinates gets its warning here.
+// Each object whose faces use a material with an image map but that has no
+// mapping coordinates gets its warning here.
 std::vector<std::uint8_t> materials_mapped_by_faces(const scene& s, reporter& report) {
     std::vector<std::uint8_t> used(s.materials.size(), 0);
+    std::vector<std::uint8_t> has_maps(s.materials.size(), 0);
+    for (std::size_t m = 0; m < s.materials.size(); ++m) has_maps[m] = !image_maps_of(s.materials[m]).empty();
     for (const mesh_object& o : s.objects) {
         std::int32_t unmapped = no_material;
         for (std::size_t j = 0; j < o.faces.size(); ++j) {
             const std::int32_t m = face_material(s, o, j);
-            if (m == no_material || s.materials[static_cast<std::size_t>(m)].map_name.empty()) continue;
+            if (m == no_material || has_maps[static_cast<std::size_t>(m)] == 0) continue;
             if (mapping_coords_usable(o))
                 used[static_cast<std::size_t>(m)] = 1;
             else if (unmapped == no_material)
                 unmapped = m;
         }
-        if (unmapped != no_material)
-            report_warning(report, "object " + quoted(o.name) +
-                                       " has no mapping coordinates for the texture map of "
-                                       "material " +
-                                       quoted(s.materials[static_cast<std::size_t>(unmapped)].name) +
+        if (unmapped != no_material) {
+            const material& m = s.materials[static_cast<std::size_t>(unmapped)];
+            report_warning(report, "object " + in_quotes(o.name) + " has no mapping coordinates for the " +
+                                       image_maps_of(m).front().kind + " of material " + in_quotes(m.name) +
                                        "; it is drawn in the diffuse colours of its materials");
+        }
     }
     return used;
 }
 
-// One warning per kind of the other maps, naming the first material that
-// holds one and how many do.
+// One warning per kind of the maps that are not drawn, naming the first
+// material that holds one and how many do.
 void report_other_maps(const scene& s, reporter& report) {
     std::map<std::uint16_t, std::pair<const material*, std::size_t>> kinds;
     for (const material& m : s.materials)
         for (const other_map& map : m.other_maps) {
+            if (drawn_kind(map.chunk_id)) continue;
             auto& [first, count] = kinds[map.chunk_id];
             if (first == nullptr) first = &m;
             ++count;
         }
     for (const auto& [id, seen] : kinds) {
         const std::string kind = other_map_kind(id);
-        std::string line = "the " + kind + " of material " + quoted(seen.first->name);
+        std::string line = "the " + kind + " of material " + in_quotes(seen.first->name);
         if (seen.second > 1) line += " and of " + std::to_string(seen.second - 1) + " more";
-        report_warning(report, line + " is not converted (only texture maps are)");
+        report_warning(report, line +
+                                   " is not converted (only texture, bump, opacity, specular, self-illumination and "
+                                   "reflection maps are)");
     }
+}
+
+// Where a missing map was looked for, for its warning.
+std::string searched_text(const map_search& search) {
+    const std::string own = printable(folder_of(search.input_path));
+    if (search.folders.empty()) return "is not beside the 3DS file (in " + own + ")";
+    std::string text = "is in none of the folders searched (" + own;
+    for (std::size_t i = 0; i < search.folders.size(); ++i)
+        text += (i + 1 == search.folders.size() ? " and " : ", ") + printable(search.folders[i]);
+    return text + (search.folders.size() == 1 ? " with its subfolders)" : " with their subfolders)");
 }
 
 // The name a copy of `source` takes: its own, with every byte that a
@@ -87,64 +137,102 @@ std::string copy_name(const std::string& source) {
 
 }  // namespace
 
-void resolve_maps(const scene& s, const std::string& input_path, const std::string& output_dir,
-                  image_type_reader type_of, std::string_view reader_name, drawn_scene& d, reporter& report) {
+std::vector<std::string> map_folders_of(const map_search& search) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> folders{folder_of(search.input_path)};
+    std::size_t listed = 0;
+    for (const std::string& top : search.folders) {
+        folders.push_back(top);
+        // Depth first, each folder's subfolders in name order.
+        std::vector<std::string> stack{top};
+        while (!stack.empty()) {
+            const std::string folder = stack.back();
+            stack.pop_back();
+            std::vector<std::string> below;
+            std::error_code error;
+            for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+                std::error_code kind_error;
+                if (it->is_directory(kind_error) && !it->is_symlink(kind_error)) below.push_back(it->path().string());
+            }
+            std::sort(below.begin(), below.end());
+            for (auto it = below.rbegin(); it != below.rend() && listed < max_map_folders; ++it, ++listed)
+                stack.push_back(*it);
+            if (folder != top) folders.push_back(folder);
+        }
+    }
+    return folders;
+}
+
+std::string find_map_in(const std::vector<std::string>& folders, std::string_view map_name) {
+    for (const std::string& folder : folders) {
+        // find_map_image looks in the folder of the path it is given.
+        const std::string found = find_map_image(folder + "/", map_name);
+        if (!found.empty()) return found;
+    }
+    return {};
+}
+
+void resolve_maps(const scene& s, const map_search& search, const std::string& output_dir, image_type_reader type_of,
+                  std::string_view reader_name, drawn_scene& d, reporter& report) {
     check_mapping_coords(s, report);
     d.counts.maps_resolved = true;
     report_other_maps(s, report);
     const std::vector<std::uint8_t> used = materials_mapped_by_faces(s, report);
-    // Each map name is looked up once: materials that share it share the
+    const std::vector<std::string> folders = map_folders_of(search);
+    // Each map name is looked up once: maps that share it share the
     // image, its copy and its warning.
     std::map<std::string, drawn_map> done;
     std::set<std::string> taken;
     std::map<std::string, std::string> copy_of;  // image found -> the name its copy takes
     for (std::size_t m = 0; m < s.materials.size(); ++m) {
         if (used[m] == 0) continue;
-        const std::string& map_name = s.materials[m].map_name;
-        const auto known = done.find(map_name);
-        if (known != done.end()) {
-            d.looks[m].map = known->second;
-            d.looks[m].map.placement = s.materials[m].texture;
-            ++(known->second.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
-            continue;
-        }
-        drawn_map& chosen = done[map_name];
-        const std::string what = "the texture map " + quoted(map_name) + " of material " + quoted(s.materials[m].name);
-        const std::string fallback = "; the material is drawn in its diffuse colour";
-        const std::string source = find_map_image(input_path, map_name);
-        const std::string_view type = type_of(map_file_part(map_name));
-        if (source.empty()) {
-            report_warning(
-                report, what + " is not beside the 3DS file (in " + printable(folder_of(input_path)) + ")" + fallback);
-        } else if (type.empty()) {
-            report_warning(report, what + " is of a type " + std::string(reader_name) + " cannot read" + fallback);
-        } else if (const auto copied = copy_of.find(source); copied != copy_of.end()) {
-            chosen = {copied->second, type, {}};  // another name of an image already copied
-        } else {
-            const copy_plan where = plan_copy(output_dir, copy_name(source), source, taken);
-            if (where.name.empty()) {
-                report_warning(report,
-                               what + " finds no free name for its copy in " + printable(output_dir) + fallback);
-            } else if (where.reuse) {
-                chosen = {where.name, type, {}};
-            } else {
-                output_file& copy = d.image_copies.emplace_back();
-                if (write_image_copy(copy, source, output_dir + "/" + where.name)) {
-                    chosen = {where.name, type, {}};
+        for (const image_map& map : image_maps_of(s.materials[m])) {
+            const std::string& map_name = *map.name;
+            const auto [known, fresh] = done.try_emplace(map_name);
+            drawn_map& chosen = known->second;
+            if (fresh) {
+                const std::string what = std::string("the ") + map.kind + " " + in_quotes(map_name) + " of material " +
+                                         in_quotes(s.materials[m].name);
+                const std::string fallback = map.texture ? "; the material is drawn in its diffuse colour"
+                                                         : "; the material is drawn without it";
+                const std::string source = find_map_in(folders, map_name);
+                const std::string_view type = type_of(map_file_part(map_name));
+                if (source.empty()) {
+                    report_warning(report, what + " " + searched_text(search) + fallback);
+                } else if (type.empty()) {
+                    report_warning(report,
+                                   what + " is of a type " + std::string(reader_name) + " cannot read" + fallback);
+                } else if (const auto copied = copy_of.find(source); copied != copy_of.end()) {
+                    chosen = {copied->second, type, {}};  // another name of an image already copied
                 } else {
-                    report_warning(report, what + " could not be copied to " + printable(output_dir) + fallback);
-                    report_system_reason(report, copy.path, copy.error);
-                    d.image_copies.pop_back();
+                    const copy_plan where = plan_copy(output_dir, copy_name(source), source, taken);
+                    if (where.name.empty()) {
+                        report_warning(
+                            report, what + " finds no free name for its copy in " + printable(output_dir) + fallback);
+                    } else if (where.reuse) {
+                        chosen = {where.name, type, {}};
+                    } else {
+                        output_file& copy = d.image_copies.emplace_back();
+                        if (write_image_copy(copy, source, output_dir + "/" + where.name)) {
+                            chosen = {where.name, type, {}};
+                        } else {
+                            report_warning(report,
+                                           what + " could not be copied to " + printable(output_dir) + fallback);
+                            report_system_reason(report, copy.path, copy.error);
+                            d.image_copies.pop_back();
+                        }
+                    }
+                    if (!chosen.image.empty()) {
+                        taken.insert(chosen.image);
+                        copy_of[source] = chosen.image;
+                    }
                 }
             }
-            if (!chosen.image.empty()) {
-                taken.insert(chosen.image);
-                copy_of[source] = chosen.image;
-            }
+            drawn_map& slot = d.looks[m].*map.slot;
+            slot = chosen;
+            slot.placement = *map.placement;
+            if (map.texture) ++(chosen.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
         }
-        d.looks[m].map = chosen;
-        d.looks[m].map.placement = s.materials[m].texture;
-        ++(chosen.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
     }
 }
 

@@ -24,7 +24,7 @@ std::string file_name(const std::string& path) {
 pov_names names_of(const drawn_scene& d) {
     pov_names names = make_pov_names(*d.file);
     std::vector<std::uint8_t> mapped(d.looks.size(), 0);
-    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !d.looks[m].map.image.empty();
+    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = d.looks[m].shows_image();
     name_mapped_materials(*d.file, mapped, names);
     return names;
 }
@@ -89,10 +89,14 @@ const output_language pov_language{
     .scene_extension = ".pov",
     .mesh_extension = ".inc",
     // Each face in its material, and the hard edges of the smoothing
-    // groups: a picture shows them.
-    .implies = {.materials = true, .smoothing = true},
+    // groups: a picture shows them. And a picture should show the model
+    // on the first try: framed, lit, with every copy (--file-view turns
+    // these three off).
+    .implies = {.materials = true, .smoothing = true, .frame = true, .headlight = true, .instances = true},
     .abilities = {.places_copies = true,
                   .writes_lights_off = false,
+                  .turns_scene = true,
+                  .draws_spotlights = true,
                   .image_type = pov_image_type,
                   .reader_name = "POV-Ray"},
     .all_or_nothing = true,
