@@ -6,10 +6,10 @@
 #   bash .ci/sanitize.sh           AddressSanitizer and UndefinedBehaviorSanitizer
 #                                  (leaks included), in build-asan
 #   bash .ci/sanitize.sh thread    ThreadSanitizer, in build-tsan: the end-to-end
-#                                  tests convert on 1 and on 7 threads, and the
-#                                  thread tests on 1, 2 and 7, so
-#                                  a data race or lock-order inversion in a
-#                                  conversion fails its test
+#                                  tests convert on 7 threads, and the thread
+#                                  tests on 1, 2 and 7, so a data race or
+#                                  lock-order inversion in a conversion fails
+#                                  its test
 #
 # The tests that measure memory under a limit leave themselves out of these
 # builds. Run from anywhere.

@@ -39,6 +39,7 @@ struct batch_file {
 struct file_outcome {
     bool done = false;
     bool converted = false;
+    bool drew_nothing = false;  // converted, but without a face
     std::int64_t faces = 0;
     std::vector<std::pair<message_kind, std::string>> messages;
 };
@@ -115,6 +116,7 @@ void convert_file(const batch_file& f, const conversion_share& share, file_outco
         scene s = init_scene();
         const conversion_result r = convert(f.options, s, held, share);
         result.converted = r.loaded && r.exit_code == 1;
+        result.drew_nothing = report_nothing_drawn(r, held);
         result.faces = r.written_faces;
     } catch (const std::bad_alloc&) {
         result.converted = false;
@@ -231,6 +233,23 @@ std::string seconds_text(double seconds) {
 
 }  // namespace
 
+bool report_nothing_drawn(const conversion_result& result, reporter& report) {
+    if (!result.loaded || result.exit_code != 1 || result.written_faces != 0) return false;
+    report_warning(report,
+                   "nothing was drawn: no face was written, as the file holds no mesh with faces that could "
+                   "be read");
+    return true;
+}
+
+bool make_output_folder(const std::string& folder, reporter& console) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (!ec && fs::is_directory(folder, ec)) return true;
+    report_warning(console, "the folder " + printable(folder) + " cannot be made" + (ec ? ": " + ec.message() : "") +
+                                "; nothing was converted");
+    return false;
+}
+
 batch_end run_batch(const run_options& options, reporter& console, console_output& out, bool show_progress,
                     std::string& problem) {
     const auto started = std::chrono::steady_clock::now();
@@ -238,13 +257,7 @@ batch_end run_batch(const run_options& options, reporter& console, console_outpu
     std::vector<batch_file> files = plan_batch(options, empty_folders, problem);
     if (files.empty()) return batch_end::wrong_usage;
     for (const std::string& folder : empty_folders) report_warning(console, printable(folder) + " holds no .3ds file");
-    std::error_code ec;
-    fs::create_directories(options.batch_folder, ec);
-    if (ec || !fs::is_directory(options.batch_folder)) {
-        report_warning(console, "the folder " + printable(options.batch_folder) + " cannot be made" +
-                                    (ec ? ": " + ec.message() : "") + "; nothing was converted");
-        return batch_end::some_failed;
-    }
+    if (!make_output_folder(options.batch_folder, console)) return batch_end::some_failed;
 
     // Each file on one thread, as many files at once as there are threads;
     // a batch shorter than that shares the threads out among its files.
@@ -273,7 +286,7 @@ batch_end run_batch(const run_options& options, reporter& console, console_outpu
         }
     };
 
-    std::size_t converted = 0;
+    std::size_t converted = 0, drew_nothing = 0;
     std::int64_t faces = 0;
     {
         const signal_watch watch(commits, interrupted);
@@ -291,17 +304,23 @@ batch_end run_batch(const run_options& options, reporter& console, console_outpu
             const file_outcome r = std::move(outcomes[i]);
             lock.unlock();
             tell_file(console, files[i], r);
-            if (r.converted) ++converted;
+            if (!r.converted) continue;
+            // With --posix-exit a file that drew nothing is named apart.
+            if (r.drew_nothing && options.posix_exit)
+                ++drew_nothing;
+            else
+                ++converted;
             faces += r.faces;
         }
         for (std::thread& t : workers) t.join();
         stop_progress(display, out);
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const std::string nothing = drew_nothing > 0 ? std::to_string(drew_nothing) + " with nothing drawn, " : "";
     report(console, message_kind::progress,
            " Warning: batch: " + std::to_string(converted) + " of " + std::to_string(files.size()) +
-               " files converted, " + std::to_string(files.size() - converted) + " failed, " + std::to_string(faces) +
-               " faces, " + seconds_text(seconds) + " seconds\n");
+               " files converted, " + std::to_string(files.size() - converted - drew_nothing) + " failed, " + nothing +
+               std::to_string(faces) + " faces, " + seconds_text(seconds) + " seconds\n");
     return converted == files.size() ? batch_end::all_converted : batch_end::some_failed;
 }
 

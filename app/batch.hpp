@@ -3,11 +3,21 @@
 
 #include <string>
 
+#include "app/convert.hpp"
 #include "app/options.hpp"
 #include "app/progress.hpp"
 #include "model/report.hpp"
 
 namespace tessvert {
+
+// Makes `folder` (and the folders above it) when missing, before anything
+// is read; false, with one warning that says why, when it cannot be made.
+bool make_output_folder(const std::string& folder, reporter& console);
+
+// Whether a conversion that was complete drew nothing: it wrote no face.
+// One warning says so; the run is still reported converted, but with
+// --posix-exit it counts as not converted.
+bool report_nothing_drawn(const conversion_result& result, reporter& report);
 
 enum class batch_end { all_converted, some_failed, wrong_usage };
 

@@ -292,6 +292,19 @@ bool parse_crease_angle(const std::string& text, double& degrees) {
     return true;
 }
 
+// Whether --posix-exit stands anywhere on the command line as an option
+// (not as another option's value): the exit status of wrong usage depends
+// on it, wherever the parsing stops.
+bool posix_exit_asked(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const option_spec* o = find_option(argv[i]);
+        if (o == nullptr) continue;
+        if (o->id == option_id::posix_exit) return true;
+        if (o->value != nullptr) ++i;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool is_whole_number(const std::string& text) {
@@ -327,6 +340,7 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
         return parse_result::usage;
     };
     options.input_given = 0;
+    options.posix_exit = posix_exit_asked(argc, argv);
     if (argc < 2) return parse_result::usage;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];

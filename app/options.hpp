@@ -81,6 +81,8 @@ enum class parse_result { run, usage, version };
 // missing its value or a --threads value out of range, and `version` for
 // --version; parsing stops there. For wrong usage, `problem` receives a
 // sentence that names the argument and what is wrong with it.
+// --posix-exit is looked for on the whole command line first, so that it
+// applies to the exit status of wrong usage wherever it stands.
 parse_result parse_command_line(int argc, const char* const* argv, run_options& options,
                                 std::string* problem = nullptr);
 

@@ -39,7 +39,7 @@ struct early_queue {
 // go into the record, as the object itself may move meanwhile. The corner
 // normals of the smoothing groups are made here too, unless a crease angle
 // is wanted (that pass works on the object itself).
-void check_early(object_state& o, normals_wanted wanted) {
+void check_early(object_state& o, normals_wanted wanted, corner_scratch& scratch) {
     if (!faces_are_sound(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size())) {
         o.stage = object_stage::unsound;
         return;
@@ -49,16 +49,14 @@ void check_early(object_state& o, normals_wanted wanted) {
             o.stage = object_stage::sound;
             return;
         }
-        compute_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(), o.early_normals);
-        if (wanted.smoothing && !wanted.crease) {
-            if (o.smoothing.size() == o.faces.size())
-                o.too_many_masks =
-                    compute_corner_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
-                                           o.smoothing.data(), o.early_corner_normals, o.early_smooth_normals);
-            o.stage = object_stage::finished;
+        if (wanted.smoothing && !wanted.crease && o.smoothing.size() == o.faces.size()) {
+            o.too_many_masks = compute_normals_and_corners(o.faces.data(), o.faces.size(), o.vertices.data(),
+                                                           o.vertices.size(), o.smoothing.data(), o.early_normals,
+                                                           o.early_corner_normals, o.early_smooth_normals, scratch);
         } else {
-            o.stage = object_stage::sound;
+            compute_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(), o.early_normals);
         }
+        o.stage = wanted.smoothing && !wanted.crease ? object_stage::finished : object_stage::sound;
     } catch (const std::bad_alloc&) {
         // Left pending: a later stage computes it again.
         o.too_many_masks = false;
@@ -69,6 +67,7 @@ void check_early(object_state& o, normals_wanted wanted) {
 }
 
 void work_on(early_queue& q) {
+    corner_scratch scratch;  // this thread's, for every object it takes
     std::unique_lock lock(q.mutex);
     for (;;) {
         q.changed.wait(lock, [&] { return q.stopped || q.next < q.state.size() || !q.reading; });
@@ -76,7 +75,7 @@ void work_on(early_queue& q) {
         object_state& o = q.state[q.next++];
         ++q.working;
         lock.unlock();
-        check_early(o, q.wanted);
+        check_early(o, q.wanted, scratch);
         lock.lock();
         --q.working;
         q.changed.notify_all();
@@ -145,18 +144,33 @@ bool wants_corners(normals_wanted wanted) {
 
 // The corner normals of an object with its vertex normals; whether some
 // vertex had too many of them to follow.
-bool corner_normals_of(mesh_object& object, normals_wanted wanted) {
+bool corner_normals_of(mesh_object& object, normals_wanted wanted, corner_scratch& scratch) {
     if (wanted.crease) return compute_crease_normals(object, wanted.crease_cos, wanted.smoothing);
-    return compute_corner_normals(object);
+    return compute_corner_normals(object, scratch);
 }
 
 // Brings object `i` as far as it goes without a face removed: checked, its
 // vertex normals, its corner normals. Out of memory, it stays at the stage
 // it had reached, without the normals it was computing.
-void advance_sound(mesh_object& object, object_state& o, normals_wanted wanted) {
+void advance_sound(mesh_object& object, object_state& o, normals_wanted wanted, corner_scratch& scratch) {
     if (o.stage == object_stage::pending) {
         if (!faces_are_sound(object)) {
             o.stage = object_stage::unsound;
+            return;
+        }
+        if (wanted.smooth && wanted.smoothing && !wanted.crease && object.smoothing.size() == object.faces.size()) {
+            // The vertex and corner normals in one pass.
+            try {
+                o.too_many_masks = compute_normals_and_corners(
+                    object.faces.data(), object.faces.size(), object.vertices.data(), object.vertices.size(),
+                    object.smoothing.data(), object.normals, object.corner_normals, object.smooth_normals, scratch);
+            } catch (const std::bad_alloc&) {
+                object.normals = {};
+                object.corner_normals = {};
+                object.smooth_normals = {};
+                return;
+            }
+            o.stage = object_stage::finished;
             return;
         }
         if (wanted.smooth) {
@@ -172,7 +186,7 @@ void advance_sound(mesh_object& object, object_state& o, normals_wanted wanted) 
     if (o.stage != object_stage::sound) return;
     if (wants_corners(wanted)) {
         try {
-            o.too_many_masks = corner_normals_of(object, wanted);
+            o.too_many_masks = corner_normals_of(object, wanted, scratch);
         } catch (const std::bad_alloc&) {
             object.corner_normals = {};
             object.smooth_normals = {};
@@ -190,7 +204,10 @@ void finish(mesh_object& object, object_state& o, normals_wanted wanted) {
             compute_object_normals(object);
             o.stage = object_stage::sound;
         }
-        if (wants_corners(wanted)) o.too_many_masks = corner_normals_of(object, wanted);
+        if (wants_corners(wanted)) {
+            corner_scratch scratch;
+            o.too_many_masks = corner_normals_of(object, wanted, scratch);
+        }
     }
     o.stage = object_stage::finished;
 }
@@ -227,8 +244,13 @@ bool read_objects(const std::string& path, const std::vector<unsigned char>* byt
 }
 
 void normals_of_sound_objects(scene& s, worker_pool* pool, normals_wanted wanted, object_states& state) {
+    // On one thread, one set of buffers serves every object.
+    corner_scratch shared;
+    const bool alone = pool == nullptr || pool->threads.empty();
     for_each_index(pool, s.objects.size(), [&](std::size_t i) {
-        if (state[i].stage != object_stage::finished) advance_sound(s.objects[i], state[i], wanted);
+        if (state[i].stage == object_stage::finished) return;
+        corner_scratch own;
+        advance_sound(s.objects[i], state[i], wanted, alone ? shared : own);
     });
 }
 

@@ -121,6 +121,9 @@ outcome run_one_file(const run_options& options, reporter& console, console_outp
         return outcome::no_input;
     }
     report_unread_inputs(console, options);
+    // -o dir/ names a folder: made when missing, as --batch makes its own.
+    if (options.output_value.ends_with('/') && !make_output_folder(options.output_value, console))
+        return outcome::failed;
     if (!outputs_may_be_written(options, console)) return outcome::failed;
     scene s = init_scene();
     run_progress progress;
@@ -129,8 +132,10 @@ outcome run_one_file(const run_options& options, reporter& console, console_outp
     const conversion_result result = convert(options, s, console, {.progress = &progress});
     stop_progress(display, out);
     if (!result.loaded) return outcome::failed;
+    const bool drew_nothing = report_nothing_drawn(result, console);
     report_statistics(console, options, s, result);
-    return result.exit_code == 1 ? outcome::complete : outcome::failed;
+    // With --posix-exit a run that drew nothing is no complete run.
+    return result.exit_code == 1 && !(drew_nothing && options.posix_exit) ? outcome::complete : outcome::failed;
 }
 
 outcome run_parsed(parse_result parsed, const run_options& options, const std::string& problem, reporter& console,

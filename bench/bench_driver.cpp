@@ -23,15 +23,17 @@
 //
 // A pov:FACES:RUNS row converts the bench scene alternately to the default
 // format and to POV-Ray (--format pov) on 1, 2 and all threads, and checks
-// that POV-Ray takes no longer, within 64 MiB.
+// that POV-Ray takes no longer, within 64 MiB; a gltf:FACES:RUNS row does
+// the same with glTF (--format gltf).
 //
 // A groups:FACES:RUNS row converts a scene with several material groups and
 // smoothing groups per object (make_scene --groups) alternately in the
 // default mode and with --faithful on 1, 2 and all threads, and compares
-// the two times and their peak memory.
+// the two times and their peak memory. A bands:FACES:RUNS row does the same
+// with the scene of materials and masks in bands (make_scene --bands).
 //
 //   bench_driver TESSVERT TEMP_DIR [--before OLD] [FACES:RUNS | lookup:MB:RUNS | groups:FACES:RUNS |
-//                                                pov:FACES:RUNS | fan:RUNS ...]
+//                                                bands:FACES:RUNS | pov:FACES:RUNS | gltf:FACES:RUNS | fan:RUNS ...]
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
@@ -231,7 +233,7 @@ conversion convert(launcher& l, const variant& v, const std::string& input, cons
                    const std::vector<std::string>& options = {}) {
     remove_file(out_base + ".inc");
     remove_file(out_base + ".vrx");
-    remove_file(out_base + ".pov");
+    for (const char* ext : {".pov", ".gltf", ".bin"}) remove_file(out_base + ext);
     std::vector<std::string> argv = {v.binary, "-i", input, "-o", out_base};
     if (v.threads > 0) {
         argv.push_back("--threads");
@@ -392,8 +394,8 @@ const char* verdict(bool met) {
     return met ? "met" : "NOT met";
 }
 
-// The scene with material and smoothing groups, converted alternately in
-// the default mode and with --faithful; medians of each.
+// A scene with material and smoothing groups (`kind`), converted
+// alternately in the default mode and with --faithful; medians of each.
 struct groups_row {
     std::uint64_t faces = 0;
     int runs = 0;
@@ -402,12 +404,12 @@ struct groups_row {
     double plain_peak_mib = 0, faithful_peak_mib = 0;
 };
 
-groups_row measure_groups(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs) {
+groups_row measure_groups(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs,
+                          tessvert_bench::scene_kind kind) {
     groups_row r{faces, runs, v.label, {}, {}, 0, 0};
     const std::string input = dir + "/groups_" + std::to_string(faces) + ".3ds";
     const std::string out_base = dir + "/groups_out_" + std::to_string(faces);
-    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, tessvert_bench::scene_kind::groups)))
-        fail("write " + input);
+    if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces, kind))) fail("write " + input);
     convert(l, v, input, out_base);  // warm-up: the input is in the page cache
     convert(l, v, input, out_base, {"--faithful"});
     std::vector<timing> plain_t, faithful_t;
@@ -430,9 +432,9 @@ groups_row measure_groups(launcher& l, const variant& v, const std::string& dir,
     return r;
 }
 
-// The bench scene converted to the default format and to POV-Ray
+// The bench scene converted to the default format and to another language
 // alternately, on one thread count; medians and peak memory of each.
-struct pov_row {
+struct format_row {
     std::uint64_t faces = 0;
     int runs = 0;
     std::string threads;
@@ -441,16 +443,18 @@ struct pov_row {
     double plain_mb = 0, pov_mb = 0;  // the two files' sizes
 };
 
-pov_row measure_pov(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs) {
-    pov_row r{faces, runs, v.label, {}, {}, 0, 0, 0, 0};
-    const std::string input = dir + "/pov_" + std::to_string(faces) + ".3ds";
-    const std::string out_base = dir + "/pov_out_" + std::to_string(faces);
+// `format` is the --format value, its files' extensions `scene` and `mesh`.
+format_row measure_format(launcher& l, const variant& v, const std::string& dir, std::uint64_t faces, int runs,
+                          const std::string& format, const char* scene, const char* mesh) {
+    format_row r{faces, runs, v.label, {}, {}, 0, 0, 0, 0};
+    const std::string input = dir + "/" + format + "_" + std::to_string(faces) + ".3ds";
+    const std::string out_base = dir + "/" + format + "_out_" + std::to_string(faces);
     if (!testkit::write_file(input, tessvert_bench::make_bench_scene(faces))) fail("write " + input);
-    const std::vector<std::string> pov = {"--format", "pov"};
+    const std::vector<std::string> pov = {"--format", format};
     convert(l, v, input, out_base);  // warm-up: the input is in the page cache
     r.plain_mb = static_cast<double>(file_size(out_base + ".vrx") + file_size(out_base + ".inc")) / 1e6;
     convert(l, v, input, out_base, pov);
-    r.pov_mb = static_cast<double>(file_size(out_base + ".pov") + file_size(out_base + ".inc")) / 1e6;
+    r.pov_mb = static_cast<double>(file_size(out_base + scene) + file_size(out_base + mesh)) / 1e6;
     std::vector<timing> plain_t, pov_t;
     long plain_peak = 0, pov_peak = 0;
     for (int i = 0; i < runs; ++i) {
@@ -461,7 +465,7 @@ pov_row measure_pov(launcher& l, const variant& v, const std::string& dir, std::
         pov_t.push_back({c.seconds, c.cpu_seconds, c.sys_seconds});
         pov_peak = std::max(pov_peak, c.peak_kib);
     }
-    for (const char* ext : {".inc", ".vrx", ".pov"}) remove_file(out_base + ext);
+    for (const char* ext : {".inc", ".vrx", scene, mesh}) remove_file(out_base + ext);
     remove_file(input);
     r.plain = medians(plain_t);
     r.pov = medians(pov_t);
@@ -470,7 +474,7 @@ pov_row measure_pov(launcher& l, const variant& v, const std::string& dir, std::
     return r;
 }
 
-void print_pov_row(const pov_row& r) {
+void print_format_row(const format_row& r) {
     const bool met = r.pov.wall <= r.plain.wall && r.pov_peak_mib <= 64.0;
     std::printf("%9llu %4d %7s | %6.1f %7.3f %7.3f %8.1f | %6.1f %7.3f %7.3f %8.1f | %5.2f | %s\n",
                 static_cast<unsigned long long>(r.faces), r.runs, r.threads.c_str(), r.plain_mb, r.plain.wall,
@@ -574,7 +578,7 @@ int main(int argc, char** argv) {
     const std::string binary = argv[1];
     const std::string dir = argv[2];
     std::string before;
-    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes, pov_sizes;
+    std::vector<std::pair<std::uint64_t, int>> sizes, lookup_sizes, groups_sizes, bands_sizes, pov_sizes, gltf_sizes;
     int fan_runs = 0;
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--before") == 0 && i + 1 < argc) {
@@ -591,22 +595,39 @@ int main(int argc, char** argv) {
         }
         const bool lookup = std::strncmp(argv[i], "lookup:", 7) == 0;
         const bool groups = std::strncmp(argv[i], "groups:", 7) == 0;
+        const bool bands = std::strncmp(argv[i], "bands:", 6) == 0;
         const bool pov = std::strncmp(argv[i], "pov:", 4) == 0;
-        const char* size = lookup || groups ? argv[i] + 7 : pov ? argv[i] + 4 : argv[i];
+        const bool gltf = std::strncmp(argv[i], "gltf:", 5) == 0;
+        const char* size = lookup || groups ? argv[i] + 7
+                           : bands          ? argv[i] + 6
+                           : gltf           ? argv[i] + 5
+                           : pov            ? argv[i] + 4
+                                            : argv[i];
         unsigned long long count = 0;
         int runs = 0;
         if (std::sscanf(size, "%llu:%d", &count, &runs) != 2 || count == 0 || runs < 1) {
-            std::fprintf(
-                stderr, "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS, groups:FACES:RUNS or pov:FACES:RUNS)\n",
-                argv[i]);
+            std::fprintf(stderr,
+                         "bench_driver: bad size %s (FACES:RUNS, lookup:MB:RUNS, groups:FACES:RUNS, bands:FACES:RUNS, "
+                         "pov:FACES:RUNS or gltf:FACES:RUNS)\n",
+                         argv[i]);
             return 2;
         }
-        (lookup ? lookup_sizes : groups ? groups_sizes : pov ? pov_sizes : sizes).emplace_back(count, runs);
+        (lookup   ? lookup_sizes
+         : groups ? groups_sizes
+         : bands  ? bands_sizes
+         : pov    ? pov_sizes
+         : gltf   ? gltf_sizes
+                  : sizes)
+            .emplace_back(count, runs);
     }
-    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && pov_sizes.empty() && fan_runs == 0) {
+    if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && bands_sizes.empty() && pov_sizes.empty() &&
+        gltf_sizes.empty() &&
+        fan_runs == 0) {
         sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
         groups_sizes = {{1000000, 7}};
+        bands_sizes = {{1000000, 7}};
         pov_sizes = {{1000000, 7}};
+        gltf_sizes = {{1000000, 7}};
         lookup_sizes = {{4, 5}};
         fan_runs = 5;
     }
@@ -645,16 +666,36 @@ int main(int argc, char** argv) {
             "    faces runs threads |  default: wall s   CPU s peak MiB | faithful: wall s  CPU s peak MiB "
             "| ratio wall CPU |\n");
         for (auto [faces, runs] : groups_sizes)
-            for (const variant& v : own) print_groups_row(measure_groups(l, v, dir, faces, runs));
+            for (const variant& v : own)
+                print_groups_row(measure_groups(l, v, dir, faces, runs, tessvert_bench::scene_kind::groups));
     }
-    if (!pov_sizes.empty()) {
+    if (!bands_sizes.empty()) {
         std::printf(
-            "\nThe default format and POV-Ray (--format pov) alternately; target: POV-Ray no slower, at most 64 MiB:\n"
-            "    faces runs threads |  default: MB  wall s   CPU s peak MiB |  --format pov: MB  wall s   CPU s peak "
-            "MiB "
-            "| ratio |\n");
-        for (auto [faces, runs] : pov_sizes)
-            for (const variant& v : own) print_pov_row(measure_pov(l, v, dir, faces, runs));
+            "\nScene with three materials in bands of 97 faces and smoothing masks in bands of 64 (make_scene --bands),"
+            " default and --faithful alternately;\ntarget: --faithful at most 1.2 times the default's wall-clock time,"
+            " both at most 64 MiB:\n"
+            "    faces runs threads |  default: wall s   CPU s peak MiB | faithful: wall s  CPU s peak MiB "
+            "| ratio wall CPU |\n");
+        for (auto [faces, runs] : bands_sizes)
+            for (const variant& v : own)
+                print_groups_row(measure_groups(l, v, dir, faces, runs, tessvert_bench::scene_kind::bands));
+    }
+    // The other languages against the default, each on its own scene.
+    struct language_rows {
+        const std::vector<std::pair<std::uint64_t, int>>& sizes;
+        const char *format, *title, *scene, *mesh;
+    };
+    for (const language_rows& rows : {language_rows{pov_sizes, "pov", "POV-Ray", ".pov", ".inc"},
+                                      language_rows{gltf_sizes, "gltf", "glTF", ".gltf", ".bin"}}) {
+        if (rows.sizes.empty()) continue;
+        std::printf(
+            "\nThe default format and %s (--format %s) alternately; target: %s no slower, at most 64 MiB:\n"
+            "    faces runs threads |  default: MB  wall s   CPU s peak MiB | --format %-4s: MB  wall s   CPU s peak "
+            "MiB | ratio |\n",
+            rows.title, rows.format, rows.title, rows.format);
+        for (auto [faces, runs] : rows.sizes)
+            for (const variant& v : own)
+                print_format_row(measure_format(l, v, dir, faces, runs, rows.format, rows.scene, rows.mesh));
     }
     if (!lookup_sizes.empty()) std::printf("\n");
     for (auto [megabytes, runs] : lookup_sizes) measure_lookup(l, newest, dir, megabytes, runs);

@@ -1,6 +1,8 @@
 // Writes a big valid 3DS scene for the benchmark:
-//   make_scene [--groups] FACES OUTPUT.3ds
-// --groups: several material groups and smoothing groups per object.
+//   make_scene [--groups | --bands] FACES OUTPUT.3ds
+// --groups: several material groups and smoothing groups per object;
+// --bands: three materials in bands of 97 faces, smoothing masks in bands
+// of 64.
 // Or the material look-up scene of MB megabytes each of materials and groups:
 //   make_scene lookup:MB OUTPUT.3ds
 #include <cstdio>
@@ -13,13 +15,14 @@
 
 int main(int argc, char** argv) {
     tessvert_bench::scene_kind kind = tessvert_bench::scene_kind::plain;
-    if (argc == 4 && std::strcmp(argv[1], "--groups") == 0) {
-        kind = tessvert_bench::scene_kind::groups;
+    if (argc == 4 && (std::strcmp(argv[1], "--groups") == 0 || std::strcmp(argv[1], "--bands") == 0)) {
+        kind = argv[1][2] == 'g' ? tessvert_bench::scene_kind::groups : tessvert_bench::scene_kind::bands;
         ++argv;
         --argc;
     }
     if (argc != 3) {
-        std::fprintf(stderr, "usage: make_scene [--groups] FACES OUTPUT.3ds | make_scene lookup:MB OUTPUT.3ds\n");
+        std::fprintf(stderr,
+                     "usage: make_scene [--groups | --bands] FACES OUTPUT.3ds | make_scene lookup:MB OUTPUT.3ds\n");
         return 2;
     }
     const bool lookup = std::strncmp(argv[1], "lookup:", 7) == 0;

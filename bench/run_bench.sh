@@ -3,7 +3,7 @@
 # conversion of generated scenes of 10 k, 250 k, 1 M and 4 M faces next to
 # the floors measured in the same run (see bench/README.md).
 #
-#   bench/run_bench.sh [FACES:RUNS | groups:FACES:RUNS ...]
+#   bench/run_bench.sh [FACES:RUNS | groups:FACES:RUNS | bands:FACES:RUNS | pov:FACES:RUNS | gltf:FACES:RUNS ...]
 #   BEFORE=REV bench/run_bench.sh ...   also times the converter of commit REV
 #
 # BUILD_DIR (default: build-bench at the repository root) is the build

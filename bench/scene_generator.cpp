@@ -137,9 +137,19 @@ mesh make_sphere(int k, std::uint32_t face_target) {
     return m;
 }
 
+// The bands scene's materials and masks, counted from the object's first
+// face.
+void lay_bands(mesh& m) {
+    for (std::size_t i = 0; i < m.faces.size(); ++i) {
+        m.materials[i] = static_cast<std::uint8_t>((i / 97) % 3);
+        m.masks[i] = 1u << ((i / 64) % 4);
+    }
+}
+
 const char* const material_names[] = {"BENCH_CLAY", "BENCH_RUST", "BENCH_SLATE", "BENCH_MOSS"};
 
-chunks::chunk mesh_object(const std::string& name, const mesh& m, scene_kind kind) {
+chunks::chunk mesh_object(const std::string& name, mesh m, scene_kind kind) {
+    if (kind == scene_kind::bands) lay_bands(m);
     std::vector<chunks::chunk> face_children;
     if (kind == scene_kind::plain) {
         std::vector<std::uint16_t> all_faces(m.faces.size());
@@ -165,19 +175,22 @@ chunks::bytes make_bench_scene(std::uint64_t face_count, scene_kind kind) {
     using namespace chunks;
     std::vector<chunk> editor_children;
     editor_children.push_back(material({material_name(material_names[0]), diffuse(color24(201, 143, 97))}));
-    if (kind == scene_kind::groups) {
+    if (kind != scene_kind::plain) {
         editor_children.push_back(material({material_name(material_names[1]), diffuse(color24(163, 72, 31))}));
         editor_children.push_back(material({material_name(material_names[2]), diffuse(color24(92, 101, 117))}));
-        editor_children.push_back(material({material_name(material_names[3]), diffuse(color24(88, 121, 61))}));
     }
+    if (kind == scene_kind::groups)
+        editor_children.push_back(material({material_name(material_names[3]), diffuse(color24(88, 121, 61))}));
     editor_children.push_back(
         named_object("Camera01", {camera({-2210.37f, -1987.53f, 913.71f}, {103.29f, 87.17f, 11.3f}, 0.0f, 43.2871f)}));
     editor_children.push_back(
         named_object("Light01", {light({1517.3f, -2203.9f, 1874.1f}, {color_float(0.93f, 0.91f, 0.87f)})}));
 
-    // Several objects even in small scenes; at most 65 535 faces each.
-    std::uint64_t objects = std::max<std::uint64_t>((face_count + max_object_faces - 1) / max_object_faces,
-                                                    std::min<std::uint64_t>(4, face_count));
+    // Several objects even in small scenes; at most 65 535 faces each (or
+    // bands_object_faces).
+    const std::uint64_t most = kind == scene_kind::bands ? bands_object_faces : max_object_faces;
+    std::uint64_t objects =
+        std::max<std::uint64_t>((face_count + most - 1) / most, std::min<std::uint64_t>(4, face_count));
     for (std::uint64_t k = 0; k < objects; ++k) {
         auto faces = static_cast<std::uint32_t>(face_count / objects + (k < face_count % objects ? 1 : 0));
         int index = static_cast<int>(k);

@@ -1,7 +1,9 @@
 #include "drawing/draw.hpp"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 
 #include "drawing/lights.hpp"
 #include "drawing/looks.hpp"
@@ -200,6 +202,24 @@ void draw_lights(const scene& s, const drawing_choices& choices, const view_setu
     d.headlight = choices.headlight && d.lights.empty();
 }
 
+// A percentage as the warnings give it: up to two decimals.
+std::string number_text(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+    std::string t = text;
+    while (t.back() == '0') t.pop_back();
+    if (t.back() == '.') t.pop_back();
+    return t;
+}
+
+// Whether a map is turned other than by whole quarter turns while its u
+// and v scales differ: a turn after an unequal scale, which a transform
+// that scales after turning cannot say.
+bool turned_and_scaled_unequally(const texture_map& t) {
+    const auto scale = [](float s) { return s == 0 ? 1.0f : s; };
+    return std::fmod(static_cast<double>(t.rotation), 90.0) != 0 && scale(t.u_scale) != scale(t.v_scale);
+}
+
 }  // namespace
 
 drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& report) {
@@ -282,9 +302,22 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
 
 void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path,
                const std::string& output_dir, reporter& report) {
-    if (choices.language.image_type == nullptr) return;
-    resolve_maps(*d.file, {input_path, choices.map_folders}, output_dir, choices.language.image_type,
-                 choices.language.reader_name, d, report);
+    const language_abilities& can = choices.language;
+    if (can.image_type == nullptr) return;
+    resolve_maps(*d.file, {input_path, choices.map_folders}, output_dir, can.image_type, can.reader_name, d, report);
+    for (std::size_t m = 0; m < d.looks.size(); ++m) {
+        const drawn_map& map = d.looks[m].map;
+        if (map.image.empty()) continue;
+        const std::string what = "the texture map \"" + printable(d.file->materials[m].map_name) + "\" of material \"" +
+                                 printable(d.file->materials[m].name) + "\"";
+        if (!can.blends_map_amount && map.placement.amount < 100.0f)
+            report_warning(report, what + " shows " + number_text(map.placement.amount) + "% of its image, which " +
+                                       std::string(can.reader_name) + " cannot say: the image is shown whole");
+        if (!can.turns_maps_scaled_unequally && turned_and_scaled_unequally(map.placement))
+            report_warning(report, what + " is turned and scaled unequally along u and v, which " +
+                                       std::string(can.reader_name) +
+                                       " cannot say: it is scaled along its turned axes instead");
+    }
 }
 
 void undraw_scene(drawn_scene& d) {

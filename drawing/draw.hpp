@@ -33,6 +33,11 @@ struct language_abilities {
     image_type_reader image_type = nullptr;
     // The program that reads the scene, as warnings name it ("POV-Ray").
     std::string_view reader_name;
+    // A shown map can be blended with the diffuse colour by its amount, and
+    // turned while scaled unequally along u and v; where it cannot, a
+    // material whose map asks for it gets a warning.
+    bool blends_map_amount = true;
+    bool turns_maps_scaled_unequally = true;
 };
 
 // The lights drawn (--lights): the file's (with the headlight when it has

@@ -55,6 +55,7 @@ material_look look_of_material(const material& m) {
     look.self_illumination = m.self_illumination;
     if (const other_map* reflection = map_of_kind(m, reflection_map_chunk))
         look.reflection = std::clamp(static_cast<double>(reflection->placement.amount) / 100.0, 0.0, 1.0);
+    look.two_sided = m.two_sided != 0;
     return look;
 }
 

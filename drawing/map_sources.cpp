@@ -196,7 +196,7 @@ void resolve_maps(const scene& s, const map_search& search, const std::string& o
                 const std::string fallback = map.texture ? "; the material is drawn in its diffuse colour"
                                                          : "; the material is drawn without it";
                 const std::string source = find_map_in(folders, map_name);
-                const std::string_view type = type_of(map_file_part(map_name));
+                const std::string_view type = source.empty() ? std::string_view{} : type_of(source);
                 if (source.empty()) {
                     report_warning(report, what + " " + searched_text(search) + fallback);
                 } else if (type.empty()) {

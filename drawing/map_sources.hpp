@@ -15,8 +15,9 @@
 
 namespace tessvert {
 
-// The image type an output language reads for a file of this name, in its
-// own words; empty when it reads none.
+// The image type an output language reads for the image file at this
+// path (by its name, or by its first bytes), in its own words; empty when
+// it reads none.
 using image_type_reader = std::string_view (*)(std::string_view file_name);
 
 // Where map images are looked for: the 3DS file's folder, then each of

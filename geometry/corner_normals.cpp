@@ -1,14 +1,17 @@
-// Corner normals in one pass over the faces, then one walk over the
-// vertices where masks differ.
+// Vertex normals and corner normals in one pass over the faces that sums
+// both, then one pass to hand the corners their normals.
 //
 // Most vertices are used by faces of a single non-zero mask: every corner
-// there takes the vertex normal, found in the first pass. At the other
-// vertices the faces are listed once, in ascending order. A corner's normal
-// depends only on its vertex and its face's mask, so each distinct mask at
-// such a vertex is summed once over that list, in list order, and the result
-// goes to every corner at the vertex whose face carries that mask: the adds
-// are those of the definition, in its order, in O(masks x faces) per vertex
-// with at most max_masks_at_vertex masks.
+// there takes the vertex normal, and the pass sums nothing else for them. A
+// corner's normal depends only on its vertex and its face's mask. Where the
+// masks at a vertex are few and share no bit, the faces that share a bit
+// with a face's mask are those of that very mask: each mask's sum is taken
+// as the faces are met in ascending order, the adds of the definition in
+// its order. The first mask's sum is the vertex's own until a second mask
+// comes. At the other vertices (mask 0, more masks, masks sharing bits) the
+// faces are listed once, in ascending order, and each distinct mask is
+// summed over that list: in O(masks x faces) per vertex with at most
+// max_masks_at_vertex masks.
 #include "geometry/corner_normals.hpp"
 
 #include <array>
@@ -27,162 +30,286 @@ namespace {
 
 using corner_steps::each_distinct_vertex;
 using corner_steps::set_corners;
-
-// What the faces at a vertex carry.
-enum class vertex_masks : std::uint8_t { unused, one, several };
-
-// The vertices to be walked, in ascending order, and the faces that use
-// each, each face once, in ascending order: those of walked[k] are
-// faces[start[k] .. start[k + 1]). Only the walked vertices have lists, so
-// that an object whose masks differ along a few borders needs little.
-struct vertex_faces {
-    std::vector<std::uint32_t> walked;
-    std::vector<std::uint32_t> start;
-    std::vector<std::uint32_t> faces;
-};
+using walked_vertex = corner_scratch::walked_vertex;
 
 constexpr std::uint32_t not_walked = ~std::uint32_t{0};
 
-// Lists the faces of vf.walked; `slot` holds, per vertex, its place in
-// vf.walked or not_walked. One pass over the faces notes each use of a
-// walked vertex, which are then sorted by vertex, each vertex's faces
-// staying in ascending order.
-void list_vertex_faces(const face* faces, std::size_t face_count, const std::vector<std::uint32_t>& slot,
-                       vertex_faces& vf) {
-    struct use {
-        std::uint32_t slot, face;
-    };
-    std::vector<use> uses;
-    for (std::size_t j = 0; j < face_count; ++j)
-        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-            if (slot[v] != not_walked) uses.push_back({slot[v], static_cast<std::uint32_t>(j)});
-        });
-    const std::size_t walked_count = vf.walked.size();
-    vf.start.assign(walked_count + 1, 0);
-    for (const use& u : uses) ++vf.start[u.slot + 1];
-    for (std::size_t k = 0; k < walked_count; ++k) vf.start[k + 1] += vf.start[k];
-    vf.faces.resize(uses.size());
-    std::vector<std::uint32_t> next(vf.start.begin(), vf.start.end() - 1);
-    for (const use& u : uses) vf.faces[next[u.slot]++] = u.face;
+// Adds the face of mask `m` and vector `fv` to the sums of walked vertex
+// `w`, or lists `w` when its masks are not few and apart.
+void add_to_sums(walked_vertex& w, std::uint32_t m, const vec3& fv) {
+    std::size_t d = 0;
+    while (d < w.used && w.masks[d] != m) ++d;
+    if (d == w.used) {
+        if (m == 0 || w.used == w.masks.size()) {
+            w.listed = true;
+            return;
+        }
+        for (std::size_t e = 0; e < w.used; ++e)
+            if ((w.masks[e] & m) != 0) {
+                w.listed = true;
+                return;
+            }
+        w.masks[d] = m;
+        w.counts[d] = 0;
+        w.sums[d] = vec3{0.0f, 0.0f, 0.0f};
+        ++w.used;
+    }
+    w.sums[d] = vec3_add(w.sums[d], fv);
+    ++w.counts[d];
 }
 
-// A new entry of smooth_normals; its index.
-std::uint32_t add_normal(std::vector<vec3>& smooth_normals, const vec3& n) {
-    smooth_normals.push_back(n);
-    return static_cast<std::uint32_t>(smooth_normals.size() - 1);
+// The faces listed at a vertex and what its walk needs; `place` and
+// `vectors` hold room for one entry per face.
+struct listed_walk {
+    const face* faces;
+    const vec3* vertices;
+    const std::uint32_t* mask;
+    std::vector<std::uint32_t>& corner_normals;
+    std::vector<vec3>& normals;
+    std::vector<std::uint8_t>& place;
+    std::vector<vec3>& vectors;
+};
+
+// Gives the corners at vertex v, whose faces are listed[0 .. count) in
+// ascending order, their normals; false when the faces carry more than
+// max_masks_at_vertex distinct masks (every corner keeps the vertex
+// normal).
+bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, std::size_t count) {
+    if (w.place.size() < count) {
+        w.place.resize(count);
+        w.vectors.resize(count);
+    }
+    const auto add_normal = [&](const vec3& n) {
+        w.normals.push_back(n);
+        return static_cast<std::uint32_t>(w.normals.size() - 1);
+    };
+    // Per distinct mask in order of first use: the mask, the sum and count
+    // of the faces that share a bit with it, and the normal its corners
+    // take; per face listed, the place of its mask among them.
+    std::array<std::uint32_t, max_masks_at_vertex> masks;
+    std::array<std::uint32_t, max_masks_at_vertex> ids;
+    std::size_t distinct = 0;
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::uint32_t m = w.mask[listed[j]];
+        std::size_t d = 0;
+        while (d < distinct && masks[d] != m) ++d;
+        if (d == distinct) {
+            if (distinct == max_masks_at_vertex) return false;
+            masks[distinct++] = m;
+        }
+        w.place[j] = static_cast<std::uint8_t>(d);
+        w.vectors[j] = face_vector(w.vertices, w.faces[listed[j]]);
+    }
+    for (std::size_t d = 0; d < distinct; ++d) {
+        const std::uint32_t m = masks[d];
+        ids[d] = use_vertex_normal;
+        if (m == 0) {
+            // The face alone; every face of mask 0 has its own normal.
+            for (std::size_t j = 0; j < count; ++j)
+                if (w.place[j] == d)
+                    set_corners(w.faces, w.corner_normals, listed[j], v,
+                                add_normal(normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, w.vectors[j]), 1)));
+            continue;
+        }
+        std::uint32_t sharing = 0;
+        vec3 sum{0.0f, 0.0f, 0.0f};
+        for (std::size_t j = 0; j < count; ++j)
+            if ((w.mask[listed[j]] & m) != 0) {
+                sum = vec3_add(sum, w.vectors[j]);
+                ++sharing;
+            }
+        // When every face at the vertex shares a bit with m, the steps are
+        // those of the vertex normal, on the same faces in the same order:
+        // the corners keep it.
+        if (sharing != count) ids[d] = add_normal(normal_of_sum(sum, sharing));
+    }
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::size_t d = w.place[j];
+        if (masks[d] != 0 && ids[d] != use_vertex_normal) set_corners(w.faces, w.corner_normals, listed[j], v, ids[d]);
+    }
+    return true;
+}
+
+// The pass over the faces: per vertex the sum (into `vertex_sums`) and
+// count of all its faces' vectors, as the vertex normals take them, its
+// first face's mask, and for a vertex of several masks (or of mask 0) a
+// walked record.
+void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+               const std::uint32_t* mask, std::vector<vec3>& vertex_sums, corner_scratch& scratch) {
+    // Running sums start at +0, as the vertex normals' do.
+    vertex_sums.assign(vertex_count, vec3{0.0f, 0.0f, 0.0f});
+    scratch.counts.assign(vertex_count, 0);
+    scratch.first_mask.resize(vertex_count);
+    scratch.slot.assign(vertex_count, not_walked);
+    scratch.walked.clear();
+    vec3* const sums = vertex_sums.data();
+    std::uint32_t* const counts = scratch.counts.data();
+    std::uint32_t* const first_mask = scratch.first_mask.data();
+    std::uint32_t* const slot = scratch.slot.data();
+    std::vector<walked_vertex>& walked = scratch.walked;
+    const auto walk = [&walked, slot](std::uint32_t v) -> walked_vertex& {
+        slot[v] = static_cast<std::uint32_t>(walked.size());
+        walked.push_back(walked_vertex{0, {}, {}, {}, 0, false});
+        return walked.back();
+    };
+    for (std::size_t j = 0; j < face_count; ++j) {
+        const face& f = faces[j];
+        const vec3 fv = face_vector(vertices, f);
+        const std::uint32_t m = mask[j];
+        const std::uint32_t named[3] = {f.a, f.b, f.c};
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t v = named[k];
+            // A face that names a vertex twice or thrice counts once for it.
+            if ((k > 0 && v == f.a) || (k == 2 && v == f.b)) continue;
+            if (counts[v] == 0) {
+                first_mask[v] = m;
+                if (m == 0) walk(v).listed = true;
+            } else if (slot[v] != not_walked) {
+                walked_vertex& w = walked[slot[v]];
+                if (!w.listed) add_to_sums(w, m, fv);
+            } else if (m != first_mask[v]) {
+                // A second mask: the first one's faces so far are all the
+                // vertex's, summed as its own.
+                walked_vertex& w = walk(v);
+                w.masks[0] = first_mask[v];
+                w.counts[0] = counts[v];
+                w.sums[0] = sums[v];
+                w.used = 1;
+                add_to_sums(w, m, fv);
+            }
+            sums[v] = vec3_add(sums[v], fv);
+            ++counts[v];
+        }
+    }
+}
+
+// Given the sums of sum_faces, the corner normals: listed vertices walked,
+// the others' masks given their normals in vertex order, then each corner
+// its mask's. Returns whether some vertex had more than
+// max_masks_at_vertex distinct masks.
+bool hand_out_corners(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                      const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
+                      std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
+    smooth_normals.clear();
+    corner_normals.assign(3 * face_count, use_vertex_normal);
+    const std::vector<std::uint32_t>& slot = scratch.slot;
+    std::vector<walked_vertex>& walked = scratch.walked;
+    if (walked.empty()) return false;
+
+    // As many new normals as there can be: a listed vertex has at most one
+    // a face. The faces of the listed vertices, each face once, in ascending
+    // order: those of the k-th listed vertex are faces[start[k] ..
+    // start[k + 1]); its place among them is in its first_id for now.
+    std::vector<std::uint32_t>& start = scratch.start;
+    std::vector<std::uint32_t>& listed_faces = scratch.faces;
+    start.clear();
+    std::size_t most = 0;
+    std::uint32_t listed = 0;
+    for (std::size_t v = 0; v < vertex_count; ++v) {
+        if (slot[v] == not_walked) continue;
+        walked_vertex& w = walked[slot[v]];
+        if (!w.listed) {
+            most += w.used;
+            continue;
+        }
+        w.first_id = static_cast<std::uint32_t>(start.size());
+        start.push_back(listed);
+        listed += scratch.counts[v];
+    }
+    most += listed;
+    if (!start.empty()) {
+        listed_faces.resize(listed);
+        std::vector<std::uint32_t>& next = scratch.counts;  // where each listed vertex's next face goes
+        for (std::size_t v = 0; v < vertex_count; ++v)
+            if (slot[v] != not_walked && walked[slot[v]].listed) next[v] = start[walked[slot[v]].first_id];
+        for (std::size_t j = 0; j < face_count; ++j)
+            each_distinct_vertex(faces[j], [&](std::uint32_t v) {
+                if (slot[v] != not_walked && walked[slot[v]].listed)
+                    listed_faces[next[v]++] = static_cast<std::uint32_t>(j);
+            });
+        start.push_back(listed);
+    }
+
+    // The new normals in vertex order, each vertex's in the order of its
+    // masks' first use, in memory taken once.
+    smooth_normals.reserve(most);
+    std::vector<std::uint8_t> place;
+    std::vector<vec3> vectors;
+    listed_walk walk{faces, vertices, mask, corner_normals, smooth_normals, place, vectors};
+    bool too_many_masks = false;
+    for (std::size_t v = 0; v < vertex_count; ++v) {
+        if (slot[v] == not_walked) continue;
+        walked_vertex& w = walked[slot[v]];
+        if (w.listed) {
+            const std::uint32_t k = w.first_id;
+            too_many_masks |= !walk_listed(walk, static_cast<std::uint32_t>(v), listed_faces.data() + start[k],
+                                           start[k + 1] - start[k]);
+            continue;
+        }
+        // Masks apart: the faces that share a bit with a face's mask are
+        // those of the mask, never all the faces at the vertex.
+        w.first_id = static_cast<std::uint32_t>(smooth_normals.size());
+        for (std::size_t d = 0; d < w.used; ++d) smooth_normals.push_back(normal_of_sum(w.sums[d], w.counts[d]));
+    }
+
+    // The corners at vertices of masks apart take their mask's normal (a
+    // vertex named twice by a face gets it at both corners).
+    std::uint32_t* const corners = corner_normals.data();
+    for (std::size_t j = 0; j < face_count; ++j) {
+        const std::uint32_t named[3] = {faces[j].a, faces[j].b, faces[j].c};
+        for (int k = 0; k < 3; ++k) {
+            const std::uint32_t v = named[k];
+            if (slot[v] == not_walked) continue;
+            const walked_vertex& w = walked[slot[v]];
+            if (w.listed) continue;
+            std::uint32_t d = 0;
+            while (w.masks[d] != mask[j]) ++d;
+            corners[3 * j + static_cast<std::size_t>(k)] = w.first_id + d;
+        }
+    }
+    return too_many_masks;
 }
 
 }  // namespace
 
-bool compute_corner_normals(mesh_object& o) {
+bool compute_corner_normals(mesh_object& o, corner_scratch& scratch) {
     assert(faces_in_range(o) && o.normals.size() == o.vertices.size());
     o.corner_normals.clear();
     o.smooth_normals.clear();
     if (o.smoothing.size() != o.faces.size()) return false;
     return compute_corner_normals(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
-                                  o.smoothing.data(), o.corner_normals, o.smooth_normals);
+                                  o.smoothing.data(), o.corner_normals, o.smooth_normals, scratch);
+}
+
+bool compute_corner_normals(mesh_object& o) {
+    corner_scratch scratch;
+    return compute_corner_normals(o, scratch);
 }
 
 bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
                             const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                             std::vector<vec3>& smooth_normals) {
-    smooth_normals.clear();
-    // First pass: which vertices have faces of one mask only.
-    std::vector<vertex_masks> kind(vertex_count, vertex_masks::unused);
-    std::vector<std::uint32_t> first_mask(vertex_count, 0);
-    for (std::size_t j = 0; j < face_count; ++j)
-        each_distinct_vertex(faces[j], [&](std::uint32_t v) {
-            if (kind[v] == vertex_masks::unused) {
-                kind[v] = vertex_masks::one;
-                first_mask[v] = mask[j];
-            } else if (first_mask[v] != mask[j]) {
-                kind[v] = vertex_masks::several;
-            }
-        });
-    corner_normals.assign(3 * face_count, use_vertex_normal);
-    // The vertices to walk: several masks, or faces of mask 0 only. Their
-    // places in the walk take the place of the first masks.
-    vertex_faces vf;
-    std::vector<std::uint32_t>& slot = first_mask;
-    for (std::size_t v = 0; v < vertex_count; ++v) {
-        const bool walk = kind[v] == vertex_masks::several || (kind[v] == vertex_masks::one && first_mask[v] == 0);
-        slot[v] = walk ? static_cast<std::uint32_t>(vf.walked.size()) : not_walked;
-        if (walk) vf.walked.push_back(static_cast<std::uint32_t>(v));
-    }
-    kind = {};
-    list_vertex_faces(faces, face_count, slot, vf);
+    corner_scratch scratch;
+    return compute_corner_normals(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals,
+                                  scratch);
+}
 
-    // The face vectors of the faces at the vertex at hand, computed the
-    // first time one of its sums needs them: a face is computed again at
-    // each of its walked vertices, which keeps the table as short as one
-    // vertex's list.
-    std::vector<vec3> vectors;
-    const std::uint32_t* list = nullptr;
-    std::size_t listed = 0;  // the vectors in `vectors` are those of list[0 .. listed)
-    const auto vector_of = [&](const std::uint32_t* j) -> const vec3& {
-        const auto at = static_cast<std::size_t>(j - list);
-        while (listed <= at) {
-            vectors[listed] = face_vector(vertices, faces[list[listed]]);
-            ++listed;
-        }
-        return vectors[at];
-    };
+bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                            const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
+                            std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
+    std::vector<vec3> vertex_sums;
+    sum_faces(faces, face_count, vertices, vertex_count, mask, vertex_sums, scratch);
+    return hand_out_corners(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals, scratch);
+}
 
-    bool too_many_masks = false;
-    std::array<std::uint32_t, max_masks_at_vertex> masks;
-    for (std::size_t k = 0; k < vf.walked.size(); ++k) {
-        const std::uint32_t v = vf.walked[k];
-        const std::uint32_t* first = vf.faces.data() + vf.start[k];
-        const std::uint32_t* last = vf.faces.data() + vf.start[k + 1];
-        if (first == last) continue;
-        list = first;
-        listed = 0;
-        if (vectors.size() < static_cast<std::size_t>(last - first))
-            vectors.resize(static_cast<std::size_t>(last - first));
-
-        std::size_t distinct = 0;
-        bool hostile = false;
-        for (const std::uint32_t* j = first; j != last && !hostile; ++j) {
-            std::size_t d = 0;
-            while (d < distinct && masks[d] != mask[*j]) ++d;
-            if (d < distinct) continue;
-            if (distinct == max_masks_at_vertex)
-                hostile = true;
-            else
-                masks[distinct++] = mask[*j];
-        }
-        if (hostile) {  // every corner keeps the vertex normal
-            too_many_masks = true;
-            continue;
-        }
-
-        for (std::size_t d = 0; d < distinct; ++d) {
-            const std::uint32_t m = masks[d];
-            if (m == 0) {
-                // The face alone; every face of mask 0 has its own normal.
-                for (const std::uint32_t* j = first; j != last; ++j)
-                    if (mask[*j] == 0)
-                        set_corners(faces, corner_normals, *j, v,
-                                    add_normal(smooth_normals,
-                                               normal_of_sum(vec3_add(vec3{0.0f, 0.0f, 0.0f}, vector_of(j)), 1)));
-                continue;
-            }
-            // When every face at the vertex shares a bit with m, the steps
-            // are those of the vertex normal, on the same faces in the same
-            // order: the corners keep it.
-            std::size_t sharing = 0;
-            for (const std::uint32_t* j = first; j != last; ++j) sharing += (mask[*j] & m) != 0;
-            if (sharing == static_cast<std::size_t>(last - first)) continue;
-            vec3 sum{0.0f, 0.0f, 0.0f};
-            for (const std::uint32_t* j = first; j != last; ++j)
-                if ((mask[*j] & m) != 0) sum = vec3_add(sum, vector_of(j));
-            const std::uint32_t id =
-                add_normal(smooth_normals, normal_of_sum(sum, static_cast<std::uint32_t>(sharing)));
-            for (const std::uint32_t* j = first; j != last; ++j)
-                if (mask[*j] == m) set_corners(faces, corner_normals, *j, v, id);
-        }
-    }
-    return too_many_masks;
+bool compute_normals_and_corners(const face* faces, std::size_t face_count, const vec3* vertices,
+                                 std::size_t vertex_count, const std::uint32_t* mask, std::vector<vec3>& normals,
+                                 std::vector<std::uint32_t>& corner_normals, std::vector<vec3>& smooth_normals,
+                                 corner_scratch& scratch) {
+    // The sums are kept where the normals go, each replaced by its normal.
+    sum_faces(faces, face_count, vertices, vertex_count, mask, normals, scratch);
+    for (std::size_t v = 0; v < vertex_count; ++v) normals[v] = normal_of_sum(normals[v], scratch.counts[v]);
+    return hand_out_corners(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals, scratch);
 }
 
 void report_too_many_masks(const mesh_object& first, reporter& report) {

@@ -3,6 +3,7 @@
 // stay hard.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -38,6 +39,48 @@ bool compute_corner_normals(mesh_object& object);
 bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
                             const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                             std::vector<vec3>& smooth_normals);
+
+// What the corner normals of one object need while they are computed: kept
+// by a thread from one object to the next, so that their memory is taken
+// (and its pages touched) once, not once per object.
+struct corner_scratch {
+    // A vertex whose faces carry several masks: its distinct masks in order
+    // of first use (at most four), and per mask the sum and count of the
+    // vectors of its faces, in ascending face order. A vertex whose faces
+    // carry mask 0, more masks, or two masks that share a bit is `listed`
+    // instead: its faces are listed and walked.
+    struct walked_vertex {
+        std::uint32_t first_id;  // the normal of masks[0]; the others' follow it
+        std::array<std::uint32_t, 4> masks;
+        std::array<std::uint32_t, 4> counts;
+        std::array<vec3, 4> sums;
+        std::uint8_t used;
+        bool listed;
+    };
+    std::vector<vec3> sums;                 // per vertex, of all its faces
+    std::vector<std::uint32_t> counts;      // per vertex, its faces
+    std::vector<std::uint32_t> first_mask;  // per vertex, its first face's
+    std::vector<std::uint32_t> slot;        // per vertex, its place in `walked`, if any
+    std::vector<walked_vertex> walked;
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> faces;
+};
+
+// The same with `scratch` for the buffers.
+bool compute_corner_normals(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
+                            const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
+                            std::vector<vec3>& smooth_normals, corner_scratch& scratch);
+bool compute_corner_normals(mesh_object& object, corner_scratch& scratch);
+
+// compute_normals and compute_corner_normals in one: the vertex normals into
+// `normals` and the corner normals, bit for bit those two give, in one pass
+// over the faces that sums both. Returns whether some vertex had more than
+// max_masks_at_vertex distinct masks.
+// Precondition: every face index is below vertex_count.
+bool compute_normals_and_corners(const face* faces, std::size_t face_count, const vec3* vertices,
+                                 std::size_t vertex_count, const std::uint32_t* mask, std::vector<vec3>& normals,
+                                 std::vector<std::uint32_t>& corner_normals, std::vector<vec3>& smooth_normals,
+                                 corner_scratch& scratch);
 
 // The warning, once per run, naming `first`, the first object where compute_corner_normals
 // found a vertex with too many distinct masks.

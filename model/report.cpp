@@ -14,7 +14,9 @@ std::string printable(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte < 0x7F) {
+        if (c == '"') {
+            out += "\\\"";
+        } else if (byte >= 0x20 && byte < 0x7F) {
             out += c;
         } else if (c == '\n') {
             out += "\\n";

@@ -46,7 +46,8 @@ void report_system_reason(reporter& r, const std::string& path, int error_number
 // a console line or change the terminal. Tab, line feed and carriage return
 // become \t, \n and \r; every other byte below 0x20, 0x7F and every byte
 // from 0x80 up (the file's names are in old single-byte code pages, never
-// UTF-8) becomes \xNN in upper-case hex. Other bytes stay as they are.
+// UTF-8) becomes \xNN in upper-case hex; a double quote becomes \", so
+// that a quoted name ends where it seems to. Other bytes stay as they are.
 std::string printable(std::string_view text);
 
 }  // namespace tessvert

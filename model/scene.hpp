@@ -217,6 +217,7 @@ struct material {
     std::uint8_t has_shininess_strength = 0;
     float transparency = 0.0f;
     float self_illumination = 0.0f;
+    std::uint8_t two_sided = 0;  // 1: its faces are seen from both sides (0xA081)
     texture_map texture;
     std::vector<other_map> other_maps;  // in file order
 };

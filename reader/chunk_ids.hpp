@@ -41,6 +41,7 @@ inline constexpr std::uint16_t specular = 0xA030;
 inline constexpr std::uint16_t shininess = 0xA040;
 inline constexpr std::uint16_t shininess_strength = 0xA041;
 inline constexpr std::uint16_t transparency = 0xA050;
+inline constexpr std::uint16_t two_sided = 0xA081;
 inline constexpr std::uint16_t self_illumination = 0xA084;
 inline constexpr std::uint16_t texture_map = 0xA200;
 inline constexpr std::uint16_t map_name = 0xA300;

@@ -191,6 +191,11 @@ void parse_material_level(chunk_reader& r, scene& s, chunk_header& parent, int l
         case chunk_id::self_illumination:
             read_amount_property(r, child, m.self_illumination);
             return true;
+        case chunk_id::two_sided:
+            // Its presence is the flag; a payload, if any, is read past.
+            m.two_sided = 1;
+            skip_chunk(r, child);
+            return true;
         case chunk_id::texture_map:
             if (!in_texture_map) m.texture = texture_map{};
             m.texture.present = true;

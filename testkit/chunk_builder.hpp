@@ -165,6 +165,11 @@ inline chunk material(std::vector<chunk> children) {
 inline chunk material_name(const std::string& name) {
     return make(0xA000, cstr(name));
 }
+// A material entry: its name, then `more` (its colours, maps, ...).
+inline chunk named_material(const std::string& name, std::vector<chunk> more = {}) {
+    more.insert(more.begin(), material_name(name));
+    return material(std::move(more));
+}
 inline chunk diffuse(chunk color) {
     return make(0xA020, {}, {std::move(color)});
 }
@@ -229,6 +234,22 @@ inline chunk grid_object(const std::string& name, int w, int h, float z0, const 
     for (std::size_t k = 0; k < f.size(); ++k) group.push_back(static_cast<std::uint16_t>(k));
     return named_object(
         name, {triangle_mesh({vertex_list(v), mapping_coords(uv), face_list(f, {material_group(material, group)})})});
+}
+
+// A keyframer track of one key at frame 0 holding `values`.
+inline chunk track(std::uint16_t id, std::initializer_list<float> values) {
+    return make(id, cat({u16(0), u32(0), u32(0), u32(1), u32(0), u16(0), f32s(values)}));
+}
+
+// A keyframer object node (0xB002) showing `name` with the first keys of
+// its tracks.
+inline chunk object_node(std::uint16_t id, const std::string& name, std::uint16_t parent,
+                         std::initializer_list<float> position, std::initializer_list<float> rotation = {0, 0, 0, 0},
+                         std::initializer_list<float> scale = {1, 1, 1},
+                         std::initializer_list<float> pivot = {0, 0, 0}) {
+    return make(0xB002, {},
+                {make(0xB030, u16(id)), make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})),
+                 make(0xB013, f32s(pivot)), track(0xB020, position), track(0xB021, rotation), track(0xB022, scale)});
 }
 
 }  // namespace chunks

@@ -35,6 +35,13 @@ struct recorder {
     }
 };
 
+// Lines joined, each ended with a line feed, for a test's message.
+inline std::string joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& l : lines) all += l + "\n";
+    return all;
+}
+
 // The console lines that begin with `prefix`.
 inline std::vector<std::string> lines_with(const std::string& out, const std::string& prefix) {
     std::vector<std::string> found;
@@ -53,6 +60,10 @@ inline const std::string no_camera_advice =
 inline const std::string bare_scene_advice =
     " Warning: the file has no light: --headlight adds one; the file has no camera: the default view from (20, 20, "
     "20) is used; --frame frames the whole scene";
+
+// The line of a run that wrote no face.
+inline const std::string nothing_drawn_warning =
+    " Warning: nothing was drawn: no face was written, as the file holds no mesh with faces that could be read";
 
 // Whether a console line is advice: what the default output does not show,
 // and the options that show it; that the file's lights light nothing, or

@@ -51,6 +51,20 @@ inline bool write_file(const fs::path& p, const std::vector<std::uint8_t>& data)
     return static_cast<bool>(f);
 }
 
+// Whether two files hold the same bytes, read a block at a time (outputs
+// of many megabytes are compared without holding them).
+inline bool same_contents(const fs::path& a, const fs::path& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    if (!fa || !fb) return false;
+    std::vector<char> ba(1 << 16), bb(1 << 16);
+    for (;;) {
+        fa.read(ba.data(), static_cast<std::streamsize>(ba.size()));
+        fb.read(bb.data(), static_cast<std::streamsize>(bb.size()));
+        if (fa.gcount() != fb.gcount() || !std::equal(ba.begin(), ba.begin() + fa.gcount(), bb.begin())) return false;
+        if (fa.gcount() == 0) return true;
+    }
+}
+
 // The names of the files in `dir`, sorted.
 inline std::vector<std::string> list_files(const fs::path& dir) {
     std::vector<std::string> names;

@@ -8,9 +8,9 @@
 
 namespace testkit {
 
-// The image as a binary PPM.
-inline std::string quarters_ppm() {
-    std::string out = "P6\n16 16\n255\n";
+// The image's pixels, 3 bytes each, row by row from the top.
+inline std::string quarters_rgb() {
+    std::string out;
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 16; ++x) {
             const bool right = x >= 8, bottom = y >= 8;
@@ -19,6 +19,11 @@ inline std::string quarters_ppm() {
             out += bottom && !right ? '\xff' : '\0';
         }
     return out;
+}
+
+// The image as a binary PPM.
+inline std::string quarters_ppm() {
+    return "P6\n16 16\n255\n" + quarters_rgb();
 }
 
 // 'R', 'G', 'B', 'Y' (yellow), 'W' (white), 'K' (black) for a colour whose

@@ -56,10 +56,9 @@ std::size_t version_warning_count(const std::string& out) {
 
 const char* const version_warning = " This 3DS file is over version 3 so it may load incorrectly\n";
 
+using ch::named_material;
+
 // A material entry that holds only a name.
-ch::chunk named_material(const std::string& name) {
-    return ch::material({ch::material_name(name)});
-}
 ch::bytes named_material_bytes(const std::string& name) {
     return ch::serialize(named_material(name));
 }

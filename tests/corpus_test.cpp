@@ -231,6 +231,33 @@ TEST(Corpus, ExpectedListsEveryCorpusFile) {
     EXPECT_EQ(on_disk, listed);
 }
 
+// Whatever the thread count, every corpus file gives the same files and
+// console text: in the default mode, with --faithful, and as a POV-Ray
+// scene (its image copies included).
+TEST(Corpus, OneThreadAndSevenWriteTheSameFilesAndSayTheSame) {
+    const fs::path dir = corpus_dir();
+    SKIP_WITHOUT_CORPUS(dir);
+    const std::map<std::string, expectation> rows = read_expected(dir / "EXPECTED.md");
+    ASSERT_FALSE(rows.empty());
+    const std::vector<std::vector<std::string>> modes = {{}, {"--faithful"}, {"--format", "pov", "--faithful"}};
+    for (const auto& [name, e] : rows)
+        for (const std::vector<std::string>& mode : modes) {
+            SCOPED_TRACE(name + (mode.empty() ? "" : " " + mode.front() + " " + mode.back()));
+            const e2e::temp_dir one, seven;
+            const auto convert = [&](const e2e::temp_dir& work, const char* threads) {
+                std::vector<std::string> args{"-i", (dir / name).string(), "-o", "out", "--threads", threads};
+                args.insert(args.end(), mode.begin(), mode.end());
+                return e2e::run(work.path, args);
+            };
+            const e2e::result on_one = convert(one, "1"), on_seven = convert(seven, "7");
+            EXPECT_EQ(on_seven.exit_code, on_one.exit_code);
+            EXPECT_EQ(on_seven.out, on_one.out);
+            const std::vector<std::string> files = e2e::list_files(one.path);
+            ASSERT_EQ(e2e::list_files(seven.path), files);
+            for (const std::string& f : files) EXPECT_TRUE(testkit::same_contents(one / f, seven / f)) << f;
+        }
+}
+
 TEST(Corpus, EveryFileConvertsAsExpected) {
     check_corpus(false);
 }

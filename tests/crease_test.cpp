@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <vector>
 
@@ -12,20 +11,13 @@
 #include "geometry/vec3_ops.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "model/scene.hpp"
+#include "testkit/mesh_records.hpp"
 
 namespace tessvert {
 namespace {
 
-bool same_bits(vec3 a, vec3 b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
-    mesh_object o;
-    o.vertices = std::move(vertices);
-    o.faces = std::move(faces);
-    return o;
-}
+using testkit::make_object;
+using testkit::same_bits;
 
 // A unit cube of 8 shared vertices and 12 faces, counter-clockwise seen
 // from outside.

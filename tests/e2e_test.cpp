@@ -11,6 +11,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "testkit/vrx_blocks.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -47,23 +48,17 @@ const std::string usage_text =
     "  --maps DIR             look for map images in DIR and its subfolders too (repeatable)\n"
     "  --file-view            no framing, headlight or copies that the format adds by itself\n"
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
-    "  --format F             the output language: vrx, pov\n"
+    "  --format F             the output language: vrx, pov, gltf\n"
     "    vrx                  NAME.vrx and NAME.inc, the scene text (the default)\n"
     "    pov                  NAME.pov and NAME.inc, a POV-Ray 3.7 scene with texture maps\n"
+    "    gltf                 NAME.gltf and NAME.bin, a glTF 2.0 scene with texture maps\n"
     "  --quiet, -q            print only warnings and errors\n"
     "  --batch OUTDIR         convert every file (or folder of .3ds files) given into OUTDIR\n"
     "  --posix-exit           exit status 0 when converted, 1 when not, 2 after wrong usage\n"
     "  --version              print the version and stop\n";
 
-std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
-    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
-           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
-}
-
-std::string settings_block(const std::string& name) {
-    return "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"" + name +
-           "\"\n\tjitter \"no\"\n\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
-}
+using testkit::camera_block;
+using testkit::settings_block;
 
 const std::string camera_list_head = "\n[All cameras from the file are listed below]\n\n[\n";
 
@@ -178,6 +173,7 @@ TEST(Conversion, AnEmptySceneGivesTheDefaultSceneFile) {
                          testkit::bare_scene_advice + "\n" +
                          " All parameters successfully dumped to: model.vrx\n"
                          " All objects successfully dumped to: model.inc\n" +
+                         testkit::nothing_drawn_warning + "\n" +
                          testkit::statistics_text("empty.3ds", {0, 0, 0, 0, 0}));
     EXPECT_EQ(read_file(dir / "model.vrx"),
               camera_block("20.000000 20.000000 20.000000", "0.000000 0.000000 0.000000", "40.000000") +
@@ -435,7 +431,8 @@ TEST(Messages, CameraValuesThatAreNotWholeNumbersAreNamed) {
     auto none = e2e::run(dir.path, {"-i", "empty.3ds", "-c", "x", "-q"});
     EXPECT_EQ(none.out,
               " Warning: -c \"x\" is not a whole number; it is read as -c 0: the file has no camera, so the default "
-              "view is used\n");
+              "view is used\n" +
+                  testkit::nothing_drawn_warning + "\n");
 }
 
 TEST(Messages, QuietRunsPrintOnlyWarningsAndErrors) {
@@ -451,7 +448,8 @@ TEST(Messages, QuietRunsPrintOnlyWarningsAndErrors) {
     EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"car.3ds", "car.inc", "car.vrx", "empty.3ds"}));
     // Warnings stay, the camera-less advice goes; so do errors.
     auto odd = e2e::run(dir.path, {"-i", "empty.3ds", "-q"});
-    EXPECT_EQ(odd.out, " This 3DS file is over version 3 so it may load incorrectly\n");
+    EXPECT_EQ(odd.out,
+              " This 3DS file is over version 3 so it may load incorrectly\n" + testkit::nothing_drawn_warning + "\n");
     EXPECT_EQ(odd.exit_code, 1);
     auto missing = e2e::run(dir.path, {"-q", "-i", "nothere.3ds"});
     EXPECT_EQ(missing.exit_code, 0);

@@ -38,18 +38,6 @@ using testkit::read_file;
 using testkit::temp_dir;
 using testkit::write_file;
 
-// The child preloads the fault shim with these settings ("NAME=value").
-e2e::limits with_fault(const std::vector<std::string>& settings) {
-    e2e::limits lim;
-    lim.cpu_seconds = 60;
-    lim.environment = settings;
-    lim.environment.push_back(std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM);
-    // A sanitizer runtime insists on coming first; the shim comes before it.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
-    return lim;
-}
-
 // A scene of one material and one 100 x 100 grid: 20 000 faces, 200 kB.
 bytes grid_scene() {
     return serialize(primary({editor(
@@ -117,18 +105,23 @@ TEST(HostileInput, AnInputThatCannotBeOpenedOrReadSaysWhy) {
     EXPECT_EQ(list_files(dir.path).size(), ::geteuid() != 0 ? 2u : 1u);
 }
 
+// On one thread, and on several while a worker takes the objects read.
 TEST(HostileInput, AReadErrorIsALoadFailureThatWritesNothing) {
     temp_dir dir;
     write_file(dir / "grid.3ds", grid_scene());
     old_outputs(dir);
-    auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault({"TESSVERT_FAULT_READ_AFTER=65536"}));
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.out,
-              std::string(e2e::banner) + reading_grid + " Warning: grid.3ds: Input/output error\n An error occured\n");
-    expect_old_outputs(dir);
-    EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", "model.inc", "model.vrx"}));
+    for (const char* threads : {"1", "7"}) {
+        SCOPED_TRACE(std::string("--threads ") + threads);
+        const auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads},
+                                e2e::with_fault_shim({"TESSVERT_FAULT_READ_AFTER=65536"}));
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, std::string(e2e::banner) + reading_grid +
+                             " Warning: grid.3ds: Input/output error\n An error occured\n");
+        expect_old_outputs(dir);
+        EXPECT_EQ(list_files(dir.path), (std::vector<std::string>{"grid.3ds", "model.inc", "model.vrx"}));
+    }
     // The same file without the fault converts.
-    r = e2e::run(dir.path, {"-i", "grid.3ds"});
+    const auto r = e2e::run(dir.path, {"-i", "grid.3ds"});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_NE(r.out.find("Number of faces:\t\t20000\n"), std::string::npos) << r.out;
 }
@@ -276,22 +269,46 @@ const std::vector<std::string> grid_and_outputs = {"grid.3ds", "model.inc", "mod
 
 }  // namespace
 
+// On one thread, and on several while the workers cut the mesh file.
 TEST(HostileRun, AnInterruptedRunRemovesItsTemporariesAndEndsByTheSignal) {
     temp_dir dir;
     write_file(dir / "grid.3ds", grid_scene());
     const std::vector<std::pair<int, const char*>> cases = {
         {SIGINT, "1"}, {SIGINT, "3"}, {SIGTERM, "2"}, {SIGHUP, "4"}};
-    for (const auto& [sig, write_call] : cases) {
-        SCOPED_TRACE("signal " + std::to_string(sig) + " at write " + write_call);
-        old_outputs(dir);
-        auto r = e2e::run(dir.path, {"-i", "grid.3ds"},
-                          with_fault({std::string("TESSVERT_FAULT_WRITE_CALL=") + write_call,
-                                      "TESSVERT_FAULT_SIGNAL=" + std::to_string(sig)}));
-        EXPECT_EQ(r.signal, sig);
-        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
-        expect_old_outputs(dir);
-        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
-    }
+    for (const char* threads : {"1", "7"})
+        for (const auto& [sig, write_call] : cases) {
+            SCOPED_TRACE("signal " + std::to_string(sig) + " at write " + write_call + ", threads " + threads);
+            old_outputs(dir);
+            auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads},
+                              e2e::with_fault_shim({std::string("TESSVERT_FAULT_WRITE_CALL=") + write_call,
+                                                    "TESSVERT_FAULT_SIGNAL=" + std::to_string(sig)}));
+            EXPECT_EQ(r.signal, sig);
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
+            expect_old_outputs(dir);
+            EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+        }
+}
+
+// Under nohup SIGHUP is ignored from the start: it stays ignored, in a
+// batch as in a single run, and the run goes on to its end. Sent to the
+// process while the second output is written.
+TEST(HostileRun, ASignalIgnoredAtTheStartStaysIgnored) {
+    temp_dir dir;
+    const bytes scene = serialize(primary({editor({named_object(
+        "t", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})})})})}));
+    for (const char* name : {"a", "b", "c"}) write_file(dir / (std::string(name) + ".3ds"), scene);
+    e2e::limits lim = e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=2", "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGHUP),
+                                  "TESSVERT_FAULT_TO_PROCESS=1"});
+    lim.ignored_signals = {SIGHUP};
+    const auto batch = e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "2"}, lim);
+    EXPECT_EQ(batch.signal, 0);
+    EXPECT_EQ(batch.exit_code, 1) << batch.out;
+    EXPECT_EQ(list_files(dir / "out").size(), 6u);
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "a.3ds"}, lim).exit_code, 1);
+    // Taken, it ends the batch.
+    lim.ignored_signals.clear();
+    EXPECT_EQ(e2e::run(dir.path, {"--batch", "taken", "a.3ds", "b.3ds", "c.3ds", "--threads", "2"}, lim).signal,
+              SIGHUP);
 }
 
 TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
@@ -304,10 +321,10 @@ TEST(HostileRun, ASignalWhileTheOutputsArePutInPlaceWaitsUntilBothAre) {
         for (const char* rename_call : {"1", "2"}) {
             SCOPED_TRACE(std::string("SIGTERM at rename ") + rename_call + ", threads " + threads);
             old_outputs(dir);
-            auto r = e2e::run(
-                dir.path, {"-i", "grid.3ds", "--threads", threads},
-                with_fault({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
-                            "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM), "TESSVERT_FAULT_TO_PROCESS=1"}));
+            auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads},
+                              e2e::with_fault_shim({std::string("TESSVERT_FAULT_RENAME_CALL=") + rename_call,
+                                                    "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGTERM),
+                                                    "TESSVERT_FAULT_TO_PROCESS=1"}));
             EXPECT_EQ(r.signal, SIGTERM);
             // The signal is taken once both are in place, before their lines.
             EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read);
@@ -356,6 +373,7 @@ TEST(HostileRun, AStalledConsoleNeverHoldsOffASignal) {
     }
 }
 
+// On one thread, and on several while the workers cut the mesh file.
 TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
     const reference_outputs fresh = grid_outputs();
     temp_dir dir;
@@ -375,17 +393,18 @@ TEST(HostileRun, AFailedWriteOrRenameOfOneFileStillPutsTheOtherInPlace) {
          "There was an error when writing the file: model.inc\n Warning: model.inc: No space left on device\n",
          true},
     };
-    for (const fault& f : faults) {
-        SCOPED_TRACE(f.settings.front());
-        old_outputs(dir);
-        auto r = e2e::run(dir.path, {"-i", "grid.3ds"}, with_fault(f.settings));
-        EXPECT_EQ(r.exit_code, 0);
-        EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read + f.lines +
-                             testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 20000}));
-        EXPECT_TRUE(read_file(dir / "model.vrx") == (f.new_vrx ? fresh.vrx : "old\n"));
-        EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
-        EXPECT_EQ(list_files(dir.path), grid_and_outputs);
-    }
+    for (const char* threads : {"1", "7"})
+        for (const fault& f : faults) {
+            SCOPED_TRACE(f.settings.front() + ", threads " + threads);
+            old_outputs(dir);
+            auto r = e2e::run(dir.path, {"-i", "grid.3ds", "--threads", threads}, e2e::with_fault_shim(f.settings));
+            EXPECT_EQ(r.exit_code, 0);
+            EXPECT_EQ(r.out, std::string(e2e::banner) + grid_read + f.lines +
+                                 testkit::statistics_text("grid.3ds", {0, 0, 1, 1, 20000}));
+            EXPECT_TRUE(read_file(dir / "model.vrx") == (f.new_vrx ? fresh.vrx : "old\n"));
+            EXPECT_TRUE(read_file(dir / "model.inc") == (f.new_vrx ? "old!" : fresh.inc));
+            EXPECT_EQ(list_files(dir.path), grid_and_outputs);
+        }
 }
 
 // Normals that run out of memory on a worker are computed again on the main
@@ -415,7 +434,7 @@ TEST(HostileRun, NormalsOutOfMemoryOnAWorkerEndAsOnOneThread) {
     for (int attempt = 0; attempt < 20 && !fs::exists(dir / "fired"); ++attempt) {
         old_outputs(dir);
         const e2e::result seven =
-            e2e::run(dir.path, args("7"), with_fault({counts, "TESSVERT_FAULT_NEW_WORKERS=1", mark}));
+            e2e::run(dir.path, args("7"), e2e::with_fault_shim({counts, "TESSVERT_FAULT_NEW_WORKERS=1", mark}));
         EXPECT_EQ(seven.exit_code, 1);
         EXPECT_EQ(seven.out, one.out);
         EXPECT_TRUE(read_file(dir / "model.vrx") == vrx);
@@ -424,7 +443,7 @@ TEST(HostileRun, NormalsOutOfMemoryOnAWorkerEndAsOnOneThread) {
     EXPECT_TRUE(fs::exists(dir / "fired"));
 
     old_outputs(dir);
-    const e2e::result failed = e2e::run(dir.path, args("1"), with_fault({counts}));
+    const e2e::result failed = e2e::run(dir.path, args("1"), e2e::with_fault_shim({counts}));
     EXPECT_EQ(failed.exit_code, 0);
     EXPECT_TRUE(failed.out.ends_with(
         " Computing normals...\n Warning: the conversion ran out of memory; nothing was converted\n"
@@ -432,7 +451,7 @@ TEST(HostileRun, NormalsOutOfMemoryOnAWorkerEndAsOnOneThread) {
         << failed.out;
     for (const char* threads : {"2", "7"}) {
         SCOPED_TRACE(threads);
-        const e2e::result r = e2e::run(dir.path, args(threads), with_fault({counts}));
+        const e2e::result r = e2e::run(dir.path, args(threads), e2e::with_fault_shim({counts}));
         EXPECT_EQ(r.exit_code, 0);
         EXPECT_EQ(r.out, failed.out);
         expect_old_outputs(dir);
@@ -576,8 +595,8 @@ TEST(HostileNames, AnOutputThatIsTheInputOrABrokenNameIsRefusedBeforeReading) {
 // console line, nor an escape sequence reach the terminal.
 TEST(HostileNames, NamesFromTheFileArePrintedEscaped) {
     temp_dir dir;
-    const std::string forged = "a\nAll objects successfully dumped to: fake.inc\x1b[2J\xff";
-    const std::string shown = "a\\nAll objects successfully dumped to: fake.inc\\x1B[2J\\xFF";
+    const std::string forged = "a\"\nAll objects successfully dumped to: fake.inc\x1b[2J\xff";
+    const std::string shown = "a\\\"\\nAll objects successfully dumped to: fake.inc\\x1B[2J\\xFF";
     const bytes file = serialize(primary({editor(
         {material({material_name("M")}),
          named_object(forged, {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),

@@ -53,7 +53,7 @@ void expect_near(vec3 got, vec3 want) {
 TEST(Instances, FirstNodeShowsTheMeshAsStoredTheOthersAddCopies) {
     scene s = box_scene();
     s.nodes = {node("box", 0, 0xFFFF, {5, 5, 5}), node("box", 1, 0xFFFF, {2, 0, 0}), node("box", 2)};
-    s.nodes[2].scale = {2, 2, 2};
+    s.nodes[2].scale = {2, 1, 3};
     s.nodes[2].rotation = {static_cast<float>(M_PI / 2), 0, 0, 1};
     testkit::recorder console;
     place_instances(s, console.report);
@@ -61,9 +61,10 @@ TEST(Instances, FirstNodeShowsTheMeshAsStoredTheOthersAddCopies) {
     ASSERT_EQ(s.instances.size(), 2u);
     EXPECT_EQ(s.instances[0].node, 1u);
     expect_near(placed(s, 0, 1), {3, 1, 1});
-    // A key's angle turns clockwise seen down its axis: +x goes to -y.
+    // A key's angle turns clockwise seen down its axis: +x goes to -y. The
+    // scale stretches the mesh along its own axes, before the turn.
     expect_near(placed(s, 1, 2), {0, -2, 0});
-    expect_near(placed(s, 1, 1), {2, -2, 2});
+    expect_near(placed(s, 1, 1), {1, -2, 3});
     EXPECT_EQ(meshes_shown_again(s), 1u);
     // The copies go after the file's objects and leave with them.
     const std::size_t file_objects = add_instance_copies(s);

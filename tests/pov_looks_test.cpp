@@ -16,9 +16,9 @@
 
 using namespace chunks;
 using pov::brightness;
-using pov::convert_and_render;
 using pov::find;
 using pov::height;
+using pov::render_scene;
 using pov::width;
 using testkit::read_file;
 
@@ -61,13 +61,13 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
     const bytes scene =
-        serialize(primary({version(3), editor({pov::named_material("White", 255, 255, 255),
+        serialize(primary({version(3), editor({named_material("White", {diffuse(color24(255, 255, 255))}),
                                                box_object("Box", {-1, -1, -1}, {1, 1, 1}, "White"),
                                                named_object("Eye", {camera({4, -20, 6}, {0, 0, 0}, 0, 35)}),
                                                pov::lamp("Away", {0, -6, 0}, {spotlight({0, -30, 0}, 20, 30)})})}));
     const std::string advice = "--lights both adds a studio rig";
     std::string console;
-    const pov::render_result file = convert_and_render(dir, scene, {}, {}, &console);
+    const pov::render_result file = render_scene(dir, scene, {}, {}, &console);
     EXPECT_CLEAN_RENDER(file);
     EXPECT_EQ(find(file.picture, lit).count, 0);
     EXPECT_EQ(testkit::lines_with(console, " Warning: no light of the file lights a face").size(), 1u) << console;
@@ -75,7 +75,7 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
 
     for (const char* rig : {"studio", "both"}) {
         SCOPED_TRACE(rig);
-        const pov::render_result r = convert_and_render(dir, scene, {"--lights", rig}, {}, &console);
+        const pov::render_result r = render_scene(dir, scene, {"--lights", rig}, {}, &console);
         EXPECT_CLEAN_RENDER(r);
         EXPECT_GT(find(r.picture, lit).count, 200);
         EXPECT_EQ(console.find(advice), std::string::npos) << console;
@@ -86,12 +86,13 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
         EXPECT_EQ(triples_after(read_file(dir / "v.vrx"), "light\n{\n\tposition <").size(), lights) << rig;
     }
 
-    const bytes inside = serialize(primary(
-        {version(3),
-         editor({pov::named_material("White", 255, 255, 255), box_object("Box", {-1, -1, -1}, {1, 1, 1}, "White"),
-                 named_object("Eye", {camera({4, -20, 6}, {0, 0, 0}, 0, 35)}), pov::lamp("Inside", {0, 0, 0.5f})})}));
+    const bytes inside =
+        serialize(primary({version(3), editor({named_material("White", {diffuse(color24(255, 255, 255))}),
+                                               box_object("Box", {-1, -1, -1}, {1, 1, 1}, "White"),
+                                               named_object("Eye", {camera({4, -20, 6}, {0, 0, 0}, 0, 35)}),
+                                               pov::lamp("Inside", {0, 0, 0.5f})})}));
     // Flat faces (-t): smooth normals would lean towards it at the corners.
-    const pov::render_result dark = convert_and_render(dir, inside, {"-t"}, {}, &console);
+    const pov::render_result dark = render_scene(dir, inside, {"-t"}, {}, &console);
     EXPECT_EQ(find(dark.picture, lit).count, 0);
     EXPECT_NE(console.find(advice), std::string::npos) << console;
 }
@@ -105,14 +106,13 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
 TEST(PovUp, AModelAuthoredWithYUpStandsUprightWithItsCameraAndLight) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    const std::vector<chunk> figure = {pov::named_material("Red", 255, 0, 0), pov::named_material("Green", 0, 255, 0),
-                                       box_object("Body", {-1, 0, -1}, {1, 4, 1}, "Red"),
-                                       box_object("Head", {-1, 5, -1}, {1, 7, 1}, "Green")};
+    const std::vector<chunk> figure = {
+        named_material("Red", {diffuse(color24(255, 0, 0))}), named_material("Green", {diffuse(color24(0, 255, 0))}),
+        box_object("Body", {-1, 0, -1}, {1, 4, 1}, "Red"), box_object("Head", {-1, 5, -1}, {1, 7, 1}, "Green")};
     std::vector<chunk> seen = figure;
     seen.push_back(named_object("Eye", {camera({0, 3.5f, 25}, {0, 3.5f, 0}, 0, 35)}));
     seen.push_back(pov::lamp("Front", {0, 3.5f, 25}));
-    const pov::render_result upright =
-        convert_and_render(dir, serialize(primary({version(3), editor(seen)})), {"--up", "y"});
+    const pov::render_result upright = render_scene(dir, serialize(primary({version(3), editor(seen)})), {"--up", "y"});
     EXPECT_CLEAN_RENDER(upright);
     const pov::spot body = find(upright.picture, pov::red), head = find(upright.picture, pov::green);
     ASSERT_GT(body.count, 200);
@@ -140,8 +140,8 @@ TEST(PovUp, AModelAuthoredWithYUpStandsUprightWithItsCameraAndLight) {
     const bytes unseen = serialize(primary({version(3), editor(figure)}));
     for (const bool turned : {true, false}) {
         SCOPED_TRACE(turned ? "--up y" : "as authored");
-        const pov::render_result r = convert_and_render(
-            dir, unseen, turned ? std::vector<std::string>{"--up", "y"} : std::vector<std::string>{});
+        const pov::render_result r =
+            render_scene(dir, unseen, turned ? std::vector<std::string>{"--up", "y"} : std::vector<std::string>{});
         EXPECT_CLEAN_RENDER(r);
         const pov::spot b = find(r.picture, pov::red), h = find(r.picture, pov::green);
         ASSERT_GT(h.count, 50);
@@ -156,14 +156,14 @@ TEST(PovUp, AModelAuthoredWithYUpStandsUprightWithItsCameraAndLight) {
 TEST(PovView, EachSideFramesTheInitialViewFromItsDirectionAndTheFilesCameraStays) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    const bytes scene =
-        serialize(primary({version(3), editor({pov::named_material("Grey", 128, 128, 128), glowing("Red", 255, 0, 0),
-                                               glowing("Green", 0, 255, 0), glowing("Blue", 0, 0, 255),
-                                               box_object("Cube", {-1, -1, -1}, {1, 1, 1}, "Grey"),
-                                               box_object("X", {2, -0.5f, -0.5f}, {3, 0.5f, 0.5f}, "Red"),
-                                               box_object("Y", {-0.5f, 2, -0.5f}, {0.5f, 3, 0.5f}, "Green"),
-                                               box_object("Z", {-0.5f, -0.5f, 2}, {0.5f, 0.5f, 3}, "Blue"),
-                                               named_object("Far", {camera({20, 0, 0}, {0, 0, 0}, 0, 35)})})}));
+    const bytes scene = serialize(
+        primary({version(3), editor({named_material("Grey", {diffuse(color24(128, 128, 128))}),
+                                     glowing("Red", 255, 0, 0), glowing("Green", 0, 255, 0), glowing("Blue", 0, 0, 255),
+                                     box_object("Cube", {-1, -1, -1}, {1, 1, 1}, "Grey"),
+                                     box_object("X", {2, -0.5f, -0.5f}, {3, 0.5f, 0.5f}, "Red"),
+                                     box_object("Y", {-0.5f, 2, -0.5f}, {0.5f, 3, 0.5f}, "Green"),
+                                     box_object("Z", {-0.5f, -0.5f, 2}, {0.5f, 0.5f, 3}, "Blue"),
+                                     named_object("Far", {camera({20, 0, 0}, {0, 0, 0}, 0, 35)})})}));
     // Where each marker is, left or right of the centre and above or below
     // it: -1, +1, or 0 when it is near the centre or hidden.
     struct expected {
@@ -179,7 +179,7 @@ TEST(PovView, EachSideFramesTheInitialViewFromItsDirectionAndTheFilesCameraStays
     };
     for (const expected& e : sides) {
         SCOPED_TRACE(e.side);
-        const pov::render_result r = convert_and_render(dir, scene, {"--view", e.side});
+        const pov::render_result r = render_scene(dir, scene, {"--view", e.side});
         EXPECT_CLEAN_RENDER(r);
         const pov::spot red = find(r.picture, pov::red), green = find(r.picture, pov::green),
                         blue = find(r.picture, pov::blue);
@@ -218,13 +218,12 @@ TEST(PovLooks, AHighlightFollowsTheShininessWithOrWithoutAStrength) {
                                                                                 {material_group("Floor", {0, 1})})})}),
                      named_object("Eye", {camera({0, -10, 10}, {0, 0, 0}, 0, 35)}), pov::lamp("Lamp", {0, 10, 10})})}));
     };
-    const pov::render_result older = convert_and_render(dir, floor({percent_chunk(0xA040, 50)}));
+    const pov::render_result older = render_scene(dir, floor({percent_chunk(0xA040, 50)}));
     EXPECT_CLEAN_RENDER(older);
     EXPECT_GT(brightness(older.picture.at(width / 2, height / 2)), 150);
     EXPECT_LT(brightness(older.picture.at(width / 10, height / 2)), 80);
 
-    const pov::render_result matte =
-        convert_and_render(dir, floor({percent_chunk(0xA040, 0), percent_chunk(0xA041, 100)}));
+    const pov::render_result matte = render_scene(dir, floor({percent_chunk(0xA040, 0), percent_chunk(0xA041, 100)}));
     EXPECT_CLEAN_RENDER(matte);
     EXPECT_LT(brightness(matte.picture.at(width / 2, height / 2)), 80);
     EXPECT_EQ(find(matte.picture, [](const std::array<int, 3>& c) { return brightness(c) > 250; }).count, 0);
@@ -249,7 +248,7 @@ TEST(PovLooks, AReflectionMapMakesTheSurfaceMirrorItsSurroundings) {
                                  box_object("Box", {-1, -1, 0}, {1, 1, 2}, "Red"),
                                  named_object("Eye", {camera({0, -12, 3}, {0, 0, 1}, 0, 35)})})}));
     };
-    const pov::render_result plain = convert_and_render(dir, scene({}));
+    const pov::render_result plain = render_scene(dir, scene({}));
     EXPECT_CLEAN_RENDER(plain);
     int bottom = 0;  // the lowest row of the box
     for (int y = 0; y < height; ++y)
@@ -262,7 +261,7 @@ TEST(PovLooks, AReflectionMapMakesTheSurfaceMirrorItsSurroundings) {
         return below;
     };
     const pov::render_result mirror =
-        convert_and_render(dir, scene({make(0xA220, {}, {make(0x0030, u16(90)), map_name("ROOM.CEL")})}));
+        render_scene(dir, scene({make(0xA220, {}, {make(0x0030, u16(90)), map_name("ROOM.CEL")})}));
     EXPECT_CLEAN_RENDER(mirror);
     EXPECT_GT(find(plain.picture, pov::red).count, 300);
     EXPECT_EQ(red_below_box(plain.picture), 0);

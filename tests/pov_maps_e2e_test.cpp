@@ -13,8 +13,7 @@
 #include "testkit/chunk_builder.hpp"
 #include "testkit/quarters.hpp"
 #include "tests/mixed_scene.hpp"
-#include "tests/render_pov.hpp"
-#include "tests/run_binary.hpp"
+#include "tests/pov_conversion.hpp"
 
 namespace ch = chunks;
 namespace fs = std::filesystem;
@@ -75,25 +74,19 @@ std::string quarters_seen(const testkit::picture& p) {
     return seen;
 }
 
-// Converts `scene` (written as in/scene.3ds) into out/ with the `options`,
-// renders out/scene.pov and returns its picture; `console` gets the
-// binary's output.
-testkit::picture convert_and_render_picture(const e2e::temp_dir& dir, std::string& console,
-                                            const std::vector<std::string>& options = {}) {
-    std::vector<std::string> args = {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
-    args.insert(args.end(), options.begin(), options.end());
-    const e2e::result r = e2e::run(dir.path, args);
-    console = r.out;
-    EXPECT_EQ(r.exit_code, 1) << r.out;
-    const pov::render_result rendered = pov::render(dir / "out", "scene.pov", 160, 120);
-    EXPECT_CLEAN_RENDER(rendered);
-    return rendered.picture;
+// Converts in/scene.3ds into out/ with the `options`, renders out/scene.pov
+// and returns its picture; `console` gets the binary's output.
+testkit::picture rendered_picture(const e2e::temp_dir& dir, std::string& console,
+                                  const std::vector<std::string>& options = {}) {
+    const pov::conversion_render r = pov::convert_and_render(dir.path, "in/scene.3ds", "out/scene", options);
+    console = r.conversion.out;
+    return r.render.picture;
 }
 
 // The same, what the picture's quarters show.
-std::string convert_and_render(const e2e::temp_dir& dir, std::string& console,
-                               const std::vector<std::string>& options = {}) {
-    return quarters_seen(convert_and_render_picture(dir, console, options));
+std::string quarters_rendered(const e2e::temp_dir& dir, std::string& console,
+                              const std::vector<std::string>& options = {}) {
+    return quarters_seen(rendered_picture(dir, console, options));
 }
 
 struct scene_dirs {
@@ -112,7 +105,7 @@ TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUprig
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("C:\\MAPS\\QUARTERS.PPM")));
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     std::string console;
-    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
     EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
     EXPECT_NE(console.find("    Number of texture maps:\t1\n    Number of missing maps:\t0\n"), std::string::npos)
         << console;
@@ -130,12 +123,25 @@ TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     put(d.dir / "out" / "quarters.ppm", "P6\n1 1\n255\n\x10\x20\x30");
     std::string console;
-    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
     EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), "P6\n1 1\n255\n\x10\x20\x30");
     EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters-2.ppm"), testkit::quarters_ppm());
     // A second run finds its own copy and makes no other.
-    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
     EXPECT_FALSE(fs::exists(d.dir / "out" / "quarters-3.ppm"));
+}
+
+// A double quote would end the scene's string inside the name: the copy
+// carries an underscore for it, and POV-Ray finds the image.
+TEST(PovMaps, AQuoteInTheImagesNameBecomesAnUnderscoreInItsCopy) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("say \"hi\".ppm")));
+    put(d.dir / "in" / "say \"hi\".ppm", testkit::quarters_ppm());
+    std::string console;
+    EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
+    EXPECT_NE(console.find("    Number of texture maps:\t1\n"), std::string::npos) << console;
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "say _hi_.ppm"), testkit::quarters_ppm());
 }
 
 TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
@@ -143,7 +149,7 @@ TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("GONE.PPM")));
     std::string console;
-    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
     EXPECT_NE(console.find(" Warning: the texture map \"GONE.PPM\" of material \"Paper\" is not beside the 3DS file "
                            "(in in); the material is drawn in its diffuse colour\n"),
               std::string::npos)
@@ -153,7 +159,7 @@ TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
 
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("ANIM.CEL")));
     put(d.dir / "in" / "anim.cel", "not an image POV-Ray reads");
-    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
     EXPECT_NE(console.find(" Warning: the texture map \"ANIM.CEL\" of material \"Paper\" is of a type POV-Ray cannot "
                            "read; the material is drawn in its diffuse colour\n"),
               std::string::npos)
@@ -168,7 +174,7 @@ TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
     std::string console;
     ASSERT_TRUE(
         testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}})));
-    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
     EXPECT_NE(console.find(" Warning: object \"Square\" has 3 mapping coordinates for its 4 vertices; they are not "
                            "used\n Warning: object \"Square\" has no mapping coordinates for the texture map of "
                            "material \"Paper\"; it is drawn in the diffuse colours of its materials\n"),
@@ -181,7 +187,7 @@ TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
                                         ch::make(0xA33C, {}, {ch::map_name("shine.gif")})};
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
                                     square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, others)));
-    EXPECT_EQ(convert_and_render(d.dir, console), "RGBY");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
     EXPECT_NE(console.find(" Warning: the shininess map of material \"Paper\" is not converted (only texture, bump, "
                            "opacity, specular, self-illumination and reflection maps are)\n"),
               std::string::npos)
@@ -240,34 +246,40 @@ TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
-    // The first write to a file is the copy's.
-    const auto at_first_write = [](const std::string& what) {
-        e2e::limits lim;
-        lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=1", what};
-        // A sanitizer runtime insists on coming first; the shim comes before it.
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
-        return lim;
-    };
-    const e2e::limits full_disk = at_first_write("TESSVERT_FAULT_ERRNO=28");
-    const e2e::result failed = e2e::run(d.dir.path, args, full_disk);
-    EXPECT_EQ(failed.exit_code, 1) << failed.out;
-    EXPECT_NE(failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied to "
-                              "out; the material is drawn in its diffuse colour\n"),
-              std::string::npos)
-        << failed.out;
-    EXPECT_NE(failed.out.find("    Number of missing maps:\t1\n"), std::string::npos) << failed.out;
-    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+    // The disk full at the first write to a file, the copy's; then the
+    // image failing to be read after its first 20 bytes (the 3DS file is
+    // read before it).
+    const std::string read_after =
+        "TESSVERT_FAULT_READ_AFTER=" + std::to_string(fs::file_size(d.dir / "in" / "scene.3ds") + 20);
+    for (const auto& [fault, reason] :
+         {std::pair{e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=1", "TESSVERT_FAULT_ERRNO=28"}),
+                    "No space left on device"},
+          std::pair{e2e::with_fault_shim({read_after}), "Input/output error"}}) {
+        SCOPED_TRACE(reason);
+        const e2e::result failed = e2e::run(d.dir.path, args, fault);
+        EXPECT_EQ(failed.exit_code, 1) << failed.out;
+        EXPECT_NE(
+            failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied "
+                            "to out; the material is drawn in its diffuse colour\n Warning: out/quarters.ppm: " +
+                            std::string(reason) + "\n"),
+            std::string::npos)
+            << failed.out;
+        EXPECT_NE(failed.out.find("    Number of texture maps:\t0\n    Number of missing maps:\t1\n"),
+                  std::string::npos)
+            << failed.out;
+        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+        fs::remove(d.dir / "out" / "scene.inc");
+        fs::remove(d.dir / "out" / "scene.pov");
+    }
 
-    fs::remove(d.dir / "out" / "scene.inc");
-    fs::remove(d.dir / "out" / "scene.pov");
-    const e2e::result ended = e2e::run(d.dir.path, args, at_first_write("TESSVERT_FAULT_SIGNAL=15"));
+    const e2e::result ended =
+        e2e::run(d.dir.path, args, e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=1", "TESSVERT_FAULT_SIGNAL=15"}));
     EXPECT_EQ(ended.signal, 15) << ended.out;
     EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
 }
 
-// Two map names that find one image (they differ in case only) share one
-// copy.
+// Map names that find one image (the same name, or names that differ in
+// case only) share one copy.
 TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
     scene_dirs d;
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
@@ -282,12 +294,16 @@ TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
         ch::serialize(ch::primary({ch::editor({
             ch::material({ch::material_name("Upper"), ch::texture_map({ch::map_name("QUARTERS.PPM")})}),
             ch::material({ch::material_name("Lower"), ch::texture_map({ch::map_name("quarters.ppm")})}),
+            ch::material({ch::material_name("Again"), ch::texture_map({ch::map_name("QUARTERS.PPM")})}),
             square("A", "Upper"),
             square("B", "Lower"),
+            square("C", "Again"),
         })}))));
     const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
     ASSERT_EQ(r.exit_code, 1) << r.out;
-    EXPECT_NE(r.out.find("    Number of texture maps:\t2\n    Number of missing maps:\t0\n"), std::string::npos)
+    // Each material that shows the image counts, the one that shares the
+    // first one's map name too.
+    EXPECT_NE(r.out.find("    Number of texture maps:\t3\n    Number of missing maps:\t0\n"), std::string::npos)
         << r.out;
     EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene.inc", "scene.pov"}));
 }
@@ -310,22 +326,22 @@ TEST(PovMaps, OpacitySelfIlluminationAndSpecularMapsVaryTheSurfaceThroughTheirIm
     };
     const auto pct = [](std::uint16_t p) { return ch::make(0x0030, ch::u16(p)); };
     square({map_chunk(0xA210, "HALF.PPM")});
-    EXPECT_EQ(convert_and_render(d.dir, console), "KWKW");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "KWKW");
     EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
 
     square({ch::diffuse(ch::color24(255, 0, 0)), map_chunk(0xA33D, "HALF.PPM")}, false);
-    EXPECT_EQ(convert_and_render(d.dir, console, {"--file-view"}), "KRKR");
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--file-view"}), "KRKR");
 
     // A dark grey square, shininess 30%, strength 100%.
     const std::vector<ch::chunk> shiny = {ch::diffuse(ch::color24(40, 40, 40)),
                                           ch::make(0xA030, {}, {ch::color24(255, 255, 255)}),
                                           ch::make(0xA040, {}, {pct(30)}), ch::make(0xA041, {}, {pct(100)})};
     square(shiny);
-    EXPECT_EQ(convert_and_render(d.dir, console), "WWWW");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
     std::vector<ch::chunk> mapped = shiny;
     mapped.push_back(map_chunk(0xA204, "HALF.PPM"));
     square(mapped);
-    EXPECT_EQ(convert_and_render(d.dir, console), "KWKW");
+    EXPECT_EQ(quarters_rendered(d.dir, console), "KWKW");
 }
 
 // A bump map of stripes, under a light from the left that grazes the
@@ -340,7 +356,7 @@ TEST(PovMaps, ABumpMapRaisesTheSurfaceWhereItsImageIsBright) {
         EXPECT_TRUE(testkit::write_file(
             d.dir / "in" / "scene.3ds",
             square_scene("", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, std::move(more), ch::xyz{-3, -0.5f, 0.5f})));
-        const testkit::picture p = convert_and_render_picture(d.dir, console);
+        const testkit::picture p = rendered_picture(d.dir, console);
         int lo = 255, hi = 0;
         for (int x = p.width * 2 / 5; x < p.width * 3 / 5; ++x) {
             const auto c = p.at(x, p.height / 2);
@@ -367,10 +383,10 @@ TEST(PovMaps, MapFoldersAreSearchedWithTheirSubfoldersAfterTheFilesOwn) {
     put(d.dir / "library" / "paper" / "old" / "Quarters.ppm", testkit::quarters_ppm());
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("QUARTERS.PPM")));
     std::string console;
-    EXPECT_EQ(convert_and_render(d.dir, console, {"--maps", "empty", "--maps", "library"}), "RGBY");
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--maps", "empty", "--maps", "library"}), "RGBY");
     EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
 
-    EXPECT_EQ(convert_and_render(d.dir, console, {"--maps", "empty"}), "WWWW");
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--maps", "empty"}), "WWWW");
     EXPECT_NE(console.find(" Warning: the texture map \"QUARTERS.PPM\" of material \"Paper\" is in none of the "
                            "folders searched (in and empty with its subfolders); the material is drawn in its diffuse "
                            "colour\n"),
@@ -379,5 +395,5 @@ TEST(PovMaps, MapFoldersAreSearchedWithTheirSubfoldersAfterTheFilesOwn) {
     // The 3DS file's own folder comes first.
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     put(d.dir / "library" / "paper" / "old" / "Quarters.ppm", "P6\n1 1\n255\n\xff\xff\xff");
-    EXPECT_EQ(convert_and_render(d.dir, console, {"--maps", "library"}), "RGBY");
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--maps", "library"}), "RGBY");
 }

@@ -12,16 +12,11 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/files.hpp"
-#include "tests/render_pov.hpp"
-#include "tests/run_binary.hpp"
+#include "tests/pov_conversion.hpp"
 
 namespace pov {
 
 inline constexpr int width = 160, height = 120;
-
-inline chunks::chunk named_material(const std::string& name, std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    return chunks::material({chunks::material_name(name), chunks::diffuse(chunks::color24(r, g, b))});
-}
 
 // A white light at `at`, with the light's further `children`.
 inline chunks::chunk lamp(const std::string& name, chunks::xyz at, std::vector<chunks::chunk> children = {}) {
@@ -29,20 +24,16 @@ inline chunks::chunk lamp(const std::string& name, chunks::xyz at, std::vector<c
     return chunks::named_object(name, {chunks::light(at, children)});
 }
 
-// Converts `scene` (as s.3ds) with --format pov and the `options`, then
-// renders it at width x height; `console`, when given, receives what the
-// converter said.
-inline render_result convert_and_render(const testkit::temp_dir& dir, const chunks::bytes& scene,
-                                        const std::vector<std::string>& options = {},
-                                        const std::vector<std::string>& render_options = {},
-                                        std::string* console = nullptr) {
+// Writes `scene` as s.3ds, converts it with --format pov and the
+// `options`, then renders it at width x height; `console`, when given,
+// receives what the converter said.
+inline render_result render_scene(const testkit::temp_dir& dir, const chunks::bytes& scene,
+                                  const std::vector<std::string>& options = {},
+                                  const std::vector<std::string>& render_options = {}, std::string* console = nullptr) {
     testkit::write_file(dir / "s.3ds", scene);
-    std::vector<std::string> args = {"-i", "s.3ds", "-o", "s", "--format", "pov"};
-    args.insert(args.end(), options.begin(), options.end());
-    const e2e::result r = e2e::run(dir.path, args);
-    EXPECT_EQ(r.exit_code, 1) << r.out;
-    if (console != nullptr) *console = r.out;
-    return render(dir.path, "s.pov", width, height, render_options);
+    conversion_render r = convert_and_render(dir.path, "s.3ds", "s", options, render_options, width, height);
+    if (console != nullptr) *console = r.conversion.out;
+    return r.render;
 }
 
 // Where pixels of a kind are: how many, and their mean column and row.

@@ -13,7 +13,6 @@
 #include "testkit/console.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/pov_pictures.hpp"
-#include "tests/render_pov.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -22,22 +21,22 @@ using testkit::write_file;
 
 namespace {
 
+using pov::blue;
 using pov::brightness;
-using pov::convert_and_render;
 using pov::find;
 using pov::green;
 using pov::height;
 using pov::lamp;
-using pov::named_material;
 using pov::red;
+using pov::render_scene;
 using pov::spot;
 using pov::width;
 
 // Seen from (0, -20, 0) towards the origin, z up: a red box right of the
 // line of sight and a green one above it.
 bytes axes_scene(float bank = 0, std::vector<chunk> more = {}) {
-    std::vector<chunk> items = {named_material("Red", 255, 0, 0),
-                                named_material("Green", 0, 255, 0),
+    std::vector<chunk> items = {named_material("Red", {diffuse(color24(255, 0, 0))}),
+                                named_material("Green", {diffuse(color24(0, 255, 0))}),
                                 box_object("Right", {3, -1, -1}, {5, 1, 1}, "Red"),
                                 box_object("Above", {-1, -1, 3}, {1, 1, 5}, "Green"),
                                 named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, bank, 35)}),
@@ -46,15 +45,22 @@ bytes axes_scene(float bank = 0, std::vector<chunk> more = {}) {
     return serialize(primary({version(3), editor(items)}));
 }
 
+// A square `size` across centred on (x, y, z), facing up, in `material`.
+chunk square(const std::string& name, const std::string& material, float x, float y, float z, float size) {
+    const float h = size / 2;
+    const std::vector<xyz> corners = {{x - h, y - h, z}, {x + h, y - h, z}, {x + h, y + h, z}, {x - h, y + h, z}};
+    return named_object(
+        name,
+        {triangle_mesh({vertex_list(corners), face_list({{0, 1, 2}, {0, 2, 3}}, {material_group(material, {0, 1})})})});
+}
+
 // A white floor 60 x 60 at z = 0 seen from (0, -30, 30), lit by `light`.
-bytes floor_scene(chunk light) {
-    const std::vector<xyz> corners = {{-30, -30, 0}, {30, -30, 0}, {30, 30, 0}, {-30, 30, 0}};
-    return serialize(primary(
-        {version(3), editor({named_material("White", 255, 255, 255),
-                             named_object("Floor", {triangle_mesh({vertex_list(corners),
-                                                                   face_list({{0, 1, 2}, {0, 2, 3}},
-                                                                             {material_group("White", {0, 1})})})}),
-                             named_object("Eye", {camera({0, -30, 30}, {0, 0, 0}, 0, 35)}), light})}));
+bytes floor_scene(chunk light, std::vector<chunk> more = {}) {
+    std::vector<chunk> items = {named_material("White", {diffuse(color24(255, 255, 255))}),
+                                square("Floor", "White", 0, 0, 0, 60),
+                                named_object("Eye", {camera({0, -30, 30}, {0, 0, 0}, 0, 35)}), std::move(light)};
+    items.insert(items.end(), more.begin(), more.end());
+    return serialize(primary({version(3), editor(items)}));
 }
 
 }  // namespace
@@ -62,8 +68,7 @@ bytes floor_scene(chunk light) {
 TEST(PovRender, AMaterialKeepsItsColourAndThePictureIsNeitherMirroredNorUpsideDown) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    const pov::render_result r = convert_and_render(dir, axes_scene());
-    EXPECT_CLEAN_RENDER(r);
+    const pov::render_result r = render_scene(dir, axes_scene());
     const spot right = find(r.picture, red), above = find(r.picture, green);
     ASSERT_GT(right.count, 50);
     ASSERT_GT(above.count, 50);
@@ -78,8 +83,7 @@ TEST(PovRender, ACameraBankRollsThePictureAboutTheLineOfSight) {
     testkit::temp_dir dir;
     // Rolled a quarter turn clockwise as seen from behind: what was above
     // the line of sight is now on the left, what was right of it above.
-    const pov::render_result r = convert_and_render(dir, axes_scene(90));
-    EXPECT_CLEAN_RENDER(r);
+    const pov::render_result r = render_scene(dir, axes_scene(90));
     const spot right = find(r.picture, red), above = find(r.picture, green);
     ASSERT_GT(right.count, 50);
     ASSERT_GT(above.count, 50);
@@ -88,29 +92,31 @@ TEST(PovRender, ACameraBankRollsThePictureAboutTheLineOfSight) {
     EXPECT_LT(right.y, 0.4 * height);
 }
 
-TEST(PovRender, ACameraChosenOnPovRaysCommandLineGivesTheView) {
+// Camera 0, the initial view, is what renders without a choice: with -c 0
+// the file's second camera, not its first. The file's cameras are chosen on
+// POV-Ray's command line.
+TEST(PovRender, TheInitialViewByDefaultAndEachCameraOfTheFileOnPovRaysCommandLine) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
     // Camera 2 looks from the other side: the red box is on the left.
     const bytes scene =
         axes_scene(0, {named_object("Back", {camera({0, 20, 0}, {0, 0, 0}, 0, 35)}), lamp("Lamp2", {0, 20, 0})});
-    const pov::render_result first = convert_and_render(dir, scene);
-    EXPECT_CLEAN_RENDER(first);
-    EXPECT_GT(find(first.picture, red).x, 0.6 * width);
-
-    const pov::render_result back = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=2"});
-    EXPECT_CLEAN_RENDER(back);
-    const spot red_box = find(back.picture, red), green_box = find(back.picture, green);
+    const pov::render_result initial = render_scene(dir, scene, {"-c", "0"});
+    const spot red_box = find(initial.picture, red), green_box = find(initial.picture, green);
     ASSERT_GT(red_box.count, 50);
     EXPECT_LT(red_box.x, 0.4 * width);
     EXPECT_LT(green_box.y, 0.4 * height);
+    const pov::render_result back = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=2"});
+    EXPECT_CLEAN_RENDER(back);
+    EXPECT_TRUE(back.picture.rgb == initial.picture.rgb);
 
-    const pov::render_result one = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=1"});
-    EXPECT_EQ(one.picture.rgb, first.picture.rgb);
+    const pov::render_result first = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=1"});
+    EXPECT_CLEAN_RENDER(first);
+    EXPECT_GT(find(first.picture, red).x, 0.6 * width);
 
     // A number that names no camera: the initial view, and POV-Ray says so.
     const pov::render_result none = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=7"});
-    EXPECT_EQ(none.picture.rgb, first.picture.rgb);
+    EXPECT_TRUE(none.picture.rgb == initial.picture.rgb);
     ASSERT_EQ(none.complaints.size(), 1u) << none.log;
     EXPECT_NE(none.complaints[0].find("Camera 7 is not a camera of this"), std::string::npos) << none.complaints[0];
 }
@@ -118,20 +124,41 @@ TEST(PovRender, ACameraChosenOnPovRaysCommandLineGivesTheView) {
 TEST(PovRender, ASpotlightLightsItsConeAndNotTheRest) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    // Full cone angles of 20 and 30 degrees from 20 units up: a pool of
-    // light about 5 units across around the origin.
+    // From 40 units up, full cone angles of 20 and 30 degrees: full light
+    // within 10 degrees of the axis, none past 15. Three tiles on the floor
+    // lie 7, 13 and 17 degrees off it.
+    const std::vector<chunk> tiles = {named_material("Red", {diffuse(color24(255, 0, 0))}),
+                                      named_material("Green", {diffuse(color24(0, 255, 0))}),
+                                      named_material("Blue", {diffuse(color24(0, 0, 255))}),
+                                      square("In", "Red", 5, 0, 0.01f, 1),
+                                      square("Edge", "Green", 9.2f, 0, 0.01f, 1),
+                                      square("Out", "Blue", 12.4f, 0, 0.01f, 1)};
     const pov::render_result spot_lit =
-        convert_and_render(dir, floor_scene(lamp("Spot", {0, 0, 20}, {spotlight({0, 0, 0}, 20, 30)})));
-    EXPECT_CLEAN_RENDER(spot_lit);
-    const pov::render_result point_lit = convert_and_render(dir, floor_scene(lamp("Point", {0, 0, 20})));
-    EXPECT_CLEAN_RENDER(point_lit);
-    const auto lit = [](const std::array<int, 3>& c) { return brightness(c) > 40; };
-    // The origin is at the picture's centre; a point 16 units left of it on
-    // the floor is about an eighth of the width from the left edge.
-    EXPECT_GT(brightness(spot_lit.picture.at(width / 2, height / 2)), 100);
-    EXPECT_LT(brightness(spot_lit.picture.at(width / 8, height / 2)), 5);
-    EXPECT_GT(brightness(point_lit.picture.at(width / 8, height / 2)), 40);
-    EXPECT_LT(find(spot_lit.picture, lit).count, find(point_lit.picture, lit).count / 4);
+        render_scene(dir, floor_scene(lamp("Spot", {0, 0, 40}, {spotlight({0, 0, 0}, 20, 30)}), tiles));
+    const pov::render_result point_lit = render_scene(dir, floor_scene(lamp("Point", {0, 0, 40}), tiles));
+    // The mean brightness, in each picture, of the pixels where the point
+    // light shows a tile of that colour.
+    const auto tile_brightness = [&](bool (*colour)(const std::array<int, 3>&)) {
+        double spot = 0, point = 0;
+        int n = 0;
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                if (colour(point_lit.picture.at(x, y))) {
+                    spot += brightness(spot_lit.picture.at(x, y));
+                    point += brightness(point_lit.picture.at(x, y));
+                    ++n;
+                }
+        EXPECT_GT(n, 4);
+        return std::pair{spot / std::max(n, 1), point / std::max(n, 1)};
+    };
+    const auto [in_spot, in_point] = tile_brightness(red);
+    EXPECT_GT(in_spot, 0.9 * in_point);
+    const auto [edge_spot, edge_point] = tile_brightness(green);
+    EXPECT_GT(edge_spot, 0.05 * edge_point);
+    EXPECT_LT(edge_spot, 0.8 * edge_point);
+    const auto [out_spot, out_point] = tile_brightness(blue);
+    EXPECT_GT(out_point, 100);
+    EXPECT_LT(out_spot, 3);
 }
 
 TEST(PovRender, ALightFlaggedOffLeavesTheSceneDark) {
@@ -139,14 +166,13 @@ TEST(PovRender, ALightFlaggedOffLeavesTheSceneDark) {
     testkit::temp_dir dir;
     // No headlight stands in for it (--file-view).
     const pov::render_result off =
-        convert_and_render(dir, floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})), {"--file-view"});
+        render_scene(dir, floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})), {"--file-view"});
     EXPECT_CLEAN_RENDER(off);
     EXPECT_EQ(find(off.picture, [](const std::array<int, 3>& c) { return brightness(c) > 0; }).count, 0);
     // A multiplier of 0.25 dims the light against the same light at 1.
     const pov::render_result dim =
-        convert_and_render(dir, floor_scene(lamp("Dim", {0, 0, 20}, {make(0x465B, f32s({0.25f}))})));
-    const pov::render_result full = convert_and_render(dir, floor_scene(lamp("Full", {0, 0, 20})));
-    EXPECT_CLEAN_RENDER(dim);
+        render_scene(dir, floor_scene(lamp("Dim", {0, 0, 20}, {make(0x465B, f32s({0.25f}))})));
+    const pov::render_result full = render_scene(dir, floor_scene(lamp("Full", {0, 0, 20})));
     EXPECT_GT(brightness(full.picture.at(width / 2, height / 2)),
               1.5 * brightness(dim.picture.at(width / 2, height / 2)));
     EXPECT_GT(brightness(dim.picture.at(width / 2, height / 2)), 20);
@@ -156,11 +182,9 @@ TEST(PovRender, TheBackgroundColourShowsWhenTheFileSaysToUseIt) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
     const chunk blue = make(0x1200, {}, {color_float(0, 0, 1)});
-    const pov::render_result used = convert_and_render(dir, axes_scene(0, {blue, make(0x1201)}));
-    EXPECT_CLEAN_RENDER(used);
+    const pov::render_result used = render_scene(dir, axes_scene(0, {blue, make(0x1201)}));
     EXPECT_EQ(used.picture.at(2, 2), (std::array<int, 3>{0, 0, 255}));
-    const pov::render_result unused = convert_and_render(dir, axes_scene(0, {blue}));
-    EXPECT_CLEAN_RENDER(unused);
+    const pov::render_result unused = render_scene(dir, axes_scene(0, {blue}));
     EXPECT_EQ(unused.picture.at(2, 2), (std::array<int, 3>{0, 0, 0}));
 }
 
@@ -405,8 +429,7 @@ TEST(PovRender, SelfIlluminationShowsWithoutLightAndTransparencyLetsTheBackgroun
                  box_object("Lit", {3, -1, -1}, {5, 1, 1}, "Glow"),
                  box_object("Clear", {-5, -1, -1}, {-3, 1, 1}, "Glass"),
                  named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, 0, 35)})})}));
-    const pov::render_result r = convert_and_render(dir, scene);
-    EXPECT_CLEAN_RENDER(r);
+    const pov::render_result r = render_scene(dir, scene);
     const spot glow = find(r.picture, red);
     EXPECT_GT(glow.count, 50);
     EXPECT_GT(glow.x, 0.6 * width);

@@ -7,6 +7,8 @@
 
 #include "app/options.hpp"
 #include "drawing/looks.hpp"
+#include "geometry/corner_normals.hpp"
+#include "geometry/vertex_normals.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
 #include "writers/pov/pov_mesh.hpp"
@@ -121,33 +123,64 @@ TEST(PovNames, IdentifiersAreMadeFromNamesUniqueAndNeverKeywords) {
     EXPECT_EQ(n.materials[1], "T_" + std::string(38, 'x'));
 }
 
+// The whole file made of the parts of `layout` cut into parts of
+// `part_items` items.
+std::string pov_mesh_text(const tv::scene& s, const tv::pov_mesh_layout& layout, std::size_t part_items) {
+    const tv::pov_names names = tv::make_pov_names(s);
+    const std::vector<tv::pov_position> cuts = tv::cut_pov_mesh(layout, part_items);
+    tv::pov_mesh_formatter formatter;
+    tv::text_block text;
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k)
+        tv::format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatter, text);
+    return std::string(text.data.get(), text.used);
+}
+
 TEST(PovMesh, TheFileIsTheSameHoweverItIsCut) {
     // Read as a conversion reads it: the faces with a missing or a NaN
-    // vertex are removed before the writer.
-    tv::run_options options;
-    options.materials = true;
-    options.triangle_mode = 1;
-    const reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), options);
-    ASSERT_EQ(l.result, 1) << l.out;
-    const tv::scene& s = l.scene;
-    const tv::pov_names names = tv::make_pov_names(s);
-    const tv::pov_mesh_layout layout = tv::lay_out_pov_mesh(s, 1);
-    std::string whole;
-    for (std::size_t part_items : {std::size_t{1}, std::size_t{7}, std::size_t{1000}, std::size_t{1} << 30}) {
-        const std::vector<tv::pov_position> cuts = tv::cut_pov_mesh(layout, part_items);
-        tv::pov_mesh_formatter formatter;
-        tv::text_block text;
-        for (std::size_t k = 0; k + 1 < cuts.size(); ++k)
-            tv::format_pov_mesh_part(s, names, layout, cuts[k], cuts[k + 1], formatter, text);
-        const std::string file(text.data.get(), text.used);
-        if (whole.empty()) whole = file;
-        EXPECT_EQ(file, whole) << "parts of " << part_items << " items";
+    // vertex are removed before the writer. Flat, and smooth with the
+    // smoothing groups' normals (every section).
+    for (const int triangle_mode : {1, 0}) {
+        SCOPED_TRACE(triangle_mode == 1 ? "flat" : "smooth");
+        tv::run_options options;
+        options.materials = true;
+        options.smoothing = triangle_mode == 0;
+        options.triangle_mode = triangle_mode;
+        const reader_input::loaded l = reader_input::load_with(mixed::scene_bytes(), options);
+        ASSERT_EQ(l.result, 1) << l.out;
+        const tv::scene& s = l.scene;
+        const tv::pov_mesh_layout layout = tv::lay_out_pov_mesh(s, triangle_mode);
+        const std::string whole = pov_mesh_text(s, layout, std::size_t{1} << 30);
+        for (std::size_t part_items : {std::size_t{1}, std::size_t{7}, std::size_t{1000}})
+            EXPECT_TRUE(pov_mesh_text(s, layout, part_items) == whole) << "parts of " << part_items << " items";
+        // The vertices of the torn object's faces are listed, its NaN vertex
+        // (used by no face left) is not.
+        EXPECT_NE(whole.find("#declare O_Torn = mesh2 {\n  vertex_vectors { 4,\n"), std::string::npos);
+        EXPECT_EQ(whole.find("nan"), std::string::npos);
+        EXPECT_EQ(whole.find("O_Empty"), std::string::npos);
+        EXPECT_EQ(whole.find("normal_indices") != std::string::npos, triangle_mode == 0);
     }
-    // The vertices of the torn object's faces are listed, its NaN vertex
-    // (used by no face left) is not.
-    EXPECT_NE(whole.find("#declare O_Torn = mesh2 {\n  vertex_vectors { 4,\n"), std::string::npos);
-    EXPECT_EQ(whole.find("nan"), std::string::npos);
-    EXPECT_EQ(whole.find("O_Empty"), std::string::npos);
+}
+
+TEST(PovMesh, AFaceWhoseOwnCornerNormalIsNotUsableIsDrawnFlat) {
+    // A sliver of mask 0 (its corners take its own normal, which has no
+    // direction) beside two sound faces that give each of its vertices a
+    // usable vertex normal: it alone is drawn flat, its normal after the 5
+    // vertex normals and the 6 corner normals (at vertices 0, 1 and 3 those
+    // of mask 1, then the sliver's own).
+    tv::scene s = tv::init_scene();
+    tv::append_object(s);
+    tv::mesh_object& o = s.objects.back();
+    o.name = "Fold";
+    o.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {2, 1, 0}};
+    o.faces = {{0, 1, 2}, {1, 3, 4}, {0, 1, 3}};
+    o.smoothing = {1, 1, 0};
+    tv::compute_object_normals(o);
+    tv::compute_corner_normals(o);
+    ASSERT_EQ(o.smooth_normals.size(), 6u);
+    const std::string text = pov_mesh_text(s, tv::lay_out_pov_mesh(s, 0), 1000);
+    EXPECT_NE(text.find("normal_vectors { 12,"), std::string::npos) << text;
+    EXPECT_NE(text.find("normal_indices { 3,\n    <5,7,2>,\n    <7,9,4>,\n    <11,11,11>\n"), std::string::npos)
+        << text;
 }
 
 TEST(PovOptions, FormatNamesTheSceneFileWhereverItStandsAndTakesOnlyItsTwoValues) {
@@ -167,5 +200,5 @@ TEST(PovOptions, FormatNamesTheSceneFileWhereverItStandsAndTakesOnlyItsTwoValues
     std::string problem;
     const char* bad[] = {"tessvert", "--format", "POV"};
     EXPECT_EQ(tv::parse_command_line(3, bad, wrong, &problem), tv::parse_result::usage);
-    EXPECT_EQ(problem, "--format takes vrx or pov, not \"POV\"");
+    EXPECT_EQ(problem, "--format takes vrx or pov or gltf, not \"POV\"");
 }

@@ -37,9 +37,8 @@ loaded load_editor(std::vector<ch::chunk> children, int compute_normals = 0) {
     return load_bytes(ch::serialize(ch::primary({ch::editor(std::move(children))})), compute_normals);
 }
 
-ch::chunk named_material(const std::string& name) {
-    return ch::material({ch::material_name(name)});
-}
+using ch::named_material;
+
 ch::chunk textured_material(const std::string& name, const std::string& map) {
     return ch::material({ch::material_name(name), ch::texture_map({ch::map_name(map)})});
 }

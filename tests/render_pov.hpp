@@ -14,6 +14,7 @@
 
 #include <sys/wait.h>
 
+#include "testkit/console.hpp"
 #include "testkit/files.hpp"
 #include "testkit/ppm.hpp"
 
@@ -69,18 +70,12 @@ inline render_result render(const fs::path& dir, const std::string& scene, int w
     return r;
 }
 
-inline std::string joined(const std::vector<std::string>& lines) {
-    std::string all;
-    for (const std::string& l : lines) all += l + "\n";
-    return all;
-}
-
 // A clean render: exit status 0, a picture, nothing to complain of.
-#define EXPECT_CLEAN_RENDER(r)                                              \
-    do {                                                                    \
-        EXPECT_EQ((r).status, 0) << (r).log;                                \
-        EXPECT_GT((r).picture.width, 0) << (r).log;                         \
-        EXPECT_TRUE((r).complaints.empty()) << pov::joined((r).complaints); \
+#define EXPECT_CLEAN_RENDER(r)                                                  \
+    do {                                                                        \
+        EXPECT_EQ((r).status, 0) << (r).log;                                    \
+        EXPECT_GT((r).picture.width, 0) << (r).log;                             \
+        EXPECT_TRUE((r).complaints.empty()) << testkit::joined((r).complaints); \
     } while (0)
 
 }  // namespace pov

@@ -16,6 +16,7 @@ TEST(Printable, NamesThatCouldForgeLinesOrDriveTheTerminalAreEscaped) {
     EXPECT_EQ(printable("\x1b[2J\r\t"), "\\x1B[2J\\r\\t");
     EXPECT_EQ(printable(std::string("a\0b", 3)), "a\\x00b");
     EXPECT_EQ(printable("\x7f\x80\x9b\xff"), "\\x7F\\x80\\x9B\\xFF");
+    EXPECT_EQ(printable("q\"uote"), "q\\\"uote");  // a quoted name ends where it seems to
     // Whatever goes in, no byte outside the printable ASCII range comes out.
     std::string every;
     for (int b = 0; b < 256; ++b) every += static_cast<char>(b);

@@ -17,6 +17,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -48,7 +49,22 @@ struct limits {
     std::vector<std::string> environment{};  // "NAME=value" entries added to the child's
     int standard_input = -1;                 // a descriptor to read as standard input; -1: the test's own
     int standard_output = -1;                // a descriptor to write to instead of the captured file
+    std::vector<int> ignored_signals{};      // set to SIG_IGN before the binary starts, as nohup does
 };
+
+// Limits whose environment preloads the fault shim (tests/fault_shim.cpp)
+// with `settings` ("TESSVERT_FAULT_...=value"), and a CPU-time limit, so
+// that a run the fault would stall ends.
+inline limits with_fault_shim(std::vector<std::string> settings) {
+    limits lim;
+    lim.cpu_seconds = 60;
+    lim.environment = std::move(settings);
+    lim.environment.push_back(std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM);
+    // A sanitizer runtime insists on coming first; the shim comes before it.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
+    return lim;
+}
 
 using testkit::list_files;
 using testkit::read_file;
@@ -65,9 +81,9 @@ inline fs::path shared_dir() {
 }
 
 // The thread count each conversion (its arguments, program name first, give
-// -i) is given unless they name one: ctest
-// runs the end-to-end suite once with TESSVERT_TEST_THREADS=1 and once with
-// 7, so that no case depends on how many CPUs the machine has.
+// -i) is given unless they name one: ctest runs the end-to-end suite with
+// TESSVERT_TEST_THREADS=7, so that no case depends on how many CPUs the
+// machine has.
 inline void add_test_threads(std::vector<std::string>& args) {
     const char* threads = std::getenv("TESSVERT_TEST_THREADS");
     if (threads == nullptr || *threads == '\0') return;
@@ -104,6 +120,7 @@ inline pid_t spawn(const fs::path& cwd, const std::vector<std::string>& args, co
         if (fd != lim.standard_output) ::close(fd);
         if (lim.standard_input >= 0) ::dup2(lim.standard_input, 0);
         for (const std::string& entry : lim.environment) ::putenv(const_cast<char*>(entry.c_str()));
+        for (const int sig : lim.ignored_signals) ::signal(sig, SIG_IGN);
         if (lim.file_size != RLIM_INFINITY) {
             rlimit rl{lim.file_size, lim.file_size};
             ::setrlimit(RLIMIT_FSIZE, &rl);

@@ -12,8 +12,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
-#include "tests/render_pov.hpp"
-#include "tests/run_binary.hpp"
+#include "tests/pov_conversion.hpp"
 
 using namespace chunks;
 using testkit::read_file;
@@ -22,9 +21,17 @@ using testkit::write_file;
 
 namespace {
 
-bytes box_scene() {
-    return serialize(primary({version(3), editor({material({material_name("m"), diffuse(color24(200, 10, 10))}),
-                                                  box_object("box", {0, 0, 0}, {2, 2, 2}, "m")})}));
+// A box of 8 shared vertices; with `one_group`, its 12 faces all in
+// smoothing group 1.
+bytes box_scene(bool one_group = false) {
+    chunk box = box_object("box", {0, 0, 0}, {2, 2, 2}, "m");
+    if (one_group) {
+        bytes masks;
+        for (int j = 0; j < 12; ++j) append_u32(masks, 1);
+        box.children.at(0).children.at(1).children.push_back(make(0x4150, masks));  // in the face list
+    }
+    return serialize(
+        primary({version(3), editor({material({material_name("m"), diffuse(color24(200, 10, 10))}), box})}));
 }
 
 // The normals of every smooth triangle line, three per line, as text.
@@ -64,6 +71,15 @@ TEST(Crease, BoxKeepsItsFlatSidesAt45AndIsRoundWithout) {
         // Without a crease angle every corner leans along the diagonal.
         EXPECT_EQ(axes.count(round_normals[j][0]), 0u) << round_normals[j][0];
     }
+    // With --smoothing too, groups that say nothing leave the angle to
+    // decide, whatever the number of threads.
+    write_file(dir / "grouped.3ds", box_scene(true));
+    for (const char* threads : {"1", "4"}) {
+        const std::vector<std::string> args = {"-i",       "grouped.3ds", "-o",        "grouped", "--smoothing",
+                                               "--crease", "45",          "--threads", threads};
+        ASSERT_EQ(e2e::run(dir.path, args).exit_code, 1) << threads;
+        EXPECT_TRUE(read_file(dir / "grouped.inc") == read_file(dir / "flat.inc")) << "--threads " << threads;
+    }
     // Wide enough an angle gives today's file, byte for byte.
     ASSERT_EQ(e2e::run(dir.path, {"-i", "box.3ds", "-o", "wide", "--crease", "90"}).exit_code, 1);
     EXPECT_EQ(read_file(dir / "wide.inc"), read_file(dir / "round.inc"));
@@ -98,19 +114,6 @@ TEST(Crease, AdviceWarningAndWrongValues) {
 }  // namespace
 
 namespace {
-
-// A keyframer track of one key at frame 0 holding `values`.
-chunk track(std::uint16_t id, std::initializer_list<float> values) {
-    return make(id, cat({u16(0), u32(0), u32(0), u32(1), u32(0), u16(0), f32s(values)}));
-}
-
-chunk object_node(std::uint16_t id, const std::string& name, std::uint16_t parent,
-                  std::initializer_list<float> position, std::initializer_list<float> rotation = {0, 0, 0, 0},
-                  std::initializer_list<float> scale = {1, 1, 1}, std::initializer_list<float> pivot = {0, 0, 0}) {
-    return make(0xB002, {},
-                {make(0xB030, u16(id)), make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})),
-                 make(0xB013, f32s(pivot)), track(0xB020, position), track(0xB021, rotation), track(0xB022, scale)});
-}
 
 // A unit cube shown four times: as stored, moved along x, moved and turned
 // a quarter about z, moved and scaled twice.
@@ -214,12 +217,7 @@ TEST(Instances, CorpusFilesShowEveryCube) {
 // `options`) seen from above, in its quarters: lower left, lower right,
 // upper right, upper left.
 std::vector<int> green_quarters(const temp_dir& dir, const std::string& file, const std::vector<std::string>& options) {
-    std::vector<std::string> args = {"-i", file, "-o", "s", "--format", "pov"};
-    args.insert(args.end(), options.begin(), options.end());
-    const e2e::result run = e2e::run(dir.path, args);
-    EXPECT_EQ(run.exit_code, 1) << run.out;
-    const pov::render_result r = pov::render(dir.path, "s.pov", 80, 60);
-    EXPECT_CLEAN_RENDER(r);
+    const pov::render_result r = pov::convert_and_render(dir.path, file, "s", options, {}, 80, 60).render;
     std::vector<int> count(4, 0);
     for (int y = 0; y < r.picture.height; ++y)
         for (int x = 0; x < r.picture.width; ++x) {
@@ -279,6 +277,41 @@ TEST(Instances, WithKeyframerPlacementTheFirstNodePlacesItsMeshToo) {
     const e2e::result placed = e2e::run(dir.path, {"-i", "moved.3ds", "-o", "v", "--placement", "keyframer"});
     EXPECT_EQ(placed.out.find(advice), std::string::npos) << placed.out;
     EXPECT_EQ(boxes_of(read_file(dir / "v.inc")), std::vector<std::string>{"3.000 3.000 0.000 .. 4.000 4.000 1.000"});
+}
+
+// A copy of a mesh whose own matrix scales it by 1e7, and a copy that its
+// node scales by 1e-7: their matrices hold entries near 1e-7, which six
+// decimals would make 0, a singular matrix. Both meshes are a cube of 1e6
+// (POV-Ray draws meshes up to about that size), so each copy is a cube of
+// 0.1, on the left and on the right; the meshes as stored lie behind the eye.
+TEST(Instances, PovRayReadsBackMatricesOfTinyScales) {
+    REQUIRE_POVRAY();
+    temp_dir dir;
+    chunk big = box_object("big", {0, 0, 1e5f}, {1e6f, 1e6f, 1.1e6f}, "m");
+    big.children[0].children.push_back(make(0x4160, f32s({1e7f, 0, 0, 0, 1e7f, 0, 0, 0, 1e7f, 0, 0, 1e5f})));
+    const std::vector<chunk> items = {material({material_name("m"), diffuse(color24(10, 200, 10))}), big,
+                                      box_object("huge", {0, 0, 1e5f}, {1e6f, 1e6f, 1.1e6f}, "m"),
+                                      named_object("Eye", {camera({0.125f, 0.05f, 0.6f}, {0.125f, 0.05f, 0}, 0, 35)}),
+                                      named_object("Lamp", {light({0.125f, 0.05f, 0.6f}, {color24(255, 255, 255)})})};
+    const chunk keyframer =
+        make(0xB000, {},
+             {object_node(0, "big", 0xFFFF, {0, 0, 0}), object_node(1, "big", 0xFFFF, {0, 0, 0}),
+              object_node(2, "huge", 0xFFFF, {0, 0, 0}),
+              object_node(3, "huge", 0xFFFF, {0.15f, 0, 0}, {0, 0, 0, 0}, {1e-7f, 1e-7f, 1e-7f}, {0, 0, 1e5f})});
+    write_file(dir / "tiny.3ds", serialize(primary({version(3), editor(items), keyframer})));
+    const e2e::result run = e2e::run(dir.path, {"-i", "tiny.3ds", "-o", "s", "--format", "pov", "--instances"});
+    ASSERT_EQ(run.exit_code, 1) << run.out;
+    const pov::render_result r = pov::render(dir.path, "s.pov", 80, 60);
+    EXPECT_CLEAN_RENDER(r);
+    int left = 0, right = 0;
+    for (int y = 0; y < r.picture.height; ++y)
+        for (int x = 0; x < r.picture.width; ++x) {
+            const auto c = r.picture.at(x, y);
+            if (c[1] >= 100 && c[0] <= c[1] / 2 && c[2] <= c[1] / 2) ++(2 * x < r.picture.width ? left : right);
+        }
+    // Each cube covers about a sixteenth of the picture.
+    EXPECT_GT(left, 150);
+    EXPECT_GT(right, 150);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
+#include "testkit/terminal_screen.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -40,12 +41,17 @@ bytes plain_scene(float offset = 0) {
     })}));
 }
 
+// A unit box's corners and its 12 faces.
+const std::vector<xyz> box_corners = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
+                                      {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
+const std::vector<abc> box_faces = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+                                    {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+
 // A box in two materials, one of them mapped, its sides in six smoothing
 // groups; no light, no camera.
 bytes rich_scene() {
-    const std::vector<xyz> v = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-    const std::vector<abc> f = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
-                                {1, 2, 6}, {1, 6, 5}, {2, 3, 7}, {2, 7, 6}, {3, 0, 4}, {3, 4, 7}};
+    const std::vector<xyz>& v = box_corners;
+    const std::vector<abc>& f = box_faces;
     bytes masks;
     for (std::uint32_t i = 0; i < 12; ++i) append_u32(masks, 1u << (i / 2));
     std::vector<std::pair<float, float>> uv(8, {0.5f, 0.5f});
@@ -136,9 +142,10 @@ TEST(LoadFailure, AWarningAfterTheFailureLinesSaysWhy) {
     // scene is converted, with the reason.
     write_file(dir / "tiny.3ds", {0x4D, 0x4D, 0x02, 0, 0, 0, 0xAA, 0xBB});
     const auto tiny = e2e::run(dir.path, {"-i", "tiny.3ds", "-q"});
-    EXPECT_EQ(
-        tiny.out,
-        " Warning: the primary chunk declares 2 bytes, fewer than its own 6-byte header: the file holds no scene\n");
+    EXPECT_EQ(tiny.out,
+              " Warning: the primary chunk declares 2 bytes, fewer than its own 6-byte header: the file holds no "
+              "scene\n" +
+                  testkit::nothing_drawn_warning + "\n");
     EXPECT_EQ(tiny.exit_code, 1);
 }
 
@@ -156,11 +163,16 @@ TEST(OutputName, AFolderTakesTheInputsNameWithoutItsExtension) {
     const auto plain = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "car"});
     EXPECT_EQ(plain.exit_code, 1);
     EXPECT_EQ(read_file(dir / "car.inc"), read_file(dir / "out" / "car.inc"));
-    // A folder that does not exist: the system's reason, nothing written.
-    const auto missing = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "nowhere/"});
-    EXPECT_EQ(missing.exit_code, 0);
-    EXPECT_NE(missing.out.find("nowhere/car.vrx: No such file or directory"), std::string::npos) << missing.out;
-    EXPECT_FALSE(fs::exists(dir / "nowhere"));
+    // A folder that does not exist is made, as --batch makes its own.
+    const auto missing = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "new/er/"});
+    EXPECT_EQ(missing.exit_code, 1) << missing.out;
+    EXPECT_EQ(list_files(dir / "new" / "er"), (std::vector<std::string>{"car.inc", "car.vrx"}));
+    // One that cannot be made is named before the input is read.
+    write_file(dir / "plain", as_bytes("a file, not a folder\n"));
+    const auto blocked = e2e::run(dir.path, {"-i", "in/cars.v2/car.3ds", "-o", "plain/sub/"});
+    EXPECT_EQ(blocked.exit_code, 0);
+    EXPECT_EQ(blocked.out, e2e::banner + std::string(" Warning: the folder plain/sub/ cannot be made: Not a directory; "
+                                                     "nothing was converted\n"));
 }
 
 TEST(ExitStatus, PosixExitGivesZeroOneAndTwo) {
@@ -188,6 +200,10 @@ TEST(ExitStatus, PosixExitGivesZeroOneAndTwo) {
         EXPECT_EQ(e2e::run(dir.path, posix).exit_code, e.posix) << e.args[0] << " " << e.args.back();
     }
     EXPECT_EQ(e2e::run(dir.path, {"--posix-exit", "--version"}).exit_code, 0);
+    // Wherever it stands, also after the wrong option, but not as a value.
+    EXPECT_EQ(e2e::run(dir.path, {"--nonsense", "--posix-exit"}).exit_code, 2);
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "car.3ds", "-c", "--help", "--posix-exit"}).exit_code, 0);
+    EXPECT_EQ(e2e::run(dir.path, {"-o", "--posix-exit", "--nonsense"}).exit_code, 255);
 }
 
 TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAway) {
@@ -227,9 +243,23 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
         EXPECT_LT(r.out.find(" Warning: "), r.out.find(" All parameters successfully dumped to: "));
     }
     // A quiet run leaves the line out, and a file that the default output
-    // shows whole gets none.
+    // shows whole gets none: a group that lists no face colours nothing,
+    // whatever material it names.
     EXPECT_EQ(e2e::run(dir.path, {"-i", "rich.3ds", "-q"}).out, "");
     EXPECT_TRUE(testkit::warning_lines(e2e::run(dir.path, {"-i", "plain.3ds"}).out).empty());
+    std::vector<std::uint16_t> every_face(box_faces.size());
+    for (std::size_t j = 0; j < every_face.size(); ++j) every_face[j] = static_cast<std::uint16_t>(j);
+    write_file(dir / "one_colour.3ds",
+               serialize(primary({editor({
+                   material({material_name("Red"), diffuse(color24(200, 20, 20))}),
+                   material({material_name("Blue"), diffuse(color24(20, 20, 200))}),
+                   named_object("Box", {triangle_mesh({vertex_list(box_corners),
+                                                       face_list(box_faces, {material_group("Red", every_face),
+                                                                             material_group("Blue")})})}),
+                   named_object("Cam", {chunks::camera({10, -10, 5}, {0, 0, 0}, 0, 50)}),
+                   named_object("Sun", {chunks::light({10, 20, 30}, {color_float(1, 1, 1)})}),
+               })})));
+    EXPECT_TRUE(testkit::warning_lines(e2e::run(dir.path, {"-i", "one_colour.3ds"}).out).empty());
 }
 
 TEST(UnreadInputs, OneWarningSaysWhatASingleConversionLeavesUnread) {
@@ -305,6 +335,40 @@ TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
     EXPECT_EQ(e2e::run(dir.path, {"--batch", "out", "in/a.3ds", "in/broken.3ds", "--posix-exit"}).exit_code, 1);
 }
 
+// A file that draws nothing is converted, with a warning; with
+// --posix-exit it is no success, and a batch names it apart. The faces of
+// a file that failed are no part of the batch's total.
+TEST(Batch, AFileThatDrawsNothingAndOneThatFailsAreCountedApart) {
+    temp_dir dir;
+    write_file(dir / "fails.3ds", plain_scene());
+    write_file(dir / "good.3ds", plain_scene());
+    write_file(dir / "bare.3ds",
+               serialize(primary({editor({named_object("Cam", {camera({1, 1, 1}, {0, 0, 0}, 0, 50)})})})));
+    const auto single = e2e::run(dir.path, {"-i", "bare.3ds", "-q"});
+    EXPECT_EQ(single.exit_code, 1);
+    EXPECT_EQ(single.out, testkit::nothing_drawn_warning + "\n");
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "bare.3ds", "--posix-exit"}).exit_code, 1);
+    EXPECT_EQ(e2e::run(dir.path, {"-i", "good.3ds", "--posix-exit"}).exit_code, 0);
+
+    // The first file's scene file cannot be put in place.
+    const e2e::limits lim = e2e::with_fault_shim({"TESSVERT_FAULT_RENAME_CALL=1"});
+    const std::vector<std::string> args = {"--batch", "out", "fails.3ds", "good.3ds", "bare.3ds", "--threads", "1"};
+    const auto batch = e2e::run(dir.path, args, lim);
+    EXPECT_EQ(batch.exit_code, 0);
+    EXPECT_EQ(testkit::lines_with(without_seconds(batch.out), " Warning: batch"),
+              std::vector<std::string>{" Warning: batch: 2 of 3 files converted, 1 failed, 12 faces, S seconds"});
+    EXPECT_NE(batch.out.find(" Warning: bare.3ds: " + testkit::nothing_drawn_warning.substr(10) + "\n"),
+              std::string::npos)
+        << batch.out;
+    std::vector<std::string> posix = args;
+    posix.push_back("--posix-exit");
+    const auto strict = e2e::run(dir.path, posix, lim);
+    EXPECT_EQ(strict.exit_code, 1);
+    EXPECT_EQ(testkit::lines_with(without_seconds(strict.out), " Warning: batch"),
+              std::vector<std::string>{
+                  " Warning: batch: 1 of 3 files converted, 1 failed, 1 with nothing drawn, 12 faces, S seconds"});
+}
+
 TEST(Batch, AFolderStandsForTheThreeDsFilesDirectlyInsideItInNameOrder) {
     temp_dir dir;
     fs::create_directories(dir / "models" / "deeper");
@@ -359,22 +423,22 @@ std::vector<std::string> leftovers(const fs::path& dir) {
 TEST(Batch, AnInterruptKeepsTheFilesCommittedAndCommitsNoneInFlight) {
     temp_dir dir;
     for (const char* name : {"a", "b", "c"}) write_file(dir / (std::string(name) + ".3ds"), plain_scene());
-    e2e::limits lim;
-    // The interrupt comes to the process, as from the terminal, while the
-    // second file writes (each small file's outputs take one write each).
-    lim.environment = {std::string("LD_PRELOAD=") + TESSVERT_FAULT_SHIM, "TESSVERT_FAULT_WRITE_CALL=3",
-                       "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGINT), "TESSVERT_FAULT_TO_PROCESS=1"};
-    // A sanitizer runtime insists on coming first; the shim comes before it.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    lim.environment.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + ":verify_asan_link_order=0");
-    const auto r = e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "1"}, lim);
+    // The interrupt comes to the process, as from the terminal, at the
+    // chosen write (each small file's outputs take one write each).
+    const auto interrupt_at_write = [](const char* call) {
+        return e2e::with_fault_shim({std::string("TESSVERT_FAULT_WRITE_CALL=") + call,
+                                     "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGINT), "TESSVERT_FAULT_TO_PROCESS=1"});
+    };
+    // While the second file writes.
+    const auto r =
+        e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "1"}, interrupt_at_write("3"));
     EXPECT_EQ(r.signal, SIGINT) << r.out;
     EXPECT_EQ(list_files(dir / "out"), (std::vector<std::string>{"a.inc", "a.vrx"}));
     expect_pairs_of_single_runs(dir.path, "out", {"a.3ds"});
     EXPECT_TRUE(leftovers(dir / "out").empty());
     // With files side by side, none is left half written either.
-    lim.environment[1] = "TESSVERT_FAULT_WRITE_CALL=2";
-    const auto side = e2e::run(dir.path, {"--batch", "side", "a.3ds", "b.3ds", "c.3ds", "--threads", "3"}, lim);
+    const auto side =
+        e2e::run(dir.path, {"--batch", "side", "a.3ds", "b.3ds", "c.3ds", "--threads", "3"}, interrupt_at_write("2"));
     EXPECT_EQ(side.signal, SIGINT) << side.out;
     std::vector<std::string> files = list_files(dir / "side");
     for (const std::string& f : files) EXPECT_TRUE(f.ends_with(".vrx") || f.ends_with(".inc")) << f;
@@ -461,6 +525,31 @@ std::string without_progress(const std::string& seen) {
     return std::regex_replace(seen, std::regex("\r( Warning: progress: [^\r\n]*| *\r)"), "");
 }
 
+// What a terminal shows of `seen`: while the last progress line stands,
+// that line on a row of its own below the messages; once it is cleared, the
+// rows of `log`, as if it had never been there.
+void expect_screens(const std::string& seen, const std::string& log) {
+    if (!testkit::tmux_installed()) {
+        const char* ci = std::getenv("CI");
+        if (ci != nullptr && std::string(ci) == "true") FAIL() << "tmux is not installed";
+        GTEST_SKIP() << "tmux is not installed (Debian: apt-get install tmux): the screen is not checked";
+    }
+    const std::size_t last = seen.rfind("\r Warning: progress: ");
+    ASSERT_NE(last, std::string::npos) << seen;
+    const std::size_t cleared = seen.find('\r', last + 1);
+    std::string line = seen.substr(last + 1, cleared - last - 1);
+    line.erase(line.find_last_not_of(' ') + 1);
+    const std::optional<std::vector<std::string>> during = testkit::terminal_screen(seen.substr(0, cleared));
+    ASSERT_TRUE(during.has_value());
+    ASSERT_FALSE(during->empty());
+    EXPECT_EQ(during->back(), line);
+    const std::vector<std::string> rows = testkit::rows_of(log);
+    const std::vector<std::string> above(during->begin(), during->end() - 1);
+    EXPECT_TRUE(above.size() < rows.size() && std::equal(above.begin(), above.end(), rows.begin()))
+        << testkit::joined(*during);
+    EXPECT_EQ(testkit::terminal_screen(seen), rows);
+}
+
 TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
 #ifdef __SANITIZE_THREAD__
     GTEST_SKIP() << "a second's timing is not kept under the thread sanitizer; the other builds run it";
@@ -475,6 +564,7 @@ TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
     write_file(plain / "slow.3ds", data);
     const auto unhurried = e2e::run(plain.path, {"-i", "slow.3ds"});
     EXPECT_EQ(without_progress(seen), unhurried.out);
+    expect_screens(seen, unhurried.out);
 
     // In a batch it counts the files, and the faces the writers wrote.
     write_file(dir / "a.3ds", data);
@@ -483,6 +573,7 @@ TEST(Progress, ALineOnATerminalAfterASecondRewrittenAndCleared) {
         dir.path, {"--batch", "out", "a.3ds", "b.3ds", "slow.3ds", "--threads", "1"}, dir / "slow.3ds", data);
     EXPECT_NE(batch.find("\r Warning: progress: 2 of 3 files converted, 24 faces written"), std::string::npos) << batch;
     EXPECT_EQ(testkit::lines_with(without_progress(batch), " Warning: progress").size(), 0u) << batch;
+    expect_screens(batch, without_progress(batch));
     EXPECT_EQ(list_files(dir / "out").size(), 6u);
 
     // Never in a log, nor with -q on a terminal.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -19,9 +20,13 @@
 #include "geometry/vertex_normals.hpp"
 #include "model/scene.hpp"
 #include "testkit/console.hpp"
+#include "testkit/mesh_records.hpp"
 
 namespace tessvert {
 namespace {
+
+using testkit::make_object;
+using testkit::same_bits;
 
 std::uint32_t bits_of(float f) {
     std::uint32_t b;
@@ -36,10 +41,6 @@ std::string hex(vec3 v) {
     return buf;
 }
 
-bool same_bits(vec3 a, vec3 b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
 std::string six_decimals(vec3 v) {
     char buf[96];
     std::snprintf(buf, sizeof buf, "%f %f %f", static_cast<double>(v.x), static_cast<double>(v.y),
@@ -49,13 +50,6 @@ std::string six_decimals(vec3 v) {
 
 double dot(vec3 a, vec3 b) {
     return static_cast<double>(a.x) * b.x + static_cast<double>(a.y) * b.y + static_cast<double>(a.z) * b.z;
-}
-
-mesh_object make_object(std::vector<vec3> vertices, std::vector<face> faces) {
-    mesh_object o;
-    o.vertices = std::move(vertices);
-    o.faces = std::move(faces);
-    return o;
 }
 
 std::vector<vec3> normals_of(std::vector<vec3> vertices, std::vector<face> faces) {
@@ -443,6 +437,27 @@ std::uint32_t random_mask(std::mt19937& g) {
     return m;
 }
 
+// Compares every corner of `o` (mesh `m`) with the loops bit for bit, and
+// checks that an entry of smooth_normals serves the corners of one vertex;
+// counts the corners compared and those off their vertex normal.
+void expect_the_loops(const mesh_object& o, int m, int& compared, int& hard) {
+    const std::vector<vec3> expected = literal_corner_normals(o);
+    ASSERT_EQ(o.corner_normals.size(), expected.size()) << "mesh " << m;
+    std::vector<std::uint32_t> owner(o.smooth_normals.size(), use_vertex_normal);
+    for (std::size_t c = 0; c < expected.size(); ++c) {
+        const vec3 n = corner_normal(o, c / 3, static_cast<int>(c % 3));
+        ASSERT_TRUE(same_bits(n, expected[c])) << "mesh " << m << " face " << c / 3 << " corner " << c % 3 << ": got "
+                                               << hex(n) << ", loops give " << hex(expected[c]);
+        const std::uint32_t i = c % 3 == 0 ? o.faces[c / 3].a : c % 3 == 1 ? o.faces[c / 3].b : o.faces[c / 3].c;
+        hard += !same_bits(expected[c], o.normals[i]);
+        const std::uint32_t id = o.corner_normals[c];
+        if (id == use_vertex_normal) continue;
+        if (owner[id] == use_vertex_normal) owner[id] = i;
+        ASSERT_EQ(owner[id], i) << "mesh " << m << " entry " << id;
+    }
+    compared += static_cast<int>(expected.size());
+}
+
 TEST(CornerNormalsLiteral, MatchTheLoopsBitForBitOnRandomMeshesWithRandomMasks) {
     std::mt19937 g(20261207u);
     int hard = 0, compared = 0;
@@ -451,26 +466,94 @@ TEST(CornerNormalsLiteral, MatchTheLoopsBitForBitOnRandomMeshesWithRandomMasks) 
         for (std::size_t j = 0; j < o.faces.size(); ++j) o.smoothing.push_back(random_mask(g));
         compute_object_normals(o);
         EXPECT_FALSE(compute_corner_normals(o));
-        const std::vector<vec3> expected = literal_corner_normals(o);
-        ASSERT_EQ(o.corner_normals.size(), expected.size()) << "mesh " << m;
-        std::vector<std::uint32_t> owner(o.smooth_normals.size(), use_vertex_normal);
-        for (std::size_t c = 0; c < expected.size(); ++c) {
-            const vec3 n = corner_normal(o, c / 3, static_cast<int>(c % 3));
-            ASSERT_TRUE(same_bits(n, expected[c])) << "mesh " << m << " face " << c / 3 << " corner " << c % 3
-                                                   << ": got " << hex(n) << ", loops give " << hex(expected[c]);
-            const std::uint32_t i = c % 3 == 0 ? o.faces[c / 3].a : c % 3 == 1 ? o.faces[c / 3].b : o.faces[c / 3].c;
-            hard += !same_bits(expected[c], o.normals[i]);
-            // An entry of smooth_normals serves the corners of one vertex.
-            const std::uint32_t id = o.corner_normals[c];
-            if (id == use_vertex_normal) continue;
-            if (owner[id] == use_vertex_normal) owner[id] = i;
-            ASSERT_EQ(owner[id], i) << "mesh " << m << " entry " << id;
-        }
-        compared += static_cast<int>(expected.size());
+        ASSERT_NO_FATAL_FAILURE(expect_the_loops(o, m, compared, hard));
     }
     // Most corners differ from the vertex normal, or the masks tested little.
     EXPECT_GT(compared, 50000);
     EXPECT_GT(hard, compared / 3);
+}
+
+TEST(CornerNormalsLiteral, MasksApartAndMasksListedMatchTheLoopsInTheirOrder) {
+    // One bit each of a few, so that the masks at a vertex share no bit (its
+    // sums are taken as the faces come, for up to four masks), and in the
+    // last quarter of the faces now and then mask 0 or two bits, which list
+    // a vertex after some of its faces were summed. One set of buffers for
+    // every mesh, as a thread keeps it; the vertex normals and corner
+    // normals made in one pass are those made one after the other.
+    std::mt19937 g(20261208u);
+    corner_scratch scratch;
+    int hard = 0, compared = 0, apart = 0, many = 0, late = 0;
+    for (int m = 0; m < 300; ++m) {
+        mesh_object o = random_mesh(g);
+        const std::uint32_t bits = 2 + g() % 6;
+        for (std::size_t j = 0; j < o.faces.size(); ++j) {
+            std::uint32_t mask = 1u << (g() % bits);
+            if (4 * j > 3 * o.faces.size() && g() % 6 == 0) mask = g() % 2 ? 0u : mask | 1u << (g() % bits);
+            o.smoothing.push_back(mask);
+        }
+        compute_object_normals(o);
+        EXPECT_FALSE(compute_corner_normals(o, scratch));
+        ASSERT_NO_FATAL_FAILURE(expect_the_loops(o, m, compared, hard));
+        // Both kinds of normals in one pass: the same, bit for bit.
+        std::vector<vec3> normals;
+        std::vector<std::uint32_t> corners;
+        std::vector<vec3> smooth;
+        EXPECT_FALSE(compute_normals_and_corners(o.faces.data(), o.faces.size(), o.vertices.data(), o.vertices.size(),
+                                                 o.smoothing.data(), normals, corners, smooth, scratch));
+        ASSERT_EQ(normals.size(), o.normals.size());
+        for (std::size_t v = 0; v < normals.size(); ++v)
+            ASSERT_TRUE(same_bits(normals[v], o.normals[v])) << "mesh " << m << " vertex " << v;
+        ASSERT_EQ(corners, o.corner_normals) << "mesh " << m;
+        ASSERT_EQ(smooth.size(), o.smooth_normals.size()) << "mesh " << m;
+        for (std::size_t id = 0; id < smooth.size(); ++id)
+            ASSERT_TRUE(same_bits(smooth[id], o.smooth_normals[id])) << "mesh " << m << " entry " << id;
+
+        // The entries come vertex by vertex in ascending order; at a vertex,
+        // in the order its faces first use each mask, a face of mask 0 (one
+        // entry of its own) in face order.
+        std::vector<std::vector<std::uint32_t>> masks_at(o.vertices.size());  // in order of first use
+        std::vector<bool> listed(o.vertices.size(), false);
+        using key = std::array<std::size_t, 3>;
+        std::vector<key> keys(o.smooth_normals.size(), key{});
+        for (std::size_t j = 0; j < o.faces.size(); ++j) {
+            const face& f = o.faces[j];
+            for (const std::uint32_t v : {f.a, f.b, f.c}) {
+                std::vector<std::uint32_t>& seen = masks_at[v];
+                const std::uint32_t mask = o.smoothing[j];
+                const auto at = std::find(seen.begin(), seen.end(), mask);
+                if (at == seen.end()) {
+                    // Listed from here on: mask 0, a fifth mask, or one that
+                    // shares a bit with another.
+                    listed[v] = listed[v] || mask == 0 || seen.size() == 4 ||
+                                std::any_of(seen.begin(), seen.end(), [&](std::uint32_t e) { return (e & mask) != 0; });
+                    if (listed[v] && !seen.empty() && (4 * j > 3 * o.faces.size())) ++late;
+                    seen.push_back(mask);
+                }
+            }
+        }
+        for (std::size_t c = 0; c < o.corner_normals.size(); ++c) {
+            const std::uint32_t id = o.corner_normals[c];
+            if (id == use_vertex_normal) continue;
+            const face& f = o.faces[c / 3];
+            const std::uint32_t v = c % 3 == 0 ? f.a : c % 3 == 1 ? f.b : f.c;
+            const std::uint32_t mask = o.smoothing[c / 3];
+            const std::vector<std::uint32_t>& seen = masks_at[v];
+            keys[id] = {v, static_cast<std::size_t>(std::find(seen.begin(), seen.end(), mask) - seen.begin()),
+                        mask == 0 ? c / 3 : 0};
+        }
+        for (std::size_t id = 1; id < keys.size(); ++id)
+            ASSERT_LT(keys[id - 1], keys[id]) << "mesh " << m << ": entries " << id - 1 << " and " << id;
+        for (std::size_t v = 0; v < masks_at.size(); ++v) {
+            apart += !listed[v] && masks_at[v].size() > 1;
+            many += listed[v] && masks_at[v].size() == 5;
+        }
+    }
+    // Both ways of summing, and a vertex listed late, are reached.
+    EXPECT_GT(compared, 50000);
+    EXPECT_GT(hard, compared / 3);
+    EXPECT_GT(apart, 5000);
+    EXPECT_GT(many, 500);
+    EXPECT_GT(late, 500);
 }
 
 TEST(CornerNormalsLiteral, EqualNonZeroMasksGiveTheVertexNormalsAndIncompleteMasksNone) {

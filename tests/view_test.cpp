@@ -9,6 +9,7 @@
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
 #include "testkit/projection.hpp"
+#include "testkit/vrx_blocks.hpp"
 #include "tests/run_binary.hpp"
 
 using namespace chunks;
@@ -20,16 +21,11 @@ namespace {
 constexpr float nan_f = std::numeric_limits<float>::quiet_NaN();
 constexpr float inf_f = std::numeric_limits<float>::infinity();
 
-std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
-    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
-           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
-}
+using testkit::camera_block;
+using testkit::light_block;
+
 const std::string default_view =
     camera_block("20.000000 20.000000 20.000000", "0.000000 0.000000 0.000000", "40.000000");
-
-std::string light_block(const std::string& position, const std::string& color) {
-    return "light\n{\n\tposition <" + position + ">\n\tcolor " + color + "\n\tattenuation_type \"none\"\n}\n";
-}
 
 // The text of the initial view's position.
 std::string initial_position(const std::string& vrx) {

@@ -75,3 +75,16 @@ TEST(Workers, EveryWorkerRunsTheJobOnceWithTheTerminationSignalsBlocked) {
     ::pthread_sigmask(SIG_BLOCK, nullptr, &mine);
     EXPECT_EQ(sigismember(&mine, SIGINT), 0);
 }
+
+// As a run starts them, under the limits it sets on its threads' memory:
+// every worker asked for starts, and runs its share.
+TEST(Workers, EveryWorkerAskedForStartsUnderTheRunsThreadLimits) {
+    limit_thread_memory();
+    worker_pool pool;
+    start_workers(pool, 4);
+    EXPECT_EQ(pool.threads.size(), 4u);
+    std::atomic<int> ran{0};
+    run_on_workers(
+        pool, [&] { ran.fetch_add(1); }, [] {});
+    EXPECT_EQ(ran.load(), 4);
+}

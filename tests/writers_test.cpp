@@ -13,6 +13,7 @@
 #include "geometry/vertex_normals.hpp"
 #include "testkit/console.hpp"
 #include "testkit/files.hpp"
+#include "testkit/vrx_blocks.hpp"
 #include "tests/drawn_for_test.hpp"
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
@@ -170,14 +171,9 @@ TEST(OutputFile, AMissingDirectoryReportsTheOpeningErrorAndWhy) {
 
 namespace {
 
-std::string camera_block(const std::string& position, const std::string& look_at, const std::string& fov) {
-    return "camera\n{\n\tposition <" + position + ">\n\tlook_at <" + look_at +
-           ">\n\tup <0.000000 0.000000 1.000000>\n\tfov " + fov + "\n\tratio 1.333300\n}\n";
-}
+using testkit::camera_block;
 
-const std::string settings_block =
-    "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"model\"\n\tjitter \"no\"\n"
-    "\tantialiasing \"adaptive\"\n\taa_distance 32\n\tbackground 0.0 0.0 0.0\n}\n";
+const std::string settings_block = testkit::settings_block("model");
 
 std::string write_scene(scene s, std::int32_t camera_select, const scratch_dir& dir, std::string* console) {
     testkit::recorder recorded;
@@ -302,11 +298,22 @@ TEST(MeshParts, TheTextsOfAnyCutMakeTheWholeFile) {
             ASSERT_GT(faces, 15000);
 
             const mesh_layout layout = lay_out_mesh(d);
-            for (const std::size_t part_faces : {1, 2, 97, 256, 4096, 100000}) {
-                SCOPED_TRACE("parts of " + std::to_string(part_faces) + " faces");
+            // The formatter keeps an object's texts from one part to the next
+            // or not, as the writer on one thread or several does.
+            for (const auto& [part_faces, keep] : {std::pair<std::size_t, bool>{1, false},
+                                                   {1, true},
+                                                   {2, false},
+                                                   {97, false},
+                                                   {97, true},
+                                                   {256, false},
+                                                   {4096, false},
+                                                   {4096, true},
+                                                   {100000, false}}) {
+                SCOPED_TRACE("parts of " + std::to_string(part_faces) + " faces" + (keep ? ", texts kept" : ""));
                 const std::vector<mesh_position> cuts = cut_mesh(l.scene, part_faces);
                 EXPECT_GE(cuts.size() - 1, static_cast<std::size_t>(faces) / part_faces);
                 mesh_formatter formatter;
+                formatter.keep_texts = keep;
                 std::string joined;
                 for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
                     EXPECT_TRUE(cuts[k].object < cuts[k + 1].object ||

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "writers/gltf/gltf_language.hpp"
 #include "writers/pov/pov_language.hpp"
 #include "writers/vrx/vrx_language.hpp"
 
@@ -9,7 +10,7 @@ namespace tessvert {
 
 namespace {
 
-constexpr std::array<const output_language*, 2> languages{&vrx_language, &pov_language};
+constexpr std::array<const output_language*, 3> languages{&vrx_language, &pov_language, &gltf_language};
 
 }  // namespace
 

@@ -11,23 +11,14 @@ namespace tessvert {
 // instead of ending the run; a closed console never stops a conversion.
 void install_signal_handlers();
 
-inline sigset_t termination_signals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    sigaddset(&set, SIGHUP);
-    return set;
-}
+// The termination signals the run takes: SIGINT, SIGTERM and SIGHUP, but
+// for those that were ignored when it began (nohup ignores SIGHUP), which
+// stay ignored: they are never held back, waited for or taken.
+sigset_t termination_signals();
 
-// Whether a termination signal waits for this thread or the process, held
-// back where it arrived.
-inline bool termination_pending() {
-    sigset_t pending;
-    if (::sigpending(&pending) != 0) return false;
-    return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1 ||
-           sigismember(&pending, SIGHUP) == 1;
-}
+// Whether a termination signal that the run takes waits for this thread or
+// the process, held back where it arrived.
+bool termination_pending();
 
 // While it lives, the termination signals wait: one that arrives meanwhile
 // takes effect when it goes.

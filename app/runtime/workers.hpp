@@ -45,7 +45,21 @@ std::int32_t threads_to_use(std::int32_t requested);
 void limit_thread_memory();
 
 // The stack of each worker: what the work needs is small and bounded.
+// ThreadSanitizer keeps each thread's state, most of a megabyte, in its
+// static TLS, which is taken from the stack: under it a worker keeps the
+// default 8 MB, or no thread would start.
+#if defined(__SANITIZE_THREAD__)
+#define TESSVERT_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TESSVERT_THREAD_SANITIZER 1
+#endif
+#endif
+#ifdef TESSVERT_THREAD_SANITIZER
+inline constexpr std::size_t worker_stack_size = std::size_t{8} << 20;
+#else
 inline constexpr std::size_t worker_stack_size = std::size_t{512} << 10;
+#endif
 
 // Starts workers until the pool has `count`; fewer when the system will not
 // start more. Their termination signals are blocked.

@@ -44,12 +44,17 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
     if (n == 0) return;
     l.written_index.assign(o.vertices.size(), unused);
     for (const face& f : o.faces) l.written_index[f.a] = l.written_index[f.b] = l.written_index[f.c] = 0;
+    l.vertices.reserve(o.vertices.size());
     for (std::size_t v = 0; v < o.vertices.size(); ++v) {
         if (l.written_index[v] == unused) continue;
         l.written_index[v] = static_cast<std::uint32_t>(l.vertices.size());
         l.vertices.push_back(static_cast<std::uint32_t>(v));
     }
+    // A face's texture follows from its material alone: it is looked up
+    // where the material changes.
+    const bool per_face = o.face_materials.size() == n;
     for (std::size_t j = 0; j < n; ++j) {
+        if (j > 0 && (!per_face || o.face_materials[j] == o.face_materials[j - 1])) continue;
         const std::int32_t m = face_material(s, o, j);
         std::int32_t& slot = slot_of[static_cast<std::size_t>(m + 1)];
         if (slot >= 0) continue;
@@ -60,6 +65,15 @@ void lay_out_object(const scene& s, const mesh_object& o, bool smooth, pov_mesh_
     l.uv = mapping_coords_usable(o);
     if (!smooth) return;
     l.corner_normals = o.corner_normals.size() == 3 * n;
+    // When every normal a corner can take is usable (the vertex normals of
+    // the vertices written, the corner normals), no face is drawn flat.
+    const auto usable = [](const vec3& normal) { return usable_normal(normal); };
+    if (std::all_of(l.vertices.begin(), l.vertices.end(), [&](std::uint32_t v) { return usable(o.normals[v]); }) &&
+        (!l.corner_normals || std::all_of(o.smooth_normals.begin(), o.smooth_normals.end(), usable))) {
+        l.normal_count =
+            static_cast<std::uint32_t>(l.vertices.size() + (l.corner_normals ? o.smooth_normals.size() : 0));
+        return;
+    }
     for (std::size_t j = 0; j < n; ++j)
         if (drawn_flat(o, l.corner_normals, j)) l.flat_faces.push_back(static_cast<std::uint32_t>(j));
     l.normal_count = static_cast<std::uint32_t>(l.vertices.size() + (l.corner_normals ? o.smooth_normals.size() : 0) +
@@ -82,9 +96,11 @@ void put(text_block& out, const char (&text)[N]) {
 }
 
 // The items are written straight through a cursor, room for the longest
-// made once per item.
+// made once for a run of them.
 constexpr std::size_t vector_item_max = 16 + 3 * number_text_max;
 constexpr std::size_t index_item_max = 16 + 4 * 21;
+// Items of a section written after one reservation of room.
+constexpr std::uint64_t items_at_once = 64;
 
 char* write_literal(char* p, const char* text, std::size_t size) {
     std::memcpy(p, text, size);
@@ -96,45 +112,88 @@ char* write_item_end(char* p, bool last) {
     return last ? write_literal(p, "\n  }\n", 5) : write_literal(p, ",\n", 2);
 }
 
-char* write_count(char* p, std::uint64_t value) {
+constexpr char digit_pairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// One or two digits of v < 100, without a leading zero.
+char* write_small(char* p, std::uint32_t v) {
+    if (v < 10) {
+        *p = static_cast<char>('0' + v);
+        return p + 1;
+    }
+    std::memcpy(p, digit_pairs + 2 * v, 2);
+    return p + 2;
+}
+
+// Exactly four digits of v < 10000, leading zeros included.
+char* write_four(char* p, std::uint32_t v) {
+    std::memcpy(p, digit_pairs + 2 * (v / 100), 2);
+    std::memcpy(p + 2, digit_pairs + 2 * (v % 100), 2);
+    return p + 4;
+}
+
+// The decimal digits of `value`, as std::to_chars writes them: the indices
+// of a mesh have up to six digits, written two and four at a time (the
+// rare longer ones by a call of its own, which keeps this one small).
+char* write_long_count(char* p, std::uint64_t value) {
     return std::to_chars(p, p + 21, value).ptr;
+}
+
+inline char* write_count(char* p, std::uint64_t value) {
+    if (value >= 1000000) return write_long_count(p, value);
+    const auto v = static_cast<std::uint32_t>(value);
+    if (v < 100) return write_small(p, v);
+    if (v < 10000) {
+        p = write_small(p, v / 100);
+        std::memcpy(p, digit_pairs + 2 * (v % 100), 2);
+        return p + 2;
+    }
+    return write_four(write_small(p, v / 10000), v % 10000);
 }
 
 void put_count(text_block& out, std::uint64_t value) {
     out.used += static_cast<std::size_t>(write_count(reserve_text(out, 21), value) - (out.data.get() + out.used));
 }
 
-// "    <x,y,z>" and the item's end.
-void put_vector(text_block& out, double x, double y, double z, bool last) {
-    char* const start = reserve_text(out, vector_item_max);
-    char* p = write_literal(start, "    <", 5);
+// "    <x,y,z>".
+char* write_vector(char* p, double x, double y, double z) {
+    p = write_literal(p, "    <", 5);
     p += format_number(x, p);
     *p++ = ',';
     p += format_number(y, p);
     *p++ = ',';
     p += format_number(z, p);
     *p++ = '>';
-    p = write_item_end(p, last);
-    out.used += static_cast<std::size_t>(p - start);
+    return p;
 }
 
-// "    <a,b,c>", then ",t" when `texture` is not null, and the item's end.
-void put_triple(text_block& out, std::uint64_t a, std::uint64_t b, std::uint64_t c, bool last,
-                const std::uint64_t* texture = nullptr) {
-    char* const start = reserve_text(out, index_item_max);
-    char* p = write_literal(start, "    <", 5);
+// "    <a,b,c>".
+char* write_triple(char* p, std::uint64_t a, std::uint64_t b, std::uint64_t c) {
+    p = write_literal(p, "    <", 5);
     p = write_count(p, a);
     *p++ = ',';
     p = write_count(p, b);
     *p++ = ',';
     p = write_count(p, c);
     *p++ = '>';
-    if (texture != nullptr) {
-        *p++ = ',';
-        p = write_count(p, *texture);
+    return p;
+}
+
+// Items [first, end) of a section of `count`, each written by
+// write(p, k) at p (returning its end) and followed by its end; at most
+// `item_max` bytes each before the end.
+template <typename Write>
+void put_items(text_block& out, std::uint64_t first, std::uint64_t end, std::uint64_t count, std::size_t item_max,
+               Write&& write) {
+    for (std::uint64_t k = first; k < end;) {
+        const std::uint64_t stop = std::min(end, k + items_at_once);
+        char* const start = reserve_text(out, static_cast<std::size_t>(stop - k) * (item_max + 5));
+        char* p = start;
+        for (; k < stop; ++k) p = write_item_end(write(p, k), k + 1 == count);
+        out.used += static_cast<std::size_t>(p - start);
     }
-    p = write_item_end(p, last);
-    out.used += static_cast<std::size_t>(p - start);
 }
 
 void put_section_head(text_block& out, const char* keyword, std::uint64_t count) {
@@ -145,16 +204,14 @@ void put_section_head(text_block& out, const char* keyword, std::uint64_t count)
     put(out, ",\n");
 }
 
-// "    <u,v>" and the item's end.
-void put_uv(text_block& out, double u, double v, bool last) {
-    char* const start = reserve_text(out, vector_item_max);
-    char* p = write_literal(start, "    <", 5);
+// "    <u,v>".
+char* write_uv(char* p, double u, double v) {
+    p = write_literal(p, "    <", 5);
     p += format_number(u, p);
     *p++ = ',';
     p += format_number(v, p);
     *p++ = '>';
-    p = write_item_end(p, last);
-    out.used += static_cast<std::size_t>(p - start);
+    return p;
 }
 
 void put_texture_list(text_block& out, const pov_names& names, const pov_mesh_object& l) {
@@ -204,76 +261,107 @@ object_sections sections_of(const pov_mesh_layout& layout, const pov_mesh_object
     return c;
 }
 
-// The text of item `k` of `section`, with the section's head before its
-// first item and its end after its last.
-void put_item(text_block& out, const scene& s, const pov_names& names, const mesh_object& o, const pov_mesh_object& l,
-              const pov_mesh_formatter& t, section sec, std::uint64_t k, std::uint64_t count) {
-    const std::size_t V = l.vertices.size();
-    const bool last = k + 1 == count;
-    switch (sec) {
-    case vertex_section: {
-        if (k == 0) put_section_head(out, "vertex_vectors", count);
-        const vec3& v = o.vertices[l.vertices[k]];
-        put_vector(out, v.x, v.y, v.z, last);
-        break;
-    }
-    case normal_section: {
-        if (k == 0) put_section_head(out, "normal_vectors", count);
-        const std::size_t C = l.corner_normals ? o.smooth_normals.size() : 0;
-        vec3 n = placeholder_normal;
-        if (k < V) {
-            n = o.normals[l.vertices[k]];
-        } else if (k < V + C) {
-            n = o.smooth_normals[k - V];
-        } else {
-            double f[3];
-            face_normal(o, o.faces[l.flat_faces[k - V - C]], f);
-            put_vector(out, f[0], f[1], f[2], last);
-            break;
+// The texture of a face, as face_material gives it, and its slot in the
+// object's texture list: faces of one material come in runs, so it is looked
+// up where the material changes.
+struct face_slots {
+    const scene& s;
+    const mesh_object& o;
+    const pov_mesh_formatter& t;
+    bool per_face = o.face_materials.size() == o.faces.size();
+    std::int32_t material = 0;
+    std::uint64_t slot = 0;
+    bool known = false;
+    std::uint64_t of(std::uint64_t j) {
+        const std::int32_t m = per_face ? o.face_materials[j] : no_material;
+        if (!known || m != material) {
+            material = m;
+            slot = static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_material(s, o, j) + 1)]);
+            known = true;
         }
-        if (!usable_normal(n)) n = placeholder_normal;
-        put_vector(out, n.x, n.y, n.z, last);
-        break;
+        return slot;
     }
-    case uv_section: {
-        if (k == 0) put_section_head(out, "uv_vectors", count);
-        const std::size_t v = l.vertices[k];
-        put_uv(out, o.tex_coords[2 * v], o.tex_coords[2 * v + 1], last);
+};
+
+// The text of items [first, end) of `section`, of `count` items, with the
+// section's head before its first item and its end after its last.
+void put_section_items(text_block& out, const scene& s, const pov_names& names, const mesh_object& o,
+                       const pov_mesh_object& l, const pov_mesh_formatter& t, section sec, std::uint64_t first,
+                       std::uint64_t end, std::uint64_t count) {
+    const std::size_t V = l.vertices.size();
+    const std::uint64_t C = l.corner_normals ? o.smooth_normals.size() : 0;
+    switch (sec) {
+    case vertex_section:
+        if (first == 0) put_section_head(out, "vertex_vectors", count);
+        put_items(out, first, end, count, vector_item_max, [&](char* p, std::uint64_t k) {
+            const vec3& v = o.vertices[l.vertices[k]];
+            return write_vector(p, v.x, v.y, v.z);
+        });
         break;
-    }
-    case uv_index_section: {
-        if (k == 0) put_section_head(out, "uv_indices", count);
-        const face& f = o.faces[k];
-        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last);
+    case normal_section:
+        if (first == 0) put_section_head(out, "normal_vectors", count);
+        put_items(out, first, end, count, vector_item_max, [&](char* p, std::uint64_t k) {
+            vec3 n = placeholder_normal;
+            if (k < V) {
+                n = o.normals[l.vertices[k]];
+            } else if (k < V + C) {
+                n = o.smooth_normals[k - V];
+            } else {
+                double f[3];
+                face_normal(o, o.faces[l.flat_faces[k - V - C]], f);
+                return write_vector(p, f[0], f[1], f[2]);
+            }
+            if (!usable_normal(n)) n = placeholder_normal;
+            return write_vector(p, n.x, n.y, n.z);
+        });
         break;
-    }
+    case uv_section:
+        if (first == 0) put_section_head(out, "uv_vectors", count);
+        put_items(out, first, end, count, vector_item_max, [&](char* p, std::uint64_t k) {
+            const std::size_t v = l.vertices[k];
+            return write_uv(p, o.tex_coords[2 * v], o.tex_coords[2 * v + 1]);
+        });
+        break;
+    case uv_index_section:
+        if (first == 0) put_section_head(out, "uv_indices", count);
+        put_items(out, first, end, count, index_item_max, [&](char* p, std::uint64_t k) {
+            const face& f = o.faces[k];
+            return write_triple(p, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c]);
+        });
+        break;
     case face_section: {
-        if (k == 0) {
+        if (first == 0) {
             put_texture_list(out, names, l);
             put_section_head(out, "face_indices", count);
         }
-        const face& f = o.faces[k];
-        const auto slot = static_cast<std::uint64_t>(t.slot_of[static_cast<std::size_t>(face_material(s, o, k) + 1)]);
-        put_triple(out, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c], last, &slot);
+        face_slots slots{s, o, t};
+        put_items(out, first, end, count, index_item_max, [&](char* p, std::uint64_t k) {
+            const face& f = o.faces[k];
+            p = write_triple(p, l.written_index[f.a], l.written_index[f.b], l.written_index[f.c]);
+            *p++ = ',';
+            return write_count(p, slots.of(k));
+        });
         break;
     }
     case normal_index_section: {
-        if (k == 0) put_section_head(out, "normal_indices", count);
-        const auto flat = std::lower_bound(l.flat_faces.begin(), l.flat_faces.end(), k);
-        if (flat != l.flat_faces.end() && *flat == k) {
-            const std::uint64_t C = l.corner_normals ? o.smooth_normals.size() : 0;
-            const std::uint64_t i = V + C + static_cast<std::uint64_t>(flat - l.flat_faces.begin());
-            put_triple(out, i, i, i, last);
-            break;
-        }
-        const face& f = o.faces[k];
-        const std::uint32_t corner[3] = {f.a, f.b, f.c};
-        std::uint64_t i[3];
-        for (int c = 0; c < 3; ++c) {
-            const std::uint32_t id = corner_id(o, l, k, c);
-            i[c] = id == use_vertex_normal ? l.written_index[corner[c]] : V + id;
-        }
-        put_triple(out, i[0], i[1], i[2], last);
+        if (first == 0) put_section_head(out, "normal_indices", count);
+        // The faces drawn flat, met in order.
+        auto flat = std::lower_bound(l.flat_faces.begin(), l.flat_faces.end(), first);
+        put_items(out, first, end, count, index_item_max, [&](char* p, std::uint64_t k) {
+            if (flat != l.flat_faces.end() && *flat == k) {
+                const std::uint64_t i = V + C + static_cast<std::uint64_t>(flat - l.flat_faces.begin());
+                ++flat;
+                return write_triple(p, i, i, i);
+            }
+            const face& f = o.faces[k];
+            const std::uint32_t corner[3] = {f.a, f.b, f.c};
+            std::uint64_t i[3];
+            for (int c = 0; c < 3; ++c) {
+                const std::uint32_t id = corner_id(o, l, k, c);
+                i[c] = id == use_vertex_normal ? l.written_index[corner[c]] : V + id;
+            }
+            return write_triple(p, i[0], i[1], i[2]);
+        });
         break;
     }
     case sections:
@@ -360,8 +448,8 @@ void format_pov_mesh_part(const scene& s, const pov_names& names, const pov_mesh
         for (int sec = 0; sec < sections; ++sec) {
             const std::uint64_t count = c.size[sec];
             const std::uint64_t b = std::max(start, lo), e = std::min(start + count, hi);
-            for (std::uint64_t item = b; item < e; ++item)
-                put_item(out, s, names, o, l, t, static_cast<section>(sec), item - start, count);
+            if (b < e)
+                put_section_items(out, s, names, o, l, t, static_cast<section>(sec), b - start, e - start, count);
             start += count;
         }
         if (hi == total) put(out, "}\n");

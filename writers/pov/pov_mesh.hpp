@@ -31,7 +31,7 @@ struct pov_mesh_object {
     std::uint32_t faces = 0;
     std::vector<std::uint32_t> vertices;       // vertex_vectors: the vertex numbers used, ascending
     std::vector<std::uint32_t> written_index;  // per vertex of the object: its place in `vertices`
-    std::vector<std::int32_t> textures;        // texture_list: face_texture values in order of first use
+    std::vector<std::int32_t> textures;        // texture_list: face_material values in order of first use
     bool corner_normals = false;               // the object's corner_normals and smooth_normals apply
     // The object's mapping coordinates are written (uv_vectors, one per
     // written vertex, and per face the indices of its vertices) and its

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "writers/common/exact_number.hpp"
 #include "writers/common/text_block.hpp"
 #include "writers/pov/pov_texture.hpp"
 
@@ -105,12 +106,13 @@ void append_light(std::string& out, const drawn_light& l, const std::string& tur
     out += "\n" + turn + "}\n";
 }
 
-// A matrix of POV-Ray's: the images of the axes, then the translation.
+// A matrix of POV-Ray's: the images of the axes, then the translation,
+// each with the digits that read it back exactly.
 void append_matrix(std::string& out, const placement& m) {
     out += "matrix <";
     for (std::size_t k = 0; k < m.size(); ++k) {
         if (k > 0) out += ", ";
-        append_number(out, m[k]);
+        append_exact_number(out, m[k]);
     }
     out += ">";
 }

@@ -58,18 +58,34 @@ std::uint16_t append_item(mesh_formatter& t, const char* prefix, std::size_t pre
     return static_cast<std::uint16_t>(size);
 }
 
-// Makes the corner tables ready for an object of `vertex_count` vertices
-// and `smooth_count` corner normals: the entries the object before filled
-// are cleared, the others are clear already.
-void start_object(mesh_formatter& t, std::size_t vertex_count, std::size_t smooth_count) {
+// Arena bytes beyond which the texts of an object are not kept for its
+// next part: room for the texts of the largest objects (65 535 vertices, as
+// many corner normals), not for a hostile one.
+constexpr std::size_t kept_texts_max = std::size_t{16} << 20;
+
+// Makes the corner tables ready for object `object` of `vertex_count`
+// vertices, with vertex normals when `smooth` and `smooth_count` corner
+// normals when `corner_normals`. When they may be kept (`keep`) and hold
+// this object's texts, they stay; else the entries filled are cleared (the
+// others are clear already).
+void start_object(mesh_formatter& t, const void* object, bool keep, std::size_t vertex_count, bool smooth,
+                  bool corner_normals, std::size_t smooth_count) {
+    const int normals = (smooth ? 1 : 0) + (corner_normals ? 2 : 0);
+    if (keep && t.object == object && t.object_normals == normals && t.used <= kept_texts_max) return;
+    t.object = keep ? object : nullptr;
+    t.object_normals = normals;
     for (std::uint32_t i : t.filled_corners) t.corners[i].offset = not_yet;
     for (std::uint32_t i : t.filled_smooth_corners) t.smooth_corners[i].offset = not_yet;
+    for (std::uint32_t i : t.filled_vertex_texts) t.vertex_texts[i].offset = not_yet;
     t.filled_corners.clear();
     t.filled_smooth_corners.clear();
+    t.filled_vertex_texts.clear();
     if (t.corners.size() < vertex_count) t.corners.resize(vertex_count, corner_text{not_yet, 0, 0});
     if (t.smooth_corners.size() < smooth_count) t.smooth_corners.resize(smooth_count, corner_text{not_yet, 0, 0});
+    if (corner_normals && t.vertex_texts.size() < vertex_count)
+        t.vertex_texts.resize(vertex_count, corner_text{not_yet, 0, 0});
     t.used = 0;
-    make_room(t.arena, t.capacity, 0, vertex_count * corner_typical + corner_max);
+    make_room(t.arena, t.capacity, 0, (vertex_count + smooth_count) * corner_typical + corner_max);
 }
 
 void copy_corner(char* to, const char* from, std::size_t n) {
@@ -79,18 +95,43 @@ void copy_corner(char* to, const char* from, std::size_t n) {
         std::memcpy(to, from, n);
 }
 
+// Appends "normal <x y z> " to the corner `c` whose vertex text ends the
+// arena's texts, unless `normal` is null or not finite, and the zeros that
+// a block copy of the last texts reads.
+void end_corner(mesh_formatter& t, corner_text& c, const vec3* normal) {
+    // The renderer cannot read a non-finite normal; such corners make their
+    // face a flat triangle.
+    if (normal != nullptr && is_finite(*normal))
+        c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
+    std::memset(t.arena.get() + t.used, 0, copy_block);
+}
+
 // Formats a corner of vertex `i` with `normal`, null when the corners carry
 // no normal.
 corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
     make_room(t.arena, t.capacity, t.used, corner_max);
     corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
     c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
-    // The renderer cannot read a non-finite normal; such corners make their
-    // face a flat triangle.
-    if (normal != nullptr && is_finite(*normal))
-        c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
-    // A block copy of the last texts reads past them: it reads zeros.
-    std::memset(t.arena.get() + t.used, 0, copy_block);
+    end_corner(t, c, normal);
+    return c;
+}
+
+// The same where a vertex may carry several normals: its vertex text is
+// formatted for the first of them and copied for the others.
+corner_text format_shared_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
+    make_room(t.arena, t.capacity, t.used, corner_max);
+    corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
+    corner_text& vertex = t.vertex_texts[i];
+    if (vertex.offset == not_yet) {
+        c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
+        vertex = c;
+        t.filled_vertex_texts.push_back(i);
+    } else {
+        std::memcpy(t.arena.get() + t.used, t.arena.get() + vertex.offset, vertex.vertex_size);
+        t.used += vertex.vertex_size;
+        c.vertex_size = vertex.vertex_size;
+    }
+    end_corner(t, c, normal);
     return c;
 }
 
@@ -117,7 +158,8 @@ corner_text corner_of(mesh_formatter& t, const face_source& src, std::size_t j, 
         const vec3* normal = id != use_vertex_normal         ? src.smooth_normals + id
                              : src.vertex_normals != nullptr ? src.vertex_normals + i
                                                              : nullptr;
-        c = format_corner(t, src.vertices, i, normal);
+        c = src.corner_normals == nullptr ? format_corner(t, src.vertices, i, normal)
+                                          : format_shared_corner(t, src.vertices, i, normal);
         if (id == use_vertex_normal)
             t.filled_corners.push_back(i);
         else
@@ -342,7 +384,9 @@ void format_mesh_part(const scene& s, const mesh_layout& layout, mesh_position f
             src.corner_normals = o.corner_normals.data();
             src.smooth_normals = o.smooth_normals.data();
         }
-        if (lo < hi) start_object(t, o.vertices.size(), corner_normals ? o.smooth_normals.size() : 0);
+        if (lo < hi)
+            start_object(t, &o, t.keep_texts && !l.runs.empty(), o.vertices.size(), layout.smooth, corner_normals,
+                         corner_normals ? o.smooth_normals.size() : 0);
 
         const mesh_block whole{l.colour, static_cast<std::uint32_t>(n)};
         const mesh_block* first = l.blocks.empty() ? &whole : l.blocks.data();

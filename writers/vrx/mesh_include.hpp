@@ -90,6 +90,20 @@ struct mesh_formatter {
     std::vector<corner_text> smooth_corners;
     std::vector<std::uint32_t> filled_corners;
     std::vector<std::uint32_t> filled_smooth_corners;
+    // With corner normals, per vertex: where in the arena its vertex text
+    // already is (normal_size unused), so that the corners of one vertex
+    // with different normals format it once.
+    std::vector<corner_text> vertex_texts;
+    std::vector<std::uint32_t> filled_vertex_texts;
+    // Whether the texts of an object written out of file order (in
+    // material blocks, whose faces share vertices with the other blocks')
+    // are kept from one part to the next of the same object, and of which
+    // object they are (and whether with vertex and corner normals). The
+    // writer on one thread keeps them; each of several threads would keep a
+    // copy of its own for a share of the parts.
+    bool keep_texts = false;
+    const void* object = nullptr;
+    int object_normals = 0;
 };
 
 // Lays out the file as `d` draws it: smooth triangles with the objects'

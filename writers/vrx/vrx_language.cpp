@@ -24,6 +24,9 @@ struct vrx_writer final : language_writer {
         for (const mesh_object& o : s.objects) weight += o.faces.size();
         cuts = tessvert::cut_mesh(s, part_size_for(threads, weight, least_part_faces, default_part_faces));
         formatters.resize(threads);
+        // On one thread the parts come in order: an object's texts are kept
+        // from one part to the next.
+        formatters[0].keep_texts = threads == 1;
         return cuts.size() - 1;
     }
 
