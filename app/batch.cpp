@@ -15,8 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include <poll.h>
 #include <pthread.h>
-#include <time.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 #include <csignal>
 
 #include "app/convert.hpp"
@@ -175,10 +177,15 @@ void tell_file(reporter& console, const batch_file& f, const file_outcome& r) {
 // conversion is opening or putting its outputs in place (none opens or
 // commits any after that), removes the temporaries and ends the process by
 // the signal. The batch's threads, started while it lives, never take them.
+// The thread learns of a signal through a descriptor that becomes readable
+// while the signal still waits, and marks the batch before it takes the
+// signal: a conversion that asks in between sees the signal waiting, never
+// neither of the two.
 struct signal_watch {
     std::shared_mutex& commits;
     std::atomic<bool>& interrupted;
     sigset_t before{};
+    int waiting = -1;  // readable while a termination signal waits
     std::atomic<bool> stopping{false};
     std::thread thread;
 
@@ -186,16 +193,17 @@ struct signal_watch {
         : commits(commits), interrupted(interrupted) {
         const sigset_t set = termination_signals();
         ::pthread_sigmask(SIG_BLOCK, &set, &before);
+        waiting = ::signalfd(-1, &set, SFD_CLOEXEC);
         try {
-            thread = std::thread([this] { watch(); });
-        } catch (const std::system_error&) {
-            // No thread to take them: the handler does, as for one file.
-            ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
-        }
+            if (waiting >= 0) thread = std::thread([this] { watch(); });
+        } catch (const std::system_error&) {}
+        // No thread to take them: the handler does, as for one file.
+        if (!thread.joinable()) ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     }
     ~signal_watch() {
         stopping = true;
         if (thread.joinable()) thread.join();
+        if (waiting >= 0) ::close(waiting);
         // A signal that came after the watch stopped is taken by the
         // handler now.
         ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
@@ -204,14 +212,15 @@ struct signal_watch {
     signal_watch& operator=(const signal_watch&) = delete;
 
     void watch() {
-        const sigset_t set = termination_signals();
+        pollfd signal_waits{waiting, POLLIN, 0};
         while (!stopping) {
-            const timespec tick{0, 50'000'000};
-            const int sig = ::sigtimedwait(&set, nullptr, &tick);
-            if (sig <= 0) continue;
+            if (::poll(&signal_waits, 1, 50) <= 0) continue;
             // No file starts, or puts its outputs in place, from now on;
             // one that is putting them in place finishes first.
             interrupted = true;
+            signalfd_siginfo taken{};
+            if (::read(waiting, &taken, sizeof taken) != static_cast<ssize_t>(sizeof taken)) continue;
+            const int sig = static_cast<int>(taken.ssi_signo);
             const std::unique_lock alone(commits);
             remove_live_temporaries();
             std::fflush(stdout);
@@ -269,7 +278,8 @@ batch_end run_batch(const run_options& options, reporter& console, console_outpu
     progress.files_total = static_cast<std::uint32_t>(std::min<std::size_t>(files.size(), UINT32_MAX));
     std::shared_mutex commits;
     std::atomic<bool> interrupted{false};
-    const conversion_share share{&progress, &commits, &interrupted};
+    copy_name_claims copy_names;
+    const conversion_share share{&progress, &commits, &interrupted, &copy_names};
     std::vector<file_outcome> outcomes(files.size());
     std::mutex mutex;
     std::condition_variable file_done;

@@ -374,8 +374,8 @@ namespace {
 // The scene drawn as the options and the language ask, with what the
 // console is to hear of it, in order: the keyframer's faulty nodes, the
 // advice, the camera chosen, the lights and cameras left out, then the
-// texture maps.
-drawn_scene draw(const run_options& options, scene& s, reporter& report) {
+// texture maps, whose copies claim their names among `copy_names` (may be null).
+drawn_scene draw(const run_options& options, scene& s, reporter& report, copy_name_claims* copy_names) {
     const output_language& language = *options.language;
     drawing_choices choices;
     choices.camera = choose_camera(options, s);
@@ -396,7 +396,7 @@ drawn_scene draw(const run_options& options, scene& s, reporter& report) {
     report_left_out(options, d, report);
     report_camera_choice(options, s, d.view, report);
     report_non_finite_lights_and_cameras(s, report);
-    draw_maps(d, choices, options.input_path, folder_of(options.scene_path), report);
+    draw_maps(d, choices, options.input_path, copies_beside(options.scene_path, copy_names), report);
     return d;
 }
 
@@ -487,7 +487,7 @@ conversion_result convert_input(const run_options& given, const std::vector<unsi
     }
     result.loaded = true;
     report_crease_notes(given, s, report);  // advice only for an explicit --smoothing
-    drawn_scene d = draw(options, s, report);
+    drawn_scene d = draw(options, s, report, share.copy_names);
     result.maps_resolved = d.counts.maps_resolved;
     result.maps_written = static_cast<std::int32_t>(d.counts.maps_shown);
     result.maps_missing = static_cast<std::int32_t>(d.counts.maps_missing);

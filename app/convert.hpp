@@ -106,6 +106,9 @@ struct conversion_share {
     // set, no output is opened or put in place: they are removed instead.
     std::shared_mutex* commits = nullptr;
     const std::atomic<bool>* interrupted = nullptr;
+    // When set: the names of the images being copied by every conversion
+    // of the run, so that two never take one name.
+    copy_name_claims* copy_names = nullptr;
 };
 
 conversion_result convert(const run_options& options, scene& s, reporter& report, const conversion_share& share = {});

@@ -8,6 +8,8 @@
 #include <limits>
 #include <string_view>
 
+#include "writers/common/map_images.hpp"
+
 namespace tessvert {
 
 namespace {
@@ -448,6 +450,10 @@ void set_output_base(run_options& options, std::string base) {
     options.base_name = std::move(base);
     options.scene_path = options.base_name + std::string(options.language->scene_extension);
     options.include_path = options.base_name + std::string(options.language->mesh_extension);
+    // A scene that names its mesh file by its file name has it in its own
+    // folder, also when the scene file is a link into another.
+    if (options.language->mesh_beside_scene)
+        options.include_path = mesh_file_beside(options.scene_path, options.include_path);
 }
 
 std::string banner_text() {

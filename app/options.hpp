@@ -101,8 +101,10 @@ bool is_whole_number(const std::string& text);
 std::string output_base_for(const std::string& output_value, const std::string& input_path);
 
 // Sets the base name and, from it, the names of both output files: the base
-// name followed by the language's extension of each. Every output name is
-// made here.
+// name followed by the language's extension of each (for a language whose
+// scene file names its mesh file by file name, the mesh file goes where the
+// scene file really lies, when that is a link into another folder). Every
+// output name is made here.
 void set_output_base(run_options& options, std::string base);
 
 std::string banner_text();

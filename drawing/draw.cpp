@@ -300,11 +300,11 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
     return d;
 }
 
-void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path,
-               const std::string& output_dir, reporter& report) {
+void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path, const copy_place& place,
+               reporter& report) {
     const language_abilities& can = choices.language;
     if (can.image_type == nullptr) return;
-    resolve_maps(*d.file, {input_path, choices.map_folders}, output_dir, can.image_type, can.reader_name, d, report);
+    resolve_maps(*d.file, {input_path, choices.map_folders}, place, can.image_type, can.reader_name, d, report);
     for (std::size_t m = 0; m < d.looks.size(); ++m) {
         const drawn_map& map = d.looks[m].map;
         if (map.image.empty()) continue;

@@ -85,9 +85,9 @@ struct drawing_choices {
 drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& report);
 
 // For a language that shows texture maps: resolve_maps for the scene
-// drawn, the images copied into `output_dir`.
-void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path,
-               const std::string& output_dir, reporter& report);
+// drawn, the images copied to `place`.
+void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path, const copy_place& place,
+               reporter& report);
 
 // Takes back from the scene what draw_scene added to it.
 void undraw_scene(drawn_scene& d);

@@ -15,6 +15,7 @@
 
 #include "drawing/view.hpp"
 #include "model/scene.hpp"
+#include "writers/common/map_images.hpp"
 #include "writers/common/output_file.hpp"
 
 namespace tessvert {
@@ -168,7 +169,7 @@ struct drawn_scene {
 
     // The copies of images the scene names, written to temporaries: put in
     // place with the output files, before them.
-    std::deque<output_file> image_copies;
+    std::deque<image_copy> image_copies;
 };
 
 // The material whose look face `j` of `o` is drawn with, or no_material for

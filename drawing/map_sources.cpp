@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "writers/common/image_types.hpp"
 #include "writers/common/map_images.hpp"
 
 namespace tessvert {
@@ -135,6 +136,101 @@ std::string copy_name(const std::string& source) {
     return name;
 }
 
+// The names of the copies made so far: each taken once, and each image
+// found copied once whatever names find it.
+struct copies_made {
+    std::set<std::string> taken;
+    std::map<std::string, drawn_map> of_image;  // image found -> its copy
+};
+
+// How a material is drawn when its texture map cannot be shown, and when
+// another of its maps cannot be.
+constexpr char texture_left_out[] = "; the material is drawn in its diffuse colour";
+constexpr char map_left_out[] = "; the material is drawn without it";
+
+// A map whose image cannot be read: the image's own name carries the
+// system's reason.
+void report_unreadable(const std::string& what, const char* drawn_plain, const std::string& image, int error,
+                       reporter& report) {
+    report_warning(report, what + " cannot be read" + drawn_plain);
+    report_system_reason(report, image, error);
+}
+
+// The image's format from its content, in the words of the language that
+// shows it (`type_of`); empty, with a warning that says why the map cannot
+// be shown, when it holds none that `reader_name` reads. An image of
+// another format than its name says is read as what it holds.
+std::string_view checked_format(const image_source& source, const std::string& path, std::string_view named,
+                                const std::string& what, const char* drawn_plain, image_type_reader type_of,
+                                std::string_view reader_name, reporter& report) {
+    int error = 0;
+    const std::string_view held = image_source_format(source, error);
+    const std::string_view type = held.empty() ? std::string_view{} : type_of(held);
+    const std::string reader(reader_name);
+    if (error != 0) {
+        report_unreadable(what, drawn_plain, path, error, report);
+    } else if (held.empty() && source.size == 0) {
+        report_warning(report, what + " is an empty file" + drawn_plain);
+    } else if (type.empty() && (named.empty() || held == named)) {
+        report_warning(report, what + " is of a type " + reader + " cannot read" + drawn_plain);
+    } else if (type.empty()) {
+        report_warning(report, what + " does not hold a " + std::string(named) +
+                                   " image, as its name says, nor another that " + reader + " reads" + drawn_plain);
+    } else if (!named.empty() && held != named) {
+        report_warning(report, what + " holds a " + std::string(held) + " image, not a " + std::string(named) +
+                                   " one as its name says; it is read as " + std::string(held));
+    }
+    return error != 0 ? std::string_view{} : type;
+}
+
+// The image a map shows, found in `folders` (those `search` names), checked
+// (`drawn_plain` says how the material is drawn when it cannot be), and copied to
+// `place` (a temporary among `plan.copies`, unless an identical file is
+// there); empty, with a warning that says why, when it cannot be shown.
+drawn_map show_map_image(const map_search& search, const std::vector<std::string>& folders, const std::string& map_name,
+                         const copy_place& place, const std::string& what, const char* drawn_plain,
+                         image_type_reader type_of, std::string_view reader_name, std::deque<image_copy>& copies,
+                         copies_made& made, reporter& report) {
+    const map_image_found found = find_map_in(folders, map_name);
+    if (found.path.empty()) {
+        if (found.other.empty())
+            report_warning(report, what + " " + searched_text(search) + drawn_plain);
+        else
+            report_warning(report, what + " finds " + printable(found.other) + ", which is " +
+                                       std::string(found.other_kind) + ", not an image file" + drawn_plain);
+        return {};
+    }
+    if (const auto copied = made.of_image.find(found.path); copied != made.of_image.end())
+        return copied->second;  // another name of an image already copied
+    image_source source;
+    int error = 0;
+    if (!open_image_source(source, found.path, error)) {
+        report_unreadable(what, drawn_plain, found.path, error, report);
+        return {};
+    }
+    const std::string_view type = checked_format(source, found.path, image_format_named(map_file_part(map_name)), what,
+                                                 drawn_plain, type_of, reader_name, report);
+    if (type.empty()) return {};
+    image_copy& copy = copies.emplace_back();
+    const copy_plan where = plan_copy(place, place.prefix + copy_name(found.path), source, made.taken, copy.claim);
+    if (where.name.empty()) {
+        report_warning(report, what + " finds no free name for its copy in " + printable(place.folder) + drawn_plain);
+    } else if (!where.reuse && !write_image_copy(copy.file, source, place.folder + "/" + where.name, error)) {
+        if (error != 0) {
+            report_unreadable(what, drawn_plain, found.path, error, report);
+        } else {
+            report_warning(report, what + " could not be copied to " + printable(place.folder) + drawn_plain);
+            report_system_reason(report, copy.file.path, copy.file.error);
+        }
+    } else {
+        if (where.reuse) copies.pop_back();  // nothing to put in place
+        made.taken.insert(where.name);
+        return made.of_image[found.path] = {where.name, type, {}};
+    }
+    copies.pop_back();  // no temporary: its claim given up
+    return {};
+}
+
 }  // namespace
 
 std::vector<std::string> map_folders_of(const map_search& search) {
@@ -163,16 +259,18 @@ std::vector<std::string> map_folders_of(const map_search& search) {
     return folders;
 }
 
-std::string find_map_in(const std::vector<std::string>& folders, std::string_view map_name) {
+map_image_found find_map_in(const std::vector<std::string>& folders, std::string_view map_name) {
+    map_image_found first;
     for (const std::string& folder : folders) {
         // find_map_image looks in the folder of the path it is given.
-        const std::string found = find_map_image(folder + "/", map_name);
-        if (!found.empty()) return found;
+        map_image_found found = find_map_image(folder + "/", map_name);
+        if (!found.path.empty()) return found;
+        if (first.other.empty()) first = std::move(found);
     }
-    return {};
+    return first;
 }
 
-void resolve_maps(const scene& s, const map_search& search, const std::string& output_dir, image_type_reader type_of,
+void resolve_maps(const scene& s, const map_search& search, const copy_place& place, image_type_reader type_of,
                   std::string_view reader_name, drawn_scene& d, reporter& report) {
     check_mapping_coords(s, report);
     d.counts.maps_resolved = true;
@@ -182,63 +280,31 @@ void resolve_maps(const scene& s, const map_search& search, const std::string& o
     // Each map name is looked up once: maps that share it share the
     // image, its copy and its warning.
     std::map<std::string, drawn_map> done;
-    std::set<std::string> taken;
-    std::map<std::string, std::string> copy_of;  // image found -> the name its copy takes
+    copies_made made;
     for (std::size_t m = 0; m < s.materials.size(); ++m) {
         if (used[m] == 0) continue;
         for (const image_map& map : image_maps_of(s.materials[m])) {
             const std::string& map_name = *map.name;
             const auto [known, fresh] = done.try_emplace(map_name);
-            drawn_map& chosen = known->second;
             if (fresh) {
                 const std::string what = std::string("the ") + map.kind + " " + in_quotes(map_name) + " of material " +
                                          in_quotes(s.materials[m].name);
-                const std::string fallback = map.texture ? "; the material is drawn in its diffuse colour"
-                                                         : "; the material is drawn without it";
-                const std::string source = find_map_in(folders, map_name);
-                const std::string_view type = source.empty() ? std::string_view{} : type_of(source);
-                if (source.empty()) {
-                    report_warning(report, what + " " + searched_text(search) + fallback);
-                } else if (type.empty()) {
-                    report_warning(report,
-                                   what + " is of a type " + std::string(reader_name) + " cannot read" + fallback);
-                } else if (const auto copied = copy_of.find(source); copied != copy_of.end()) {
-                    chosen = {copied->second, type, {}};  // another name of an image already copied
-                } else {
-                    const copy_plan where = plan_copy(output_dir, copy_name(source), source, taken);
-                    if (where.name.empty()) {
-                        report_warning(
-                            report, what + " finds no free name for its copy in " + printable(output_dir) + fallback);
-                    } else if (where.reuse) {
-                        chosen = {where.name, type, {}};
-                    } else {
-                        output_file& copy = d.image_copies.emplace_back();
-                        if (write_image_copy(copy, source, output_dir + "/" + where.name)) {
-                            chosen = {where.name, type, {}};
-                        } else {
-                            report_warning(report,
-                                           what + " could not be copied to " + printable(output_dir) + fallback);
-                            report_system_reason(report, copy.path, copy.error);
-                            d.image_copies.pop_back();
-                        }
-                    }
-                    if (!chosen.image.empty()) {
-                        taken.insert(chosen.image);
-                        copy_of[source] = chosen.image;
-                    }
-                }
+                known->second = show_map_image(search, folders, map_name, place, what,
+                                               map.texture ? texture_left_out : map_left_out, type_of, reader_name,
+                                               d.image_copies, made, report);
             }
             drawn_map& slot = d.looks[m].*map.slot;
-            slot = chosen;
+            slot = known->second;
             slot.placement = *map.placement;
-            if (map.texture) ++(chosen.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
+            if (map.texture) ++(known->second.image.empty() ? d.counts.maps_missing : d.counts.maps_shown);
         }
     }
 }
 
-bool commit_map_copies(std::deque<output_file>& copies, reporter& report) {
+bool commit_map_copies(std::deque<image_copy>& copies, reporter& report) {
     bool all = true;
-    for (output_file& copy : copies) {
+    for (image_copy& image : copies) {
+        output_file& copy = image.file;
         if (commit_output_as_new(copy)) continue;
         tessvert::report(report, message_kind::error, "There was an error when writing the file: " + copy.path + "\n");
         if (copy.error != 0) report_system_reason(report, copy.path, copy.error);

@@ -17,12 +17,14 @@ namespace testkit {
 
 namespace fs = std::filesystem;
 
-// A fresh empty directory under the system's temporary directory, removed
-// with its contents when the object goes.
+// A fresh empty directory under the system's temporary directory (or
+// another), removed with its contents when the object goes.
 struct temp_dir {
     fs::path path;
-    temp_dir() {
-        std::string pattern = (fs::temp_directory_path() / "tessvert-test-XXXXXX").string();
+    temp_dir() : temp_dir(fs::temp_directory_path()) {}
+    // The same under `parent`.
+    explicit temp_dir(const fs::path& parent) {
+        std::string pattern = (parent / "tessvert-test-XXXXXX").string();
         std::vector<char> buf(pattern.begin(), pattern.end());
         buf.push_back('\0');
         char* made = ::mkdtemp(buf.data());

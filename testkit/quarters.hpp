@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 
 namespace testkit {
@@ -24,6 +25,14 @@ inline std::string quarters_rgb() {
 // The image as a binary PPM.
 inline std::string quarters_ppm() {
     return "P6\n16 16\n255\n" + quarters_rgb();
+}
+
+// The same image as an uncompressed 24-bit TGA, its rows from the top.
+inline std::string quarters_tga() {
+    std::string out("\0\0\x02\0\0\0\0\0\0\0\0\0\x10\0\x10\0\x18\x20", 18);
+    const std::string ppm = quarters_ppm();
+    for (std::size_t i = ppm.size() - 16 * 16 * 3; i < ppm.size(); i += 3) out += {ppm[i + 2], ppm[i + 1], ppm[i]};
+    return out;
 }
 
 // 'R', 'G', 'B', 'Y' (yellow), 'W' (white), 'K' (black) for a colour whose

@@ -2,17 +2,22 @@
 // (LD_PRELOAD) to make one chosen system call fail, or to send a signal
 // right at it, without any timing. Set in the child's environment:
 //
-//   TESSVERT_FAULT_READ_AFTER=N    reads from descriptors above 2 deliver N
-//                                  bytes in all, then fail
+//   TESSVERT_FAULT_READ_AFTER=N    reads (read(), pread()) from descriptors
+//                                  above 2 deliver N bytes in all, then fail
 //   TESSVERT_FAULT_WRITE_CALL=N    acts at the Nth write() to a descriptor
 //                                  above 2 (the output files, not the console)
-//   TESSVERT_FAULT_RENAME_CALL=N   acts at the Nth rename() or renameat()
+//   TESSVERT_FAULT_RENAME_CALL=N   acts at the Nth rename(), renameat() or
+//                                  renameat2()
 //   TESSVERT_FAULT_ERRNO=E         the chosen call fails with errno E
 //                                  (EIO when unset)
 //   TESSVERT_FAULT_SIGNAL=S        instead: raise(S), then make the call
 //   TESSVERT_FAULT_TO_PROCESS=1    with it: send S to the process, as kill
 //                                  does, so any thread that does not block
 //                                  it may take it
+//   TESSVERT_FAULT_SLOW_SIGNALS=MS a sigtimedwait() that takes a signal, or a
+//                                  poll() that finds a descriptor ready,
+//                                  returns MS milliseconds late, as from a
+//                                  thread that lost the CPU right there
 //   TESSVERT_FAULT_NEW_SIZE=N      every operator new of exactly N bytes
 //                                  throws std::bad_alloc
 //   TESSVERT_FAULT_NEW_WORKERS=1   with it: only on threads other than the
@@ -23,6 +28,7 @@
 // Every other call passes through untouched.
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/syscall.h>
@@ -66,22 +72,40 @@ long write_calls = 0;
 long rename_calls = 0;
 long bytes_read = 0;
 
+// A read of up to `count` bytes that `real_read` makes, cut or failed as
+// TESSVERT_FAULT_READ_AFTER asks.
+template <typename F>
+ssize_t counted_read(int fd, size_t count, F real_read) {
+    const long after = setting("TESSVERT_FAULT_READ_AFTER");
+    if (fd <= 2 || after <= 0) return real_read(count);
+    if (bytes_read >= after) {
+        errno = EIO;
+        return -1;
+    }
+    const size_t left = static_cast<size_t>(after - bytes_read);
+    const ssize_t got = real_read(count < left ? count : left);
+    if (got > 0) bytes_read += got;
+    return got;
+}
+
+// After a call that found what it waited for: late, when asked.
+void arrive_late(int found) {
+    const long ms = setting("TESSVERT_FAULT_SLOW_SIGNALS");
+    if (found > 0 && ms > 0) ::usleep(static_cast<useconds_t>(ms * 1000));
+}
+
 }  // namespace
 
 extern "C" {
 
 ssize_t read(int fd, void* buf, size_t count) {
     static auto real = next_function<ssize_t (*)(int, void*, size_t)>("read");
-    const long after = setting("TESSVERT_FAULT_READ_AFTER");
-    if (fd <= 2 || after <= 0) return real(fd, buf, count);
-    if (bytes_read >= after) {
-        errno = EIO;
-        return -1;
-    }
-    const size_t left = static_cast<size_t>(after - bytes_read);
-    const ssize_t got = real(fd, buf, count < left ? count : left);
-    if (got > 0) bytes_read += got;
-    return got;
+    return counted_read(fd, count, [&](size_t n) { return real(fd, buf, n); });
+}
+
+ssize_t pread(int fd, void* buf, size_t count, off_t offset) {
+    static auto real = next_function<ssize_t (*)(int, void*, size_t, off_t)>("pread");
+    return counted_read(fd, count, [&](size_t n) { return real(fd, buf, n, offset); });
 }
 
 ssize_t write(int fd, const void* buf, size_t count) {
@@ -100,6 +124,26 @@ int renameat(int from_dir, const char* from, int to_dir, const char* to) {
     static auto real = next_function<int (*)(int, const char*, int, const char*)>("renameat");
     if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
     return real(from_dir, from, to_dir, to);
+}
+
+int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned int flags) {
+    static auto real = next_function<int (*)(int, const char*, int, const char*, unsigned int)>("renameat2");
+    if (fails_here(rename_calls, "TESSVERT_FAULT_RENAME_CALL")) return -1;
+    return real(from_dir, from, to_dir, to, flags);
+}
+
+int sigtimedwait(const sigset_t* set, siginfo_t* info, const struct timespec* timeout) {
+    static auto real = next_function<int (*)(const sigset_t*, siginfo_t*, const struct timespec*)>("sigtimedwait");
+    const int sig = real(set, info, timeout);
+    arrive_late(sig);
+    return sig;
+}
+
+int poll(struct pollfd* fds, nfds_t n, int timeout) {
+    static auto real = next_function<int (*)(struct pollfd*, nfds_t, int)>("poll");
+    const int ready = real(fds, n, timeout);
+    arrive_late(ready);
+    return ready;
 }
 
 }  // extern "C"

@@ -119,9 +119,11 @@ void expect_same_look(const gltf::file& f, const json& material, const std::stri
     if (pov_look.rfind("image ", 0) == 0) {
         ASSERT_TRUE(pbr.has("baseColorTexture")) << pov_look;
         const json& texture = f.doc["textures"][pbr["baseColorTexture"]["index"].index()];
-        EXPECT_EQ(
-            std::string("image ").append(gltf::percent_decoded(f.doc["images"][texture["source"].index()]["uri"].text)),
-            pov_look);
+        // Each scene's copies are named after it: g-NAME beside g.gltf, p-NAME
+        // beside p.pov.
+        EXPECT_EQ(std::string("image p-")
+                      .append(gltf::percent_decoded(f.doc["images"][texture["source"].index()]["uri"].text).substr(2)),
+                  pov_look);
         return;
     }
     std::istringstream in(pov_look);

@@ -4,11 +4,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
 #include <optional>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/quarters.hpp"
@@ -109,11 +117,12 @@ TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUprig
     EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
     EXPECT_NE(console.find("    Number of texture maps:\t1\n    Number of missing maps:\t0\n"), std::string::npos)
         << console;
-    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), testkit::quarters_ppm());
+    // The copy is named after its scene, so that no render takes its name.
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "scene-quarters.ppm"), testkit::quarters_ppm());
     // The converter leaves the pair and the copy, nothing else (POV-Ray its
     // home and log).
     EXPECT_EQ(e2e::list_files(d.dir / "out"),
-              (std::vector<std::string>{"povray-home", "quarters.ppm", "render.log", "scene.inc", "scene.pov"}));
+              (std::vector<std::string>{"povray-home", "render.log", "scene-quarters.ppm", "scene.inc", "scene.pov"}));
 }
 
 TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
@@ -121,14 +130,14 @@ TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
     scene_dirs d;
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
-    put(d.dir / "out" / "quarters.ppm", "P6\n1 1\n255\n\x10\x20\x30");
+    put(d.dir / "out" / "scene-quarters.ppm", "P6\n1 1\n255\n\x10\x20\x30");
     std::string console;
     EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
-    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters.ppm"), "P6\n1 1\n255\n\x10\x20\x30");
-    EXPECT_EQ(testkit::read_file(d.dir / "out" / "quarters-2.ppm"), testkit::quarters_ppm());
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "scene-quarters.ppm"), "P6\n1 1\n255\n\x10\x20\x30");
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "scene-quarters-2.ppm"), testkit::quarters_ppm());
     // A second run finds its own copy and makes no other.
     EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
-    EXPECT_FALSE(fs::exists(d.dir / "out" / "quarters-3.ppm"));
+    EXPECT_FALSE(fs::exists(d.dir / "out" / "scene-quarters-3.ppm"));
 }
 
 // A double quote would end the scene's string inside the name: the copy
@@ -141,7 +150,7 @@ TEST(PovMaps, AQuoteInTheImagesNameBecomesAnUnderscoreInItsCopy) {
     std::string console;
     EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
     EXPECT_NE(console.find("    Number of texture maps:\t1\n"), std::string::npos) << console;
-    EXPECT_EQ(testkit::read_file(d.dir / "out" / "say _hi_.ppm"), testkit::quarters_ppm());
+    EXPECT_EQ(testkit::read_file(d.dir / "out" / "scene-say _hi_.ppm"), testkit::quarters_ppm());
 }
 
 TEST(PovMaps, AMissingImageOrUnreadableTypeLeavesTheDiffuseColourWithAWarning) {
@@ -251,19 +260,18 @@ TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
     // read before it).
     const std::string read_after =
         "TESSVERT_FAULT_READ_AFTER=" + std::to_string(fs::file_size(d.dir / "in" / "scene.3ds") + 20);
-    for (const auto& [fault, reason] :
+    const std::string map = " Warning: the texture map \"quarters.ppm\" of material \"Paper\" ";
+    const std::string plain = "; the material is drawn in its diffuse colour\n";
+    for (const auto& [fault, said] :
          {std::pair{e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=1", "TESSVERT_FAULT_ERRNO=28"}),
-                    "No space left on device"},
-          std::pair{e2e::with_fault_shim({read_after}), "Input/output error"}}) {
-        SCOPED_TRACE(reason);
+                    map + "could not be copied to out" + plain +
+                        " Warning: out/scene-quarters.ppm: No space left on device\n"},
+          std::pair{e2e::with_fault_shim({read_after}),
+                    map + "cannot be read" + plain + " Warning: in/quarters.ppm: Input/output error\n"}}) {
+        SCOPED_TRACE(said);
         const e2e::result failed = e2e::run(d.dir.path, args, fault);
         EXPECT_EQ(failed.exit_code, 1) << failed.out;
-        EXPECT_NE(
-            failed.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" could not be copied "
-                            "to out; the material is drawn in its diffuse colour\n Warning: out/quarters.ppm: " +
-                            std::string(reason) + "\n"),
-            std::string::npos)
-            << failed.out;
+        EXPECT_NE(failed.out.find(said), std::string::npos) << failed.out;
         EXPECT_NE(failed.out.find("    Number of texture maps:\t0\n    Number of missing maps:\t1\n"),
                   std::string::npos)
             << failed.out;
@@ -305,7 +313,260 @@ TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
     // first one's map name too.
     EXPECT_NE(r.out.find("    Number of texture maps:\t3\n    Number of missing maps:\t0\n"), std::string::npos)
         << r.out;
-    EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"quarters.ppm", "scene.inc", "scene.pov"}));
+    EXPECT_EQ(e2e::list_files(d.dir / "out"),
+              (std::vector<std::string>{"scene-quarters.ppm", "scene.inc", "scene.pov"}));
+}
+
+// What a file holds decides how it is read, not its name: a TGA named
+// .png is shown; an empty file and 200 MB of zeros (a hole in the file,
+// which takes no disk) are no images, are not copied, and leave the
+// diffuse colour.
+TEST(PovMaps, AnImageIsReadAsWhatItHoldsAndWhatIsNoImageIsNotCopied) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    put(d.dir / "in" / "quarters.png", testkit::quarters_tga());
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("QUARTERS.PNG")));
+    std::string console;
+    EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
+    EXPECT_NE(console.find(" Warning: the texture map \"QUARTERS.PNG\" of material \"Paper\" holds a tga image, not a "
+                           "png one as its name says; it is read as tga\n"),
+              std::string::npos)
+        << console;
+    put(d.dir / "in" / "empty.png", "");
+    put(d.dir / "in" / "zeros.png", "");
+    fs::resize_file(d.dir / "in" / "zeros.png", std::uintmax_t{200} << 20);
+    const std::pair<std::string, std::string> not_images[] = {
+        {"empty.png", " is an empty file"},
+        {"zeros.png", " does not hold a png image, as its name says, nor another that POV-Ray reads"}};
+    for (const auto& [name, why] : not_images) {
+        ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene(name)));
+        EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
+        EXPECT_NE(console.find(" Warning: the texture map \"" + name + "\" of material \"Paper\"" + why +
+                               "; the material is drawn in its diffuse colour\n"),
+                  std::string::npos)
+            << console;
+    }
+    EXPECT_EQ(e2e::list_files(d.dir / "out"),
+              (std::vector<std::string>{"povray-home", "render.log", "scene-quarters.png", "scene.inc", "scene.pov"}));
+}
+
+// A link planted beside the 3DS file (as an unpacked archive may hold) is
+// not followed, and what stands under a map's name is told; a private
+// image gives a private copy.
+TEST(PovMaps, OnlyRegularFilesBesideTheInputAreReadAndCopiesAreNoMoreReadable) {
+    scene_dirs d;
+    fs::create_symlink("/proc/self/environ", d.dir / "in" / "env.ppm");
+    fs::create_directory(d.dir / "in" / "stone.ppm");
+    const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
+    const std::pair<std::string, std::string> odd[] = {
+        {"ENV.PPM", "in/env.ppm, which is a symbolic link, which is not followed"},
+        {"stone.ppm", "in/stone.ppm, which is a directory"}};
+    for (const auto& [name, what] : odd) {
+        ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene(name)));
+        const e2e::result r = e2e::run(d.dir.path, args);
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        EXPECT_NE(r.out.find(" Warning: the texture map \"" + name + "\" of material \"Paper\" finds " + what +
+                             ", not an image file; the material is drawn in its diffuse colour\n"),
+                  std::string::npos)
+            << r.out;
+        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.inc", "scene.pov"}));
+    }
+    put(d.dir / "in" / "private.ppm", testkit::quarters_ppm());
+    fs::permissions(d.dir / "in" / "private.ppm", fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("private.ppm")));
+    const mode_t umask_before = ::umask(022);
+    const e2e::result r = e2e::run(d.dir.path, args);
+    ::umask(umask_before);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(fs::status(d.dir / "out" / "scene-private.ppm").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// An image that cannot be read is named, not its copy; a copy that cannot
+// be put in place takes the scene with it: nothing of the scene is saved.
+TEST(PovMaps, AnImageThatCannotBeReadOrPutInPlace) {
+    scene_dirs d;
+    const ch::bytes scene = square_scene("quarters.ppm");
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", scene));
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    const std::vector<std::string> args{"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"};
+    // Every read after the 3DS file's bytes fails.
+    const e2e::result unread =
+        e2e::run(d.dir.path, args, e2e::with_fault_shim({"TESSVERT_FAULT_READ_AFTER=" + std::to_string(scene.size())}));
+    EXPECT_EQ(unread.exit_code, 1) << unread.out;
+    EXPECT_NE(unread.out.find(" Warning: the texture map \"quarters.ppm\" of material \"Paper\" cannot be read; the "
+                              "material is drawn in its diffuse colour\n Warning: in/quarters.ppm: Input/output "
+                              "error\n"),
+              std::string::npos)
+        << unread.out;
+    fs::remove(d.dir / "out" / "scene.pov");
+    fs::remove(d.dir / "out" / "scene.inc");
+    // The copy is put in place first: a file of its name appeared meanwhile.
+    const e2e::result taken =
+        e2e::run(d.dir.path, args, e2e::with_fault_shim({"TESSVERT_FAULT_RENAME_CALL=1", "TESSVERT_FAULT_ERRNO=17"}));
+    EXPECT_EQ(taken.exit_code, 0);
+    EXPECT_NE(taken.out.find("There was an error when writing the file: out/scene-quarters.ppm\n Warning: "
+                             "out/scene-quarters.ppm: File exists\n"),
+              std::string::npos)
+        << taken.out;
+    EXPECT_TRUE(e2e::list_files(d.dir / "out").empty());
+}
+
+// An output name that is a link into another folder: the scene file is
+// written where the link ends, and its mesh file and images beside it.
+TEST(PovMaps, AllOfASceneGoesToTheFolderItsFileIsWrittenTo) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    fs::create_directory(d.dir / "real");
+    fs::create_symlink("../real/linked.pov", d.dir / "out" / "scene.pov");
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("quarters.ppm")));
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(r.out.find(" All objects successfully dumped to: out/../real/scene.inc\n"), std::string::npos) << r.out;
+    EXPECT_EQ(e2e::list_files(d.dir / "out"), std::vector<std::string>{"scene.pov"});
+    EXPECT_TRUE(fs::is_symlink(d.dir / "out" / "scene.pov"));
+    EXPECT_EQ(e2e::list_files(d.dir / "real"),
+              (std::vector<std::string>{"linked-quarters.ppm", "linked.pov", "scene.inc"}));
+    const pov::render_result rendered = pov::render(d.dir / "real", "linked.pov", 160, 120);
+    EXPECT_CLEAN_RENDER(rendered);
+    EXPECT_EQ(quarters_seen(rendered.picture), "RGBY");
+}
+
+namespace {
+
+// A child process that is killed when a test ends before it was waited for.
+struct child_guard {
+    pid_t pid;
+    bool reaped = false;
+    ~child_guard() {
+        if (reaped) return;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+};
+
+// Waits up to a minute for `done`; whether it came.
+template <typename F>
+bool wait_for(F done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+// The image the scene file `pov` shows: the name in its image_map.
+std::string image_shown(const std::string& pov) {
+    std::smatch m;
+    return std::regex_search(pov, m, std::regex("ppm \"([^\"]+)\"")) ? m[1].str() : "";
+}
+
+}  // namespace
+
+// Two files of a batch, converted at once, whose copies want one name:
+// "a" shows x-y.ppm and "a-x" shows y.ppm, both copied as a-x-y.ppm. The
+// first file is held between choosing its copy's name and putting it in
+// place (its mesh file is a FIFO that the test drains only once the second
+// file is saved), and the second is read only once the first has chosen
+// (its 3DS file is a FIFO too). Each scene keeps its own image.
+TEST(PovMaps, TwoFilesOfABatchThatWantOneCopyNameAtOnceEachKeepTheirOwnImage) {
+    scene_dirs d;
+    put(d.dir / "in" / "x-y.ppm", testkit::quarters_ppm());
+    put(d.dir / "in" / "y.ppm", "P6\n1 1\n255\n\x10\x20\x30");
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "a.3ds", square_scene("x-y.ppm")));
+    ASSERT_EQ(::mkfifo((d.dir / "in" / "a-x.3ds").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((d.dir / "out" / "a.inc").c_str(), 0600), 0);
+    child_guard child{
+        e2e::spawn(d.dir.path, {"--batch", "out", "in/a.3ds", "in/a-x.3ds", "--format", "pov", "--threads", "2"})};
+    // The first file's copy is written to its temporary: its name is chosen.
+    ASSERT_TRUE(wait_for([&] {
+        const std::vector<std::string> names = e2e::list_files(d.dir / "out");
+        return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".tmp"); });
+    }));
+    const ch::bytes second = square_scene("y.ppm");
+    std::ofstream(d.dir / "in" / "a-x.3ds", std::ios::binary)
+        .write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
+    ASSERT_TRUE(wait_for([&] { return fs::exists(d.dir / "out" / "a-x.pov"); }));
+    const std::string mesh = testkit::read_file(d.dir / "out" / "a.inc");  // lets the first file go on
+    int status = 0;
+    ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
+    child.reaped = true;
+    const e2e::result r = e2e::collect(status, d.dir.path);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_NE(mesh.find("mesh2"), std::string::npos);
+    for (const auto& [scene, source] : {std::pair{"a.pov", "x-y.ppm"}, std::pair{"a-x.pov", "y.ppm"}}) {
+        const std::string image = image_shown(testkit::read_file(d.dir / "out" / scene));
+        ASSERT_FALSE(image.empty()) << scene;
+        EXPECT_TRUE(testkit::read_file(d.dir / "out" / image) == testkit::read_file(d.dir / "in" / source))
+            << scene << " shows " << image;
+    }
+}
+
+namespace {
+
+// Whether `inner` is `outer` or lies in it.
+bool lies_in(const fs::path& inner, const fs::path& outer) {
+    return std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end()).first == outer.end();
+}
+
+// A folder for a test outside /tmp and the home folder, which Debian's
+// POV-Ray reads whole: beside the build, else /var/tmp; empty when
+// neither is.
+fs::path outside_open_folders() {
+    for (const fs::path& parent : {fs::path(e2e::binary_path()).parent_path(), fs::path("/var/tmp")}) {
+        std::error_code ec;
+        const fs::path real = fs::canonical(parent, ec);
+        if (ec) continue;
+        bool open = false;
+        for (const char* folder : std::initializer_list<const char*>{"/tmp", std::getenv("HOME")})
+            if (folder != nullptr && fs::exists(folder) && lies_in(real, fs::canonical(folder))) open = true;
+        if (!open) return real;
+    }
+    return {};
+}
+
+}  // namespace
+
+// Debian's POV-Ray may read, for a scene outside the home folder and /tmp,
+// only the current folder and not its subfolders ("read+write = ." in
+// /etc/povray/3.7/povray.conf): the copies lie beside the scene, and the
+// scene renders in such a folder. Whether this POV-Ray does restrict its
+// reads there is found out and said; the copies are shown either way. And
+// the picture that rendering one scene of a batch writes (cube.ppm beside
+// cube.pov) never replaces the copy that another scene shows, though its
+// map is named cube.ppm too.
+TEST(PovMaps, CopiesBesideTheSceneRenderOutsideTheOpenFoldersAndNoRenderTakesTheirName) {
+    REQUIRE_POVRAY();
+    const fs::path parent = outside_open_folders();
+    if (parent.empty()) GTEST_SKIP() << "no folder outside /tmp and the home folder to render in";
+    const e2e::temp_dir dir(parent);
+    fs::create_directories(dir / "in");
+    fs::create_directories(dir / "out" / "sub");
+    put(dir / "out" / "sub" / "probe.ppm", testkit::quarters_ppm());
+    put(dir / "out" / "probe.pov",
+        "#version 3.7;\nglobal_settings { assumed_gamma 1.0 }\ncamera { location <0, 0, -1> look_at 0 }\n"
+        "plane { z, 0 pigment { image_map { ppm \"sub/probe.ppm\" } } }\n");
+    const bool subfolders_read = pov::render(dir / "out", "probe.pov", 8, 6).status == 0;
+    const std::string conf = testkit::read_file("/etc/povray/3.7/povray.conf");
+    std::cout << "[ NOTE     ] rendering in " << dir.path.string() << "; /etc/povray/3.7/povray.conf "
+              << (conf.find("\nrestricted") != std::string::npos ? "restricts" : "does not restrict")
+              << " reads; this POV-Ray " << (subfolders_read ? "reads" : "does not read")
+              << " an image in a subfolder there\n";
+    fs::remove_all(dir / "out");
+
+    ASSERT_TRUE(testkit::write_file(dir / "in" / "cube.3ds", square_scene("")));
+    ASSERT_TRUE(testkit::write_file(dir / "in" / "other.3ds", square_scene("cube.ppm")));
+    put(dir / "in" / "cube.ppm", testkit::quarters_ppm());
+    const e2e::result r = e2e::run(dir.path, {"--batch", "out", "in/cube.3ds", "in/other.3ds", "--format", "pov"});
+    ASSERT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(e2e::list_files(dir / "out"),
+              (std::vector<std::string>{"cube.inc", "cube.pov", "other-cube.ppm", "other.inc", "other.pov"}));
+    // Rendered as `povray +FP cube.pov` names its picture.
+    pov::render(dir / "out", "cube.pov", 16, 12, {"+Ocube.ppm"});
+    ASSERT_TRUE(fs::exists(dir / "out" / "cube.ppm"));
+    const pov::render_result other = pov::render(dir / "out", "other.pov", 160, 120);
+    EXPECT_CLEAN_RENDER(other);
+    EXPECT_EQ(quarters_seen(other.picture), "RGBY");
 }
 
 // Images that vary a value over the surface, each black on the left half

@@ -436,6 +436,13 @@ TEST(Batch, AnInterruptKeepsTheFilesCommittedAndCommitsNoneInFlight) {
     EXPECT_EQ(list_files(dir / "out"), (std::vector<std::string>{"a.inc", "a.vrx"}));
     expect_pairs_of_single_runs(dir.path, "out", {"a.3ds"});
     EXPECT_TRUE(leftovers(dir / "out").empty());
+    // However late the thread that takes the signal acts on it, no file is
+    // put in place after the signal came.
+    e2e::limits late = interrupt_at_write("3");
+    late.environment.push_back("TESSVERT_FAULT_SLOW_SIGNALS=50");
+    const auto slow = e2e::run(dir.path, {"--batch", "slow", "a.3ds", "b.3ds", "c.3ds", "--threads", "1"}, late);
+    EXPECT_EQ(slow.signal, SIGINT) << slow.out;
+    EXPECT_EQ(list_files(dir / "slow"), (std::vector<std::string>{"a.inc", "a.vrx"}));
     // With files side by side, none is left half written either.
     const auto side =
         e2e::run(dir.path, {"--batch", "side", "a.3ds", "b.3ds", "c.3ds", "--threads", "3"}, interrupt_at_write("2"));

@@ -66,6 +66,10 @@ struct output_language {
     // The mesh file is written before the scene file (a scene file that
     // says how long the meshes are).
     bool mesh_first = false;
+    // The scene file names its mesh file (and image copies) by file name
+    // alone: they go to the folder the scene file really lands in, also
+    // when its name is a symbolic link into another folder.
+    bool mesh_beside_scene = false;
     // Why files of the base name `base_name` cannot be written in this
     // language (a sentence for a warning), or empty when they can.
     std::string (*output_name_problem)(const std::string& base_name) = nullptr;

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "writers/common/image_types.hpp"
+
 namespace tessvert {
 
 namespace {
@@ -17,9 +19,23 @@ char lower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool is_regular_file(const std::string& path) {
+// What the entry at `path` is, its symbolic links not followed: empty for
+// a regular file, else a few words ("a directory"); null when there is
+// none.
+const char* entry_kind(const std::string& path) {
     struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (::lstat(path.c_str(), &st) != 0) return nullptr;
+    if (S_ISREG(st.st_mode)) return "";
+    if (S_ISDIR(st.st_mode)) return "a directory";
+    if (S_ISLNK(st.st_mode)) return "a symbolic link, which is not followed";
+    if (S_ISFIFO(st.st_mode)) return "a FIFO";
+    if (S_ISSOCK(st.st_mode)) return "a socket";
+    return "a device";
+}
+
+bool is_regular_file(const std::string& path) {
+    const char* kind = entry_kind(path);
+    return kind != nullptr && *kind == '\0';
 }
 
 // Closes a file descriptor when it goes.
@@ -30,11 +46,12 @@ struct fd_closer {
     }
 };
 
-// Reads up to `n` bytes, as many calls as it takes; -1 on an error.
-ssize_t read_full(int fd, char* to, std::size_t n) {
+// Reads up to `n` bytes at `offset`, as many calls as it takes; -1 on an
+// error.
+ssize_t read_full_at(int fd, char* to, std::size_t n, std::uint64_t offset) {
     std::size_t got = 0;
     while (got < n) {
-        const ssize_t r = ::read(fd, to + got, n - got);
+        const ssize_t r = ::pread(fd, to + got, n - got, static_cast<off_t>(offset + got));
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return -1;
         if (r == 0) break;
@@ -45,17 +62,19 @@ ssize_t read_full(int fd, char* to, std::size_t n) {
 
 constexpr std::size_t copy_block = std::size_t{1} << 16;
 
-// Whether the two files hold the same bytes.
-bool same_content(const std::string& a, const std::string& b) {
-    struct stat sa {
-    }, sb{};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0 || sa.st_size != sb.st_size) return false;
-    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino) return true;
-    const fd_closer fa{::open(a.c_str(), O_RDONLY | O_CLOEXEC)}, fb{::open(b.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (fa.fd < 0 || fb.fd < 0) return false;
+// Whether the regular file at `path` holds the bytes of `source`.
+bool same_content(const std::string& path, const image_source& source) {
+    const fd_closer other{::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    struct stat so {
+    }, ss{};
+    if (other.fd < 0 || ::fstat(other.fd, &so) != 0 || !S_ISREG(so.st_mode) || ::fstat(source.fd, &ss) != 0 ||
+        static_cast<std::uint64_t>(so.st_size) != source.size)
+        return false;
+    if (so.st_dev == ss.st_dev && so.st_ino == ss.st_ino) return true;
     const auto ba = std::make_unique<char[]>(copy_block), bb = std::make_unique<char[]>(copy_block);
-    for (;;) {
-        const ssize_t na = read_full(fa.fd, ba.get(), copy_block), nb = read_full(fb.fd, bb.get(), copy_block);
+    for (std::uint64_t at = 0;; at += copy_block) {
+        const ssize_t na = read_full_at(other.fd, ba.get(), copy_block, at);
+        const ssize_t nb = read_full_at(source.fd, bb.get(), copy_block, at);
         if (na < 0 || na != nb || std::memcmp(ba.get(), bb.get(), static_cast<std::size_t>(na)) != 0) return false;
         if (na == 0) return true;
     }
@@ -66,6 +85,13 @@ std::string numbered(const std::string& name, int n) {
     const std::size_t dot = name.rfind('.');
     const std::size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
     return name.substr(0, cut) + "-" + std::to_string(n) + name.substr(cut);
+}
+
+// A name without its extension, as a renderer names its picture after
+// the scene file.
+std::string without_extension(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 // Names in DOS's 8.3 form: a file saved as "UVTransformTestImg.png" is
@@ -114,61 +140,157 @@ std::string folder_of(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string find_map_image(const std::string& input_path, std::string_view map_name) {
+map_image_found find_map_image(const std::string& input_path, std::string_view map_name) {
+    map_image_found found;
     const std::string wanted = map_file_part(map_name);
-    if (wanted.empty() || wanted == "." || wanted == "..") return {};
+    if (wanted.empty() || wanted == "." || wanted == "..") return found;
     const std::string dir = folder_of(input_path);
     const std::string exact = dir + "/" + wanted;
-    if (is_regular_file(exact)) return exact;
+    if (const char* kind = entry_kind(exact)) {
+        if (*kind == '\0') {
+            found.path = exact;
+            return found;
+        }
+        found.other = exact;
+        found.other_kind = kind;
+    }
     DIR* listing = ::opendir(dir.c_str());
-    if (listing == nullptr) return {};
+    if (listing == nullptr) return found;
     // Of several names that differ only in case, the first in sorted order,
     // so that the choice does not depend on the directory's order.
-    std::string found;
+    std::string regular, other;
+    const char* other_kind = nullptr;
     while (const dirent* entry = ::readdir(listing)) {
         const std::string_view name = entry->d_name;
-        if (!equal_ignoring_case(name, wanted) || (!found.empty() && name >= found)) continue;
-        if (is_regular_file(dir + "/" + std::string(name))) found = name;
+        if (!equal_ignoring_case(name, wanted)) continue;
+        const char* kind = entry_kind(dir + "/" + std::string(name));
+        if (kind == nullptr) continue;
+        if (*kind == '\0' && (regular.empty() || name < regular)) regular = name;
+        if (*kind != '\0' && (other.empty() || name < other)) other = name, other_kind = kind;
     }
     ::closedir(listing);
-    if (found.empty()) found = find_long_name(dir, wanted);
-    return found.empty() ? std::string{} : dir + "/" + found;
+    if (regular.empty()) regular = find_long_name(dir, wanted);
+    if (!regular.empty()) {
+        found = {dir + "/" + regular, {}, {}};
+    } else if (found.other.empty() && !other.empty()) {
+        found.other = dir + "/" + other;
+        found.other_kind = other_kind;
+    }
+    return found;
 }
 
-copy_plan plan_copy(const std::string& out_dir, const std::string& wanted, const std::string& source,
-                    const std::set<std::string>& taken) {
+image_source::~image_source() {
+    if (fd >= 0) ::close(fd);
+}
+
+bool open_image_source(image_source& source, const std::string& path, int& error) {
+    // Not through a link, and no wait for a FIFO's writer: the lookup saw a
+    // regular file, but the name may stand for something else by now.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        return false;
+    }
+    if (source.fd >= 0) ::close(source.fd);
+    source.fd = fd;
+    source.size = static_cast<std::uint64_t>(st.st_size);
+    source.mode = st.st_mode & 07777;
+    return true;
+}
+
+std::string_view image_source_format(const image_source& source, int& error) {
+    unsigned char head[image_head_size];
+    const ssize_t n = read_full_at(source.fd, reinterpret_cast<char*>(head), sizeof head, 0);
+    if (n < 0) error = errno;
+    if (n <= 0) return {};
+    return image_format_of(head, static_cast<std::size_t>(n), source.size);
+}
+
+copy_name_claim::~copy_name_claim() {
+    if (claims == nullptr) return;
+    const std::lock_guard lock(claims->mutex);
+    claims->paths.erase(path);
+}
+
+copy_place copies_beside(const std::string& scene_path, copy_name_claims* claims) {
+    // A scene file that is a link is written where the link ends: its mesh
+    // file and images go there too.
+    const std::string real = follow_links(scene_path);
+    const std::size_t slash = real.rfind('/');
+    return {folder_of(real), without_extension(real.substr(slash == std::string::npos ? 0 : slash + 1)) + "-", claims};
+}
+
+std::string mesh_file_beside(const std::string& scene_path, const std::string& include_path) {
+    const std::string real_folder = folder_of(follow_links(scene_path)), folder = folder_of(scene_path);
+    if (real_folder == folder) return include_path;
+    struct stat a {
+    }, b{};
+    if (::stat(real_folder.c_str(), &a) == 0 && ::stat(folder.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino)
+        return include_path;
+    const std::size_t slash = include_path.rfind('/');
+    return real_folder + "/" + include_path.substr(slash == std::string::npos ? 0 : slash + 1);
+}
+
+copy_plan plan_copy(const copy_place& place, const std::string& wanted, const image_source& source,
+                    const std::set<std::string>& taken, copy_name_claim& claim) {
     // Enough names for any folder a user keeps; past them the image is
     // not copied rather than searched for without end.
     constexpr int max_tries = 1000;
     for (int n = 1; n <= max_tries; ++n) {
         const std::string name = n == 1 ? wanted : numbered(wanted, n);
         if (taken.count(name) != 0) continue;
-        const std::string path = out_dir + "/" + name;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT) return {name, false};
-            continue;
+        const std::string path = place.folder + "/" + name;
+        // A scene there would render its picture onto this name.
+        if (entry_kind(place.folder + "/" + without_extension(name) + ".pov") != nullptr) continue;
+        {
+            // Looked at and claimed at once: a conversion that puts its copy
+            // in place gives up its claim only after the file is there.
+            std::unique_lock<std::mutex> lock;
+            if (place.claims != nullptr) {
+                lock = std::unique_lock(place.claims->mutex);
+                if (place.claims->paths.count(path) != 0) continue;
+            }
+            struct stat st {};
+            if (::lstat(path.c_str(), &st) != 0) {
+                if (errno != ENOENT) continue;
+                if (place.claims != nullptr) {
+                    place.claims->paths.insert(path);
+                    claim.claims = place.claims;
+                    claim.path = path;
+                }
+                return {name, false};
+            }
+            if (!S_ISREG(st.st_mode)) continue;
         }
-        if (S_ISREG(st.st_mode) && same_content(path, source)) return {name, true};
+        if (same_content(path, source)) return {name, true};
     }
     return {};
 }
 
-bool write_image_copy(output_file& out, const std::string& source, const std::string& target) {
+bool write_image_copy(output_file& out, const image_source& source, const std::string& target, int& read_error) {
     if (!open_output(out, target)) return false;
-    const fd_closer in{::open(source.c_str(), O_RDONLY | O_CLOEXEC)};
-    bool ok = in.fd >= 0;
-    if (!ok) out.error = errno;
+    // No more readable than the image: a private file stays private.
+    struct stat st {};
+    if (!out.in_place && ::fstat(out.fd, &st) == 0) ::fchmod(out.fd, st.st_mode & source.mode & 0777);
     const auto block = std::make_unique<char[]>(copy_block);
-    while (ok) {
-        const ssize_t n = read_full(in.fd, block.get(), copy_block);
+    bool ok = true;
+    for (std::uint64_t at = 0; ok;) {
+        const ssize_t n = read_full_at(source.fd, block.get(), copy_block, at);
         if (n < 0) {
-            out.error = errno;
+            read_error = errno;
             ok = false;
         }
         if (n <= 0) break;
         write_output(out, block.get(), static_cast<std::size_t>(n));
         ok = !out.write_failed;
+        at += static_cast<std::uint64_t>(n);
     }
     if (!ok) out.write_failed = true;
     return finish_output(out) && ok;

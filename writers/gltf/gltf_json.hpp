@@ -19,9 +19,9 @@ void append_json_number(std::string& out, double value);
 // "-._~" percent-encoded, so that any name reaches the reader whole.
 std::string uri_of_file_name(std::string_view name);
 
-// The media type of an image file glTF 2.0 reads, from its first bytes:
-// "image/png" or "image/jpeg"; empty for any other or a file that cannot
-// be read.
-std::string_view gltf_image_type(std::string_view path);
+// The media type glTF 2.0 gives an image of `format` (as image_format_of
+// names what a file holds): "image/png" or "image/jpeg"; empty for any
+// other format, which glTF does not show.
+std::string_view gltf_image_type(std::string_view format);
 
 }  // namespace tessvert

@@ -86,6 +86,7 @@ const output_language gltf_language{
     .all_or_nothing = true,
     // The scene file gives the buffer file's length: the buffers come first.
     .mesh_first = true,
+    .mesh_beside_scene = true,
     .output_name_problem = output_name_problem,
     .prepare = prepare,
 };

@@ -101,6 +101,7 @@ const output_language pov_language{
                   .reader_name = "POV-Ray"},
     .all_or_nothing = true,
     .mesh_first = false,
+    .mesh_beside_scene = true,
     .output_name_problem = output_name_problem,
     .prepare = prepare,
 };

@@ -20,17 +20,10 @@ double usable_scale(float scale) {
 
 }  // namespace
 
-std::string_view pov_image_type(std::string_view file_name) {
-    const std::size_t dot = file_name.rfind('.');
-    if (dot == std::string_view::npos) return {};
-    const std::string_view ext = file_name.substr(dot + 1);
-    static constexpr std::string_view types[][2] = {
-        {"gif", "gif"}, {"tga", "tga"},  {"iff", "iff"},   {"ppm", "ppm"},  {"pgm", "pgm"},
-        {"png", "png"}, {"jpg", "jpeg"}, {"jpeg", "jpeg"}, {"tif", "tiff"}, {"tiff", "tiff"},
-        {"bmp", "bmp"}, {"hdr", "hdr"},  {"exr", "exr"},
-    };
-    for (const auto& t : types)
-        if (equal_ignoring_case(ext, t[0])) return t[1];
+std::string_view pov_image_type(std::string_view format) {
+    // POV-Ray names each format it reads as image_format_of does.
+    for (const std::string_view known : {"gif", "tga", "iff", "ppm", "pgm", "png", "jpeg", "tiff", "bmp", "hdr", "exr"})
+        if (format == known) return known;
     return {};
 }
 
@@ -55,7 +48,7 @@ namespace {
 
 // "TYPE FILE" and how the image is read: smoothly, its numbers as they
 // stand when they are values rather than colours (`linear`).
-std::string image_source(std::string_view image_file, std::string_view type, bool linear) {
+std::string image_spec(std::string_view image_file, std::string_view type, bool linear) {
     std::string text(type);
     text += ' ';
     text.append(image_file);
@@ -92,7 +85,7 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
         out += ' ';
     }
     out += "uv_mapping ";
-    std::string image = "image_map { " + image_source(image_file, type, linear);
+    std::string image = "image_map { " + image_spec(image_file, type, linear);
     if (filter > 0) {
         image += " filter all ";
         append_number(image, filter);
@@ -119,7 +112,7 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
 }
 
 void append_pov_bump_map(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type) {
-    out += "uv_mapping bump_map { " + image_source(image_file, type, true);
+    out += "uv_mapping bump_map { " + image_spec(image_file, type, true);
     if (shown_once(t)) out += " once";
     out += " bump_size ";
     append_number(out, static_cast<double>(t.amount) / 100.0);

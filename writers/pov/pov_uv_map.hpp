@@ -12,10 +12,10 @@
 
 namespace tessvert {
 
-// The image type keyword of POV-Ray 3.7 for an image file, from the file
-// name's extension in any case ("jpeg" for .jpg and .jpeg, "tiff" for .tif
-// and .tiff, ...); empty when POV-Ray cannot read that type.
-std::string_view pov_image_type(std::string_view file_name);
+// The image type keyword of POV-Ray 3.7 for an image of `format` (as
+// image_format_of names what a file holds); empty when POV-Ray cannot
+// read that format.
+std::string_view pov_image_type(std::string_view format);
 
 // Where a surface point with mapping coordinates (u, v) reads the image, as
 // an affine map of texture space: image = matrix * (u, v) + offset, the
