@@ -1,5 +1,6 @@
 #include "drawing/draw.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -287,7 +288,11 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
     }
 
     draw_lights(s, choices, upright, turn, d);
-    if (choices.lights == light_choice::file && !d.lights.empty() &&
+    // A scene without a face has nothing to light: the line that says
+    // nothing was drawn tells what is wrong with it.
+    const bool has_faces =
+        std::any_of(s.objects.begin(), s.objects.end(), [](const mesh_object& o) { return !o.faces.empty(); });
+    if (choices.lights == light_choice::file && has_faces && !d.lights.empty() &&
         !some_face_lit(s, placed_meshes(d), d.lights, choices.language.draws_spotlights))
         tessvert::report(report, message_kind::advice,
                          " Warning: no light of the file lights a face (none has a face turned towards it within its "

@@ -95,6 +95,13 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
     const pov::render_result dark = render_scene(dir, inside, {"-t"}, {}, &console);
     EXPECT_EQ(find(dark.picture, lit).count, 0);
     EXPECT_NE(console.find(advice), std::string::npos) << console;
+
+    // Lights and no face: nothing was drawn, which its own line says; no
+    // light would show anything, so none is advised.
+    testkit::write_file(dir / "bare.3ds", serialize(primary({version(3), editor({pov::lamp("Lamp", {0, 0, 5})})})));
+    const e2e::result bare = e2e::run(dir.path, {"-i", "bare.3ds", "-o", "bare", "--format", "pov"});
+    EXPECT_NE(bare.out.find(testkit::nothing_drawn_warning), std::string::npos) << bare.out;
+    EXPECT_EQ(bare.out.find(advice), std::string::npos) << bare.out;
 }
 
 // A figure authored with y up, a red body under a green head, with a
