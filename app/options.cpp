@@ -456,6 +456,15 @@ void set_output_base(run_options& options, std::string base) {
         options.include_path = mesh_file_beside(options.scene_path, options.include_path);
 }
 
+std::string manual_languages() {
+    std::string text = ".RS\n";
+    for (const output_language* l : output_languages()) {
+        text += ".TP\n.B " + std::string(l->name) + "\n";
+        text += l->manual;
+    }
+    return text + ".RE\n";
+}
+
 std::string banner_text() {
     return "\n TESSVERT v0.1 beta 3 (win32-intel) - a 3DS to ray tracer scene converter by the tessvert developers\n";
 }

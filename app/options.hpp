@@ -108,6 +108,10 @@ std::string output_base_for(const std::string& output_value, const std::string& 
 void set_output_base(run_options& options, std::string base);
 
 std::string banner_text();
+
+// The man page's list of output languages, in roff: one tagged paragraph
+// for each row of the table, in its order.
+std::string manual_languages();
 std::string usage_text();
 
 }  // namespace tessvert

@@ -621,8 +621,7 @@ int main(int argc, char** argv) {
             .emplace_back(count, runs);
     }
     if (sizes.empty() && lookup_sizes.empty() && groups_sizes.empty() && bands_sizes.empty() && pov_sizes.empty() &&
-        gltf_sizes.empty() &&
-        fan_runs == 0) {
+        gltf_sizes.empty() && fan_runs == 0) {
         sizes = {{10000, 15}, {250000, 11}, {1000000, 11}, {4000000, 7}};
         groups_sizes = {{1000000, 7}};
         bands_sizes = {{1000000, 7}};

@@ -297,8 +297,9 @@ TEST(HostileRun, ASignalIgnoredAtTheStartStaysIgnored) {
     const bytes scene = serialize(primary({editor({named_object(
         "t", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2}})})})})}));
     for (const char* name : {"a", "b", "c"}) write_file(dir / (std::string(name) + ".3ds"), scene);
-    e2e::limits lim = e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=2", "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGHUP),
-                                  "TESSVERT_FAULT_TO_PROCESS=1"});
+    e2e::limits lim =
+        e2e::with_fault_shim({"TESSVERT_FAULT_WRITE_CALL=2", "TESSVERT_FAULT_SIGNAL=" + std::to_string(SIGHUP),
+                              "TESSVERT_FAULT_TO_PROCESS=1"});
     lim.ignored_signals = {SIGHUP};
     const auto batch = e2e::run(dir.path, {"--batch", "out", "a.3ds", "b.3ds", "c.3ds", "--threads", "2"}, lim);
     EXPECT_EQ(batch.signal, 0);

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <regex>
+#include <sstream>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -107,11 +108,30 @@ TEST(Version, TheBinaryTheManPageAndTheReadmeTellOneVersion) {
     ASSERT_EQ(binary.size(), 1u) << r.out;
     EXPECT_EQ(binary[0], TESSVERT_VERSION_TEXT);
     const fs::path source = TESSVERT_SOURCE_DIR;
-    for (const char* doc : {"doc/tessvert.1", "README.md"}) {
-        const std::vector<std::string> found = versions_in(read_file(source / doc));
+    for (const fs::path& doc : {fs::path(TESSVERT_MAN_PAGE), source / "README.md"}) {
+        const std::vector<std::string> found = versions_in(read_file(doc));
         EXPECT_FALSE(found.empty()) << doc;
         for (const std::string& v : found) EXPECT_EQ(v, binary[0]) << doc;
     }
+}
+
+// The man page's list of output languages is made from their table: each
+// language the usage text names has its paragraph there.
+TEST(Usage, TheManPageTellsEveryOutputLanguageTheUsageTextNames) {
+    temp_dir dir;
+    const std::string usage = e2e::run(dir.path, {"--help"}).out;
+    const std::string man = read_file(TESSVERT_MAN_PAGE);
+    EXPECT_EQ(man.find("@LANGUAGES@"), std::string::npos);
+    std::size_t languages = 0;
+    std::istringstream lines(usage.substr(usage.find("  --format F")));
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line) && line.starts_with("    ")) {
+        const std::string name = line.substr(4, line.find(' ', 4) - 4);
+        EXPECT_NE(man.find(".TP\n.B " + name + "\n"), std::string::npos) << name;
+        ++languages;
+    }
+    EXPECT_GE(languages, 3u) << usage;
 }
 
 TEST(LoadFailure, AWarningAfterTheFailureLinesSaysWhy) {
@@ -315,7 +335,7 @@ TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
     // Another output language names its files as a single run does.
     const auto pov = e2e::run(dir.path, {"--batch", "pov", "in/a.3ds", "--format", "pov"});
     EXPECT_EQ(pov.exit_code, 1) << pov.out;
-    EXPECT_EQ(list_files(dir / "pov"), (std::vector<std::string>{"a.inc", "a.pov"}));
+    EXPECT_EQ(list_files(dir / "pov"), (std::vector<std::string>{"a.pov", "a.pov.inc"}));
     std::vector<std::string> one = args;
     one.insert(one.end(), {"--threads", "1"});
     EXPECT_EQ(without_seconds(e2e::run(dir.path, one).out), without_seconds(r.out));

@@ -55,6 +55,7 @@ struct implied_choices {
 struct output_language {
     std::string_view name;             // as --format takes it
     std::string_view summary;          // what the usage text says of it
+    std::string_view manual;           // what the man page says of it, in roff
     std::string_view scene_extension;  // of the scene file, after the base name
     std::string_view mesh_extension;   // of the mesh file
     implied_choices implies;

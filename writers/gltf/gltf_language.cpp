@@ -68,6 +68,19 @@ std::string output_name_problem(const std::string&) {
 const output_language gltf_language{
     .name = "gltf",
     .summary = "NAME.gltf and NAME.bin, a glTF 2.0 scene with texture maps",
+    .manual = R"roff(A glTF 2.0 scene,
+.I NAME.gltf
+(JSON) and its buffers in
+.IR NAME.bin ,
+for Blender and other glTF readers: the same faces, normals, mapping
+coordinates, materials (as pbrMetallicRoughness), cameras and lights
+(KHR_lights_punctual, the studio rig's among them) under one root node
+that stands the scene upright
+.RB ( \-\-up )
+and turns the file's z up into glTF's y up; texture maps in PNG or JPEG
+only. Like the POV-Ray scene, it frames, lights and copies unless
+.BR \-\-file\-view .
+)roff",
     .scene_extension = ".gltf",
     .mesh_extension = ".bin",
     // Each face in its material, and the hard edges of the smoothing

@@ -85,9 +85,42 @@ std::string output_name_problem(const std::string& base_name) {
 
 const output_language pov_language{
     .name = "pov",
-    .summary = "NAME.pov and NAME.inc, a POV-Ray 3.7 scene with texture maps",
+    .summary = "NAME.pov and NAME.pov.inc, a POV-Ray 3.7 scene with texture maps",
+    .manual = R"roff(A POV-Ray 3.7 scene,
+.I NAME.pov
+and the meshes in
+.IR NAME.pov.inc ,
+ready for
+.B povray +W1024 +H768 +A NAME.pov
+in the folder that holds both. It carries each face's material and the
+smoothing groups' normals (as
+.B \-\-materials \-\-smoothing
+give them), the materials' shading and maps, spotlights, the light
+multipliers, the ambient light and the background colour; a light flagged
+off is left out. It frames the view, adds a headlight and the keyframer's
+copies as
+.BR \-\-frame ,
+.B \-\-headlight
+and
+.B \-\-instances
+do, unless
+.BR \-\-file\-view .
+Coordinates are the file's own, right-handed with z up (turned upright by
+.B Upright
+with
+.BR \-\-up );
+each camera turns POV-Ray's view to match (its sky is the scene's up,
+turned by the camera's bank; its right vector is negated). Camera 0 is the
+initial view (the one
+.BR \-c ,
+the default view or the framing gives); cameras 1 to N are the file's in
+file order, chosen with
+.B Declare=Camera=N
+on POV-Ray's command line. The headlight is a white light at the initial
+view's eye, written when no light of the file is.
+)roff",
     .scene_extension = ".pov",
-    .mesh_extension = ".inc",
+    .mesh_extension = ".pov.inc",
     // Each face in its material, and the hard edges of the smoothing
     // groups: a picture shows them. And a picture should show the model
     // on the first try: framed, lit, with every copy (--file-view turns

@@ -64,6 +64,12 @@ std::string output_name_problem(const std::string& base_name) {
 const output_language vrx_language{
     .name = "vrx",
     .summary = "NAME.vrx and NAME.inc, the scene text (the default)",
+    .manual = R"roff(The default: the scene file
+.I NAME.vrx
+and the mesh include
+.IR NAME.inc ,
+everything as without the option.
+)roff",
     .scene_extension = ".vrx",
     .mesh_extension = ".inc",
     .implies = {},
