@@ -148,6 +148,12 @@ void report_camera_choice(const run_options& options, const scene& s, const view
     const std::string given = "-c " + options.camera_text;
     const std::int32_t index = options.camera_select;
     std::string used;
+    if (options.view && view.framed && !options.camera_text.empty() && s.camera_count() > 0) {
+        report_warning(report, given +
+                                   " is not used: --view frames the initial view; the file's cameras stay "
+                                   "the scene's further cameras");
+        return;
+    }
     if (s.camera_count() == 0) {
         // The advice line on what the output leaves out carries the
         // camera-less hint.
@@ -167,7 +173,9 @@ void report_camera_choice(const run_options& options, const scene& s, const view
         report_warning(report, "-c \"" + options.camera_text + "\" is not a whole number; it is read as -c " +
                                    std::to_string(static_cast<std::int64_t>(options.camera_select) - 1) + ": " + used);
     if (view.framing_refused != nullptr)
-        report_warning(report, std::string("--frame: ") + view.framing_refused + "; the default view is used");
+        report_warning(report, std::string(options.view ? "--view: " : "--frame: ") + view.framing_refused +
+                                   (s.camera_count() > 0 ? "; the chosen camera gives the initial view"
+                                                         : "; the default view is used"));
 }
 
 namespace {
@@ -222,7 +230,7 @@ void report_left_out(const run_options& options, const drawn_scene& d, reporter&
         for (std::size_t i = 0; i < shown_by_options.size(); ++i) clause += (i > 0 ? ", " : "") + shown_by_options[i];
         clauses.push_back(clause);
     }
-    if (!options.headlight && d.lights_drawable == 0)
+    if (!options.headlight && d.lights_drawable == 0 && options.lights == light_choice::file)
         clauses.emplace_back(s.lights.empty() ? "the file has no light: --headlight adds one"
                                               : "the file's lights are all flagged off: --headlight adds one");
     if (!options.frame && s.cameras.empty())
@@ -374,6 +382,11 @@ drawn_scene draw(const run_options& options, scene& s, reporter& report, copy_na
     choices.frame = options.frame;
     choices.headlight = options.headlight;
     choices.instances = options.instances;
+    choices.keyframer_placement = options.keyframer_placement;
+    choices.lights = options.lights;
+    choices.up = options.up;
+    choices.view = options.view;
+    choices.map_folders = options.map_folders;
     choices.smooth = options.triangle_mode == 0;
     choices.corner_normals = options.smoothing || options.crease >= 0.0;
     choices.face_materials = options.materials;
@@ -459,14 +472,15 @@ conversion_result convert_input(const run_options& given, const std::vector<unsi
                                 reporter& report, const conversion_share& share) {
     conversion_result result;
     worker_pool pool;
-    // What the language shows of the file's own views, it shows always.
+    // What the language shows of the file's own views, it shows always;
+    // the view of a first picture unless --file-view says otherwise.
     run_options options = given;
     const implied_choices& implied = options.language->implies;
     options.materials = options.materials || implied.materials;
     options.smoothing = options.smoothing || implied.smoothing;
-    options.frame = options.frame || implied.frame;
-    options.headlight = options.headlight || implied.headlight;
-    options.instances = options.instances || implied.instances;
+    options.frame = options.frame || (implied.frame && !options.file_view) || options.view.has_value();
+    options.headlight = options.headlight || (implied.headlight && !options.file_view);
+    options.instances = options.instances || (implied.instances && !options.file_view);
     if (!read_input(options, bytes, s, report, &pool)) {
         tessvert::report(report, message_kind::error, " An error occured\n");
         return result;

@@ -36,7 +36,13 @@ enum class option_id {
     format,
     quiet,
     batch,
-    posix_exit
+    posix_exit,
+    lights,
+    up,
+    view,
+    placement,
+    maps,
+    file_view
 };
 
 struct option_spec {
@@ -47,7 +53,7 @@ struct option_spec {
 };
 
 // In the order of the usage text, which breaks ties between suggestions.
-constexpr std::array<option_spec, 18> options_table{{
+constexpr std::array<option_spec, 24> options_table{{
     {option_id::input, "-i", "--input", "the 3DS file"},
     {option_id::output, "-o", "--output", "the output name"},
     {option_id::camera, "-c", "--camera", "a camera number"},
@@ -61,6 +67,12 @@ constexpr std::array<option_spec, 18> options_table{{
     {option_id::faithful, "", "--faithful", nullptr},
     {option_id::threads, "", "--threads", "a thread count"},
     {option_id::crease, "", "--crease", "an angle in degrees"},
+    {option_id::lights, "", "--lights", "file, studio or both"},
+    {option_id::up, "", "--up", "an axis"},
+    {option_id::view, "", "--view", "a side to look from"},
+    {option_id::placement, "", "--placement", "mesh or keyframer"},
+    {option_id::maps, "", "--maps", "a folder of map images"},
+    {option_id::file_view, "", "--file-view", nullptr},
     {option_id::format, "", "--format", "an output language"},
     {option_id::quiet, "-q", "--quiet", nullptr},
     {option_id::batch, "", "--batch", "the output folder"},
@@ -131,6 +143,12 @@ std::string added_options_text() {
         {"--instances", "each mesh also where the keyframer shows it again"},
         {"--faithful", "all five above: the scene as the file holds it"},
         {"--crease DEG", "keep edges hard where faces meet at more than DEG degrees"},
+        {"--lights L", "file (default), studio or both: the file's lights, a rig, or both"},
+        {"--up AXIS", "the axis up in the model: z (default), y, x, -z, -y or -x"},
+        {"--view SIDE", "frame the first view from iso, front, back, left, right, top, bottom"},
+        {"--placement P", "mesh (default) or keyframer: where each mesh stands"},
+        {"--maps DIR", "look for map images in DIR and its subfolders too (repeatable)"},
+        {"--file-view", "no framing, headlight or copies that the format adds by itself"},
         {"--threads N", "worker threads, 1 to 256 (default: the CPUs this run may use)"},
         {"--quiet, -q", "print only warnings and errors"},
         {"--batch OUTDIR", "convert every file (or folder of .3ds files) given into OUTDIR"},
@@ -188,6 +206,79 @@ bool parse_thread_count(const std::string& text, std::int32_t& threads) {
     if (value < 1) return false;
     threads = static_cast<std::int32_t>(value);
     return true;
+}
+
+// The value among `names` (in the order of `values`); false when it is
+// none of them.
+template <typename Value, std::size_t N>
+bool parse_word(const std::string& text, const std::array<std::pair<const char*, Value>, N>& words, Value& value) {
+    for (const auto& [name, meaning] : words)
+        if (text == name) {
+            value = meaning;
+            return true;
+        }
+    return false;
+}
+
+// The words of an option, for its message: "a, b or c".
+template <typename Value, std::size_t N>
+std::string word_list(const std::array<std::pair<const char*, Value>, N>& words) {
+    std::string list;
+    for (std::size_t i = 0; i < N; ++i)
+        list += (i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(words[i].first);
+    return list;
+}
+
+constexpr std::array<std::pair<const char*, light_choice>, 3> light_words{
+    {{"file", light_choice::file}, {"studio", light_choice::studio}, {"both", light_choice::both}}};
+constexpr std::array<std::pair<const char*, up_axis>, 6> up_words{{{"z", up_axis::z},
+                                                                   {"y", up_axis::y},
+                                                                   {"x", up_axis::x},
+                                                                   {"-z", up_axis::minus_z},
+                                                                   {"-y", up_axis::minus_y},
+                                                                   {"-x", up_axis::minus_x}}};
+constexpr std::array<std::pair<const char*, view_direction>, 7> view_words{{{"iso", view_direction::iso},
+                                                                            {"front", view_direction::front},
+                                                                            {"back", view_direction::back},
+                                                                            {"left", view_direction::left},
+                                                                            {"right", view_direction::right},
+                                                                            {"top", view_direction::top},
+                                                                            {"bottom", view_direction::bottom}}};
+constexpr std::array<std::pair<const char*, bool>, 2> placement_words{{{"mesh", false}, {"keyframer", true}}};
+
+// Applies one of the options of what the picture shows; returns why its
+// value is wrong, or nothing.
+std::string apply_picture_option(option_id id, std::string_view arg, std::string value, run_options& options) {
+    const auto refused = [&](const std::string& words) {
+        return std::string(arg) + " takes " + words + ", not " + in_quotes(value);
+    };
+    switch (id) {
+    case option_id::lights:
+        if (!parse_word(value, light_words, options.lights)) return refused(word_list(light_words));
+        break;
+    case option_id::up:
+        if (!parse_word(value, up_words, options.up)) return refused(word_list(up_words));
+        break;
+    case option_id::view: {
+        view_direction side{};
+        if (!parse_word(value, view_words, side)) return refused(word_list(view_words));
+        options.view = side;
+        break;
+    }
+    case option_id::placement:
+        if (!parse_word(value, placement_words, options.keyframer_placement))
+            return refused(word_list(placement_words));
+        break;
+    case option_id::maps:
+        options.map_folders.push_back(std::move(value));
+        break;
+    case option_id::file_view:
+        options.file_view = true;
+        break;
+    default:
+        break;
+    }
+    return {};
 }
 
 // --crease takes a number of degrees from 0 to 180, such as 45 or 30.5.
@@ -331,6 +422,15 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
             break;
         case option_id::posix_exit:
             options.posix_exit = true;
+            break;
+        case option_id::lights:
+        case option_id::up:
+        case option_id::view:
+        case option_id::placement:
+        case option_id::maps:
+        case option_id::file_view:
+            if (std::string why = apply_picture_option(o->id, arg, std::move(value), options); !why.empty())
+                return wrong(std::move(why));
             break;
         }
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,18 @@ struct run_options {
     bool frame = false;      // a camera-less scene framed in the initial view
     bool headlight = false;  // a white light at the eye when there is none
     bool instances = false;  // the keyframer's further copies of meshes
+
+    // What the picture shows: the lights (--lights), the axis up in the
+    // model (--up), the side the initial view is framed from (--view), the
+    // keyframer's placement of each mesh (--placement keyframer), folders
+    // to look for map images in (--maps), and none of the framing,
+    // headlight and copies that the language would add (--file-view).
+    light_choice lights = light_choice::file;
+    up_axis up = up_axis::z;
+    std::optional<view_direction> view;
+    bool keyframer_placement = false;
+    std::vector<std::string> map_folders;
+    bool file_view = false;
 
     // Edges where faces meet at more than this many degrees stay hard
     // (--crease, 0 to 180); negative: no crease angle.

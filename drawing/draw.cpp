@@ -1,9 +1,12 @@
 #include "drawing/draw.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
+#include "drawing/lights.hpp"
 #include "drawing/looks.hpp"
 #include "geometry/framing.hpp"
 #include "geometry/instances.hpp"
@@ -12,8 +15,50 @@ namespace tessvert {
 
 namespace {
 
-void copy3(const double from[3], double to[3]) {
-    for (int k = 0; k < 3; ++k) to[k] = from[k];
+using turn_matrix = std::array<double, 9>;  // row by row
+
+constexpr turn_matrix no_turn{1, 0, 0, 0, 1, 0, 0, 0, 1};
+
+// The turn that stands a model authored with `up` pointing up upright:
+// y, +90 degrees about x; -y, -90 about x; x, -90 about y; -x, +90 about
+// y; -z, 180 about x.
+turn_matrix turn_of(up_axis up) {
+    switch (up) {
+    case up_axis::y:
+        return {1, 0, 0, 0, 0, -1, 0, 1, 0};
+    case up_axis::minus_y:
+        return {1, 0, 0, 0, 0, 1, 0, -1, 0};
+    case up_axis::x:
+        return {0, 0, -1, 0, 1, 0, 1, 0, 0};
+    case up_axis::minus_x:
+        return {0, 0, 1, 0, 1, 0, -1, 0, 0};
+    case up_axis::minus_z:
+        return {1, 0, 0, 0, -1, 0, 0, 0, -1};
+    case up_axis::z:
+        break;
+    }
+    return no_turn;
+}
+
+// `v` turned by `t`, or by its inverse (its transpose: a turn).
+void turn_point(const turn_matrix& t, double v[3], bool inverse = false) {
+    double r[3];
+    for (int row = 0; row < 3; ++row) {
+        r[row] = 0;
+        for (int k = 0; k < 3; ++k)
+            r[row] +=
+                (inverse ? t[static_cast<std::size_t>(3 * k + row)] : t[static_cast<std::size_t>(3 * row + k)]) * v[k];
+    }
+    for (int k = 0; k < 3; ++k) v[k] = r[k];
+}
+
+// The turn as a placement: the images of the axes (the columns), no move.
+placement placement_of(const turn_matrix& t) {
+    placement m{};
+    for (int column = 0; column < 3; ++column)
+        for (int row = 0; row < 3; ++row)
+            m[static_cast<std::size_t>(3 * column + row)] = t[static_cast<std::size_t>(3 * row + column)];
+    return m;
 }
 
 // A colour of the environment as channels; one that is not finite counts
@@ -24,35 +69,138 @@ std::array<double, 3> channels(const std::array<float, 3>& c) {
     return v;
 }
 
-// The lights to write: those whose numbers are finite, and of those
-// flagged off only when the language writes them.
-void draw_lights(const scene& s, const drawing_choices& choices, drawn_scene& d) {
-    for (const light& l : s.lights) {
-        const written_light w = light_as_written(l);
-        if (l.is_off == 0 || choices.language.writes_lights_off) ++d.lights_drawable;
-        if (!w.finite || (l.is_off != 0 && !choices.language.writes_lights_off)) continue;
-        drawn_light& into = d.lights.emplace_back();
-        copy3(w.position, into.position);
-        copy3(w.color, into.color);
-        into.intensity = l.multiplier;
-        into.spot = l.is_spot != 0;
-        into.target[0] = l.target.x, into.target[1] = l.target.y, into.target[2] = l.target.z;
-        into.hotspot = l.hotspot;
-        into.falloff = l.falloff;
-    }
-    d.headlight = choices.headlight && d.lights.empty();
+// Where the meshes drawn stand in the record's numbers: each object of the
+// file at its placement (as stored without one), then each copy.
+std::vector<placed_mesh> placed_meshes(const drawn_scene& d) {
+    std::vector<placed_mesh> meshes;
+    for (std::size_t i = 0; i < d.file->objects.size(); ++i)
+        meshes.push_back({i, i < d.object_placements.size() ? &d.object_placements[i] : nullptr});
+    for (const drawn_copy& c : d.copies) meshes.push_back({c.object, &c.matrix});
+    return meshes;
 }
 
-// Everything drawn, as the framing sees it: each mesh, and each copy
-// placed by its matrix.
-std::vector<framed_points> drawn_points(const drawn_scene& d) {
+// Everything drawn, stood upright, as the framing sees it: each mesh where
+// it stands, then turned by `turn` (null: upright already). `storage`
+// keeps the matrices the sets point to.
+std::vector<framed_points> upright_points(const drawn_scene& d, const placement* turn,
+                                          std::vector<placement>& storage) {
+    const std::vector<placed_mesh> meshes = placed_meshes(d);
+    storage.clear();
+    storage.reserve(meshes.size());
     std::vector<framed_points> sets;
-    for (const mesh_object& o : d.file->objects) sets.push_back({o.vertices.data(), o.vertices.size(), nullptr});
-    for (const drawn_copy& c : d.copies) {
-        const mesh_object& o = d.file->objects[c.object];
-        sets.push_back({o.vertices.data(), o.vertices.size(), &c.matrix});
+    for (const placed_mesh& m : meshes) {
+        const placement* matrix = m.matrix;
+        if (turn != nullptr)
+            matrix = &storage.emplace_back(matrix != nullptr ? compose_placements(*turn, *matrix) : *turn);
+        const mesh_object& o = d.file->objects[m.object];
+        sets.push_back({o.vertices.data(), o.vertices.size(), matrix});
     }
     return sets;
+}
+
+// The bounding box of `count` vertices, placed by `m` (null: as stored);
+// false when none is finite.
+bool bounds_of(const vec3* vertices, std::size_t count, const placement* m, double lo[3], double hi[3]) {
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    bool any = false;
+    for (int k = 0; k < 3; ++k) lo[k] = inf, hi[k] = -inf;
+    for (std::size_t i = 0; i < count; ++i) {
+        const vec3 v = m != nullptr ? place_point(*m, vertices[i]) : vertices[i];
+        if (!is_finite(v)) continue;
+        const double p[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; ++k) lo[k] = std::min(lo[k], p[k]), hi[k] = std::max(hi[k], p[k]);
+        any = true;
+    }
+    return any;
+}
+
+// How many of the file's objects the keyframer's frame 0 (s.first_nodes)
+// places elsewhere than their mesh data: by more than `share` of the
+// scene's size (its bounding box's diagonal) at some corner of the
+// object's bounding box, where an affine move is largest.
+std::size_t objects_placed_elsewhere(const scene& s, double share) {
+    const placement identity{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+    bool any_moved = false;
+    for (const mesh_instance& first : s.first_nodes) any_moved = any_moved || first.matrix != identity;
+    if (!any_moved) return 0;
+    double lo[3], hi[3], size_squared = 0;
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    double scene_lo[3] = {inf, inf, inf}, scene_hi[3] = {-inf, -inf, -inf};
+    for (const mesh_object& o : s.objects)
+        if (bounds_of(o.vertices.data(), o.vertices.size(), nullptr, lo, hi))
+            for (int k = 0; k < 3; ++k)
+                scene_lo[k] = std::min(scene_lo[k], lo[k]), scene_hi[k] = std::max(scene_hi[k], hi[k]);
+    for (int k = 0; k < 3; ++k)
+        if (scene_hi[k] >= scene_lo[k]) size_squared += (scene_hi[k] - scene_lo[k]) * (scene_hi[k] - scene_lo[k]);
+    const double limit = share * std::sqrt(size_squared);
+    std::size_t elsewhere = 0;
+    for (const mesh_instance& first : s.first_nodes) {
+        if (first.matrix == identity) continue;
+        const mesh_object& o = s.objects[first.object];
+        if (!bounds_of(o.vertices.data(), o.vertices.size(), nullptr, lo, hi)) continue;
+        double worst = 0;
+        for (int corner = 0; corner < 8; ++corner) {
+            const vec3 c{static_cast<float>(corner & 1 ? hi[0] : lo[0]), static_cast<float>(corner & 2 ? hi[1] : lo[1]),
+                         static_cast<float>(corner & 4 ? hi[2] : lo[2])};
+            const vec3 p = place_point(first.matrix, c);
+            worst = std::max(worst, std::hypot(double{p.x} - c.x, double{p.y} - c.y, double{p.z} - c.z));
+        }
+        if (worst > limit) ++elsewhere;
+    }
+    return elsewhere;
+}
+
+// Places the file's objects as the keyframer's first nodes put them: by a
+// matrix the language writes, or, when it cannot place a mesh, by moving
+// the vertices.
+void place_first_nodes(scene& s, const language_abilities& language, drawn_scene& d) {
+    if (language.places_copies) {
+        d.object_placements.assign(d.file_objects, placement{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0});
+        for (const mesh_instance& first : s.first_nodes) d.object_placements[first.object] = first.matrix;
+    } else {
+        for (const mesh_instance& first : s.first_nodes) place_object(s.objects[first.object], first.matrix);
+    }
+}
+
+// The initial view stood upright: a file's camera turned by `turn`; the
+// framed view and the default view are upright already.
+view_setup upright_view(const scene& s, const drawing_choices& choices, const std::optional<framed_view>& framed,
+                        const turn_matrix& turn) {
+    view_setup v = setup_initial_view(s, choices.camera, framed, choices.view.has_value());
+    const bool from_camera = !v.framed && choices.camera >= 0 && choices.camera < s.camera_count() &&
+                             camera_as_written(s.cameras[static_cast<std::size_t>(choices.camera)]).finite;
+    if (from_camera && turn != no_turn) {
+        turn_point(turn, v.position);
+        turn_point(turn, v.look_at);
+    }
+    return v;
+}
+
+void turn_light(const turn_matrix& turn, drawn_light& l, bool inverse) {
+    turn_point(turn, l.position, inverse);
+    turn_point(turn, l.target, inverse);
+}
+
+// The lights, in the record's numbers: the file's (none for the studio
+// alone), then the rig made from the upright view, the headlight when
+// there is no light, and the ambient light.
+void draw_lights(const scene& s, const drawing_choices& choices, const view_setup& upright, const turn_matrix& turn,
+                 drawn_scene& d) {
+    if (choices.lights != light_choice::studio) {
+        draw_file_lights(s, choices.language, d);
+        if (!choices.language.turns_scene && turn != no_turn)
+            for (drawn_light& l : d.lights) turn_light(turn, l, false);
+    }
+    d.ambient_light = channels(s.ambient_light);
+    if (choices.lights != light_choice::file) {
+        const double share = choices.lights == light_choice::both ? rig_share_beside_file : 1.0;
+        for (drawn_light l : studio_rig(upright.position, upright.look_at, upright.up, share)) {
+            if (choices.language.turns_scene) turn_light(turn, l, true);
+            d.lights.push_back(l);
+        }
+        for (double& a : d.ambient_light) a = (choices.lights == light_choice::both ? a : 0.0) + studio_ambient * share;
+    }
+    d.headlight = choices.headlight && d.lights.empty();
 }
 
 // A percentage as the warnings give it: up to two decimals.
@@ -82,22 +230,73 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
     d.corner_normals = choices.smooth && choices.corner_normals;
     d.face_materials = choices.face_materials;
     d.file_objects = s.objects.size();
+    if (choices.instances || choices.keyframer_placement)
+        place_instances(s, report, {.copies = choices.instances, .first_nodes = choices.keyframer_placement});
+    if (!choices.keyframer_placement && !s.nodes.empty()) {
+        // Where the keyframer would put each mesh, only to say so.
+        reporter quiet;
+        place_instances(s, quiet, {.copies = false, .first_nodes = true});
+    }
+    if (const std::size_t elsewhere = choices.keyframer_placement ? 0 : objects_placed_elsewhere(s, 0.001))
+        tessvert::report(
+            report, message_kind::advice,
+            " Warning: the keyframer's frame 0 places " + std::to_string(elsewhere) +
+                (elsewhere == 1 ? " object elsewhere than its mesh data; --placement keyframer draws it"
+                                : " objects elsewhere than their mesh data; --placement keyframer draws them") +
+                " there\n");
     if (choices.instances) {
-        place_instances(s, report);
         if (choices.language.places_copies) {
             for (const mesh_instance& instance : s.instances) d.copies.push_back({instance.object, instance.matrix});
         } else {
             add_instance_copies(s);
         }
     }
+    if (choices.keyframer_placement) place_first_nodes(s, choices.language, d);
+
+    // Stood upright: by the language's transform, or by turning the numbers.
+    const turn_matrix turn = turn_of(choices.up);
+    const placement turn_placement = placement_of(turn);
+    const bool turned_by_language = turn != no_turn && choices.language.turns_scene;
+    if (turn != no_turn && !choices.language.turns_scene)
+        for (mesh_object& o : s.objects) place_object(o, turn_placement);
+    if (turned_by_language) {
+        d.turn = turn;
+        double up[3] = {0, 0, 1};
+        turn_point(turn, up, true);
+        for (int k = 0; k < 3; ++k) d.up[static_cast<std::size_t>(k)] = up[k];
+    }
 
     std::optional<framed_view> framed;
-    if (choices.frame && s.cameras.empty()) framed = frame_points(drawn_points(d));
-    d.view = setup_initial_view(s, choices.camera, framed);
-    for (const camera& c : s.cameras) d.cameras.push_back(camera_as_written(c));
+    if ((choices.frame && s.cameras.empty()) || choices.view) {
+        std::vector<placement> storage;
+        framed = frame_points(upright_points(d, turned_by_language ? &turn_placement : nullptr, storage),
+                              choices.view.value_or(view_direction::iso));
+    }
+    const view_setup upright = upright_view(s, choices, framed, turn);
+    d.view = upright;
+    if (turned_by_language) {
+        turn_point(turn, d.view.position, true);
+        turn_point(turn, d.view.look_at, true);
+        turn_point(turn, d.view.up, true);
+    }
+    for (const camera& c : s.cameras) {
+        written_camera& w = d.cameras.emplace_back(camera_as_written(c));
+        if (w.finite && turn != no_turn && !turned_by_language) {
+            turn_point(turn, w.position);
+            turn_point(turn, w.look_at);
+        }
+    }
 
-    draw_lights(s, choices, d);
-    d.ambient_light = channels(s.ambient_light);
+    draw_lights(s, choices, upright, turn, d);
+    // A scene without a face has nothing to light: the line that says
+    // nothing was drawn tells what is wrong with it.
+    const bool has_faces =
+        std::any_of(s.objects.begin(), s.objects.end(), [](const mesh_object& o) { return !o.faces.empty(); });
+    if (choices.lights == light_choice::file && has_faces && !d.lights.empty() &&
+        !some_face_lit(s, placed_meshes(d), d.lights, choices.language.draws_spotlights))
+        tessvert::report(report, message_kind::advice,
+                         " Warning: no light of the file lights a face (none has a face turned towards it within its "
+                         "cone; shadows aside); --lights both adds a studio rig\n");
     if (s.use_background != 0) d.background = channels(s.background);
 
     draw_looks(s, d);
@@ -110,7 +309,7 @@ void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string
                reporter& report) {
     const language_abilities& can = choices.language;
     if (can.image_type == nullptr) return;
-    resolve_maps(*d.file, input_path, place, can.image_type, can.reader_name, d, report);
+    resolve_maps(*d.file, {input_path, choices.map_folders}, place, can.image_type, can.reader_name, d, report);
     for (std::size_t m = 0; m < d.looks.size(); ++m) {
         const drawn_map& map = d.looks[m].map;
         if (map.image.empty()) continue;

@@ -1,11 +1,30 @@
 #include "drawing/looks.hpp"
 
+#include <algorithm>
+
 namespace tessvert {
 
 namespace {
 
 std::array<double, 3> channels(const std::array<std::uint8_t, 3>& c) {
     return {c[0] * byte_to_channel, c[1] * byte_to_channel, c[2] * byte_to_channel};
+}
+
+// A colour as channels: its floats, unrounded and clamped to 0..1, when the
+// file gives them and they are all finite; else its bytes.
+std::array<double, 3> channels(const std::array<std::uint8_t, 3>& bytes, const std::array<float, 3>& floats,
+                               bool in_floats) {
+    if (!in_floats || !is_finite(vec3{floats[0], floats[1], floats[2]})) return channels(bytes);
+    std::array<double, 3> c{};
+    for (std::size_t k = 0; k < 3; ++k) c[k] = std::clamp(static_cast<double>(floats[k]), 0.0, 1.0);
+    return c;
+}
+
+// The first other map of the kind `chunk_id`, or null.
+const other_map* map_of_kind(const material& m, std::uint16_t chunk_id) {
+    for (const other_map& map : m.other_maps)
+        if (map.chunk_id == chunk_id) return &map;
+    return nullptr;
 }
 
 }  // namespace
@@ -19,13 +38,23 @@ std::int32_t face_material(const scene& s, const mesh_object& o, std::size_t j) 
 material_look look_of_material(const material& m) {
     material_look look;
     look.colour_bytes = m.diffuse;
-    look.diffuse = channels(m.diffuse);
-    look.ambient = channels(m.ambient);
+    look.diffuse = channels(m.diffuse, m.diffuse_float, m.has_float_diffuse != 0);
+    look.ambient = channels(m.ambient, m.ambient_float, m.has_float_ambient != 0);
+    look.specular = m.has_specular != 0 ? channels(m.specular, m.specular_float, m.has_float_specular != 0)
+                                        : std::array<double, 3>{1, 1, 1};
     look.transparency = m.transparency;
-    look.highlight = m.shininess_strength;
-    if (m.has_specular) look.highlight *= (m.specular[0] + m.specular[1] + m.specular[2]) * byte_to_channel / 3;
+    // 3D Studio's earliest files have no shininess strength: one value gave
+    // the highlight both its size and its brightness.
+    look.highlight = m.has_shininess_strength != 0 ? m.shininess_strength : m.shininess;
+    if (m.has_specular)
+        look.highlight *= m.has_float_specular != 0
+                              ? (look.specular[0] + look.specular[1] + look.specular[2]) / 3
+                              : (m.specular[0] + m.specular[1] + m.specular[2]) * byte_to_channel / 3;
+    if (m.shininess == 0) look.highlight = 0;
     look.shininess = m.shininess;
     look.self_illumination = m.self_illumination;
+    if (const other_map* reflection = map_of_kind(m, reflection_map_chunk))
+        look.reflection = std::clamp(static_cast<double>(reflection->placement.amount) / 100.0, 0.0, 1.0);
     look.two_sided = m.two_sided != 0;
     return look;
 }

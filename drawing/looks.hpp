@@ -11,13 +11,21 @@ namespace tessvert {
 // a black background.
 inline constexpr std::uint8_t no_material_grey = 204;
 
-// The look of material `m`, its map not yet resolved (resolve_maps):
-// - the diffuse colour, and the ambient colour, as channels;
+// The chunk of a reflection map, whose amount is the look's reflection.
+inline constexpr std::uint16_t reflection_map_chunk = 0xA220;
+
+// The look of material `m`, its maps not yet resolved (resolve_maps):
+// - the diffuse, ambient and specular colours as channels: the file's
+//   floats, unrounded and clamped to 0..1, when it gives them all finite,
+//   else its bytes (the diffuse bytes kept as they are, for a language
+//   that writes bytes);
 // - the transparency;
-// - a highlight whose brightness is the shininess strength times the
-//   specular colour's mean channel (the strength alone without a specular
-//   colour), and whose tightness is the shininess;
-// - the self-illumination.
+// - a highlight whose brightness is the shininess strength (the shininess
+//   in a file without one) times the specular colour's mean channel (the
+//   strength alone without a specular colour), none for a shininess of 0,
+//   and whose tightness is the shininess;
+// - the self-illumination;
+// - the reflection: a reflection map's amount.
 material_look look_of_material(const material& m);
 
 // Fills d.looks, d.no_material and which of them the drawn faces use.

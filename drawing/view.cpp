@@ -54,7 +54,8 @@ written_camera camera_as_written(const camera& c) {
     return w;
 }
 
-view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const std::optional<framed_view>& framed) {
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const std::optional<framed_view>& framed,
+                              bool over_cameras) {
     view_setup v;
     written_camera w;  // the default view
     if (camera_index >= 0 && camera_index < s.camera_count())
@@ -65,14 +66,17 @@ view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const s
     }
     v.fov = w.fov;
     v.bank = w.bank;
-    if (framed && s.camera_count() == 0) {
+    if (framed && (s.camera_count() == 0 || over_cameras)) {
         if (framed->refused != nullptr) {
             v.framing_refused = framed->refused;
         } else {
             v.framed = true;
+            v.bank = 0;
+            v.fov = default_fov;
             for (int k = 0; k < 3; ++k) {
                 v.position[k] = framed->position[k];
                 v.look_at[k] = framed->look_at[k];
+                v.up[k] = framed->up[k];
             }
         }
     }

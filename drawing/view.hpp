@@ -47,8 +47,10 @@ written_camera camera_as_written(const camera& c);
 // view: (20, 20, 20) looking at the origin with a 40 degree field of view.
 // A camera whose numbers are not all finite gives the default view too.
 // With `framed` (frame_scene's view of what is drawn), a file without
-// cameras is seen from the framed view instead, unless it was refused.
-view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const std::optional<framed_view>& framed);
+// cameras (any file, with `over_cameras`) is seen from the framed view
+// instead, unless it was refused.
+view_setup setup_initial_view(const scene& s, std::int32_t camera_index, const std::optional<framed_view>& framed,
+                              bool over_cameras = false);
 
 // One warning for the file when some light is left out of the scene file
 // (its position or colour is not finite), and one when some camera is

@@ -23,18 +23,27 @@ inline constexpr double view_aspect_ratio = static_cast<double>(1.3333f);
 // half-width and of the half-height.
 inline constexpr double framing_share = 0.95;
 
+// The sides a framed view may look from, in the scene's axes (z up):
+// `iso` from the (1, 1, 1) side, as the default view; `front` from -y,
+// looking along +y (3D Studio's front view), `back` from +y, `left` from
+// -x, `right` from +x, `top` from +z (+y up in the picture), `bottom`
+// from -z (-y up in the picture).
+enum class view_direction { iso, front, back, left, right, top, bottom };
+
 struct framed_view {
     double look_at[3] = {0, 0, 0};   // the centre of the vertices' bounding box
-    double position[3] = {0, 0, 0};  // look_at + distance * (1, 1, 1) / sqrt(3)
+    double position[3] = {0, 0, 0};  // look_at + distance * the direction towards the eye
+    double up[3] = {0, 0, 1};        // up in the picture: +z, but +y from the top, -y from the bottom
     double distance = 0;
     // Why the framed view cannot be written, so that the default view is
     // used instead; nullptr when it can.
     const char* refused = nullptr;
 };
 
-// The default view's direction and field of view, aimed at the centre of the
-// bounding box of every finite vertex of every object (used by a face or
-// not) and moved back along (1, 1, 1) to the smallest distance at which every
+// The default view's direction (or another side's) and field of view, aimed
+// at the centre of the bounding box of every finite vertex of every object
+// (used by a face or not) and moved back along (1, 1, 1) (the direction
+// towards the side's eye) to the smallest distance at which every
 // such vertex is in front of the eye and projects within `framing_share` of
 // the half-width and half-height. Computed in double. When all those
 // vertices coincide the distance is 1; with no finite vertex there is
@@ -55,7 +64,9 @@ struct framed_points {
     const placement* matrix = nullptr;
 };
 
-// frame_scene over the points of `sets` instead of the scene's objects.
-std::optional<framed_view> frame_points(const std::vector<framed_points>& sets);
+// frame_scene over the points of `sets` instead of the scene's objects,
+// seen from `direction`.
+std::optional<framed_view> frame_points(const std::vector<framed_points>& sets,
+                                        view_direction direction = view_direction::iso);
 
 }  // namespace tessvert

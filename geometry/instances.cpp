@@ -156,8 +156,9 @@ vec3 place_point(const placement& m, const vec3& p) {
     return apply(m, p, true);
 }
 
-void place_instances(scene& s, reporter& report) {
-    s.instances.clear();
+void place_instances(scene& s, reporter& report, keyframer_wanted wanted) {
+    if (wanted.copies) s.instances.clear();
+    if (wanted.first_nodes) s.first_nodes.clear();
     const auto by_name = meshes_by_name(s);
     std::unordered_map<std::int32_t, std::size_t> index_of_id;  // the first node of each id so far
     std::unordered_set<std::int32_t> every_id;
@@ -184,7 +185,7 @@ void place_instances(scene& s, reporter& report) {
         const bool dummy = node.name == dummy_node_name;
         const auto mesh = by_name.find(node.name);
         const bool names_mesh = mesh != by_name.end();
-        // The first node of a mesh shows it where its data puts it.
+        // The first node of a mesh shows the mesh itself; the others copies.
         const bool copy = names_mesh && std::exchange(shown[mesh->second], 1) != 0;
 
         std::string fault;
@@ -209,11 +210,11 @@ void place_instances(scene& s, reporter& report) {
             if (!is_finite(world[i])) fault = "has track values that are not finite numbers";
         }
         sound[i] = fault.empty();
-        if (!names_mesh && !dummy) {
+        if (!names_mesh && !dummy && wanted.copies) {
             warn(node, "names no mesh of the file; it adds no copy");
             continue;
         }
-        if (!copy) continue;
+        if (!names_mesh || (copy ? !wanted.copies : !wanted.first_nodes)) continue;
         placement m;
         if (fault.empty()) {
             const mesh_object& o = s.objects[mesh->second];
@@ -224,11 +225,18 @@ void place_instances(scene& s, reporter& report) {
                 m = compose(world[i],
                             compose(translation(-double{node.pivot.x}, -double{node.pivot.y}, -double{node.pivot.z}),
                                     inverse(mesh_matrix)));
-                if (!invertible(m)) fault = "places its copy by a matrix that is not finite or cannot be inverted";
+                if (!invertible(m))
+                    fault = std::string("places its ") + (copy ? "copy" : "mesh") +
+                            " by a matrix that is not finite or cannot be inverted";
             }
         }
         if (!fault.empty()) {
-            warn(node, fault + "; that copy of the mesh is left out");
+            warn(node,
+                 fault + (copy ? "; that copy of the mesh is left out" : "; its mesh stands where its data puts it"));
+            continue;
+        }
+        if (!copy) {
+            s.first_nodes.push_back({static_cast<std::uint32_t>(mesh->second), m, i});
             continue;
         }
         const std::size_t faces = s.objects[mesh->second].faces.size();
@@ -258,16 +266,24 @@ std::size_t meshes_shown_again(const scene& s) {
     return again;
 }
 
+void place_object(mesh_object& o, const placement& m) {
+    const placement turn = inverse_transpose(m);
+    for (vec3& v : o.vertices) v = apply(m, v, true);
+    for (std::vector<vec3>* normals : {&o.normals, &o.smooth_normals})
+        for (vec3& n : *normals) n = vec3_normalize(apply(turn, n, false));
+}
+
+placement compose_placements(const placement& a, const placement& b) {
+    return compose(a, b);
+}
+
 std::size_t add_instance_copies(scene& s) {
     const std::size_t file_objects = s.objects.size();
     for (const mesh_instance& instance : s.instances) {
         append_object(s);
         mesh_object& copy = s.objects.back();
         copy = s.objects[instance.object];
-        const placement turn = inverse_transpose(instance.matrix);
-        for (vec3& v : copy.vertices) v = apply(instance.matrix, v, true);
-        for (std::vector<vec3>* normals : {&copy.normals, &copy.smooth_normals})
-            for (vec3& n : *normals) n = vec3_normalize(apply(turn, n, false));
+        place_object(copy, instance.matrix);
     }
     return file_objects;
 }

@@ -12,8 +12,18 @@ namespace tessvert {
 // Faulty nodes that get a warning line each; the others past them share one.
 inline constexpr std::size_t max_node_warnings = 100;
 
+// What place_instances places: the copies (every node of a mesh after its
+// first), and the first node of each mesh.
+struct keyframer_wanted {
+    bool copies = true;
+    bool first_nodes = false;
+};
+
 // Fills s.instances from s.nodes: every object node after the first that
-// names a mesh adds that mesh once more. Its placement is the node's world
+// names a mesh adds that mesh once more (with wanted.first_nodes,
+// s.first_nodes gets where the first node of each mesh puts it, alike;
+// what is not wanted is left as it was).
+// Its placement is the node's world
 // matrix at frame 0 (the parents' first keys, then its own: a move to the
 // position, a turn by the angle about the axis, a scale), times a move by
 // minus its pivot, times the inverse of the mesh's own matrix: it takes the
@@ -21,9 +31,17 @@ inline constexpr std::size_t max_node_warnings = 100;
 // node whose node id (or, without one, whose place in the list) the header
 // names. A node that names no mesh (dummies aside), a parent that is not an
 // earlier node or whose own place cannot be worked out, a singular mesh matrix or a
-// placement that is not finite leaves the copy out, with one warning that
-// names the node.
-void place_instances(scene& s, reporter& report);
+// placement that is not finite leaves the copy out (the first node's mesh
+// where its data puts it), with one warning that names the node; a node
+// that names no mesh is warned of only when copies are wanted.
+void place_instances(scene& s, reporter& report, keyframer_wanted wanted = {});
+
+// Places the object's vertices by `m` and turns its normals (vertex and
+// corner) by the inverse transpose, made unit again.
+void place_object(mesh_object& o, const placement& m);
+
+// `a` after `b`: first b, then a.
+placement compose_placements(const placement& a, const placement& b);
 
 // Where `m` puts the point `p`, in single precision: where a copy's vertex
 // stands.

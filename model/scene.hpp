@@ -180,6 +180,9 @@ inline constexpr std::uint16_t texture_no_tile = 0x0010;
 struct other_map {
     std::uint16_t chunk_id = 0;
     std::string name;
+    // Its amount and how its image lies on the faces, as its own
+    // sub-chunks give them (those of a texture map).
+    texture_map placement;
 };
 
 // What kind of map the chunk `chunk_id` of an other_map is ("bump map",
@@ -198,8 +201,20 @@ struct material {
     std::array<std::uint8_t, 3> ambient{};
     std::array<std::uint8_t, 3> specular{};
     std::uint8_t has_specular = 0;  // 1 once a specular colour was read
+    // The same three colours as the file gives them in floats (0x0010,
+    // 0x0013), unrounded and unclamped, when it does; the bytes above are
+    // these rounded.
+    std::array<float, 3> diffuse_float{};
+    std::array<float, 3> ambient_float{};
+    std::array<float, 3> specular_float{};
+    std::uint8_t has_float_diffuse = 0;
+    std::uint8_t has_float_ambient = 0;
+    std::uint8_t has_float_specular = 0;
     float shininess = 0.0f;
     float shininess_strength = 0.0f;
+    // 1 once a shininess strength was read: files of 3D Studio's earliest
+    // releases have none, their highlight follows the shininess alone.
+    std::uint8_t has_shininess_strength = 0;
     float transparency = 0.0f;
     float self_illumination = 0.0f;
     std::uint8_t two_sided = 0;  // 1: its faces are seen from both sides (0xA081)
@@ -242,9 +257,11 @@ struct scene {
     std::vector<camera> cameras;
     std::vector<light> lights;
     // The keyframer's object nodes in file order, and the copies of meshes
-    // they add (filled only when the copies are asked for).
+    // they add (filled only when the copies are asked for); where the
+    // first node of each mesh puts it (filled only when asked for).
     std::vector<keyframe_node> nodes;
     std::vector<mesh_instance> instances;
+    std::vector<mesh_instance> first_nodes;
     // The editor's environment: the ambient light and the solid background
     // colour, as float R, G, B; the background counts only when the file
     // says to use it.

@@ -45,8 +45,9 @@ void read_camera(chunk_reader& r, scene& s, chunk_header& h);
 // whole percentage or a float fraction, clamped to [0, 1], NaN as 0) of
 // the chunk's payload. The chunk is read to its declared end exactly, as
 // an unknown chunk is skipped; false, and nothing set, when no such
-// sub-chunk is held whole.
-bool read_color_property(chunk_reader& r, chunk_header& h, std::array<float, 3>& rgb);
+// sub-chunk is held whole. `in_floats`, when given, says whether the colour
+// came from a float sub-chunk.
+bool read_color_property(chunk_reader& r, chunk_header& h, std::array<float, 3>& rgb, bool* in_floats = nullptr);
 bool read_amount_property(chunk_reader& r, chunk_header& h, float& amount);
 
 }  // namespace tessvert

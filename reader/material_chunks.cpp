@@ -26,77 +26,87 @@ void read_diffuse(chunk_reader& r, material& m, chunk_header& h) {
     std::uint32_t kept = read_subchunk(r, payload, sizeof payload, h);
     std::uint16_t id = r.secondary_header.id;
     if (id == chunk_id::float_color || id == chunk_id::float_color_gamma) {
-        for (std::uint32_t c = 0; c < 3 && 4 * (c + 1) <= kept; ++c)
-            m.diffuse[c] = float_channel_to_byte(load_f32(payload + 4 * c));
+        for (std::uint32_t c = 0; c < 3 && 4 * (c + 1) <= kept; ++c) {
+            m.diffuse_float[c] = load_f32(payload + 4 * c);
+            m.diffuse[c] = float_channel_to_byte(m.diffuse_float[c]);
+        }
+        m.has_float_diffuse = kept >= 12;
     } else {
         for (std::uint32_t c = 0; c < 3 && c < kept; ++c) m.diffuse[c] = payload[c];
+        m.has_float_diffuse = 0;
     }
 }
 
-// A colour property of the material, kept as bytes like the diffuse colour.
-bool read_material_color(chunk_reader& r, chunk_header& h, std::array<std::uint8_t, 3>& color) {
+// A colour property of the material, kept as bytes like the diffuse colour
+// and, when the file gives it in floats, as those floats too.
+bool read_material_color(chunk_reader& r, chunk_header& h, std::array<std::uint8_t, 3>& color,
+                         std::array<float, 3>& floats, std::uint8_t& has_floats) {
     std::array<float, 3> rgb{};
-    if (!read_color_property(r, h, rgb)) return false;
+    bool in_floats = false;
+    if (!read_color_property(r, h, rgb, &in_floats)) return false;
     for (int c = 0; c < 3; ++c) color[c] = float_channel_to_byte(rgb[c]);
+    if (in_floats) floats = rgb;
+    has_floats = in_floats;
     return true;
 }
 
-// A percentage sub-chunk's value in percent: 0x0030 holds a 16-bit whole
-// percentage, 0x0031 a float fraction. False when the payload is too short
-// or the float not finite.
-bool read_percent(chunk_reader& r, chunk_header& h, float& percent) {
-    unsigned char payload[4] = {};
-    const std::uint32_t kept = read_payload(r, h, payload, sizeof payload);
-    if (h.id == chunk_id::int_percentage) {
-        if (kept < 2) return false;
-        percent = static_cast<float>(static_cast<std::int16_t>(load_u16(payload)));
+// The placement sub-chunk `id` of a map, its data `size` bytes at `data`:
+// its amount (0x0030, a 16-bit whole percentage; 0x0031, a float fraction),
+// tiling flags, scale, offset or rotation is set in `t` when the data holds
+// it whole and, for a float, finite. False, and nothing set, when `id` is
+// no placement sub-chunk (with a size of 0 it only says which it is).
+bool set_map_placement(std::uint16_t id, const unsigned char* data, std::uint32_t size, texture_map& t) {
+    float* value = nullptr;
+    switch (id) {
+    case chunk_id::int_percentage:
+        if (size >= 2) t.amount = static_cast<float>(static_cast<std::int16_t>(load_u16(data)));
         return true;
+    case chunk_id::float_percentage:
+        if (size >= 4 && std::isfinite(load_f32(data))) t.amount = 100.0f * load_f32(data);
+        return true;
+    case chunk_id::map_tiling:
+        if (size >= 2) t.tiling = load_u16(data);
+        return true;
+    case chunk_id::map_u_scale:
+        value = &t.u_scale;
+        break;
+    case chunk_id::map_v_scale:
+        value = &t.v_scale;
+        break;
+    case chunk_id::map_u_offset:
+        value = &t.u_offset;
+        break;
+    case chunk_id::map_v_offset:
+        value = &t.v_offset;
+        break;
+    case chunk_id::map_rotation:
+        value = &t.rotation;
+        break;
+    default:
+        return false;
     }
-    const float f = load_f32(payload);
-    if (kept < 4 || !std::isfinite(f)) return false;
-    percent = 100.0f * f;
+    if (size >= 4 && std::isfinite(load_f32(data))) *value = load_f32(data);
     return true;
-}
-
-// A float parameter of a texture map; a short payload or a value that is
-// not finite leaves `value` as it was.
-void read_map_float(chunk_reader& r, chunk_header& h, float& value) {
-    unsigned char payload[4] = {};
-    if (read_payload(r, h, payload, sizeof payload) < 4) return;
-    const float f = load_f32(payload);
-    if (std::isfinite(f)) value = f;
 }
 
 // The children of a texture map that place it: its amount, tiling, scale,
 // offset and rotation. False for any other id.
 bool read_map_placement(chunk_reader& r, texture_map& t, chunk_header& child) {
-    switch (child.id) {
-    case chunk_id::int_percentage:
-    case chunk_id::float_percentage:
-        read_percent(r, child, t.amount);
-        return true;
-    case chunk_id::map_tiling: {
-        unsigned char payload[2] = {};
-        if (read_payload(r, child, payload, sizeof payload) == 2) t.tiling = load_u16(payload);
-        return true;
-    }
-    case chunk_id::map_u_scale:
-        read_map_float(r, child, t.u_scale);
-        return true;
-    case chunk_id::map_v_scale:
-        read_map_float(r, child, t.v_scale);
-        return true;
-    case chunk_id::map_u_offset:
-        read_map_float(r, child, t.u_offset);
-        return true;
-    case chunk_id::map_v_offset:
-        read_map_float(r, child, t.v_offset);
-        return true;
-    case chunk_id::map_rotation:
-        read_map_float(r, child, t.rotation);
-        return true;
-    default:
-        return false;
+    if (!set_map_placement(child.id, nullptr, 0, t)) return false;
+    unsigned char payload[4] = {};
+    const std::uint32_t kept = read_payload(r, child, payload, sizeof payload);
+    set_map_placement(child.id, payload, kept, t);
+    return true;
+}
+
+// The placement of another map, from the sub-chunks of its payload held
+// in memory (`size` bytes), as read_map_placement reads a texture map's.
+void other_map_placement(const unsigned char* payload, std::uint32_t size, texture_map& t) {
+    for (std::uint32_t at = 0; size - at >= 6;) {
+        const std::uint32_t length = load_u32(payload + at + 2);
+        if (length < 6 || length > size - at) return;
+        set_map_placement(load_u16(payload + at), payload + at + 6, length - 6, t);
+        at += length;
     }
 }
 
@@ -113,12 +123,15 @@ constexpr std::uint32_t other_map_bytes_kept = 1024;
 
 // Another map of the material, read past whole like any chunk the material
 // level does not descend into (so that a damaged inner length cannot move
-// the stream), then searched in memory for its file name.
+// the stream), then searched in memory for its file name, its amount and
+// its placement.
 void read_other_map(chunk_reader& r, material& m, chunk_header& h) {
     unsigned char payload[other_map_bytes_kept];
     const std::uint32_t kept = read_payload(r, h, payload, sizeof payload);
     other_map map;
     map.chunk_id = h.id;
+    map.placement.present = true;
+    other_map_placement(payload, kept, map.placement);
     for (std::uint32_t at = 0; at + 6 <= kept;) {
         const std::uint16_t id = load_u16(payload + at);
         const std::uint32_t length = load_u32(payload + at + 2);
@@ -161,16 +174,16 @@ void parse_material_level(chunk_reader& r, scene& s, chunk_header& parent, int l
             read_diffuse(r, m, child);
             return true;
         case chunk_id::ambient:
-            read_material_color(r, child, m.ambient);
+            read_material_color(r, child, m.ambient, m.ambient_float, m.has_float_ambient);
             return true;
         case chunk_id::specular:
-            if (read_material_color(r, child, m.specular)) m.has_specular = 1;
+            if (read_material_color(r, child, m.specular, m.specular_float, m.has_float_specular)) m.has_specular = 1;
             return true;
         case chunk_id::shininess:
             read_amount_property(r, child, m.shininess);
             return true;
         case chunk_id::shininess_strength:
-            read_amount_property(r, child, m.shininess_strength);
+            if (read_amount_property(r, child, m.shininess_strength)) m.has_shininess_strength = 1;
             return true;
         case chunk_id::transparency:
             read_amount_property(r, child, m.transparency);

@@ -41,15 +41,17 @@ bool find_subchunk(const payload_head& p, Take&& take) {
 
 }  // namespace
 
-bool read_color_property(chunk_reader& r, chunk_header& h, std::array<float, 3>& rgb) {
+bool read_color_property(chunk_reader& r, chunk_header& h, std::array<float, 3>& rgb, bool* in_floats) {
     const payload_head p = read_head(r, h);
     return find_subchunk(p, [&](std::uint16_t id, const unsigned char* data, std::uint32_t size) {
         if ((id == chunk_id::float_color || id == chunk_id::float_color_gamma) && size >= 12) {
             for (int c = 0; c < 3; ++c) rgb[c] = load_f32(data + 4 * c);
+            if (in_floats != nullptr) *in_floats = true;
             return true;
         }
         if ((id == chunk_id::color24 || id == chunk_id::color24_gamma) && size >= 3) {
             for (int c = 0; c < 3; ++c) rgb[c] = static_cast<float>(data[c] / 255.0);
+            if (in_floats != nullptr) *in_floats = false;
             return true;
         }
         return false;

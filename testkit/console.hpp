@@ -65,11 +65,13 @@ inline const std::string bare_scene_advice =
 inline const std::string nothing_drawn_warning =
     " Warning: nothing was drawn: no face was written, as the file holds no mesh with faces that could be read";
 
-// Whether a console line is the advice line: what the default output does
-// not show, and the options that show it.
+// Whether a console line is advice: what the default output does not show,
+// and the options that show it; that the file's lights light nothing, or
+// that the keyframer places objects elsewhere, and the option for it.
 inline bool is_advice_line(const std::string& line) {
-    for (const char* start : {" Warning: the output does not show the file's ",
-                              " Warning: the file has no light: ", " Warning: the file has no camera: "})
+    for (const char* start : {" Warning: the output does not show the file's ", " Warning: the file has no light: ",
+                              " Warning: the file has no camera: ", " Warning: no light of the file lights a face ",
+                              " Warning: the keyframer's frame 0 places "})
         if (line.rfind(start, 0) == 0) return true;
     return false;
 }

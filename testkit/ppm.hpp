@@ -5,6 +5,7 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,12 @@ struct picture {
     int height = 0;
     std::vector<std::uint8_t> rgb;  // row by row from the top, 3 bytes a pixel
 
+    // A pixel; one outside the picture (as in an empty picture, when the
+    // renderer failed) throws, so that the test fails instead of crashing.
     std::array<int, 3> at(int x, int y) const {
+        if (x < 0 || y < 0 || x >= width || y >= height)
+            throw std::out_of_range("pixel (" + std::to_string(x) + ", " + std::to_string(y) +
+                                    ") outside a picture of " + std::to_string(width) + " x " + std::to_string(height));
         const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + x);
         return {rgb[i], rgb[i + 1], rgb[i + 2]};
     }

@@ -97,3 +97,35 @@ TEST(Framing, EveryFiniteVertexIsInViewAtTheSmallestDistance) {
         for (int k = 0; k < 3; ++k) EXPECT_DOUBLE_EQ(view->look_at[k], (lo[k] + hi[k]) / 2);
     }
 }
+
+// Each side frames the scene from its direction: the eye on that side of
+// the centre, every vertex in view (seen with the view's own up, which
+// looking straight down or up is not +z) and the nearest to the border on
+// it.
+TEST(Framing, EachSideLooksFromItsDirection) {
+    scene s = init_scene();
+    add_object(s, {{-3, 1, 0}, {5, 2, 1}, {0, -4, 2}, {1, 1, 9}, {2, 0, -1}});
+    const std::pair<view_direction, std::array<double, 3>> sides[] = {
+        {view_direction::front, {0, -1, 0}}, {view_direction::back, {0, 1, 0}}, {view_direction::left, {-1, 0, 0}},
+        {view_direction::right, {1, 0, 0}},  {view_direction::top, {0, 0, 1}},  {view_direction::bottom, {0, 0, -1}},
+        {view_direction::iso, {1, 1, 1}},
+    };
+    for (const auto& [side, toward] : sides) {
+        SCOPED_TRACE(static_cast<int>(side));
+        const auto view = frame_points({{s.objects[0].vertices.data(), s.objects[0].vertices.size(), nullptr}}, side);
+        ASSERT_TRUE(view.has_value());
+        EXPECT_EQ(view->refused, nullptr);
+        const double length = std::hypot(toward[0], toward[1], toward[2]);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(view->position[k] - view->look_at[k], view->distance * toward[k] / length, 1e-9);
+        double widest = 0;
+        for (const vec3& v : s.objects[0].vertices) {
+            const double p[3] = {v.x, v.y, v.z};
+            const testkit::picture_point at =
+                testkit::project(view->position, view->look_at, default_fov, view_aspect_ratio, p, view->up);
+            EXPECT_GT(at.depth, 0);
+            widest = std::max({widest, std::abs(at.x), std::abs(at.y)});
+        }
+        EXPECT_NEAR(widest, framing_share, 1e-9);
+    }
+}

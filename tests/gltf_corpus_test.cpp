@@ -91,6 +91,17 @@ std::map<std::string, std::string> pov_textures(const std::string& pov) {
         shown[(*m)[1]] = (*m)[2].str() + " " + (*m)[3].str() + " " + (*m)[4].str();
     for (std::sregex_iterator m(pov.begin(), pov.end(), mapped), end; m != end; ++m)
         shown[(*m)[1]] = std::string("image ").append((*m)[2].str());
+    // A texture whose opacity, specular or self-illumination map varies it
+    // over the surface: what its first entry shows (glTF says none of
+    // those maps).
+    static const std::regex varied_plain(
+        R"(#declare (\w+) = texture \{ pigment_pattern \{[^\n]*?texture_map \{ \[0 pigment \{ srgbf <([^,]+), ([^,]+), ([^,]+),)");
+    static const std::regex varied_mapped(
+        R"re(#declare (\w+) = texture \{ pigment_pattern \{[^\n]*?texture_map \{ \[0 pigment \{[^\n]*?image_map \{ \w+ "([^"]*)")re");
+    for (std::sregex_iterator m(pov.begin(), pov.end(), varied_plain), end; m != end; ++m)
+        shown[(*m)[1]] = (*m)[2].str() + " " + (*m)[3].str() + " " + (*m)[4].str();
+    for (std::sregex_iterator m(pov.begin(), pov.end(), varied_mapped), end; m != end; ++m)
+        shown[(*m)[1]] = std::string("image ").append((*m)[2].str());
     return shown;
 }
 

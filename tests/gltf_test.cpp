@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <map>
 
 #include "testkit/chunk_builder.hpp"
 #include "testkit/png.hpp"
@@ -154,6 +155,35 @@ bool front_faces_outward(const gltf::file& f, const json& primitive) {
         if (cross[0] * n[3 * a] + cross[1] * n[3 * a + 1] + cross[2] * n[3 * a + 2] <= 0) return false;
     }
     return true;
+}
+
+// Authored with y up, seen from (0, 10, 20), above and in front: a red
+// box above the origin (+y) and a green one to its right (+x).
+bytes upright_scene() {
+    return serialize(primary({version(3), editor({named_material("Red", 255, 0, 0), named_material("Green", 0, 255, 0),
+                                                  box_object("Above", {-1, 3, -1}, {1, 5, 1}, "Red"),
+                                                  box_object("Right", {3, -1, -1}, {5, 1, 1}, "Green"),
+                                                  named_object("Eye", {camera({0, 10, 20}, {0, 0, 0}, 0, 35)}),
+                                                  lamp("Lamp", {0, 10, 20})})}));
+}
+
+// A white box seen from (0, -10, 0) whose only light, a narrow spotlight
+// in front of it, points away from it: it lights nothing.
+bytes unlit_scene() {
+    return serialize(primary({version(3), editor({named_material("White", 255, 255, 255),
+                                                  box_object("Box", {-1, -1, -1}, {1, 1, 1}, "White"),
+                                                  named_object("Eye", {camera({0, -10, 0}, {0, 0, 0}, 0, 35)}),
+                                                  lamp("Away", {0, -3, 0}, {spotlight({0, -20, 0}, 10, 15)})})}));
+}
+
+// A green cube at the origin, seen from (0, -20, 0), whose keyframer node
+// puts it 4 units to the right.
+bytes moved_scene() {
+    const std::vector<chunk> items = {
+        named_material("m", 10, 200, 10), box_object("cube", {-1, -1, -1}, {1, 1, 1}, "m"),
+        named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, 0, 35)}), lamp("Lamp", {0, -20, 0})};
+    return serialize(
+        primary({version(3), editor(items), make(0xB000, {}, {object_node(0, "cube", 0xFFFF, {4, 0, 0})})}));
 }
 
 }  // namespace
@@ -312,11 +342,21 @@ std::vector<fs::path> test_scenes(const fs::path& dir) {
         {"moved", square_scene("quarters.png", {make(0xA358, f32s({0.5f}))})},
         {"mirrored", square_scene("quarters.png", {make(0xA358, f32s({0.5f})), make(0xA351, u16(0x0002))})},
         {"copies", copies_scene()},
+        {"upright", upright_scene()},
+        {"unlit", unlit_scene()},
+        {"studio", unlit_scene()},
+        {"placed", moved_scene()},
     };
+    // glow has no light and stays so (--file-view: no headlight).
+    const std::map<std::string, std::vector<std::string>> options = {{"copies", {"--instances"}},
+                                                                     {"glow", {"--file-view"}},
+                                                                     {"upright", {"--up", "y"}},
+                                                                     {"studio", {"--lights", "studio"}},
+                                                                     {"placed", {"--placement", "keyframer"}}};
     std::vector<fs::path> files;
     for (const auto& [name, scene] : scenes) {
-        convert(dir, name, scene,
-                name == "copies" ? std::vector<std::string>{"--instances"} : std::vector<std::string>{});
+        const auto given = options.find(name);
+        convert(dir, name, scene, given == options.end() ? std::vector<std::string>{} : given->second);
         files.push_back(dir / (name + ".gltf"));
     }
     return files;
@@ -389,4 +429,21 @@ TEST(GltfBlender, ColoursOrientationTextureMapAndSpotlightAsCyclesRendersThem) {
     EXPECT_NEAR(glow[0], 200, 4);
     EXPECT_NEAR(glow[1], 100, 4);
     EXPECT_NEAR(glow[2], 50, 4);
+    // upright (--up y): what was authored above stands above, its camera's
+    // up turned with it.
+    const auto red_up = where(p[9], [](const std::array<int, 3>& c) { return c[0] > 120 && c[1] < 50 && c[2] < 50; });
+    const auto green_right =
+        where(p[9], [](const std::array<int, 3>& c) { return c[1] > 120 && c[0] < 50 && c[2] < 50; });
+    ASSERT_GT(red_up[2], 20);
+    ASSERT_GT(green_right[2], 20);
+    EXPECT_LT(red_up[1], 0.4 * height);
+    EXPECT_GT(green_right[0], 0.6 * width);
+    // unlit and studio: the file's light shows nothing, the studio rig
+    // (--lights studio) the whole front of the box.
+    EXPECT_LT(brightness(p[10].at(width / 2, height / 2)), 10);
+    EXPECT_GT(brightness(p[11].at(width / 2, height / 2)), 60);
+    // placed (--placement keyframer): the cube where its node puts it.
+    const auto moved = where(p[12], [](const std::array<int, 3>& c) { return c[1] > 120 && c[0] < 60 && c[2] < 60; });
+    ASSERT_GT(moved[2], 20);
+    EXPECT_GT(moved[0], 0.6 * width);
 }

@@ -64,6 +64,40 @@ TEST(Options, OutputValueIsUsedUnaltered) {
     EXPECT_EQ(p.options.base_name, "car.vrx");
 }
 
+// The options of what the picture shows take their words, --maps any
+// number of folders; another word is wrong usage that names the words.
+TEST(Options, PictureOptionsTakeTheirWordsAndNothingElse) {
+    parsed p = parse({"-i", "a.3ds", "--lights", "both", "--up", "-y", "--view", "top", "--placement", "keyframer",
+                      "--maps", "lib", "--maps", "more", "--file-view"});
+    ASSERT_EQ(p.result, parse_result::run);
+    EXPECT_EQ(p.options.lights, light_choice::both);
+    EXPECT_EQ(p.options.up, up_axis::minus_y);
+    EXPECT_EQ(p.options.view, view_direction::top);
+    EXPECT_TRUE(p.options.keyframer_placement);
+    EXPECT_EQ(p.options.map_folders, (std::vector<std::string>{"lib", "more"}));
+    EXPECT_TRUE(p.options.file_view);
+    const parsed defaults = parse({"-i", "a.3ds"});
+    EXPECT_EQ(defaults.options.lights, light_choice::file);
+    EXPECT_EQ(defaults.options.up, up_axis::z);
+    EXPECT_FALSE(defaults.options.view.has_value());
+    EXPECT_FALSE(defaults.options.keyframer_placement);
+
+    for (const auto& [args, why] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--lights", "sun"}, "--lights takes file, studio or both, not \"sun\""},
+             {{"--up", "Y"}, "--up takes z, y, x, -z, -y or -x, not \"Y\""},
+             {{"--view", "side"}, "--view takes iso, front, back, left, right, top or bottom, not \"side\""},
+             {{"--placement", "node"}, "--placement takes mesh or keyframer, not \"node\""},
+             {{"--maps"}, "--maps needs a value (a folder of map images) after it"}}) {
+        std::vector<const char*> argv{"tessvert"};
+        for (const std::string& a : args) argv.push_back(a.c_str());
+        run_options options;
+        std::string problem;
+        EXPECT_EQ(parse_command_line(static_cast<int>(argv.size()), argv.data(), options, &problem),
+                  parse_result::usage);
+        EXPECT_EQ(problem, why);
+    }
+}
+
 TEST(Options, UsageCases) {
     const std::vector<std::vector<std::string>> usage_cases = {
         {},  // no arguments at all

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <regex>
 #include <string>
 #include <thread>
@@ -32,24 +33,40 @@ void put(const fs::path& p, const std::string& text) {
 }
 
 // The square x, z in 0..1 at y = 0, its mapping coordinates (x, z), facing
-// the camera at y = -2.5 with a light beside it; a white material whose
-// texture map is `map` (none when empty). `uv` replaces the coordinates.
+// the camera at y = -2.5 with a light beside it (at `lamp`; none when
+// empty); a white material whose texture map is `map` (none when empty),
+// followed by `more_material`. `uv` replaces the coordinates.
 ch::bytes square_scene(const std::string& map,
                        std::vector<std::pair<float, float>> uv = {{0, 0}, {1, 0}, {1, 1}, {0, 1}},
-                       std::vector<ch::chunk> more_material = {}) {
+                       std::vector<ch::chunk> more_material = {},
+                       std::optional<ch::xyz> lamp = ch::xyz{0.5f, -2.5f, 0.5f}) {
     std::vector<ch::chunk> material{ch::material_name("Paper"), ch::diffuse(ch::color24(255, 255, 255))};
     if (!map.empty()) material.push_back(ch::texture_map({ch::make(0x0030, ch::u16(100)), ch::map_name(map)}));
     for (ch::chunk& c : more_material) material.push_back(std::move(c));
-    return ch::serialize(ch::primary({ch::editor({
+    std::vector<ch::chunk> items = {
         ch::material(std::move(material)),
         ch::named_object("Square", {ch::triangle_mesh({
                                        ch::vertex_list({{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}}),
                                        ch::mapping_coords(uv),
                                        ch::face_list({{0, 1, 2}, {0, 2, 3}}, {ch::material_group("Paper", {0, 1})}),
                                    })}),
-        ch::named_object("Eye", {ch::camera({0.5f, -2.5f, 0.5f}, {0.5f, 0, 0.5f}, 0, 35)}),
-        ch::named_object("Lamp", {ch::light({0.5f, -2.5f, 0.5f}, {ch::color_float(1, 1, 1)})}),
-    })}));
+        ch::named_object("Eye", {ch::camera({0.5f, -2.5f, 0.5f}, {0.5f, 0, 0.5f}, 0, 35)})};
+    if (lamp) items.push_back(ch::named_object("Lamp", {ch::light(*lamp, {ch::color_float(1, 1, 1)})}));
+    return ch::serialize(ch::primary({ch::editor(std::move(items))}));
+}
+
+// An image whose left half (u below 0.5) is black and right half white,
+// and one of `stripes` black and white stripes across u.
+std::string halves_ppm(int stripes = 1) {
+    std::string out = "P6\n16 16\n255\n";
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) out.append(3, (x * 2 * stripes / 16) % 2 == 1 ? '\xff' : '\0');
+    return out;
+}
+
+// A map of the chunk `id` with the image `name` at 100%.
+ch::chunk map_chunk(std::uint16_t id, const std::string& name) {
+    return ch::make(id, {}, {ch::make(0x0030, ch::u16(100)), ch::map_name(name)});
 }
 
 // What the picture shows near the centres of the square's four quarters,
@@ -65,12 +82,19 @@ std::string quarters_seen(const testkit::picture& p) {
     return seen;
 }
 
-// Converts in/scene.3ds into out/, renders out/scene.pov and returns what
-// its quarters show; `console` gets the binary's output.
-std::string quarters_rendered(const e2e::temp_dir& dir, std::string& console) {
-    const pov::conversion_render r = pov::convert_and_render(dir.path, "in/scene.3ds", "out/scene");
+// Converts in/scene.3ds into out/ with the `options`, renders out/scene.pov
+// and returns its picture; `console` gets the binary's output.
+testkit::picture rendered_picture(const e2e::temp_dir& dir, std::string& console,
+                                  const std::vector<std::string>& options = {}) {
+    const pov::conversion_render r = pov::convert_and_render(dir.path, "in/scene.3ds", "out/scene", options);
     console = r.conversion.out;
-    return quarters_seen(r.render.picture);
+    return r.render.picture;
+}
+
+// The same, what the picture's quarters show.
+std::string quarters_rendered(const e2e::temp_dir& dir, std::string& console,
+                              const std::vector<std::string>& options = {}) {
+    return quarters_seen(rendered_picture(dir, console, options));
 }
 
 struct scene_dirs {
@@ -167,13 +191,20 @@ TEST(PovMaps, UnusableMappingCoordinatesAndOtherMapsAreNamedInWarnings) {
               std::string::npos)
         << console;
 
+    // Maps whose images are missing, and a kind that is not converted.
     const std::vector<ch::chunk> others{ch::make(0xA230, {}, {ch::map_name("BUMP.GIF")}),
-                                        ch::make(0xA210, {}, {ch::map_name("holes.gif")})};
+                                        ch::make(0xA210, {}, {ch::map_name("holes.gif")}),
+                                        ch::make(0xA33C, {}, {ch::map_name("shine.gif")})};
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds",
                                     square_scene("quarters.ppm", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, others)));
     EXPECT_EQ(quarters_rendered(d.dir, console), "RGBY");
-    EXPECT_NE(console.find(" Warning: the opacity map of material \"Paper\" is not converted (only texture maps are)\n"
-                           " Warning: the bump map of material \"Paper\" is not converted (only texture maps are)\n"),
+    EXPECT_NE(console.find(" Warning: the shininess map of material \"Paper\" is not converted (only texture, bump, "
+                           "opacity, specular, self-illumination and reflection maps are)\n"),
+              std::string::npos)
+        << console;
+    EXPECT_NE(console.find(" Warning: the bump map \"BUMP.GIF\" of material \"Paper\" is not beside the 3DS file (in "
+                           "in); the material is drawn without it\n Warning: the opacity map \"holes.gif\" of material "
+                           "\"Paper\" is not beside the 3DS file (in in); the material is drawn without it\n"),
               std::string::npos)
         << console;
 }
@@ -539,4 +570,94 @@ TEST(PovMaps, CopiesBesideTheSceneRenderOutsideTheOpenFoldersAndNoRenderTakesThe
     const pov::render_result other = pov::render(dir / "out", "other.pov", 160, 120);
     EXPECT_CLEAN_RENDER(other);
     EXPECT_EQ(quarters_seen(other.picture), "RGBY");
+}
+
+// Images that vary a value over the surface, each black on the left half
+// and white on the right: the opacity map lets the (black) background
+// through where it is black, the self-illumination map makes the unlit
+// square glow where it is white, the specular map keeps the highlight of a
+// light at the eye where it is white.
+TEST(PovMaps, OpacitySelfIlluminationAndSpecularMapsVaryTheSurfaceThroughTheirImages) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    put(d.dir / "in" / "half.ppm", halves_ppm());
+    std::string console;
+    const auto square = [&](std::vector<ch::chunk> more, bool lit = true) {
+        ASSERT_TRUE(
+            testkit::write_file(d.dir / "in" / "scene.3ds",
+                                square_scene("", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, std::move(more),
+                                             lit ? std::optional<ch::xyz>(ch::xyz{0.5f, -2.5f, 0.5f}) : std::nullopt)));
+    };
+    const auto pct = [](std::uint16_t p) { return ch::make(0x0030, ch::u16(p)); };
+    square({map_chunk(0xA210, "HALF.PPM")});
+    EXPECT_EQ(quarters_rendered(d.dir, console), "KWKW");
+    EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
+
+    square({ch::diffuse(ch::color24(255, 0, 0)), map_chunk(0xA33D, "HALF.PPM")}, false);
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--file-view"}), "KRKR");
+
+    // A dark grey square, shininess 30%, strength 100%.
+    const std::vector<ch::chunk> shiny = {ch::diffuse(ch::color24(40, 40, 40)),
+                                          ch::make(0xA030, {}, {ch::color24(255, 255, 255)}),
+                                          ch::make(0xA040, {}, {pct(30)}), ch::make(0xA041, {}, {pct(100)})};
+    square(shiny);
+    EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
+    std::vector<ch::chunk> mapped = shiny;
+    mapped.push_back(map_chunk(0xA204, "HALF.PPM"));
+    square(mapped);
+    EXPECT_EQ(quarters_rendered(d.dir, console), "KWKW");
+}
+
+// A bump map of stripes, under a light from the left that grazes the
+// square, shows the stripes' edges turned towards it and away; without it
+// the square is even.
+TEST(PovMaps, ABumpMapRaisesTheSurfaceWhereItsImageIsBright) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    put(d.dir / "in" / "stripes.ppm", halves_ppm(4));
+    std::string console;
+    const auto spread = [&](std::vector<ch::chunk> more) {
+        EXPECT_TRUE(testkit::write_file(
+            d.dir / "in" / "scene.3ds",
+            square_scene("", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, std::move(more), ch::xyz{-3, -0.5f, 0.5f})));
+        const testkit::picture p = rendered_picture(d.dir, console);
+        int lo = 255, hi = 0;
+        for (int x = p.width * 2 / 5; x < p.width * 3 / 5; ++x) {
+            const auto c = p.at(x, p.height / 2);
+            lo = std::min(lo, c[0]);
+            hi = std::max(hi, c[0]);
+        }
+        return std::pair{lo, hi};
+    };
+    const auto [flat_lo, flat_hi] = spread({});
+    EXPECT_GT(flat_lo, 30);  // the square, lit, across the row
+    EXPECT_LT(flat_hi - flat_lo, 20);
+    const auto [bumpy_lo, bumpy_hi] = spread({map_chunk(0xA230, "stripes.ppm")});
+    EXPECT_GT(bumpy_hi - bumpy_lo, 80);
+    EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
+}
+
+// --maps: a folder searched after the 3DS file's, with its subfolders; the
+// warning for a map found nowhere names the folders searched.
+TEST(PovMaps, MapFoldersAreSearchedWithTheirSubfoldersAfterTheFilesOwn) {
+    REQUIRE_POVRAY();
+    scene_dirs d;
+    fs::create_directories(d.dir / "library" / "paper" / "old");
+    fs::create_directories(d.dir / "empty");
+    put(d.dir / "library" / "paper" / "old" / "Quarters.ppm", testkit::quarters_ppm());
+    ASSERT_TRUE(testkit::write_file(d.dir / "in" / "scene.3ds", square_scene("QUARTERS.PPM")));
+    std::string console;
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--maps", "empty", "--maps", "library"}), "RGBY");
+    EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
+
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--maps", "empty"}), "WWWW");
+    EXPECT_NE(console.find(" Warning: the texture map \"QUARTERS.PPM\" of material \"Paper\" is in none of the "
+                           "folders searched (in and empty with its subfolders); the material is drawn in its diffuse "
+                           "colour\n"),
+              std::string::npos)
+        << console;
+    // The 3DS file's own folder comes first.
+    put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
+    put(d.dir / "library" / "paper" / "old" / "Quarters.ppm", "P6\n1 1\n255\n\xff\xff\xff");
+    EXPECT_EQ(quarters_rendered(d.dir, console, {"--maps", "library"}), "RGBY");
 }

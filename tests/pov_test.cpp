@@ -12,7 +12,8 @@
 #include "testkit/chunk_builder.hpp"
 #include "testkit/console.hpp"
 #include "tests/mixed_scene.hpp"
-#include "tests/pov_conversion.hpp"
+#include "tests/pov_pictures.hpp"
+#include "tests/run_binary.hpp"
 
 using namespace chunks;
 using testkit::read_file;
@@ -20,54 +21,16 @@ using testkit::write_file;
 
 namespace {
 
-constexpr int width = 160, height = 120;
-
-chunk lamp(const std::string& name, xyz at, std::vector<chunk> children = {}) {
-    children.insert(children.begin(), color_float(1, 1, 1));
-    return named_object(name, {light(at, children)});
-}
-
-// Writes `scene` as s.3ds, converts it to s.pov with the `options` and
-// renders it.
-pov::render_result render_scene(const testkit::temp_dir& dir, const bytes& scene,
-                                const std::vector<std::string>& options = {},
-                                const std::vector<std::string>& render_options = {}) {
-    write_file(dir / "s.3ds", scene);
-    return pov::convert_and_render(dir.path, "s.3ds", "s", options, render_options, width, height).render;
-}
-
-// Where pixels of a kind are: how many, and their mean column and row.
-struct spot {
-    int count = 0;
-    double x = 0, y = 0;
-};
-
-template <typename Is>
-spot find(const testkit::picture& p, Is&& is) {
-    spot s;
-    for (int y = 0; y < p.height; ++y)
-        for (int x = 0; x < p.width; ++x)
-            if (is(p.at(x, y))) {
-                ++s.count;
-                s.x += x;
-                s.y += y;
-            }
-    if (s.count > 0) s.x /= s.count, s.y /= s.count;
-    return s;
-}
-
-bool red(const std::array<int, 3>& c) {
-    return c[0] > 120 && c[1] < 50 && c[2] < 50;
-}
-bool green(const std::array<int, 3>& c) {
-    return c[1] > 120 && c[0] < 50 && c[2] < 50;
-}
-bool blue(const std::array<int, 3>& c) {
-    return c[2] > 120 && c[0] < 50 && c[1] < 50;
-}
-int brightness(const std::array<int, 3>& c) {
-    return std::max({c[0], c[1], c[2]});
-}
+using pov::blue;
+using pov::brightness;
+using pov::find;
+using pov::green;
+using pov::height;
+using pov::lamp;
+using pov::red;
+using pov::render_scene;
+using pov::spot;
+using pov::width;
 
 // Seen from (0, -20, 0) towards the origin, z up: a red box right of the
 // line of sight and a green one above it.
@@ -201,7 +164,10 @@ TEST(PovRender, ASpotlightLightsItsConeAndNotTheRest) {
 TEST(PovRender, ALightFlaggedOffLeavesTheSceneDark) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    const pov::render_result off = render_scene(dir, floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})));
+    // No headlight stands in for it (--file-view).
+    const pov::render_result off =
+        render_scene(dir, floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})), {"--file-view"});
+    EXPECT_CLEAN_RENDER(off);
     EXPECT_EQ(find(off.picture, [](const std::array<int, 3>& c) { return brightness(c) > 0; }).count, 0);
     // A multiplier of 0.25 dims the light against the same light at 1.
     const pov::render_result dim =

@@ -2,9 +2,11 @@
 // for it from the file, the identifiers, the parts of the mesh file.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 
 #include "app/options.hpp"
+#include "drawing/looks.hpp"
 #include "geometry/corner_normals.hpp"
 #include "geometry/vertex_normals.hpp"
 #include "tests/mixed_scene.hpp"
@@ -57,6 +59,32 @@ TEST(PovReader, MaterialShadingLightMultiplierAndEnvironmentAreRead) {
     ASSERT_EQ(s.lights.size(), 1u);
     EXPECT_EQ(s.lights[0].multiplier, 2.5f);
     EXPECT_EQ(s.lights[0].is_off, 1);
+}
+
+// How materials look: a float colour unrounded and clamped, one that is
+// not finite taken from its bytes; the highlight of a file without a
+// shininess strength from the shininess, none for a shininess of 0; a
+// reflection map's amount as the reflection.
+TEST(PovLooks, FloatColoursHighlightsAndReflectionsAsDrawn) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const tv::scene s = load({
+        ch::material({ch::material_name("Old"), ch::diffuse(ch::color_float(0.5f, 1.5f, -0.25f)),
+                      ch::make(0xA030, {}, {ch::color_float(nan, 1, 1)}), percent(0xA040, 40),
+                      ch::make(0xA220, {}, {ch::make(0x0030, ch::u16(90)), ch::map_name("ROOM.CEL")})}),
+        ch::material({ch::material_name("Matte"), ch::diffuse(ch::color24(255, 128, 0)), percent(0xA040, 0),
+                      percent(0xA041, 100)}),
+    });
+    ASSERT_EQ(s.materials.size(), 2u);
+    const tv::material_look old = tv::look_of_material(s.materials[0]);
+    EXPECT_EQ(old.colour_bytes, (std::array<std::uint8_t, 3>{128, 255, 0}));  // the .vrx's colour
+    EXPECT_EQ(old.diffuse, (std::array<double, 3>{0.5, 1, 0}));
+    EXPECT_EQ(old.specular, (std::array<double, 3>{0, 1, 1}));  // NaN: its bytes
+    EXPECT_DOUBLE_EQ(old.highlight, double{s.materials[0].shininess} * (2.0 / 3));
+    EXPECT_DOUBLE_EQ(old.reflection, 0.9);
+    const tv::material_look matte = tv::look_of_material(s.materials[1]);
+    EXPECT_EQ(matte.highlight, 0);
+    EXPECT_EQ(matte.reflection, 0);
+    EXPECT_DOUBLE_EQ(matte.diffuse[1], 128 * tv::byte_to_channel);
 }
 
 TEST(PovReader, APropertyChunkIsReadToItsEndLikeASkippedOne) {

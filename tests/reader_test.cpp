@@ -751,7 +751,10 @@ TEST(ReaderMaterial, TextureMapPlacementIsKeptAndOtherMapsAreRecordedByKind) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     loaded l = load_editor({
         ch::material({ch::material_name("placed"), placed, ch::make(0xA230, {}, {ch::map_name("bumps.gif")}),
-                      ch::make(0xA210, {}, {ch::make(0x0030, ch::u16(50))}), ch::make(0xA230, {}, {})}),
+                      ch::make(0xA210, {},
+                               {ch::make(0x0030, ch::u16(50)), ch::make(0xA351, ch::u16(0x0002)),
+                                ch::make(0xA35C, ch::f32s({45.0f}))}),
+                      ch::make(0xA230, {}, {})}),
         // The float fraction, a non-finite scale kept at its default, and
         // placement chunks outside a texture map read past.
         ch::material({ch::make(0xA354, ch::f32s({3.0f})),
@@ -777,6 +780,11 @@ TEST(ReaderMaterial, TextureMapPlacementIsKeptAndOtherMapsAreRecordedByKind) {
     EXPECT_STREQ(tv::other_map_kind(m.other_maps[0].chunk_id), "bump map");
     EXPECT_EQ(m.other_maps[1].chunk_id, 0xA210);
     EXPECT_EQ(m.other_maps[1].name, "");
+    // Each with its amount and placement, as a texture map's.
+    EXPECT_EQ(m.other_maps[0].placement.amount, 100.0f);
+    EXPECT_EQ(m.other_maps[1].placement.amount, 50.0f);
+    EXPECT_EQ(m.other_maps[1].placement.tiling, 0x0002);
+    EXPECT_EQ(m.other_maps[1].placement.rotation, 45.0f);
     EXPECT_EQ(l.scene.objects.at(0).material_index, 0);  // the stream stayed in step
 
     const tv::texture_map& f = l.scene.materials[1].texture;

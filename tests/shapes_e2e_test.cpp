@@ -210,37 +210,73 @@ TEST(Instances, CorpusFilesShowEveryCube) {
     }
 }
 
-// Seen from above, the POV-Ray scene places the declared cube four times:
-// green in each quarter of the picture, and only in the lower left one
-// without --instances.
+// Seen from above, the POV-Ray scene places the declared cube four times
+// (--instances, which the format implies): green in each quarter of the
+// picture, and only in the lower left one with --file-view.
+// Green pixels of the POV-Ray picture of `file` (converted with the
+// `options`) seen from above, in its quarters: lower left, lower right,
+// upper right, upper left.
+std::vector<int> green_quarters(const temp_dir& dir, const std::string& file, const std::vector<std::string>& options) {
+    const pov::render_result r = pov::convert_and_render(dir.path, file, "s", options, {}, 80, 60).render;
+    std::vector<int> count(4, 0);
+    for (int y = 0; y < r.picture.height; ++y)
+        for (int x = 0; x < r.picture.width; ++x) {
+            const auto c = r.picture.at(x, y);
+            if (c[1] < 100 || c[0] > c[1] / 2 || c[2] > c[1] / 2) continue;
+            const bool right = 2 * x >= r.picture.width, lower = 2 * y >= r.picture.height;
+            ++count[lower ? (right ? 1 : 0) : (right ? 2 : 3)];
+        }
+    return count;
+}
+
+const std::vector<chunk> seen_from_above = {named_object("Eye", {camera({2, 2.5f, 12}, {2, 2.5f, 0}, 0, 35)}),
+                                            named_object("Lamp", {light({2, 2.5f, 12}, {color24(255, 255, 255)})})};
+
 TEST(Instances, PovRayPlacesTheDeclaredMeshWhereTheKeyframerPutsIt) {
     REQUIRE_POVRAY();
     temp_dir dir;
-    write_file(dir / "four.3ds",
-               four_cubes(true, {named_object("Eye", {camera({2, 2.5f, 12}, {2, 2.5f, 0}, 0, 35)}),
-                                 named_object("Lamp", {light({2, 2.5f, 12}, {color24(255, 255, 255)})})}));
+    write_file(dir / "four.3ds", four_cubes(true, seen_from_above));
     const auto quarters = [&](const std::vector<std::string>& options) {
-        const pov::render_result r = pov::convert_and_render(dir.path, "four.3ds", "s", options, {}, 80, 60).render;
-        // Green pixels in the quarters: lower left, lower right, upper
-        // right, upper left.
-        std::vector<int> count(4, 0);
-        for (int y = 0; y < r.picture.height; ++y)
-            for (int x = 0; x < r.picture.width; ++x) {
-                const auto c = r.picture.at(x, y);
-                if (c[1] < 100 || c[0] > c[1] / 2 || c[2] > c[1] / 2) continue;
-                const bool right = 2 * x >= r.picture.width, lower = 2 * y >= r.picture.height;
-                ++count[lower ? (right ? 1 : 0) : (right ? 2 : 3)];
-            }
-        return count;
+        return green_quarters(dir, "four.3ds", options);
     };
     const std::vector<int> shown = quarters({"--instances"});
     for (int q = 0; q < 4; ++q) EXPECT_GT(shown[q], 20) << "quarter " << q;
     // The scaled cube, twice as wide, covers about four times the pixels.
     EXPECT_GT(shown[3], 2 * shown[0]);
-    const std::vector<int> once = quarters({});
+    const std::vector<int> once = quarters({"--file-view"});
     EXPECT_GT(once[0], 20);
     EXPECT_EQ(once[1] + once[2] + once[3], 0);
     EXPECT_NE(testkit::read_file(dir / "s.pov").find("object { "), std::string::npos);
+}
+
+// A cube whose only keyframer node puts it elsewhere than its mesh data:
+// drawn where the data puts it, with advice that names the option, or,
+// with --placement keyframer, where the node puts it (in the .vrx too, its
+// vertices moved).
+TEST(Instances, WithKeyframerPlacementTheFirstNodePlacesItsMeshToo) {
+    REQUIRE_POVRAY();
+    temp_dir dir;
+    std::vector<chunk> items = {material({material_name("m"), diffuse(color24(10, 200, 10))}),
+                                box_object("cube", {0, 0, 0}, {1, 1, 1}, "m")};
+    items.insert(items.end(), seen_from_above.begin(), seen_from_above.end());
+    write_file(
+        dir / "moved.3ds",
+        serialize(primary({version(3), editor(items), make(0xB000, {}, {object_node(0, "cube", 0xFFFF, {3, 3, 0})})})));
+    const std::vector<int> mesh = green_quarters(dir, "moved.3ds", {});
+    EXPECT_GT(mesh[0], 20);
+    EXPECT_EQ(mesh[1] + mesh[2] + mesh[3], 0);
+    const std::vector<int> keyframer = green_quarters(dir, "moved.3ds", {"--placement", "keyframer"});
+    EXPECT_GT(keyframer[2], 20);
+    EXPECT_EQ(keyframer[0] + keyframer[1] + keyframer[3], 0);
+
+    const std::string advice =
+        " Warning: the keyframer's frame 0 places 1 object elsewhere than its mesh data; --placement keyframer draws "
+        "it there\n";
+    const e2e::result as_stored = e2e::run(dir.path, {"-i", "moved.3ds", "-o", "v"});
+    EXPECT_NE(as_stored.out.find(advice), std::string::npos) << as_stored.out;
+    const e2e::result placed = e2e::run(dir.path, {"-i", "moved.3ds", "-o", "v", "--placement", "keyframer"});
+    EXPECT_EQ(placed.out.find(advice), std::string::npos) << placed.out;
+    EXPECT_EQ(boxes_of(read_file(dir / "v.inc")), std::vector<std::string>{"3.000 3.000 0.000 .. 4.000 4.000 1.000"});
 }
 
 // A copy of a mesh whose own matrix scales it by 1e7, and a copy that its

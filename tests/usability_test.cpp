@@ -245,8 +245,9 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
         {{"--headlight"}, shows + materials + ", " + smoothing + ", " + maps + "; " + camera},
         {{"--frame"}, shows + materials + ", " + smoothing + ", " + maps + "; " + light},
         {{"--faithful"}, shows + maps},
-        // A POV-Ray scene shows the materials, the groups and the maps.
-        {{"--format", "pov"}, light + "; " + camera},
+        // A POV-Ray scene shows the materials, the groups and the maps; it
+        // frames and lights a scene unless told to keep the file's view.
+        {{"--format", "pov", "--file-view"}, light + "; " + camera},
     };
     for (const auto& [options, expected] : cases) {
         std::vector<std::string> args = {"-i", "rich.3ds"};
@@ -258,7 +259,7 @@ TEST(Advice, OneLineSaysWhatTheDefaultOutputLeavesOutAndEachOptionTakesItsPartAw
         std::vector<std::string> advice = testkit::warning_lines(r.out);
         std::erase_if(advice, [](const std::string& line) { return !testkit::is_advice_line(line); });
         EXPECT_EQ(advice, std::vector<std::string>{" Warning: " + expected}) << r.out;
-        EXPECT_EQ(testkit::count_warnings(r.out), options.size() == 2 ? 1u : 0u) << r.out;
+        EXPECT_EQ(testkit::count_warnings(r.out), options.size() == 3 ? 1u : 0u) << r.out;
         EXPECT_LT(r.out.find(" Warning: "), r.out.find(" All parameters successfully dumped to: "));
     }
     // A quiet run leaves the line out, and a file that the default output

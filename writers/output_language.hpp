@@ -42,7 +42,8 @@ struct language_writer {
     virtual std::uint64_t mesh_part_faces(std::size_t part) const = 0;
 };
 
-// What a language turns on of the choices the command line offers.
+// What a language turns on of the choices the command line offers. The
+// last three are the view of a first picture; --file-view leaves them off.
 struct implied_choices {
     bool materials = false;  // each face in its own material
     bool smoothing = false;  // normals that follow the smoothing groups

@@ -74,16 +74,24 @@ const output_language gltf_language{
 .IR NAME.bin ,
 for Blender and other glTF readers: the same faces, normals, mapping
 coordinates, materials (as pbrMetallicRoughness), cameras and lights
-(KHR_lights_punctual) under one root node that turns the file's z up into
-glTF's y up; texture maps in PNG or JPEG only.
+(KHR_lights_punctual, the studio rig's among them) under one root node
+that stands the scene upright
+.RB ( \-\-up )
+and turns the file's z up into glTF's y up; texture maps in PNG or JPEG
+only. Like the POV-Ray scene, it frames, lights and copies unless
+.BR \-\-file\-view .
 )roff",
     .scene_extension = ".gltf",
     .mesh_extension = ".bin",
     // Each face in its material, and the hard edges of the smoothing
-    // groups: a picture shows them.
-    .implies = {.materials = true, .smoothing = true},
+    // groups: a picture shows them. And a picture should show the model
+    // on the first try: framed, lit, with every copy (--file-view turns
+    // these three off).
+    .implies = {.materials = true, .smoothing = true, .frame = true, .headlight = true, .instances = true},
     .abilities = {.places_copies = true,
                   .writes_lights_off = false,
+                  .turns_scene = true,
+                  .draws_spotlights = true,
                   .image_type = gltf_image_type,
                   .reader_name = "glTF 2.0",
                   .blends_map_amount = false,

@@ -343,11 +343,14 @@ bool split_placement(const placement& m, gltf_node_placement& into) {
 }
 
 gltf_layout lay_out_gltf(const drawn_scene& d) {
+    constexpr placement unmoved{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
     const scene& s = *d.file;
     gltf_layout layout;
     layout.smooth = d.smooth;
     layout.objects.resize(s.objects.size());
     layout.mesh_of.assign(s.objects.size(), -1);
+    layout.object_placed.assign(s.objects.size(), 0);
+    layout.object_nodes.resize(s.objects.size());
     std::vector<std::int32_t> slot_of(s.materials.size() + 1, -1);
     for (std::size_t i = 0; i < s.objects.size(); ++i) {
         const mesh_object& o = s.objects[i];
@@ -358,7 +361,18 @@ gltf_layout lay_out_gltf(const drawn_scene& d) {
         lay_out_vertices(d, o, l);
         gltf_mesh m;
         m.object = static_cast<std::uint32_t>(i);
-        bound(o, l, m);  // the file's own numbers are finite floats
+        const bool moved = i < d.object_placements.size() && d.object_placements[i] != unmoved;
+        if (moved && split_placement(d.object_placements[i], layout.object_nodes[i])) {
+            layout.object_placed[i] = 1;
+        } else if (moved) {
+            // A placement that cannot be applied (it flattens the mesh, or
+            // puts it past single precision) leaves the mesh as stored.
+            m.placed = true;
+            m.matrix = d.object_placements[i];
+            if (!normal_matrix_of(m.matrix, m.normal_matrix, m.mirrored) || !bound(o, l, m)) m = gltf_mesh{};
+            m.object = static_cast<std::uint32_t>(i);
+        }
+        if (!m.placed) bound(o, l, m);  // the file's own numbers are finite floats
         layout.mesh_of[i] = static_cast<std::int32_t>(layout.meshes.size());
         layout.meshes.push_back(m);
     }

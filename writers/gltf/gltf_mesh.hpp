@@ -87,6 +87,12 @@ struct gltf_layout {
     std::vector<gltf_object_layout> objects;  // one per object of the scene
     std::vector<gltf_mesh> meshes;            // in file order, then the copies with their matrices
     std::vector<std::int32_t> mesh_of;        // per object: its mesh, or -1
+    // Per object: whether its node places its mesh (the drawing's
+    // object_placements, split into a translation, a rotation and a scale)
+    // and that placement; a placement that does not split is applied to
+    // the mesh's positions and normals instead.
+    std::vector<std::uint8_t> object_placed;
+    std::vector<gltf_node_placement> object_nodes;
     // Per copy of the drawn scene: the mesh that holds it with its matrix
     // applied, -1 when a node places the object's mesh (`nodes`), -2 when
     // it is left out (an object without faces, or a position past single

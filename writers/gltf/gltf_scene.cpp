@@ -80,12 +80,12 @@ gltf_node_placement aimed(const vec& position, const vec& forward, const vec& up
     return p;
 }
 
-// The up direction of something that looks along `d`: +z, or +y when it
-// looks along z.
-vec up_for(const vec& d) {
-    const vec z{0, 0, 1}, y{0, 1, 0};
-    const vec r = cross(d, z);
-    return length(r) > 1e-6 * length(d) ? z : y;
+// The up direction of something that looks along `d` in a scene whose up
+// is `up`: `up`, or the next axis (its components taken round once) when
+// it looks along it.
+vec up_for(const vec& d, const vec& up) {
+    const vec r = cross(d, up);
+    return length(r) > 1e-6 * length(d) ? up : vec{up[1], up[2], up[0]};
 }
 
 void append_placement(std::string& out, const gltf_node_placement& p) {
@@ -121,7 +121,7 @@ struct json_list {
 
 // One camera: its glTF camera and its node.
 void add_camera(json_list& cameras, json_list& nodes, const std::string& name, const double position[3],
-                const double look_at[3], double fov, double bank) {
+                const double look_at[3], const vec& scene_up, double fov, double bank) {
     const vec p = as_vec(position);
     vec d = sub(as_vec(look_at), p);
     double distance = length(d);
@@ -131,7 +131,7 @@ void add_camera(json_list& cameras, json_list& nodes, const std::string& name, c
         distance = 1;
     }
     d = unit(d);
-    const vec right = unit(cross(d, up_for(d)));
+    const vec right = unit(cross(d, up_for(d, scene_up)));
     const vec up = cross(right, d);
     // The bank turns the camera about its line of sight.
     const double a = std::isfinite(bank) ? bank * degree : 0.0;
@@ -394,7 +394,7 @@ std::pair<vec, vec> drawn_bounds(const gltf_layout& layout) {
 // reckoned at its distance from the centre of what is drawn, at least the
 // scene's radius.
 void add_light(json_list& lights, json_list& nodes, const std::string& name, const drawn_light& l, const vec& centre,
-               double radius) {
+               double radius, const vec& scene_up) {
     const vec p = as_vec(l.position);
     double distance = std::max(length(sub(centre, p)), radius);
     if (!(distance > 0) || !std::isfinite(distance)) distance = 1;
@@ -435,7 +435,7 @@ void add_light(json_list& lights, json_list& nodes, const std::string& name, con
         key(t, "outerConeAngle");
         append_json_number(t, outer);
         t += '}';
-        place = aimed(p, aim, up_for(aim));
+        place = aimed(p, aim, up_for(aim, scene_up));
     }
     t += '}';
     nodes.open();
@@ -483,10 +483,14 @@ std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, con
     const std::size_t children_at = nodes.text.size();
     nodes.text += '}';
 
-    add_camera(cameras, nodes, "Initial view", d.view.position, d.view.look_at, d.view.fov, d.view.bank);
+    // Up in the record's numbers: the file's +z, or the axis the turn
+    // stands up; the initial view has its own (from above or below).
+    const vec up = d.up;
+    add_camera(cameras, nodes, "Initial view", d.view.position, d.view.look_at, as_vec(d.view.up), d.view.fov,
+               d.view.bank);
     for (std::size_t k = 0; k < d.cameras.size(); ++k) {
         const written_camera& w = d.cameras[k];
-        add_camera(cameras, nodes, "Camera " + std::to_string(k + 1), w.position, w.look_at, w.fov, w.bank);
+        add_camera(cameras, nodes, "Camera " + std::to_string(k + 1), w.position, w.look_at, up, w.fov, w.bank);
     }
 
     const auto [lo, hi] = drawn_bounds(layout);
@@ -497,11 +501,11 @@ std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, con
         radius = length(sub(hi, lo)) / 2;
     }
     for (std::size_t k = 0; k < d.lights.size(); ++k)
-        add_light(lights, nodes, "Light " + std::to_string(k + 1), d.lights[k], centre, radius);
+        add_light(lights, nodes, "Light " + std::to_string(k + 1), d.lights[k], centre, radius, up);
     if (d.headlight) {
         drawn_light head;
         for (int k = 0; k < 3; ++k) head.position[k] = d.view.position[k], head.color[k] = 1;
-        add_light(lights, nodes, "Headlight", head, centre, radius);
+        add_light(lights, nodes, "Headlight", head, centre, radius, up);
     }
 
     for (std::size_t k = 0; k < layout.meshes.size(); ++k) {
@@ -551,7 +555,8 @@ std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, con
         nodes.text += '}';
     };
     for (std::size_t i = 0; i < layout.mesh_of.size(); ++i)
-        if (layout.mesh_of[i] >= 0) add_mesh_node(i, layout.mesh_of[i], nullptr);
+        if (layout.mesh_of[i] >= 0)
+            add_mesh_node(i, layout.mesh_of[i], layout.object_placed[i] != 0 ? &layout.object_nodes[i] : nullptr);
     for (std::size_t c = 0; c < d.copies.size(); ++c) {
         const std::int32_t held = layout.copy_mesh[c];
         const std::uint32_t object = d.copies[c].object;

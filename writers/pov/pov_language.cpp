@@ -24,7 +24,7 @@ std::string file_name(const std::string& path) {
 pov_names names_of(const drawn_scene& d) {
     pov_names names = make_pov_names(*d.file);
     std::vector<std::uint8_t> mapped(d.looks.size(), 0);
-    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = !d.looks[m].map.image.empty();
+    for (std::size_t m = 0; m < mapped.size(); ++m) mapped[m] = d.looks[m].shows_image();
     name_mapped_materials(*d.file, mapped, names);
     return names;
 }
@@ -95,28 +95,41 @@ ready for
 in the folder that holds both. It carries each face's material and the
 smoothing groups' normals (as
 .B \-\-materials \-\-smoothing
-give them), the materials' shading, spotlights, the light multipliers, the
-ambient light and the background colour; a light flagged off is left out.
-Coordinates are the file's own, right-handed with z up; each camera turns
-POV-Ray's view to match (its sky is the file's +z, turned by the camera's
-bank; its right vector is negated). Camera 0 is the initial view (the one
+give them), the materials' shading and maps, spotlights, the light
+multipliers, the ambient light and the background colour; a light flagged
+off is left out. It frames the view, adds a headlight and the keyframer's
+copies as
+.BR \-\-frame ,
+.B \-\-headlight
+and
+.B \-\-instances
+do, unless
+.BR \-\-file\-view .
+Coordinates are the file's own, right-handed with z up (turned upright by
+.B Upright
+with
+.BR \-\-up );
+each camera turns POV-Ray's view to match (its sky is the scene's up,
+turned by the camera's bank; its right vector is negated). Camera 0 is the
+initial view (the one
 .BR \-c ,
-the default view or
-.B \-\-frame
-gives); cameras 1 to N are the file's in file order, chosen with
+the default view or the framing gives); cameras 1 to N are the file's in
+file order, chosen with
 .B Declare=Camera=N
-on POV-Ray's command line. With
-.BR \-\-headlight ,
-a white light at the initial view's eye when no light of the file is
-written.
+on POV-Ray's command line. The headlight is a white light at the initial
+view's eye, written when no light of the file is.
 )roff",
     .scene_extension = ".pov",
     .mesh_extension = ".pov.inc",
     // Each face in its material, and the hard edges of the smoothing
-    // groups: a picture shows them.
-    .implies = {.materials = true, .smoothing = true},
+    // groups: a picture shows them. And a picture should show the model
+    // on the first try: framed, lit, with every copy (--file-view turns
+    // these three off).
+    .implies = {.materials = true, .smoothing = true, .frame = true, .headlight = true, .instances = true},
     .abilities = {.places_copies = true,
                   .writes_lights_off = false,
+                  .turns_scene = true,
+                  .draws_spotlights = true,
                   .image_type = pov_image_type,
                   .reader_name = "POV-Ray"},
     .all_or_nothing = true,

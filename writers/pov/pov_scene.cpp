@@ -33,8 +33,11 @@ void cross(const double a[3], const double b[3], double out[3]) {
 // POV-Ray takes angles below 180 degrees.
 constexpr double widest_angle = 179.0;
 
-// One camera, from `position` towards `look_at` as the text reads them.
-void append_camera(std::string& out, const double position[3], const double look_at[3], double fov, double bank) {
+// One camera, from `position` towards `look_at` as the text reads them,
+// `sky_given` up (made square to the line of sight), then turned by
+// `turn` (a transform's text, or empty).
+void append_camera(std::string& out, const double position[3], const double look_at[3], const double sky_given[3],
+                   double fov, double bank, const std::string& turn) {
     constexpr double pi = 3.14159265358979323846;
     double p[3], t[3], d[3];
     for (int k = 0; k < 3; ++k) {
@@ -51,12 +54,13 @@ void append_camera(std::string& out, const double position[3], const double look
     } else {
         for (double& x : d) x /= dl;
     }
-    // The sky: +z made square to the line of sight, then turned by the bank
-    // about it (right-handed, in the file's axes).
-    double up[3] = {0, 0, 1}, right[3], sky[3];
+    // The sky: up made square to the line of sight, then turned by the bank
+    // about it (right-handed, in the file's axes). Looking along up, the
+    // next axis stands in for it.
+    double up[3] = {sky_given[0], sky_given[1], sky_given[2]}, right[3], sky[3];
     cross(d, up, right);
     if (length(right) < 1e-6) {
-        up[0] = 0, up[1] = 1, up[2] = 0;
+        up[0] = sky_given[1], up[1] = sky_given[2], up[2] = sky_given[0];
         cross(d, up, right);
     }
     const double rl = length(right);
@@ -72,10 +76,10 @@ void append_camera(std::string& out, const double position[3], const double look
     append_triple(out, sky);
     out += "\n    right -4/3*x\n    up y\n    angle ";
     append_number(out, std::clamp(fov, 1e-3, widest_angle));
-    out += "\n  }\n";
+    out += "\n" + turn + "  }\n";
 }
 
-void append_light(std::string& out, const drawn_light& l) {
+void append_light(std::string& out, const drawn_light& l, const std::string& turn) {
     out += "light_source {\n  ";
     append_triple(out, l.position);
     out += "\n  rgb ";
@@ -99,17 +103,28 @@ void append_light(std::string& out, const drawn_light& l) {
         append_number(out, falloff);
         out += "\n  tightness 0";
     }
-    out += "\n}\n";
+    out += "\n" + turn + "}\n";
 }
 
-// A string for the scene file's include line: its backslashes doubled.
-std::string quoted(const std::string& text) {
-    std::string q = "\"";
-    for (const char c : text) {
-        if (c == '\\') q += '\\';
-        q += c;
+// A matrix of POV-Ray's: the images of the axes, then the translation,
+// each with the digits that read it back exactly.
+void append_matrix(std::string& out, const placement& m) {
+    out += "matrix <";
+    for (std::size_t k = 0; k < m.size(); ++k) {
+        if (k > 0) out += ", ";
+        append_exact_number(out, m[k]);
     }
-    return q + "\"";
+    out += ">";
+}
+
+constexpr placement unmoved{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+
+// The turn that stands the scene upright, as a placement.
+placement turn_placement(const std::array<double, 9>& turn) {
+    placement m{};
+    for (std::size_t column = 0; column < 3; ++column)
+        for (std::size_t row = 0; row < 3; ++row) m[3 * column + row] = turn[3 * row + column];
+    return m;
 }
 
 }  // namespace
@@ -130,32 +145,43 @@ void write_pov_scene(const drawn_scene& d, const pov_names& names, const pov_mes
         text += "\n// Choose one on the command line, for example:\n//   povray +W1024 +H768 +A Declare=Camera=1 " +
                 base_name + ".pov\n";
     }
-    text +=
-        "// Coordinates are the 3DS file's own: right-handed, z up.\n#version 3.7;\n\nglobal_settings { "
-        "assumed_gamma 1.0 ambient_light rgb ";
+    const bool turned = turn_placement(d.turn) != unmoved;
+    text += turned ? "// Coordinates are the 3DS file's own (right-handed), turned upright by Upright: z up.\n"
+                   : "// Coordinates are the 3DS file's own: right-handed, z up.\n";
+    text += "#version 3.7;\n\nglobal_settings { assumed_gamma 1.0 ambient_light rgb ";
     append_color(text, d.ambient_light);
     text += " }\nbackground { srgb ";
     append_color(text, d.background);
+    text += " }\n";
+    // Every object, camera and light is turned by Upright.
+    std::string turn;
+    if (turned) {
+        text += "#declare Upright = transform { ";
+        append_matrix(text, turn_placement(d.turn));
+        text += " }\n";
+        turn = "  transform { Upright }\n";
+    }
     const std::string last = std::to_string(d.cameras.size());
-    text += " }\n\n#ifndef (Camera)\n  #declare Camera = 0;\n#end\n#if (Camera < 0 | Camera > " + last +
+    text += "\n#ifndef (Camera)\n  #declare Camera = 0;\n#end\n#if (Camera < 0 | Camera > " + last +
             " | Camera != int(Camera))\n  #warning concat(\"Camera \", str(Camera, 0, (Camera = int(Camera) ? 0 : "
             "-1)), \" is not a camera of this "
             "scene (0 to " +
             last + "); the initial view is used\")\n  #declare Camera = 0;\n#end\n#switch (Camera)\n  #case (0)\n  ";
-    append_camera(text, view.position, view.look_at, view.fov, view.bank);
+    const std::string camera_turn = turned ? "  " + turn : std::string();
+    append_camera(text, view.position, view.look_at, view.up, view.fov, view.bank, camera_turn);
     for (std::size_t k = 0; k < d.cameras.size(); ++k) {
         const written_camera& w = d.cameras[k];
         text += "  #break\n  #case (" + std::to_string(k + 1) + ")\n  ";
-        append_camera(text, w.position, w.look_at, w.fov, w.bank);
+        append_camera(text, w.position, w.look_at, d.up.data(), w.fov, w.bank, camera_turn);
     }
     text += "  #break\n";
     text += "#end\n\n";
 
-    for (const drawn_light& l : d.lights) append_light(text, l);
+    for (const drawn_light& l : d.lights) append_light(text, l, turn);
     if (d.headlight) {
         text += "light_source {\n  ";
         append_triple(text, view.position);
-        text += "\n  rgb <1, 1, 1>\n}\n";
+        text += "\n  rgb <1, 1, 1>\n" + turn + "}\n";
     }
 
     text += "\n";
@@ -172,25 +198,26 @@ void write_pov_scene(const drawn_scene& d, const pov_names& names, const pov_mes
         text += "\n";
         if (m < names.mapped_materials.size() && !names.mapped_materials[m].empty()) {
             text += "#declare " + names.mapped_materials[m] + " = ";
-            append_pov_mapped_texture(text, look, quoted(look.map.image));
+            append_pov_mapped_texture(text, look);
             text += "\n";
         }
     }
-    text += "\n#include " + quoted(include_name) + "\n\n";
-    for (std::size_t i = 0; i < layout.objects.size(); ++i)
-        if (layout.objects[i].faces != 0) text += "object { " + names.objects[i] + " }\n";
-    // The keyframer's further copies: the same mesh placed again. POV-Ray's
-    // matrix lists the images of the axes, then the translation, as the
-    // placement does, each with the digits that read it back exactly.
-    for (const drawn_copy& copy : d.copies) {
-        if (layout.objects[copy.object].faces == 0) continue;
-        text += "object { " + names.objects[copy.object] + " matrix <";
-        for (std::size_t k = 0; k < copy.matrix.size(); ++k) {
-            if (k > 0) text += ", ";
-            append_exact_number(text, copy.matrix[k]);
+    text += "\n#include " + pov_string(include_name) + "\n\n";
+    // Each object where it stands, then the keyframer's further copies: the
+    // same mesh placed again. POV-Ray's matrix lists the images of the
+    // axes, then the translation, as the placement does.
+    const auto place = [&](std::size_t object, const placement& m) {
+        if (layout.objects[object].faces == 0) return;
+        text += "object { " + names.objects[object];
+        if (m != unmoved) {
+            text += " ";
+            append_matrix(text, m);
         }
-        text += "> }\n";
-    }
+        text += turned ? " transform { Upright } }\n" : " }\n";
+    };
+    for (std::size_t i = 0; i < layout.objects.size(); ++i)
+        place(i, i < d.object_placements.size() ? d.object_placements[i] : unmoved);
+    for (const drawn_copy& copy : d.copies) place(copy.object, copy.matrix);
     write_output(out, text.data(), text.size());
 }
 

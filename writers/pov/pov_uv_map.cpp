@@ -44,8 +44,39 @@ uv_placement placement_of(const texture_map& t) {
     return p;
 }
 
+namespace {
+
+// "TYPE FILE" and how the image is read: smoothly, its numbers as they
+// stand when they are values rather than colours (`linear`).
+std::string image_spec(std::string_view image_file, std::string_view type, bool linear) {
+    std::string text(type);
+    text += ' ';
+    text.append(image_file);
+    if (linear) text += " gamma 1.0";
+    return text + " interpolate 2";
+}
+
+// Mirrored tiling: every other copy of the image turned over, along u and
+// along v; then the map's placement, the pattern moved by the inverse of
+// where each point reads it.
+void append_tiling_and_placement(std::string& out, const texture_map& t) {
+    if (!shown_once(t) && (t.tiling & texture_mirror) != 0) out += " warp { repeat x flip x } warp { repeat y flip y }";
+    const uv_placement p = placement_of(t);
+    if (p.identity()) return;
+    out += " transform { matrix <";
+    const double m[12] = {p.matrix[0], p.matrix[2], 0, p.matrix[1], p.matrix[3], 0,
+                          0,           0,           1, p.offset[0], p.offset[1], 0};
+    for (int i = 0; i < 12; ++i) {
+        if (i > 0) out += ", ";
+        append_number(out, m[i]);
+    }
+    out += "> inverse }";
+}
+
+}  // namespace
+
 void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type,
-                            std::string_view diffuse, double filter) {
+                            std::string_view diffuse, double filter, bool linear) {
     const double amount = std::clamp(static_cast<double>(t.amount), 0.0, 100.0) / 100.0;
     const bool blend = amount < 1.0;
     if (blend) {
@@ -54,11 +85,7 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
         out += ' ';
     }
     out += "uv_mapping ";
-    std::string image = "image_map { ";
-    image.append(type);
-    image += ' ';
-    image.append(image_file);
-    image += " interpolate 2";
+    std::string image = "image_map { " + image_spec(image_file, type, linear);
     if (filter > 0) {
         image += " filter all ";
         append_number(image, filter);
@@ -73,22 +100,8 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
         out += " }, pigment { " + image + " } }";
     } else {
         out += image;
-        // Mirrored tiling: every other copy of the image turned over, along
-        // u and along v.
-        if ((t.tiling & texture_mirror) != 0) out += " warp { repeat x flip x } warp { repeat y flip y }";
     }
-    const uv_placement p = placement_of(t);
-    if (!p.identity()) {
-        // The pattern is moved by the inverse of where each point reads it.
-        out += " transform { matrix <";
-        const double m[12] = {p.matrix[0], p.matrix[2], 0, p.matrix[1], p.matrix[3], 0,
-                              0,           0,           1, p.offset[0], p.offset[1], 0};
-        for (int i = 0; i < 12; ++i) {
-            if (i > 0) out += ", ";
-            append_number(out, m[i]);
-        }
-        out += "> inverse }";
-    }
+    append_tiling_and_placement(out, t);
     if (blend) {
         out += "] [";
         append_number(out, 1.0 - amount);
@@ -96,6 +109,15 @@ void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_
         out.append(diffuse);
         out += "] }";
     }
+}
+
+void append_pov_bump_map(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type) {
+    out += "uv_mapping bump_map { " + image_spec(image_file, type, true);
+    if (shown_once(t)) out += " once";
+    out += " bump_size ";
+    append_number(out, static_cast<double>(t.amount) / 100.0);
+    out += " }";
+    append_tiling_and_placement(out, t);
 }
 
 }  // namespace tessvert

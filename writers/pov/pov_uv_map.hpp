@@ -45,7 +45,15 @@ inline bool shown_once(const texture_map& t) {
 // diffuse colour lies around it; an amount below 100% blends the image
 // with the diffuse colour in that proportion. A `filter` above 0 lets light
 // through the image as through the diffuse colour (the transparency).
+// `linear`: the image's numbers are taken as they stand, not as sRGB
+// colours (an image that gives values, such as an opacity map).
 void append_pov_map_pigment(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type,
-                            std::string_view diffuse, double filter = 0);
+                            std::string_view diffuse, double filter = 0, bool linear = false);
+
+// Appends the inside of a normal (what goes between "normal {" and "}")
+// that raises the surface where the image `image_file` of type `type` is
+// bright, laid as `t` places it, its depth the map's amount (100%: a
+// bump_size of 1; a negative amount sinks it).
+void append_pov_bump_map(std::string& out, const texture_map& t, std::string_view image_file, std::string_view type);
 
 }  // namespace tessvert

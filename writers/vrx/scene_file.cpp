@@ -46,7 +46,7 @@ void write_scene_file(const drawn_scene& d, output_file& out, const std::string&
     const view_setup& view = d.view;
     put_camera(out, view.position, view.look_at, view.up, view.fov);
     put_text(out, "\n[All cameras from the file are listed below]\n\n[\n");
-    for (const written_camera& w : d.cameras) put_camera(out, w.position, w.look_at, view.up, w.fov);
+    for (const written_camera& w : d.cameras) put_camera(out, w.position, w.look_at, d.up.data(), w.fov);
     put_text(out, "]\n");
     put_text(out, "\nsettings\n{\n\tdisplay 1024 768\n\toutput_type \"bmp\"\n\toutput_name \"");
     put_text(out, base_name);

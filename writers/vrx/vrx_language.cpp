@@ -73,10 +73,16 @@ everything as without the option.
     .scene_extension = ".vrx",
     .mesh_extension = ".inc",
     .implies = {},
-    // The scene file has no way to place a mesh again, nor to say that a
-    // light is off: each copy is written as a mesh of its own, every light
-    // as on.
-    .abilities = {.places_copies = false, .writes_lights_off = true, .image_type = nullptr, .reader_name = {}},
+    // The scene file has no way to place a mesh again, to turn the scene,
+    // to say that a light is off or that it is a spotlight: each copy is
+    // written as a mesh of its own, turned numbers are written, every light
+    // as an unflagged point light.
+    .abilities = {.places_copies = false,
+                  .writes_lights_off = true,
+                  .turns_scene = false,
+                  .draws_spotlights = false,
+                  .image_type = nullptr,
+                  .reader_name = {}},
     .all_or_nothing = false,
     .mesh_first = false,
     .output_name_problem = output_name_problem,
