@@ -113,7 +113,7 @@ TEST(CorpusUv, EveryCornerTakesItsVertexsMappingCoordinatesFromTheFile) {
         e2e::temp_dir dir;
         const e2e::result r = e2e::run(dir.path, {"-i", entry.path().string(), "-o", "out", "--format", "pov"});
         ASSERT_EQ(r.exit_code, 1) << r.out;
-        const std::vector<inc_mesh> meshes = read_inc(e2e::read_file(dir / "out.pov.inc"));
+        const std::vector<inc_mesh> meshes = read_inc(e2e::read_file(dir / "out.mesh.inc"));
         std::size_t m = 0;
         for (const file_object& o : objects) {
             if (o.faces.empty()) continue;

@@ -50,7 +50,7 @@ const std::string usage_text =
     "  --threads N            worker threads, 1 to 256 (default: the CPUs this run may use)\n"
     "  --format F             the output language: vrx, pov, gltf\n"
     "    vrx                  NAME.vrx and NAME.inc, the scene text (the default)\n"
-    "    pov                  NAME.pov and NAME.pov.inc, a POV-Ray 3.7 scene with texture maps\n"
+    "    pov                  NAME.pov and NAME.mesh.inc, a POV-Ray 3.7 scene with texture maps\n"
     "    gltf                 NAME.gltf and NAME.bin, a glTF 2.0 scene with texture maps\n"
     "  --quiet, -q            print only warnings and errors\n"
     "  --batch OUTDIR         convert every file (or folder of .3ds files) given into OUTDIR\n"

@@ -190,7 +190,7 @@ TEST(GltfCorpus, TrianglesNormalsMappingCoordinatesAndColoursAreThoseOfThePovRay
         const e2e::result g = e2e::run(dir.path, {"-i", file.string(), "-o", "g", "--faithful", "--format", "gltf"});
         ASSERT_EQ(g.exit_code, 1) << g.out;
         const std::string pov_scene = testkit::read_file(dir / "p.pov");
-        const std::vector<pov_mesh> meshes = read_pov_meshes(testkit::read_file(dir / "p.pov.inc"));
+        const std::vector<pov_mesh> meshes = read_pov_meshes(testkit::read_file(dir / "p.mesh.inc"));
         const std::map<std::string, std::string> looks = pov_textures(pov_scene);
         const gltf::file f = gltf::read(dir / "g.gltf");
         const std::size_t gltf_meshes = f.doc.has("meshes") ? f.doc["meshes"].size() : 0;

@@ -206,8 +206,9 @@ TEST(PovCorpus, EveryFileThatConvertsRendersCleanlyWithTheFacesOfTheFaithfulOutp
         const e2e::result pov =
             e2e::run(dir.path, {"-i", file.string(), "-o", "p", "--faithful", "--format", "pov", "--lights", "studio"});
         ASSERT_EQ(pov.exit_code, 1) << pov.out;
-        expect_same_faces(faces_of_vrx(testkit::read_file(dir / "v.inc")),
-                          faces_of_pov(testkit::read_file(dir / "p.pov"), testkit::read_file(dir / "p.pov.inc"), true));
+        expect_same_faces(
+            faces_of_vrx(testkit::read_file(dir / "v.inc")),
+            faces_of_pov(testkit::read_file(dir / "p.pov"), testkit::read_file(dir / "p.mesh.inc"), true));
         // Both languages show the same view of everything drawn, the
         // keyframer's copies included.
         const e2e::result same = e2e::run(dir.path, {"-i", file.string(), "-o", "f", "--faithful"});

@@ -127,10 +127,11 @@ TEST(PovUp, AModelAuthoredWithYUpStandsUprightWithItsCameraAndLight) {
     EXPECT_LT(head.y, body.y - 0.1 * height);
     EXPECT_NEAR(head.x, body.x, 0.05 * width);
     // It stands in the scene's own z-up world too: a blue floor added at
-    // z = 0 lies below the horizon, the sky above it black. (The scene's
-    // text is copied: POV-Ray would read "s.pov.inc" for #include "s.pov".)
+    // z = 0 lies below the horizon, the sky above it black. The scene is
+    // included as a user would: POV-Ray tries "s.pov.inc" first for
+    // #include "s.pov", so the mesh file must not take that name.
     const std::string floor_scene =
-        read_file(dir / "s.pov") + "\nplane { z, -0.01 pigment { rgb <0, 0, 1> } finish { emission 1 } }\n";
+        "#version 3.7;\n#include \"s.pov\"\nplane { z, -0.01 pigment { rgb <0, 0, 1> } finish { emission 1 } }\n";
     testkit::write_file(dir / "floor.pov", bytes(floor_scene.begin(), floor_scene.end()));
     const pov::render_result floor = pov::render(dir.path, "floor.pov", width, height);
     EXPECT_CLEAN_RENDER(floor);

@@ -123,7 +123,7 @@ TEST(PovMaps, AnUpperCaseMapNameFindsItsLowerCaseImageWhichIsCopiedAndShownUprig
     // home and log).
     EXPECT_EQ(
         e2e::list_files(d.dir / "out"),
-        (std::vector<std::string>{"povray-home", "render.log", "scene-quarters.ppm", "scene.pov", "scene.pov.inc"}));
+        (std::vector<std::string>{"povray-home", "render.log", "scene-quarters.ppm", "scene.mesh.inc", "scene.pov"}));
 }
 
 TEST(PovMaps, ADifferentFileOfTheImagesNameIsKeptAndTheCopyTakesAnotherName) {
@@ -217,7 +217,7 @@ TEST(PovMaps, EachCornerTakesItsVertexsMappingCoordinates) {
                                     square_scene("quarters.ppm", {{0.125f, -2}, {3.5f, 0}, {1, 0.75f}, {0, 1e-7f}})));
     const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
     ASSERT_EQ(r.exit_code, 1) << r.out;
-    const std::string inc = testkit::read_file(d.dir / "out" / "scene.pov.inc");
+    const std::string inc = testkit::read_file(d.dir / "out" / "scene.mesh.inc");
     EXPECT_NE(inc.find("  uv_vectors { 4,\n    <0.125000,-2.000000>,\n    <3.500000,0.000000>,\n    "
                        "<1.000000,0.750000>,\n    <0.000000,0.000000>\n  }\n"),
               std::string::npos)
@@ -236,7 +236,7 @@ TEST(PovMaps, MappingCoordinatesAreTheSameWhateverTheThreadCount) {
         const e2e::result r =
             e2e::run(dir.path, {"-i", "mixed.3ds", "-o", "out", "--format", "pov", "--threads", threads});
         ASSERT_EQ(r.exit_code, 1) << r.out;
-        const std::string inc = testkit::read_file(dir / "out.pov.inc");
+        const std::string inc = testkit::read_file(dir / "out.mesh.inc");
         if (first_inc.empty()) {
             EXPECT_NE(inc.find("  uv_vectors { 7381,\n    <0.000000,0.000000>,\n    <0.008333,0.000000>,"),
                       std::string::npos);
@@ -276,8 +276,8 @@ TEST(PovMaps, AFailedOrInterruptedCopyLeavesNothingBehind) {
         EXPECT_NE(failed.out.find("    Number of texture maps:\t0\n    Number of missing maps:\t1\n"),
                   std::string::npos)
             << failed.out;
-        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.pov", "scene.pov.inc"}));
-        fs::remove(d.dir / "out" / "scene.pov.inc");
+        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.mesh.inc", "scene.pov"}));
+        fs::remove(d.dir / "out" / "scene.mesh.inc");
         fs::remove(d.dir / "out" / "scene.pov");
     }
 
@@ -315,7 +315,7 @@ TEST(PovMaps, NamesThatFindOneImageShareItsCopy) {
     EXPECT_NE(r.out.find("    Number of texture maps:\t3\n    Number of missing maps:\t0\n"), std::string::npos)
         << r.out;
     EXPECT_EQ(e2e::list_files(d.dir / "out"),
-              (std::vector<std::string>{"scene-quarters.ppm", "scene.pov", "scene.pov.inc"}));
+              (std::vector<std::string>{"scene-quarters.ppm", "scene.mesh.inc", "scene.pov"}));
 }
 
 // What a file holds decides how it is read, not its name: a TGA named
@@ -349,7 +349,7 @@ TEST(PovMaps, AnImageIsReadAsWhatItHoldsAndWhatIsNoImageIsNotCopied) {
     }
     EXPECT_EQ(
         e2e::list_files(d.dir / "out"),
-        (std::vector<std::string>{"povray-home", "render.log", "scene-quarters.png", "scene.pov", "scene.pov.inc"}));
+        (std::vector<std::string>{"povray-home", "render.log", "scene-quarters.png", "scene.mesh.inc", "scene.pov"}));
 }
 
 // A link planted beside the 3DS file (as an unpacked archive may hold) is
@@ -371,7 +371,7 @@ TEST(PovMaps, OnlyRegularFilesBesideTheInputAreReadAndCopiesAreNoMoreReadable) {
                              ", not an image file; the material is drawn in its diffuse colour\n"),
                   std::string::npos)
             << r.out;
-        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.pov", "scene.pov.inc"}));
+        EXPECT_EQ(e2e::list_files(d.dir / "out"), (std::vector<std::string>{"scene.mesh.inc", "scene.pov"}));
     }
     put(d.dir / "in" / "private.ppm", testkit::quarters_ppm());
     fs::permissions(d.dir / "in" / "private.ppm", fs::perms::owner_read | fs::perms::owner_write);
@@ -402,7 +402,7 @@ TEST(PovMaps, AnImageThatCannotBeReadOrPutInPlace) {
               std::string::npos)
         << unread.out;
     fs::remove(d.dir / "out" / "scene.pov");
-    fs::remove(d.dir / "out" / "scene.pov.inc");
+    fs::remove(d.dir / "out" / "scene.mesh.inc");
     // The copy is put in place first: a file of its name appeared meanwhile.
     const e2e::result taken =
         e2e::run(d.dir.path, args, e2e::with_fault_shim({"TESSVERT_FAULT_RENAME_CALL=1", "TESSVERT_FAULT_ERRNO=17"}));
@@ -425,12 +425,12 @@ TEST(PovMaps, AllOfASceneGoesToTheFolderItsFileIsWrittenTo) {
     put(d.dir / "in" / "quarters.ppm", testkit::quarters_ppm());
     const e2e::result r = e2e::run(d.dir.path, {"-i", "in/scene.3ds", "-o", "out/scene", "--format", "pov"});
     EXPECT_EQ(r.exit_code, 1) << r.out;
-    EXPECT_NE(r.out.find(" All objects successfully dumped to: out/../real/scene.pov.inc\n"), std::string::npos)
+    EXPECT_NE(r.out.find(" All objects successfully dumped to: out/../real/scene.mesh.inc\n"), std::string::npos)
         << r.out;
     EXPECT_EQ(e2e::list_files(d.dir / "out"), std::vector<std::string>{"scene.pov"});
     EXPECT_TRUE(fs::is_symlink(d.dir / "out" / "scene.pov"));
     EXPECT_EQ(e2e::list_files(d.dir / "real"),
-              (std::vector<std::string>{"linked-quarters.ppm", "linked.pov", "scene.pov.inc"}));
+              (std::vector<std::string>{"linked-quarters.ppm", "linked.pov", "scene.mesh.inc"}));
     const pov::render_result rendered = pov::render(d.dir / "real", "linked.pov", 160, 120);
     EXPECT_CLEAN_RENDER(rendered);
     EXPECT_EQ(quarters_seen(rendered.picture), "RGBY");
@@ -478,7 +478,7 @@ TEST(PovMaps, TwoFilesOfABatchThatWantOneCopyNameAtOnceEachKeepTheirOwnImage) {
     put(d.dir / "in" / "y.ppm", "P6\n1 1\n255\n\x10\x20\x30");
     ASSERT_TRUE(testkit::write_file(d.dir / "in" / "a.3ds", square_scene("x-y.ppm")));
     ASSERT_EQ(::mkfifo((d.dir / "in" / "a-x.3ds").c_str(), 0600), 0);
-    ASSERT_EQ(::mkfifo((d.dir / "out" / "a.pov.inc").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((d.dir / "out" / "a.mesh.inc").c_str(), 0600), 0);
     child_guard child{
         e2e::spawn(d.dir.path, {"--batch", "out", "in/a.3ds", "in/a-x.3ds", "--format", "pov", "--threads", "2"})};
     // The first file's copy is written to its temporary: its name is chosen.
@@ -490,7 +490,7 @@ TEST(PovMaps, TwoFilesOfABatchThatWantOneCopyNameAtOnceEachKeepTheirOwnImage) {
     std::ofstream(d.dir / "in" / "a-x.3ds", std::ios::binary)
         .write(reinterpret_cast<const char*>(second.data()), static_cast<std::streamsize>(second.size()));
     ASSERT_TRUE(wait_for([&] { return fs::exists(d.dir / "out" / "a-x.pov"); }));
-    const std::string mesh = testkit::read_file(d.dir / "out" / "a.pov.inc");  // lets the first file go on
+    const std::string mesh = testkit::read_file(d.dir / "out" / "a.mesh.inc");  // lets the first file go on
     int status = 0;
     ASSERT_EQ(::waitpid(child.pid, &status, 0), child.pid);
     child.reaped = true;
@@ -563,7 +563,7 @@ TEST(PovMaps, CopiesBesideTheSceneRenderOutsideTheOpenFoldersAndNoRenderTakesThe
     const e2e::result r = e2e::run(dir.path, {"--batch", "out", "in/cube.3ds", "in/other.3ds", "--format", "pov"});
     ASSERT_EQ(r.exit_code, 1) << r.out;
     EXPECT_EQ(e2e::list_files(dir / "out"),
-              (std::vector<std::string>{"cube.pov", "cube.pov.inc", "other-cube.ppm", "other.pov", "other.pov.inc"}));
+              (std::vector<std::string>{"cube.mesh.inc", "cube.pov", "other-cube.ppm", "other.mesh.inc", "other.pov"}));
     // Rendered as `povray +FP cube.pov` names its picture.
     pov::render(dir / "out", "cube.pov", 16, 12, {"+Ocube.ppm"});
     ASSERT_TRUE(fs::exists(dir / "out" / "cube.ppm"));

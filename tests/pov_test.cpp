@@ -217,7 +217,7 @@ bytes small_scene() {
 // What the two files hold: the vertices used, each once; per corner the
 // normal of its smoothing group; the second face, in no material group,
 // in the object's material; the spotlight's half angles and multiplier.
-const char* const small_pov = R"pov(// small.pov: a 3DS scene for POV-Ray 3.7; its meshes are in small.pov.inc.
+const char* const small_pov = R"pov(// small.pov: a 3DS scene for POV-Ray 3.7; its meshes are in small.mesh.inc.
 // Render it in the folder that holds both files:
 //   povray +W1024 +H768 +A small.pov
 // Camera 0 is the initial view and the default; camera 1 is the file's.
@@ -271,7 +271,7 @@ light_source {
 
 #declare T_Red_glass = texture { pigment { srgbf <1.000000, 0.000000, 0.000000, 0.400000> } finish { ambient srgb <0.200000, 0.000000, 0.000000> diffuse 1 specular 0.800000 roughness 0.019802 emission 0.100000 } }
 
-#include "small.pov.inc"
+#include "small.mesh.inc"
 
 object { O_box }
 object { O_box_2 }
@@ -340,14 +340,14 @@ TEST(PovFiles, TheSceneAndMeshFilesOfASmallScene) {
     const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "small", "--format", "pov"});
     ASSERT_EQ(r.exit_code, 1) << r.out;
     EXPECT_NE(r.out.find(" All parameters successfully dumped to: small.pov\n All objects successfully dumped to: "
-                         "small.pov.inc\n"),
+                         "small.mesh.inc\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(e2e::list_files(dir.path),
-              (std::vector<std::string>{"s.3ds", "small.inc", "small.pov", "small.pov.inc", "small.vrx"}));
+              (std::vector<std::string>{"s.3ds", "small.inc", "small.mesh.inc", "small.pov", "small.vrx"}));
     EXPECT_EQ(read_file(dir / "small.inc"), vrx_mesh);
     EXPECT_EQ(read_file(dir / "small.pov"), small_pov);
-    EXPECT_EQ(read_file(dir / "small.pov.inc"), small_inc);
+    EXPECT_EQ(read_file(dir / "small.mesh.inc"), small_inc);
 }
 
 TEST(PovFiles, AFileNamePovRayCannotIncludeIsRefusedBeforeReadingButAFolderAboveItMayHoldAnything) {
@@ -370,7 +370,7 @@ TEST(PovFiles, AFileNamePovRayCannotIncludeIsRefusedBeforeReadingButAFolderAbove
     const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "d\xC3\xA9j\xC3\xA0/t", "--format", "pov"});
     EXPECT_EQ(r.exit_code, 1) << r.out;
     EXPECT_EQ(testkit::count_warnings(r.out), 0u) << r.out;
-    EXPECT_NE(read_file(dir / "d\xC3\xA9j\xC3\xA0" / "t.pov").find("#include \"t.pov.inc\""), std::string::npos);
+    EXPECT_NE(read_file(dir / "d\xC3\xA9j\xC3\xA0" / "t.pov").find("#include \"t.mesh.inc\""), std::string::npos);
 }
 
 // A scene's two files are saved together or not at all: a mesh file
@@ -380,7 +380,7 @@ TEST(PovFiles, WhenOneFileCannotBeWrittenNeitherReplacesTheOlderPair) {
     write_file(dir / "s.3ds", small_scene());
     {
         std::ofstream(dir / "x.pov") << "older scene";
-        std::ofstream(dir / "x.pov.inc") << "older meshes";
+        std::ofstream(dir / "x.mesh.inc") << "older meshes";
     }
     e2e::limits full_disk;
     // The scene file's text is the first write to a file.
@@ -391,12 +391,12 @@ TEST(PovFiles, WhenOneFileCannotBeWrittenNeitherReplacesTheOlderPair) {
     const e2e::result r = e2e::run(dir.path, {"-i", "s.3ds", "-o", "x", "--format", "pov"}, full_disk);
     EXPECT_EQ(r.exit_code, 0) << r.out;
     EXPECT_NE(r.out.find("There was an error when writing the file: x.pov\n Warning: x.pov: No space left on device\n"
-                         " Warning: x.pov.inc was not saved: the files of a scene are saved together or not at all\n"),
+                         " Warning: x.mesh.inc was not saved: the files of a scene are saved together or not at all\n"),
               std::string::npos)
         << r.out;
     EXPECT_EQ(read_file(dir / "x.pov"), "older scene");
-    EXPECT_EQ(read_file(dir / "x.pov.inc"), "older meshes");
-    EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "x.pov", "x.pov.inc"}));
+    EXPECT_EQ(read_file(dir / "x.mesh.inc"), "older meshes");
+    EXPECT_EQ(e2e::list_files(dir.path), (std::vector<std::string>{"s.3ds", "x.mesh.inc", "x.pov"}));
 }
 
 TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {
@@ -409,7 +409,7 @@ TEST(PovFiles, TheSameFilesOnAnyNumberOfThreadsAndTheyRenderCleanly) {
             if (*mode != '\0') args.push_back(mode);
             const e2e::result r = e2e::run(dir.path, args);
             EXPECT_EQ(r.exit_code, 1) << r.out;
-            return std::vector<std::string>{r.out, read_file(dir / "m.pov"), read_file(dir / "m.pov.inc")};
+            return std::vector<std::string>{r.out, read_file(dir / "m.pov"), read_file(dir / "m.mesh.inc")};
         };
         const std::vector<std::string> one = convert("1");
         EXPECT_NE(one[2].find("#declare O_Sheet = mesh2"), std::string::npos);

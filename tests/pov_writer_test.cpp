@@ -190,7 +190,7 @@ TEST(PovOptions, FormatNamesTheSceneFileWhereverItStandsAndTakesOnlyItsTwoValues
         tv::run_options o;
         ASSERT_EQ(tv::parse_command_line(static_cast<int>(args.size()), args.data(), o), tv::parse_result::run);
         EXPECT_EQ(o.scene_path, "out/x.pov");
-        EXPECT_EQ(o.include_path, "out/x.pov.inc");
+        EXPECT_EQ(o.include_path, "out/x.mesh.inc");
     }
     tv::run_options plain;
     const char* vrx[] = {"tessvert", "--format", "vrx"};

@@ -335,7 +335,7 @@ TEST(Batch, ThreeFilesOneBrokenGiveALineEachInOrderASummaryAndTheGoodPairs) {
     // Another output language names its files as a single run does.
     const auto pov = e2e::run(dir.path, {"--batch", "pov", "in/a.3ds", "--format", "pov"});
     EXPECT_EQ(pov.exit_code, 1) << pov.out;
-    EXPECT_EQ(list_files(dir / "pov"), (std::vector<std::string>{"a.pov", "a.pov.inc"}));
+    EXPECT_EQ(list_files(dir / "pov"), (std::vector<std::string>{"a.mesh.inc", "a.pov"}));
     std::vector<std::string> one = args;
     one.insert(one.end(), {"--threads", "1"});
     EXPECT_EQ(without_seconds(e2e::run(dir.path, one).out), without_seconds(r.out));

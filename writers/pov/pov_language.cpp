@@ -85,11 +85,11 @@ std::string output_name_problem(const std::string& base_name) {
 
 const output_language pov_language{
     .name = "pov",
-    .summary = "NAME.pov and NAME.pov.inc, a POV-Ray 3.7 scene with texture maps",
+    .summary = "NAME.pov and NAME.mesh.inc, a POV-Ray 3.7 scene with texture maps",
     .manual = R"roff(A POV-Ray 3.7 scene,
 .I NAME.pov
 and the meshes in
-.IR NAME.pov.inc ,
+.IR NAME.mesh.inc ,
 ready for
 .B povray +W1024 +H768 +A NAME.pov
 in the folder that holds both. It carries each face's material and the
@@ -120,7 +120,7 @@ on POV-Ray's command line. The headlight is a white light at the initial
 view's eye, written when no light of the file is.
 )roff",
     .scene_extension = ".pov",
-    .mesh_extension = ".pov.inc",
+    .mesh_extension = ".mesh.inc",
     // Each face in its material, and the hard edges of the smoothing
     // groups: a picture shows them. And a picture should show the model
     // on the first try: framed, lit, with every copy (--file-view turns
