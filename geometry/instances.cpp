@@ -150,6 +150,40 @@ vec3 apply(const placement& m, const vec3& p, bool with_translation) {
     return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
 
+// Why node `i` (of id `id`) cannot be placed under its parent, or empty,
+// with `parent` set to the parent's world placement (the identity for a
+// node without one). A parent must come earlier and be placed itself.
+std::string parent_fault(const keyframe_node& node, std::size_t i, std::int32_t id, bool first_of_id,
+                         const std::unordered_map<std::int32_t, std::size_t>& index_of_id,
+                         const std::unordered_set<std::int32_t>& every_id, const std::vector<std::uint8_t>& sound,
+                         const std::vector<placement>& world, placement& parent) {
+    if (node.parent == 0xFFFF) return {};
+    const auto found = index_of_id.find(node.parent);
+    if (found == index_of_id.end() || (found->second == i && first_of_id))
+        return id == node.parent ? "names itself as its parent"
+               : every_id.count(node.parent) != 0
+                   ? "names a later node as its parent"
+                   : "names a parent (" + std::to_string(node.parent) + ") that no node has";
+    if (sound[found->second] == 0) return "has a parent whose place cannot be worked out";
+    parent = world[found->second];
+    return {};
+}
+
+// Why the mesh `o` that a node at `world` shows cannot be placed, or empty,
+// with `m` set to where it stands: the node's world placement, less its
+// pivot, after the mesh matrix undone.
+std::string mesh_placement_fault(const keyframe_node& node, const placement& world, const mesh_object& o, bool copy,
+                                 placement& m) {
+    const placement mesh_matrix = mesh_matrix_of(o);
+    if (!invertible(mesh_matrix)) return "shows a mesh whose own matrix cannot be inverted";
+    m = compose(world, compose(translation(-double{node.pivot.x}, -double{node.pivot.y}, -double{node.pivot.z}),
+                               inverse(mesh_matrix)));
+    if (!invertible(m))
+        return std::string("places its ") + (copy ? "copy" : "mesh") +
+               " by a matrix that is not finite or cannot be inverted";
+    return {};
+}
+
 }  // namespace
 
 vec3 place_point(const placement& m, const vec3& p) {
@@ -188,21 +222,8 @@ void place_instances(scene& s, reporter& report, keyframer_wanted wanted) {
         // The first node of a mesh shows the mesh itself; the others copies.
         const bool copy = names_mesh && std::exchange(shown[mesh->second], 1) != 0;
 
-        std::string fault;
         placement parent = identity;
-        if (node.parent != 0xFFFF) {
-            const auto found = index_of_id.find(node.parent);
-            if (found == index_of_id.end() || (found->second == i && first_of_id)) {
-                fault = id == node.parent ? "names itself as its parent"
-                        : every_id.count(node.parent) != 0
-                            ? "names a later node as its parent"
-                            : "names a parent (" + std::to_string(node.parent) + ") that no node has";
-            } else if (sound[found->second] == 0) {
-                fault = "has a parent whose place cannot be worked out";
-            } else {
-                parent = world[found->second];
-            }
-        }
+        std::string fault = parent_fault(node, i, id, first_of_id, index_of_id, every_id, sound, world, parent);
         if (fault.empty()) {
             const placement local = compose(translation(node.position.x, node.position.y, node.position.z),
                                             compose(rotation(node.rotation), scaling(node.scale)));
@@ -216,20 +237,7 @@ void place_instances(scene& s, reporter& report, keyframer_wanted wanted) {
         }
         if (!names_mesh || (copy ? !wanted.copies : !wanted.first_nodes)) continue;
         placement m;
-        if (fault.empty()) {
-            const mesh_object& o = s.objects[mesh->second];
-            const placement mesh_matrix = mesh_matrix_of(o);
-            if (!invertible(mesh_matrix)) {
-                fault = "shows a mesh whose own matrix cannot be inverted";
-            } else {
-                m = compose(world[i],
-                            compose(translation(-double{node.pivot.x}, -double{node.pivot.y}, -double{node.pivot.z}),
-                                    inverse(mesh_matrix)));
-                if (!invertible(m))
-                    fault = std::string("places its ") + (copy ? "copy" : "mesh") +
-                            " by a matrix that is not finite or cannot be inverted";
-            }
-        }
+        if (fault.empty()) fault = mesh_placement_fault(node, world[i], s.objects[mesh->second], copy, m);
         if (!fault.empty()) {
             warn(node,
                  fault + (copy ? "; that copy of the mesh is left out" : "; its mesh stands where its data puts it"));
