@@ -336,6 +336,83 @@ std::int32_t camera_select_from_text(const char* text) {
     return static_cast<std::int32_t>(value > hi ? hi : value);
 }
 
+// Sets what option `id`, spelt `arg`, with `value` (empty for an option
+// without one) asks for; why the value is wrong usage, or empty.
+std::string apply_option(option_id id, const char* arg, std::string value, run_options& options) {
+    switch (id) {
+    case option_id::help:
+    case option_id::version:
+        break;  // the caller's
+    case option_id::triangle:
+        options.triangle_mode = 1;
+        break;
+    case option_id::camera:
+        options.camera_select = camera_select_from_text(value.c_str());
+        options.camera_text_whole = is_whole_number(value);
+        options.camera_text = std::move(value);
+        break;
+    case option_id::input:
+        options.input_path = value;
+        options.inputs.push_back(std::move(value));
+        ++options.input_given;
+        break;
+    case option_id::output:
+        options.output_value = std::move(value);
+        options.output_given = true;
+        break;
+    case option_id::materials:
+        options.materials = true;
+        break;
+    case option_id::smoothing:
+        options.smoothing = true;
+        break;
+    case option_id::frame:
+        options.frame = true;
+        break;
+    case option_id::headlight:
+        options.headlight = true;
+        break;
+    case option_id::instances:
+        options.instances = true;
+        break;
+    case option_id::faithful:
+        options.materials = options.smoothing = options.frame = options.headlight = options.instances = true;
+        break;
+    case option_id::threads:
+        if (!parse_thread_count(value, options.threads))
+            return std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) + ", not " +
+                   in_quotes(value);
+        break;
+    case option_id::crease:
+        if (!parse_crease_angle(value, options.crease))
+            return std::string(arg) + " takes an angle in degrees from 0 to 180, not " + in_quotes(value);
+        break;
+    case option_id::format:
+        options.language = find_language(value);
+        if (options.language == nullptr)
+            return std::string(arg) + " takes " + language_names(" or ") + ", not " + in_quotes(value);
+        break;
+    case option_id::quiet:
+        options.quiet = true;
+        break;
+    case option_id::batch:
+        options.batch_folder = std::move(value);
+        options.batch = true;
+        break;
+    case option_id::posix_exit:
+        options.posix_exit = true;
+        break;
+    case option_id::lights:
+    case option_id::up:
+    case option_id::view:
+    case option_id::placement:
+    case option_id::maps:
+    case option_id::file_view:
+        return apply_picture_option(id, arg, std::move(value), options);
+    }
+    return {};
+}
+
 parse_result parse_command_line(int argc, const char* const* argv, run_options& options, std::string* problem) {
     auto wrong = [problem](std::string why) {
         if (problem != nullptr) *problem = std::move(why);
@@ -359,80 +436,10 @@ parse_result parse_command_line(int argc, const char* const* argv, run_options& 
             if (i + 1 >= argc) return wrong(std::string(arg) + " needs a value (" + o->value + ") after it");
             value = argv[++i];
         }
-        switch (o->id) {
-        case option_id::help:
-            return parse_result::usage;
-        case option_id::version:
-            return parse_result::version;
-        case option_id::triangle:
-            options.triangle_mode = 1;
-            break;
-        case option_id::camera:
-            options.camera_select = camera_select_from_text(value.c_str());
-            options.camera_text_whole = is_whole_number(value);
-            options.camera_text = std::move(value);
-            break;
-        case option_id::input:
-            options.input_path = value;
-            options.inputs.push_back(std::move(value));
-            ++options.input_given;
-            break;
-        case option_id::output:
-            options.output_value = std::move(value);
-            options.output_given = true;
-            break;
-        case option_id::materials:
-            options.materials = true;
-            break;
-        case option_id::smoothing:
-            options.smoothing = true;
-            break;
-        case option_id::frame:
-            options.frame = true;
-            break;
-        case option_id::headlight:
-            options.headlight = true;
-            break;
-        case option_id::instances:
-            options.instances = true;
-            break;
-        case option_id::faithful:
-            options.materials = options.smoothing = options.frame = options.headlight = options.instances = true;
-            break;
-        case option_id::threads:
-            if (!parse_thread_count(value, options.threads))
-                return wrong(std::string(arg) + " takes a whole number from 1 to " + std::to_string(max_threads) +
-                             ", not " + in_quotes(value));
-            break;
-        case option_id::crease:
-            if (!parse_crease_angle(value, options.crease))
-                return wrong(std::string(arg) + " takes an angle in degrees from 0 to 180, not " + in_quotes(value));
-            break;
-        case option_id::format:
-            options.language = find_language(value);
-            if (options.language == nullptr)
-                return wrong(std::string(arg) + " takes " + language_names(" or ") + ", not " + in_quotes(value));
-            break;
-        case option_id::quiet:
-            options.quiet = true;
-            break;
-        case option_id::batch:
-            options.batch_folder = std::move(value);
-            options.batch = true;
-            break;
-        case option_id::posix_exit:
-            options.posix_exit = true;
-            break;
-        case option_id::lights:
-        case option_id::up:
-        case option_id::view:
-        case option_id::placement:
-        case option_id::maps:
-        case option_id::file_view:
-            if (std::string why = apply_picture_option(o->id, arg, std::move(value), options); !why.empty())
-                return wrong(std::move(why));
-            break;
-        }
+        if (o->id == option_id::help) return parse_result::usage;
+        if (o->id == option_id::version) return parse_result::version;
+        if (std::string why = apply_option(o->id, arg, std::move(value), options); !why.empty())
+            return wrong(std::move(why));
     }
     // After all options: a folder given with -o takes its name from the
     // input, wherever -i stands.
