@@ -1,7 +1,8 @@
 #include "writers/common/image_types.hpp"
 
-#include <algorithm>
 #include <cstring>
+
+#include "writers/common/map_images.hpp"
 
 namespace tessvert {
 
@@ -87,11 +88,8 @@ std::string_view image_format_named(std::string_view file_name) {
         {"png", "png"}, {"jpg", "jpeg"}, {"jpeg", "jpeg"}, {"tif", "tiff"}, {"tiff", "tiff"},
         {"bmp", "bmp"}, {"hdr", "hdr"},  {"exr", "exr"},
     };
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (const auto& f : formats)
-        if (ext.size() == f[0].size() &&
-            std::equal(ext.begin(), ext.end(), f[0].begin(), [&](char a, char b) { return lower(a) == b; }))
-            return f[1];
+        if (equal_ignoring_case(ext, f[0])) return f[1];
     return {};
 }
 
