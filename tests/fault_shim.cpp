@@ -34,6 +34,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <new>
@@ -53,7 +54,8 @@ F next_function(const char* name) {
 // Whether the call counted in `calls` is the chosen one (1-based); when it
 // is and a signal is asked for, raises it and returns false, so that the
 // call is made after the signal.
-bool fails_here(long& calls, const char* variable) {
+// The counters are shared by the threads of a batch.
+bool fails_here(std::atomic<long>& calls, const char* variable) {
     const long chosen = setting(variable);
     if (chosen <= 0 || ++calls != chosen) return false;
     if (const long sig = setting("TESSVERT_FAULT_SIGNAL"); sig > 0) {
@@ -68,9 +70,9 @@ bool fails_here(long& calls, const char* variable) {
     return true;
 }
 
-long write_calls = 0;
-long rename_calls = 0;
-long bytes_read = 0;
+std::atomic<long> write_calls{0};
+std::atomic<long> rename_calls{0};
+std::atomic<long> bytes_read{0};
 
 // A read of up to `count` bytes that `real_read` makes, cut or failed as
 // TESSVERT_FAULT_READ_AFTER asks.
@@ -78,11 +80,12 @@ template <typename F>
 ssize_t counted_read(int fd, size_t count, F real_read) {
     const long after = setting("TESSVERT_FAULT_READ_AFTER");
     if (fd <= 2 || after <= 0) return real_read(count);
-    if (bytes_read >= after) {
+    const long so_far = bytes_read.load();
+    if (so_far >= after) {
         errno = EIO;
         return -1;
     }
-    const size_t left = static_cast<size_t>(after - bytes_read);
+    const size_t left = static_cast<size_t>(after - so_far);
     const ssize_t got = real_read(count < left ? count : left);
     if (got > 0) bytes_read += got;
     return got;
