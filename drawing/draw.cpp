@@ -221,6 +221,24 @@ bool turned_and_scaled_unequally(const texture_map& t) {
     return std::fmod(static_cast<double>(t.rotation), 90.0) != 0 && scale(t.u_scale) != scale(t.v_scale);
 }
 
+// The warnings for texture maps shown otherwise than the file says, for
+// what the language cannot say.
+void warn_of_unsayable_maps(const drawn_scene& d, const language_abilities& can, reporter& report) {
+    for (std::size_t m = 0; m < d.looks.size(); ++m) {
+        const drawn_map& map = d.looks[m].map;
+        if (map.image.empty()) continue;
+        const std::string what = "the texture map \"" + printable(d.file->materials[m].map_name) + "\" of material \"" +
+                                 printable(d.file->materials[m].name) + "\"";
+        if (!can.blends_map_amount && map.placement.amount < 100.0f)
+            report_warning(report, what + " shows " + number_text(map.placement.amount) + "% of its image, which " +
+                                       std::string(can.reader_name) + " cannot say: the image is shown whole");
+        if (!can.turns_maps_scaled_unequally && turned_and_scaled_unequally(map.placement))
+            report_warning(report, what + " is turned and scaled unequally along u and v, which " +
+                                       std::string(can.reader_name) +
+                                       " cannot say: it is scaled along its turned axes instead");
+    }
+}
+
 }  // namespace
 
 drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& report) {
@@ -308,21 +326,16 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
 void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string& input_path, const copy_place& place,
                reporter& report) {
     const language_abilities& can = choices.language;
-    if (can.image_type == nullptr) return;
-    resolve_maps(*d.file, {input_path, choices.map_folders}, place, can.image_type, can.reader_name, d, report);
-    for (std::size_t m = 0; m < d.looks.size(); ++m) {
-        const drawn_map& map = d.looks[m].map;
-        if (map.image.empty()) continue;
-        const std::string what = "the texture map \"" + printable(d.file->materials[m].map_name) + "\" of material \"" +
-                                 printable(d.file->materials[m].name) + "\"";
-        if (!can.blends_map_amount && map.placement.amount < 100.0f)
-            report_warning(report, what + " shows " + number_text(map.placement.amount) + "% of its image, which " +
-                                       std::string(can.reader_name) + " cannot say: the image is shown whole");
-        if (!can.turns_maps_scaled_unequally && turned_and_scaled_unequally(map.placement))
-            report_warning(report, what + " is turned and scaled unequally along u and v, which " +
-                                       std::string(can.reader_name) +
-                                       " cannot say: it is scaled along its turned axes instead");
+    if (can.image_type != nullptr) {
+        resolve_maps(*d.file, {input_path, choices.map_folders}, place, can.image_type, can.reader_name, d, report);
+        warn_of_unsayable_maps(d, can, report);
     }
+    // Highlights alone seldom show a model: one light at the eye puts none
+    // on a face that is not turned straight at it.
+    if (choices.lights == light_choice::file && only_highlights_show(d, can.image_type != nullptr))
+        tessvert::report(report, message_kind::advice,
+                         " Warning: every face is black but for its highlights (a black colour, no texture map, no "
+                         "self-illumination); --lights both adds a studio rig whose highlights show the model\n");
 }
 
 void undraw_scene(drawn_scene& d) {

@@ -31,4 +31,10 @@ material_look look_of_material(const material& m);
 // Fills d.looks, d.no_material and which of them the drawn faces use.
 void draw_looks(const scene& s, drawn_scene& d);
 
+// Whether faces are drawn and every one of them is black but for its
+// highlights: a black diffuse colour, no self-illumination, and no texture
+// or self-illumination map shown (with `maps_resolved` false, a texture map
+// the material names counts as shown).
+bool only_highlights_show(const drawn_scene& d, bool maps_resolved);
+
 }  // namespace tessvert

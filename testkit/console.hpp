@@ -69,9 +69,10 @@ inline const std::string nothing_drawn_warning =
 // and the options that show it; that the file's lights light nothing, or
 // that the keyframer places objects elsewhere, and the option for it.
 inline bool is_advice_line(const std::string& line) {
-    for (const char* start : {" Warning: the output does not show the file's ", " Warning: the file has no light: ",
-                              " Warning: the file has no camera: ", " Warning: no light of the file lights a face ",
-                              " Warning: the keyframer's frame 0 places "})
+    for (const char* start :
+         {" Warning: the output does not show the file's ", " Warning: the file has no light: ",
+          " Warning: the file has no camera: ", " Warning: no light of the file lights a face ",
+          " Warning: every face is black but for its highlights ", " Warning: the keyframer's frame 0 places "})
         if (line.rfind(start, 0) == 0) return true;
     return false;
 }

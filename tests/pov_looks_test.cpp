@@ -56,7 +56,7 @@ std::vector<std::array<double, 3>> triples_after(const std::string& text, const 
 // picture is black and one advice line names --lights both; the studio rig
 // (alone or beside the file's light) shows the box. The .vrx gets the rig
 // as lights of its own. A light inside the box lights no face either: it is
-// behind every one of them.
+// behind every one of them. A black box shows nothing but highlights.
 TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
@@ -95,6 +95,24 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
     const pov::render_result dark = render_scene(dir, inside, {"-t"}, {}, &console);
     EXPECT_EQ(find(dark.picture, lit).count, 0);
     EXPECT_NE(console.find(advice), std::string::npos) << console;
+
+    // A black box that has only highlights to show, flat, framed from a
+    // corner as a file without a camera is: the headlight at the eye puts
+    // none on its faces, turned away from the eye; the advice names the
+    // rig, whose lights do.
+    const bytes black = serialize(
+        primary({version(3), editor({named_material("Black", {diffuse(color24(0, 0, 0)), percent_chunk(0xA040, 60),
+                                                              percent_chunk(0xA041, 100)}),
+                                     box_object("Box", {-1, -1, -1}, {1, 1, 1}, "Black")})}));
+    const auto shines = [](const std::array<int, 3>& c) { return brightness(c) > 20; };
+    const std::string black_advice = " Warning: every face is black but for its highlights";
+    const pov::render_result unlit = render_scene(dir, black, {"-t"}, {}, &console);
+    EXPECT_EQ(find(unlit.picture, shines).count, 0);
+    EXPECT_EQ(testkit::lines_with(console, black_advice).size(), 1u) << console;
+    EXPECT_NE(console.find(advice), std::string::npos) << console;
+    const pov::render_result rigged = render_scene(dir, black, {"-t", "--lights", "both"}, {}, &console);
+    EXPECT_GT(find(rigged.picture, shines).count, 200);
+    EXPECT_EQ(console.find(black_advice), std::string::npos) << console;
 
     // Lights and no face: nothing was drawn, which its own line says; no
     // light would show anything, so none is advised.
