@@ -256,6 +256,27 @@ TEST(PovLooks, AHighlightFollowsTheShininessWithOrWithoutAStrength) {
     EXPECT_EQ(find(matte.picture, [](const std::array<int, 3>& c) { return brightness(c) > 250; }).count, 0);
 }
 
+// A float colour is drawn as the file gives it, not as its byte: a very
+// dark grey of 0.005 (its byte 1 is 0.0039) beside the byte 1, under a
+// light strong enough to tell them apart in eight bits.
+TEST(PovLooks, AFloatColourIsDrawnUnrounded) {
+    REQUIRE_POVRAY();
+    testkit::temp_dir dir;
+    const bytes scene =
+        serialize(primary({version(3), editor({named_material("Float", {diffuse(color_float(0.005f, 0.005f, 0.005f))}),
+                                               named_material("Byte", {diffuse(color24(1, 1, 1))}),
+                                               box_object("Left", {-3, -1, -1}, {-1, 1, 1}, "Float"),
+                                               box_object("Right", {1, -1, -1}, {3, 1, 1}, "Byte"),
+                                               named_object("Eye", {camera({0, -20, 0}, {0, 0, 0}, 0, 35)}),
+                                               pov::lamp("Lamp", {0, -20, 0}, {make(0x465B, f32s({1000}))})})}));
+    const pov::render_result r = render_scene(dir, scene, {"-t"});
+    EXPECT_CLEAN_RENDER(r);
+    const int left = brightness(r.picture.at(width * 2 / 5, height / 2));
+    const int right = brightness(r.picture.at(width * 3 / 5, height / 2));
+    EXPECT_GT(right, 60);
+    EXPECT_GT(left, right + 8);
+}
+
 // A black floor with a reflection map mirrors the glowing red box that
 // stands on it: red below the box, where the floor alone is black. The
 // map's image is not needed (nor there).
