@@ -6,13 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "tests/render_pov.hpp"
@@ -195,9 +193,8 @@ TEST(PovCorpus, EveryFileThatConvertsRendersCleanlyWithTheFacesOfTheFaithfulOutp
     }
     std::sort(files.begin(), files.end());
     ASSERT_FALSE(files.empty());
-    // Each file's scene in a folder of its own, rendered together at the
-    // end: POV-Ray spends most of a small render waiting, so several run at
-    // once.
+    // Each file's scene in a folder of its own, all rendered at the end,
+    // several at once.
     testkit::temp_dir root;
     std::vector<std::pair<fs::path, fs::path>> scenes;  // the file, its folder
     for (const fs::path& file : files) {
@@ -229,15 +226,9 @@ TEST(PovCorpus, EveryFileThatConvertsRendersCleanlyWithTheFacesOfTheFaithfulOutp
         scenes.emplace_back(file, dir);
     }
     EXPECT_GE(scenes.size(), 40u);
-    std::vector<pov::render_result> pictures(scenes.size());
-    std::atomic<std::size_t> next{0};
-    std::vector<std::thread> renderers;
-    for (int k = 0; k < 8; ++k)
-        renderers.emplace_back([&] {
-            for (std::size_t i; (i = next++) < scenes.size();)
-                pictures[i] = pov::render(scenes[i].second, "p.pov", 32, 24);
-        });
-    for (std::thread& t : renderers) t.join();
+    std::vector<fs::path> folders;
+    for (const auto& scene : scenes) folders.push_back(scene.second);
+    const std::vector<pov::render_result> pictures = pov::render_all(folders, "p.pov", 32, 24);
     for (std::size_t i = 0; i < scenes.size(); ++i) {
         SCOPED_TRACE(scenes[i].first.string());
         EXPECT_CLEAN_RENDER(pictures[i]);

@@ -66,20 +66,21 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
                                                named_object("Eye", {camera({4, -20, 6}, {0, 0, 0}, 0, 35)}),
                                                pov::lamp("Away", {0, -6, 0}, {spotlight({0, -30, 0}, 20, 30)})})}));
     const std::string advice = "--lights both adds a studio rig";
-    std::string console;
-    const pov::render_result file = render_scene(dir, scene, {}, {}, &console);
-    EXPECT_CLEAN_RENDER(file);
-    EXPECT_EQ(find(file.picture, lit).count, 0);
-    EXPECT_EQ(testkit::lines_with(console, " Warning: no light of the file lights a face").size(), 1u) << console;
-    EXPECT_NE(console.find(advice), std::string::npos) << console;
-
-    for (const char* rig : {"studio", "both"}) {
-        SCOPED_TRACE(rig);
-        const pov::render_result r = render_scene(dir, scene, {"--lights", rig}, {}, &console);
-        EXPECT_CLEAN_RENDER(r);
-        EXPECT_GT(find(r.picture, lit).count, 200);
-        EXPECT_EQ(console.find(advice), std::string::npos) << console;
+    std::vector<std::string> consoles;
+    const std::vector<pov::render_result> pictures =
+        pov::render_scenes(dir, scene, {{}, {"--lights", "studio"}, {"--lights", "both"}}, &consoles);
+    EXPECT_CLEAN_RENDER(pictures[0]);
+    EXPECT_EQ(find(pictures[0].picture, lit).count, 0);
+    EXPECT_EQ(testkit::lines_with(consoles[0], " Warning: no light of the file lights a face").size(), 1u)
+        << consoles[0];
+    EXPECT_NE(consoles[0].find(advice), std::string::npos) << consoles[0];
+    for (std::size_t k = 1; k < pictures.size(); ++k) {
+        SCOPED_TRACE(k == 1 ? "studio" : "both");
+        EXPECT_CLEAN_RENDER(pictures[k]);
+        EXPECT_GT(find(pictures[k].picture, lit).count, 200);
+        EXPECT_EQ(consoles[k].find(advice), std::string::npos) << consoles[k];
     }
+    std::string console;
 
     for (const auto& [rig, lights] : {std::pair{"studio", 3u}, std::pair{"both", 4u}}) {
         ASSERT_EQ(e2e::run(dir.path, {"-i", "s.3ds", "-o", "v", "--lights", rig}).exit_code, 1);
@@ -165,10 +166,10 @@ TEST(PovUp, AModelAuthoredWithYUpStandsUprightWithItsCameraAndLight) {
     EXPECT_EQ(top, 7);
 
     const bytes unseen = serialize(primary({version(3), editor(figure)}));
+    const std::vector<pov::render_result> pictures = pov::render_scenes(dir, unseen, {{"--up", "y"}, {}});
     for (const bool turned : {true, false}) {
         SCOPED_TRACE(turned ? "--up y" : "as authored");
-        const pov::render_result r =
-            render_scene(dir, unseen, turned ? std::vector<std::string>{"--up", "y"} : std::vector<std::string>{});
+        const pov::render_result& r = pictures[turned ? 0 : 1];
         EXPECT_CLEAN_RENDER(r);
         const pov::spot b = find(r.picture, pov::red), h = find(r.picture, pov::green);
         ASSERT_GT(h.count, 50);
@@ -204,9 +205,13 @@ TEST(PovView, EachSideFramesTheInitialViewFromItsDirectionAndTheFilesCameraStays
     const auto where = [](const pov::spot& s, double at, double size) {
         return s.count < 20 || std::abs(at - size / 2) < 0.1 * size ? 0 : at < size / 2 ? -1 : 1;
     };
-    for (const expected& e : sides) {
+    std::vector<std::vector<std::string>> options;
+    for (const expected& e : sides) options.push_back({"--view", e.side});
+    const std::vector<pov::render_result> pictures = pov::render_scenes(dir, scene, options);
+    for (std::size_t k = 0; k < pictures.size(); ++k) {
+        const expected& e = sides[k];
+        const pov::render_result& r = pictures[k];
         SCOPED_TRACE(e.side);
-        const pov::render_result r = render_scene(dir, scene, {"--view", e.side});
         EXPECT_CLEAN_RENDER(r);
         const pov::spot red = find(r.picture, pov::red), green = find(r.picture, pov::green),
                         blue = find(r.picture, pov::blue);
@@ -220,7 +225,7 @@ TEST(PovView, EachSideFramesTheInitialViewFromItsDirectionAndTheFilesCameraStays
     }
     // The file's camera, from far along +x: the red marker in front of the
     // cube at the centre, green on the right.
-    const pov::render_result far = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=1"});
+    const pov::render_result far = pov::render(dir / "0", "s.pov", width, height, {"Declare=Camera=1"});
     const pov::spot red = find(far.picture, pov::red), green = find(far.picture, pov::green);
     EXPECT_NEAR(red.x, width / 2.0, 0.05 * width);
     EXPECT_GT(green.x, 0.55 * width);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,27 @@ inline render_result render_scene(const testkit::temp_dir& dir, const chunks::by
     conversion_render r = convert_and_render(dir.path, "s.3ds", "s", options, render_options, width, height);
     if (console != nullptr) *console = r.conversion.out;
     return r.render;
+}
+
+// Writes `scene` as s.3ds, converts it once per set of `options` into a
+// folder of its own (k/s.pov for the k-th), then renders them all at width
+// x height, several at once. `consoles`, when given, receives what the
+// converter said each time.
+inline std::vector<render_result> render_scenes(const testkit::temp_dir& dir, const chunks::bytes& scene,
+                                                const std::vector<std::vector<std::string>>& options,
+                                                std::vector<std::string>* consoles = nullptr) {
+    testkit::write_file(dir / "s.3ds", scene);
+    std::vector<std::filesystem::path> folders;
+    for (std::size_t k = 0; k < options.size(); ++k) {
+        folders.push_back(dir / std::to_string(k));
+        std::filesystem::create_directories(folders.back());
+        std::vector<std::string> args = {"-i", "s.3ds", "-o", std::to_string(k) + "/s", "--format", "pov"};
+        args.insert(args.end(), options[k].begin(), options[k].end());
+        const e2e::result r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        if (consoles != nullptr) consoles->push_back(r.out);
+    }
+    return render_all(folders, "s.pov", width, height);
 }
 
 // Where pixels of a kind are: how many, and their mean column and row.
