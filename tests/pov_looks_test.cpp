@@ -83,8 +83,8 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
     std::string console;
 
     for (const auto& [rig, lights] : {std::pair{"studio", 3u}, std::pair{"both", 4u}}) {
-        ASSERT_EQ(e2e::run(dir.path, {"-i", "s.3ds", "-o", "v", "--lights", rig}).exit_code, 1);
-        EXPECT_EQ(triples_after(read_file(dir / "v.vrx"), "light\n{\n\tposition <").size(), lights) << rig;
+        ASSERT_EQ(e2e::run(dir / "0", {"-i", "s.3ds", "-o", "v", "--lights", rig}).exit_code, 1);
+        EXPECT_EQ(triples_after(read_file(dir / "0" / "v.vrx"), "light\n{\n\tposition <").size(), lights) << rig;
     }
 
     const bytes inside =
@@ -107,13 +107,15 @@ TEST(PovLights, AFileWhoseLightsLightNothingIsAdvisedAndTheStudioRigShowsIt) {
                                      box_object("Box", {-1, -1, -1}, {1, 1, 1}, "Black")})}));
     const auto shines = [](const std::array<int, 3>& c) { return brightness(c) > 20; };
     const std::string black_advice = " Warning: every face is black but for its highlights";
-    const pov::render_result unlit = render_scene(dir, black, {"-t"}, {}, &console);
-    EXPECT_EQ(find(unlit.picture, shines).count, 0);
-    EXPECT_EQ(testkit::lines_with(console, black_advice).size(), 1u) << console;
-    EXPECT_NE(console.find(advice), std::string::npos) << console;
-    const pov::render_result rigged = render_scene(dir, black, {"-t", "--lights", "both"}, {}, &console);
-    EXPECT_GT(find(rigged.picture, shines).count, 200);
-    EXPECT_EQ(console.find(black_advice), std::string::npos) << console;
+    testkit::temp_dir black_dir;
+    consoles.clear();
+    const std::vector<pov::render_result> black_pictures =
+        pov::render_scenes(black_dir, black, {{"-t"}, {"-t", "--lights", "both"}}, &consoles);
+    EXPECT_EQ(find(black_pictures[0].picture, shines).count, 0);
+    EXPECT_EQ(testkit::lines_with(consoles[0], black_advice).size(), 1u) << consoles[0];
+    EXPECT_NE(consoles[0].find(advice), std::string::npos) << consoles[0];
+    EXPECT_GT(find(black_pictures[1].picture, shines).count, 200);
+    EXPECT_EQ(consoles[1].find(black_advice), std::string::npos) << consoles[1];
 
     // Lights and no face: nothing was drawn, which its own line says; no
     // light would show anything, so none is advised.

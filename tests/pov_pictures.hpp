@@ -37,25 +37,39 @@ inline render_result render_scene(const testkit::temp_dir& dir, const chunks::by
     return r.render;
 }
 
-// Writes `scene` as s.3ds, converts it once per set of `options` into a
-// folder of its own (k/s.pov for the k-th), then renders them all at width
-// x height, several at once. `consoles`, when given, receives what the
-// converter said each time.
-inline std::vector<render_result> render_scenes(const testkit::temp_dir& dir, const chunks::bytes& scene,
-                                                const std::vector<std::vector<std::string>>& options,
+// A scene to convert with --format pov and the options.
+struct scene_job {
+    chunks::bytes scene;
+    std::vector<std::string> options;
+};
+
+// Converts each job's scene (written as k/s.3ds for the k-th) into a
+// folder of its own (k/s.pov), then renders them all at width x height,
+// several at once. `consoles`, when given, receives what the converter
+// said each time.
+inline std::vector<render_result> render_scenes(const testkit::temp_dir& dir, const std::vector<scene_job>& jobs,
                                                 std::vector<std::string>* consoles = nullptr) {
-    testkit::write_file(dir / "s.3ds", scene);
     std::vector<std::filesystem::path> folders;
-    for (std::size_t k = 0; k < options.size(); ++k) {
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
         folders.push_back(dir / std::to_string(k));
         std::filesystem::create_directories(folders.back());
-        std::vector<std::string> args = {"-i", "s.3ds", "-o", std::to_string(k) + "/s", "--format", "pov"};
-        args.insert(args.end(), options[k].begin(), options[k].end());
-        const e2e::result r = e2e::run(dir.path, args);
+        testkit::write_file(folders.back() / "s.3ds", jobs[k].scene);
+        std::vector<std::string> args = {"-i", "s.3ds", "-o", "s", "--format", "pov"};
+        args.insert(args.end(), jobs[k].options.begin(), jobs[k].options.end());
+        const e2e::result r = e2e::run(folders.back(), args);
         EXPECT_EQ(r.exit_code, 1) << r.out;
         if (consoles != nullptr) consoles->push_back(r.out);
     }
     return render_all(folders, "s.pov", width, height);
+}
+
+// The same for one scene converted once per set of `options`.
+inline std::vector<render_result> render_scenes(const testkit::temp_dir& dir, const chunks::bytes& scene,
+                                                const std::vector<std::vector<std::string>>& options,
+                                                std::vector<std::string>* consoles = nullptr) {
+    std::vector<scene_job> jobs;
+    for (const std::vector<std::string>& o : options) jobs.push_back({scene, o});
+    return render_scenes(dir, jobs, consoles);
 }
 
 // Where pixels of a kind are: how many, and their mean column and row.

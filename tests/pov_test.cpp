@@ -164,15 +164,15 @@ TEST(PovRender, ASpotlightLightsItsConeAndNotTheRest) {
 TEST(PovRender, ALightFlaggedOffLeavesTheSceneDark) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
-    // No headlight stands in for it (--file-view).
-    const pov::render_result off =
-        render_scene(dir, floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})), {"--file-view"});
+    // No headlight stands in for it (--file-view). A multiplier of 0.25
+    // dims the light against the same light at 1.
+    const std::vector<pov::render_result> pictures =
+        pov::render_scenes(dir, {{floor_scene(lamp("Off", {0, 0, 20}, {make(0x4620)})), {"--file-view"}},
+                                 {floor_scene(lamp("Dim", {0, 0, 20}, {make(0x465B, f32s({0.25f}))})), {}},
+                                 {floor_scene(lamp("Full", {0, 0, 20})), {}}});
+    const pov::render_result &off = pictures[0], &dim = pictures[1], &full = pictures[2];
     EXPECT_CLEAN_RENDER(off);
     EXPECT_EQ(find(off.picture, [](const std::array<int, 3>& c) { return brightness(c) > 0; }).count, 0);
-    // A multiplier of 0.25 dims the light against the same light at 1.
-    const pov::render_result dim =
-        render_scene(dir, floor_scene(lamp("Dim", {0, 0, 20}, {make(0x465B, f32s({0.25f}))})));
-    const pov::render_result full = render_scene(dir, floor_scene(lamp("Full", {0, 0, 20})));
     EXPECT_GT(brightness(full.picture.at(width / 2, height / 2)),
               1.5 * brightness(dim.picture.at(width / 2, height / 2)));
     EXPECT_GT(brightness(dim.picture.at(width / 2, height / 2)), 20);
@@ -182,10 +182,10 @@ TEST(PovRender, TheBackgroundColourShowsWhenTheFileSaysToUseIt) {
     REQUIRE_POVRAY();
     testkit::temp_dir dir;
     const chunk blue = make(0x1200, {}, {color_float(0, 0, 1)});
-    const pov::render_result used = render_scene(dir, axes_scene(0, {blue, make(0x1201)}));
-    EXPECT_EQ(used.picture.at(2, 2), (std::array<int, 3>{0, 0, 255}));
-    const pov::render_result unused = render_scene(dir, axes_scene(0, {blue}));
-    EXPECT_EQ(unused.picture.at(2, 2), (std::array<int, 3>{0, 0, 0}));
+    const std::vector<pov::render_result> pictures =
+        pov::render_scenes(dir, {{axes_scene(0, {blue, make(0x1201)}), {}}, {axes_scene(0, {blue}), {}}});
+    EXPECT_EQ(pictures[0].picture.at(2, 2), (std::array<int, 3>{0, 0, 255}));
+    EXPECT_EQ(pictures[1].picture.at(2, 2), (std::array<int, 3>{0, 0, 0}));
 }
 
 namespace {
