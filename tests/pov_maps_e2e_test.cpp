@@ -97,6 +97,32 @@ std::string quarters_rendered(const e2e::temp_dir& dir, std::string& console,
     return quarters_seen(rendered_picture(dir, console, options));
 }
 
+// Converts each scene of `jobs` (as in/sceneK.3ds, with its options) into
+// outK/, renders them all at once and returns what their quarters show;
+// `consoles` gets the binary's output of each.
+std::vector<std::string> quarters_rendered_at_once(
+    const e2e::temp_dir& dir, const std::vector<std::pair<ch::bytes, std::vector<std::string>>>& jobs,
+    std::vector<std::string>& consoles) {
+    std::vector<fs::path> folders;
+    for (std::size_t k = 0; k < jobs.size(); ++k) {
+        const std::string n = std::to_string(k);
+        fs::create_directory(dir / ("out" + n));
+        EXPECT_TRUE(testkit::write_file(dir / "in" / ("scene" + n + ".3ds"), jobs[k].first));
+        std::vector<std::string> args = {"-i", "in/scene" + n + ".3ds", "-o", "out" + n + "/scene", "--format", "pov"};
+        args.insert(args.end(), jobs[k].second.begin(), jobs[k].second.end());
+        const e2e::result r = e2e::run(dir.path, args);
+        EXPECT_EQ(r.exit_code, 1) << r.out;
+        consoles.push_back(r.out);
+        folders.push_back(dir / ("out" + n));
+    }
+    std::vector<std::string> seen;
+    for (const pov::render_result& r : pov::render_all(folders, "scene.pov", 160, 120)) {
+        EXPECT_CLEAN_RENDER(r);
+        seen.push_back(quarters_seen(r.picture));
+    }
+    return seen;
+}
+
 struct scene_dirs {
     e2e::temp_dir dir;
     scene_dirs() {
@@ -581,31 +607,28 @@ TEST(PovMaps, OpacitySelfIlluminationAndSpecularMapsVaryTheSurfaceThroughTheirIm
     REQUIRE_POVRAY();
     scene_dirs d;
     put(d.dir / "in" / "half.ppm", halves_ppm());
-    std::string console;
     const auto square = [&](std::vector<ch::chunk> more, bool lit = true) {
-        ASSERT_TRUE(
-            testkit::write_file(d.dir / "in" / "scene.3ds",
-                                square_scene("", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, std::move(more),
-                                             lit ? std::optional<ch::xyz>(ch::xyz{0.5f, -2.5f, 0.5f}) : std::nullopt)));
+        return square_scene("", {{0, 0}, {1, 0}, {1, 1}, {0, 1}}, std::move(more),
+                            lit ? std::optional<ch::xyz>(ch::xyz{0.5f, -2.5f, 0.5f}) : std::nullopt);
     };
     const auto pct = [](std::uint16_t p) { return ch::make(0x0030, ch::u16(p)); };
-    square({map_chunk(0xA210, "HALF.PPM")});
-    EXPECT_EQ(quarters_rendered(d.dir, console), "KWKW");
-    EXPECT_EQ(console.find("Warning"), std::string::npos) << console;
-
-    square({ch::diffuse(ch::color24(255, 0, 0)), map_chunk(0xA33D, "HALF.PPM")}, false);
-    EXPECT_EQ(quarters_rendered(d.dir, console, {"--file-view"}), "KRKR");
-
     // A dark grey square, shininess 30%, strength 100%.
     const std::vector<ch::chunk> shiny = {ch::diffuse(ch::color24(40, 40, 40)),
                                           ch::make(0xA030, {}, {ch::color24(255, 255, 255)}),
                                           ch::make(0xA040, {}, {pct(30)}), ch::make(0xA041, {}, {pct(100)})};
-    square(shiny);
-    EXPECT_EQ(quarters_rendered(d.dir, console), "WWWW");
     std::vector<ch::chunk> mapped = shiny;
     mapped.push_back(map_chunk(0xA204, "HALF.PPM"));
-    square(mapped);
-    EXPECT_EQ(quarters_rendered(d.dir, console), "KWKW");
+    std::vector<std::string> consoles;
+    const std::vector<std::string> seen = quarters_rendered_at_once(
+        d.dir,
+        {{square({map_chunk(0xA210, "HALF.PPM")}), {}},
+         {square({ch::diffuse(ch::color24(255, 0, 0)), map_chunk(0xA33D, "HALF.PPM")}, false), {"--file-view"}},
+         {square(shiny), {}},
+         {square(mapped), {}}},
+        consoles);
+    // Opacity, self-illumination, the highlight alone, the specular map.
+    EXPECT_EQ(seen, (std::vector<std::string>{"KWKW", "KRKR", "WWWW", "KWKW"}));
+    EXPECT_EQ(consoles[0].find("Warning"), std::string::npos) << consoles[0];
 }
 
 // A bump map of stripes, under a light from the left that grazes the
