@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "testkit/chunk_builder.hpp"
@@ -18,6 +19,7 @@
 using namespace chunks;
 using testkit::read_file;
 using testkit::write_file;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -101,21 +103,30 @@ TEST(PovRender, TheInitialViewByDefaultAndEachCameraOfTheFileOnPovRaysCommandLin
     // Camera 2 looks from the other side: the red box is on the left.
     const bytes scene =
         axes_scene(0, {named_object("Back", {camera({0, 20, 0}, {0, 0, 0}, 0, 35)}), lamp("Lamp2", {0, 20, 0})});
-    const pov::render_result initial = render_scene(dir, scene, {"-c", "0"});
+    // The one scene rendered four times at once, each in a folder of its own.
+    write_file(dir / "s.3ds", scene);
+    ASSERT_EQ(e2e::run(dir.path, {"-i", "s.3ds", "-o", "s", "--format", "pov", "-c", "0"}).exit_code, 1);
+    std::vector<fs::path> folders = {dir.path};
+    for (const char* k : {"1", "2", "3"}) {
+        folders.push_back(dir / k);
+        fs::create_directory(folders.back());
+        for (const char* file : {"s.pov", "s.mesh.inc"}) fs::copy_file(dir / file, folders.back() / file);
+    }
+    const std::vector<pov::render_result> pictures = pov::render_all(
+        folders, "s.pov", width, height, {{}, {"Declare=Camera=2"}, {"Declare=Camera=1"}, {"Declare=Camera=7"}});
+    const pov::render_result &initial = pictures[0], &back = pictures[1], &first = pictures[2], &none = pictures[3];
+    EXPECT_CLEAN_RENDER(initial);
     const spot red_box = find(initial.picture, red), green_box = find(initial.picture, green);
     ASSERT_GT(red_box.count, 50);
     EXPECT_LT(red_box.x, 0.4 * width);
     EXPECT_LT(green_box.y, 0.4 * height);
-    const pov::render_result back = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=2"});
     EXPECT_CLEAN_RENDER(back);
     EXPECT_TRUE(back.picture.rgb == initial.picture.rgb);
 
-    const pov::render_result first = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=1"});
     EXPECT_CLEAN_RENDER(first);
     EXPECT_GT(find(first.picture, red).x, 0.6 * width);
 
     // A number that names no camera: the initial view, and POV-Ray says so.
-    const pov::render_result none = pov::render(dir.path, "s.pov", width, height, {"Declare=Camera=7"});
     EXPECT_TRUE(none.picture.rgb == initial.picture.rgb);
     ASSERT_EQ(none.complaints.size(), 1u) << none.log;
     EXPECT_NE(none.complaints[0].find("Camera 7 is not a camera of this"), std::string::npos) << none.complaints[0];

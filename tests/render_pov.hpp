@@ -73,15 +73,19 @@ inline render_result render(const fs::path& dir, const std::string& scene, int w
 }
 
 // Renders the scene named `scene` in each of `dirs`, as render() does,
-// several at once: POV-Ray spends most of a small render waiting.
+// several at once: POV-Ray spends most of a small render waiting. The k-th
+// render gets extras[k] when given. A folder renders once: its picture and
+// log have fixed names.
 inline std::vector<render_result> render_all(const std::vector<fs::path>& dirs, const std::string& scene, int width,
-                                             int height) {
+                                             int height, const std::vector<std::vector<std::string>>& extras = {}) {
     std::vector<render_result> pictures(dirs.size());
     std::atomic<std::size_t> next{0};
     std::vector<std::thread> renderers;
     for (int t = 0; t < 8; ++t)
         renderers.emplace_back([&] {
-            for (std::size_t k; (k = next++) < dirs.size();) pictures[k] = render(dirs[k], scene, width, height);
+            for (std::size_t k; (k = next++) < dirs.size();)
+                pictures[k] =
+                    render(dirs[k], scene, width, height, k < extras.size() ? extras[k] : std::vector<std::string>{});
         });
     for (std::thread& t : renderers) t.join();
     return pictures;
