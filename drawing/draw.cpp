@@ -332,7 +332,7 @@ void draw_maps(drawn_scene& d, const drawing_choices& choices, const std::string
     }
     // Highlights alone seldom show a model: one light at the eye puts none
     // on a face that is not turned straight at it.
-    if (choices.lights == light_choice::file && only_highlights_show(d, can.image_type != nullptr))
+    if (choices.lights == light_choice::file && only_highlights_show(d))
         tessvert::report(report, message_kind::advice,
                          " Warning: every face is black but for its highlights (a black colour, no texture map, no "
                          "self-illumination); --lights both adds a studio rig whose highlights show the model\n");

@@ -89,14 +89,15 @@ void draw_looks(const scene& s, drawn_scene& d) {
     }
 }
 
-bool only_highlights_show(const drawn_scene& d, bool maps_resolved) {
+bool only_highlights_show(const drawn_scene& d) {
     if (d.grey_used) return false;
     bool some = false;
     for (std::size_t m = 0; m < d.looks.size(); ++m) {
         if (d.used[m] == 0) continue;
         some = true;
         const material_look& look = d.looks[m];
-        const bool map_shown = maps_resolved ? !look.map.image.empty() : !d.file->materials[m].map_name.empty();
+        const bool map_shown =
+            d.counts.maps_resolved ? !look.map.image.empty() : !d.file->materials[m].map_name.empty();
         // Below half of the darkest step that eight bits can show.
         const bool black =
             std::all_of(look.diffuse.begin(), look.diffuse.end(), [](double c) { return c < 0.5 * byte_to_channel; });

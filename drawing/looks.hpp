@@ -33,8 +33,9 @@ void draw_looks(const scene& s, drawn_scene& d);
 
 // Whether faces are drawn and every one of them is black but for its
 // highlights: a black diffuse colour, no self-illumination, and no texture
-// or self-illumination map shown (with `maps_resolved` false, a texture map
-// the material names counts as shown).
-bool only_highlights_show(const drawn_scene& d, bool maps_resolved);
+// or self-illumination map shown (for a language that does not resolve
+// maps, d.counts.maps_resolved false, a texture map the material names
+// counts as shown).
+bool only_highlights_show(const drawn_scene& d);
 
 }  // namespace tessvert
