@@ -23,6 +23,7 @@
 #include "geometry/corner_steps.hpp"
 #include "geometry/vec3_ops.hpp"
 #include "geometry/vertex_normals.hpp"
+#include "model/populate.hpp"
 
 namespace tessvert {
 
@@ -137,6 +138,7 @@ bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, s
 void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
                const std::uint32_t* mask, std::vector<vec3>& vertex_sums, corner_scratch& scratch) {
     // Running sums start at +0, as the vertex normals' do.
+    reserve_populated(vertex_sums, vertex_count);
     vertex_sums.assign(vertex_count, vec3{0.0f, 0.0f, 0.0f});
     scratch.counts.assign(vertex_count, 0);
     scratch.first_mask.resize(vertex_count);
@@ -191,6 +193,7 @@ bool hand_out_corners(const face* faces, std::size_t face_count, const vec3* ver
                       const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                       std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
     smooth_normals.clear();
+    reserve_populated(corner_normals, 3 * face_count);
     corner_normals.assign(3 * face_count, use_vertex_normal);
     const std::vector<std::uint32_t>& slot = scratch.slot;
     std::vector<walked_vertex>& walked = scratch.walked;
@@ -232,7 +235,7 @@ bool hand_out_corners(const face* faces, std::size_t face_count, const vec3* ver
 
     // The new normals in vertex order, each vertex's in the order of its
     // masks' first use, in memory taken once.
-    smooth_normals.reserve(most);
+    reserve_populated(smooth_normals, most);
     std::vector<std::uint8_t> place;
     std::vector<vec3> vectors;
     listed_walk walk{faces, vertices, mask, corner_normals, smooth_normals, place, vectors};

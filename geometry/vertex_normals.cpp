@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "geometry/vec3_ops.hpp"
+#include "model/populate.hpp"
 
 namespace tessvert {
 
@@ -35,6 +36,7 @@ void compute_normals(const face* faces, std::size_t face_count, const vec3* vert
     // -0 keeps the sign the adds give it. They are kept where the normals
     // go, each replaced by its normal at the end.
     std::vector<vec3>& sums = normals;
+    reserve_populated(sums, vertex_count);
     sums.assign(vertex_count, vec3{0.0f, 0.0f, 0.0f});
     std::vector<std::uint32_t> counts(vertex_count, 0);
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <unordered_map>
 
+#include "model/populate.hpp"
+
 namespace tessvert {
 
 namespace {
@@ -36,7 +38,10 @@ void resolve_materials(scene& s, bool per_face, reporter& report) {
         o.face_materials.clear();
         o.material_index = o.has_texture = 0;
         if (o.material_groups.empty()) continue;
-        if (per_face) o.face_materials.assign(o.faces.size(), no_material);
+        if (per_face) {
+            reserve_populated(o.face_materials, o.faces.size());
+            o.face_materials.assign(o.faces.size(), no_material);
+        }
         std::size_t ignored = 0;
         for (const material_group_entry& g : o.material_groups) {
             const auto found = first_of_name.find(g.name);

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/populate.hpp"
 #include "reader/chunk_ids.hpp"
 #include "reader/handlers.hpp"
 
@@ -83,6 +84,7 @@ void read_mesh_matrix(chunk_reader& r, mesh_object& object, chunk_header& h) {
 // leaves the last vertices at 0, 0, 0.
 void read_vertex_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
     std::uint16_t n = read_count(r, h);
+    reserve_populated(object.vertices, n);
     object.vertices.assign(n, vec3{});
     count_unfilled(r, 12u * n, read_payload(r, h, object.vertices.data(), 12u * n));
 }
@@ -101,7 +103,10 @@ void read_face_list(chunk_reader& r, mesh_object& object, chunk_header& h) {
     constexpr std::uint32_t block_faces = 512;
     unsigned char raw[8 * block_faces];
     object.faces.clear();
-    object.faces.reserve(n);
+    // The pages of as many faces as the chunk holds are asked for at once;
+    // a count beyond them reads on past the chunk, and its pages come as
+    // they are filled.
+    reserve_populated(object.faces, n, remaining(h) / 8);
     for (std::uint32_t left = n; left > 0;) {
         std::uint32_t want = left < block_faces ? left : block_faces;
         std::uint32_t got = read_counted(r, h, raw, 8 * want);
@@ -147,7 +152,7 @@ void read_smoothing_groups(chunk_reader& r, mesh_object& object, chunk_header& h
     object.smoothing.clear();
     const std::uint32_t n = static_cast<std::uint32_t>(object.faces.size());
     if (remaining(h) / 4 >= n) {
-        object.smoothing.reserve(n);  // bounded by the faces already read
+        reserve_populated(object.smoothing, n);  // bounded by the faces already read
         constexpr std::uint32_t block_masks = 256;
         unsigned char raw[4 * block_masks];
         for (std::uint32_t left = n; left > 0;) {
