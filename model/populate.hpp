@@ -31,10 +31,13 @@ inline void populate_pages(void* at, std::size_t bytes) {
 #endif
 }
 
-// Room for `n` elements in `v`, the pages of the first `filled` (at most
-// n) made present: those the caller is about to write.
+// Room for `n` elements in `v`; when that takes new memory, the pages of
+// its first `filled` elements (at most n) past those `v` holds are made
+// present: those the caller is about to write. Room `v` already has was
+// touched before and is left alone.
 template <typename T>
 void reserve_populated(std::vector<T>& v, std::size_t n, std::size_t filled) {
+    if (v.capacity() >= n) return;
     v.reserve(n);
     if (filled > n) filled = n;
     if (filled > v.size()) populate_pages(v.data() + v.size(), (filled - v.size()) * sizeof(T));
