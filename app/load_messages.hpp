@@ -10,11 +10,6 @@
 
 namespace tessvert {
 
-// What the first bytes of a file plainly say it is ("a ZIP archive",
-// "text"), or empty when they say nothing plain. `n` may be anything from
-// 0 up; the more bytes, the surer the answer.
-std::string plain_format_name(const unsigned char* bytes, std::size_t n);
-
 // The line that the file at `path` is being read, and a warning when its
 // primary chunk declares a length too short to hold anything.
 void report_scene_found(const std::string& path, std::uint32_t declared_length, reporter& report);
