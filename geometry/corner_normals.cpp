@@ -144,6 +144,10 @@ void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, 
     scratch.first_mask.resize(vertex_count);
     scratch.slot.assign(vertex_count, not_walked);
     scratch.walked.clear();
+    // A vertex is walked once at most: room for all of them at once, so that
+    // the records are never copied as they come (the pages are touched only
+    // as records are added).
+    scratch.walked.reserve(vertex_count);
     vec3* const sums = vertex_sums.data();
     std::uint32_t* const counts = scratch.counts.data();
     std::uint32_t* const first_mask = scratch.first_mask.data();
