@@ -39,18 +39,6 @@ constexpr std::size_t corner_typical = 96;
 constexpr std::size_t smooth_line_typical = 320;
 constexpr std::size_t flat_line_typical = 160;
 
-// Zeros written ahead of the texts at a time: the block copies of the last
-// texts read that far past them.
-constexpr std::size_t zeros_ahead = 4096;
-
-// Room for `n` more bytes of texts in the arena. A new arena holds only
-// the texts copied into it.
-void arena_room(mesh_formatter& t, std::size_t n) {
-    const char* before = t.arena.get();
-    make_room(t.arena, t.capacity, t.used, n);
-    if (t.arena.get() != before) t.written = t.used;
-}
-
 // Appends "<prefix><x y z> " at the end of the arena's texts and returns its
 // length; the caller made room for item_max bytes.
 std::uint16_t append_item(mesh_formatter& t, const char* prefix, std::size_t prefix_size, const vec3& v) {
@@ -97,7 +85,7 @@ void start_object(mesh_formatter& t, const void* object, bool keep, std::size_t 
     if (corner_normals && t.vertex_texts.size() < vertex_count)
         t.vertex_texts.resize(vertex_count, corner_text{not_yet, 0, 0});
     t.used = 0;
-    arena_room(t, (vertex_count + smooth_count) * corner_typical + corner_max);
+    make_room(t.arena, t.capacity, 0, (vertex_count + smooth_count) * corner_typical + corner_max);
 }
 
 void copy_corner(char* to, const char* from, std::size_t n) {
@@ -108,28 +96,20 @@ void copy_corner(char* to, const char* from, std::size_t n) {
 }
 
 // Appends "normal <x y z> " to the corner `c` whose vertex text ends the
-// arena's texts, unless `normal` is null or not finite. A block copy of the
-// last texts reads past them: what it reads there was written before
-// (older texts, or zeros written a few pages ahead at a time).
+// arena's texts, unless `normal` is null or not finite, and the zeros that
+// a block copy of the last texts reads.
 void end_corner(mesh_formatter& t, corner_text& c, const vec3* normal) {
     // The renderer cannot read a non-finite normal; such corners make their
     // face a flat triangle.
     if (normal != nullptr && is_finite(*normal))
         c.normal_size = append_item(t, normal_prefix, sizeof normal_prefix - 1, *normal);
-    if (t.written < t.used + copy_block) {
-        // The room made for the corner leaves a copy block past its texts.
-        assert(t.used + copy_block <= t.capacity);
-        const std::size_t from = std::max(t.written, t.used);
-        const std::size_t to = std::min(t.capacity, t.used + zeros_ahead);
-        std::memset(t.arena.get() + from, 0, to - from);
-        t.written = to;
-    }
+    std::memset(t.arena.get() + t.used, 0, copy_block);
 }
 
 // Formats a corner of vertex `i` with `normal`, null when the corners carry
 // no normal.
 corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
-    arena_room(t, corner_max);
+    make_room(t.arena, t.capacity, t.used, corner_max);
     corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
     c.vertex_size = append_item(t, vertex_prefix, sizeof vertex_prefix - 1, vertices[i]);
     end_corner(t, c, normal);
@@ -139,7 +119,7 @@ corner_text format_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t
 // The same where a vertex may carry several normals: its vertex text is
 // formatted for the first of them and copied for the others.
 corner_text format_shared_corner(mesh_formatter& t, const vec3* vertices, std::uint32_t i, const vec3* normal) {
-    arena_room(t, corner_max);
+    make_room(t.arena, t.capacity, t.used, corner_max);
     corner_text c{static_cast<std::uint32_t>(t.used), 0, 0};
     corner_text& vertex = t.vertex_texts[i];
     if (vertex.offset == not_yet) {

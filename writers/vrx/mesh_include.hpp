@@ -76,14 +76,12 @@ struct mesh_formatter {
         std::uint16_t vertex_size;  // length of that text
         std::uint16_t normal_size;  // length of "normal <x y z> " after it; 0: not finite or not wanted
     };
-    // The first `used` bytes hold texts. The first `written` bytes have all
-    // been written since the arena was made (texts, or zeros ahead of them),
-    // and reach a copy block past the texts (see the writer). Only what the
-    // parts fill is ever touched.
+    // The first `used` bytes hold texts, and the bytes after them are
+    // zeros up to a copy block (see the writer). Only what a part fills is
+    // ever touched.
     std::unique_ptr<char[]> arena;
     std::size_t capacity = 0;
     std::size_t used = 0;
-    std::size_t written = 0;
     // Per vertex, with its vertex normal (or none); per entry of the
     // object's smooth_normals, with that normal: each entry belongs to one
     // vertex, so it stands for one (vertex, normal). The entries formatted
