@@ -153,10 +153,11 @@ vec3 apply(const placement& m, const vec3& p, bool with_translation) {
 // Why node `i` (of id `id`) cannot be placed under its parent, or empty,
 // with `parent` set to the parent's world placement (the identity for a
 // node without one). A parent must come earlier and be placed itself.
-std::string parent_fault(const keyframe_node& node, std::size_t i, std::int32_t id, bool first_of_id,
+std::string parent_fault(const std::vector<keyframe_node>& nodes, std::size_t i, std::int32_t id, bool first_of_id,
                          const std::unordered_map<std::int32_t, std::size_t>& index_of_id,
                          const std::unordered_set<std::int32_t>& every_id, const std::vector<std::uint8_t>& sound,
                          const std::vector<placement>& world, placement& parent) {
+    const keyframe_node& node = nodes[i];
     if (node.parent == 0xFFFF) return {};
     const auto found = index_of_id.find(node.parent);
     if (found == index_of_id.end() || (found->second == i && first_of_id))
@@ -164,6 +165,11 @@ std::string parent_fault(const keyframe_node& node, std::size_t i, std::int32_t 
                : every_id.count(node.parent) != 0
                    ? "names a later node as its parent"
                    : "names a parent (" + std::to_string(node.parent) + ") that no node has";
+    // A camera or light moves what hangs on it by where it looks as well:
+    // such a parent is not followed.
+    if (!nodes[found->second].object)
+        return "has a camera's or light's node (" + std::to_string(node.parent) +
+               ") as its parent, which is not followed";
     if (sound[found->second] == 0) return "has a parent whose place cannot be worked out";
     parent = world[found->second];
     return {};
@@ -216,6 +222,7 @@ void place_instances(scene& s, reporter& report, keyframer_wanted wanted) {
         const keyframe_node& node = s.nodes[i];
         const std::int32_t id = node.id >= 0 ? node.id : static_cast<std::int32_t>(i);
         const bool first_of_id = index_of_id.emplace(id, i).second;
+        if (!node.object) continue;  // shows nothing, and is no parent that is followed
         const bool dummy = node.name == dummy_node_name;
         const auto mesh = by_name.find(node.name);
         const bool names_mesh = mesh != by_name.end();
@@ -223,7 +230,7 @@ void place_instances(scene& s, reporter& report, keyframer_wanted wanted) {
         const bool copy = names_mesh && std::exchange(shown[mesh->second], 1) != 0;
 
         placement parent = identity;
-        std::string fault = parent_fault(node, i, id, first_of_id, index_of_id, every_id, sound, world, parent);
+        std::string fault = parent_fault(s.nodes, i, id, first_of_id, index_of_id, every_id, sound, world, parent);
         if (fault.empty()) {
             const placement local = compose(translation(node.position.x, node.position.y, node.position.z),
                                             compose(rotation(node.rotation), scaling(node.scale)));
@@ -268,6 +275,7 @@ std::size_t meshes_shown_again(const scene& s) {
     std::vector<std::uint32_t> named(s.objects.size(), 0);
     std::size_t again = 0;
     for (const keyframe_node& node : s.nodes) {
+        if (!node.object) continue;
         const auto mesh = by_name.find(node.name);
         if (mesh != by_name.end() && ++named[mesh->second] == 2) ++again;
     }

@@ -121,10 +121,13 @@ struct mesh_object {
 // p.x * X + p.y * Y + p.z * Z + T.
 using placement = std::array<double, 12>;
 
-// An object node of the keyframer (0xB002) as the file gives it: what it
-// names, its place in the hierarchy and the first key of each track.
+// A node of the keyframer as the file gives it: what it names, its place in
+// the hierarchy and the first key of each track. Only object nodes (0xB002)
+// show meshes; the nodes of cameras, lights and their targets are kept for
+// their place in the node list and their ids, which parents name.
 struct keyframe_node {
-    std::string name;               // the mesh it shows, or "$$$DUMMY"
+    std::string name;               // the mesh it shows, or "$$$DUMMY"; a camera's or light's name
+    bool object = true;             // an object node; false: a camera's, a light's or a target's
     std::string instance_name;      // empty when the file gives none
     std::int32_t id = -1;           // its node id (0xB030); -1: none given
     std::uint16_t parent = 0xFFFF;  // the parent's node id; 0xFFFF: none
@@ -256,7 +259,7 @@ struct scene {
     std::vector<mesh_object> objects;
     std::vector<camera> cameras;
     std::vector<light> lights;
-    // The keyframer's object nodes in file order, and the copies of meshes
+    // The keyframer's nodes in file order, and the copies of meshes
     // they add (filled only when the copies are asked for); where the
     // first node of each mesh puts it (filled only when asked for).
     std::vector<keyframe_node> nodes;

@@ -71,8 +71,10 @@ inline constexpr std::uint16_t specular_mask = 0xA348;
 inline constexpr std::uint16_t self_illumination_mask = 0xA34A;
 inline constexpr std::uint16_t reflection_mask = 0xA34C;
 
-// Children of the keyframer, and of its object nodes.
+// Children of the keyframer, and of its nodes.
+inline constexpr std::uint16_t ambient_node = 0xB001;
 inline constexpr std::uint16_t object_node = 0xB002;
+inline constexpr std::uint16_t spot_light_node = 0xB007;  // camera, its target, omni light, spot target between
 inline constexpr std::uint16_t node_header = 0xB010;
 inline constexpr std::uint16_t instance_name = 0xB011;
 inline constexpr std::uint16_t pivot = 0xB013;

@@ -1,5 +1,8 @@
-// The keyframer's object nodes (0xB000 > 0xB002): what each shows, its
-// parent and the first key of its position, rotation and scale tracks.
+// The keyframer's nodes (0xB000 > 0xB001 .. 0xB007): what each object node
+// shows, each node's id and parent, and the first key of its position,
+// rotation and scale tracks. The nodes of the ambient light, cameras, lights
+// and their targets share the object nodes' numbering: a node without an id
+// is numbered by its place among all of them.
 //
 // The keyframer's payload is taken in as a whole, exactly as a skipped
 // chunk's bytes would be, and its chunks are read from memory: whatever
@@ -87,8 +90,9 @@ void read_vec3(bytes_view b, vec3& v) {
     v = {load_f32(b.data), load_f32(b.data + 4), load_f32(b.data + 8)};
 }
 
-void parse_object_node(bytes_view payload, scene& s) {
+void parse_node(bytes_view payload, bool object, scene& s) {
     keyframe_node node;
+    node.object = object;
     bool has_header = false;
     each_chunk(payload, [&](std::uint16_t id, bytes_view b) {
         switch (id) {
@@ -130,7 +134,8 @@ void parse_object_node(bytes_view payload, scene& s) {
 
 void parse_keyframer(bytes_view payload, scene& s) {
     each_chunk(payload, [&](std::uint16_t id, bytes_view b) {
-        if (id == chunk_id::object_node && s.nodes.size() < max_nodes) parse_object_node(b, s);
+        if (id >= chunk_id::ambient_node && id <= chunk_id::spot_light_node && s.nodes.size() < max_nodes)
+            parse_node(b, id == chunk_id::object_node, s);
     });
 }
 

@@ -231,6 +231,35 @@ TEST(KeyframerReader, NodesTracksPivotAndMeshMatrix) {
     EXPECT_EQ(d.position.x, 0.0f);
 }
 
+// Files without node ids number the nodes by their place among all the
+// keyframer's nodes, cameras' and lights' included; a mesh hung on a
+// camera is not placed under it.
+TEST(KeyframerReader, CameraAndLightNodesCountInTheNumberingButAreNotFollowed) {
+    using namespace ch;
+    const auto node = [](std::uint16_t kind, const std::string& name, std::uint16_t parent, float z) {
+        return make(kind, {},
+                    {make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})), track(0xB020, 0, {0, 0, z})});
+    };
+    const bytes file = serialize(primary(
+        {editor({named_object(
+             "box", {triangle_mesh({vertex_list({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), face_list({{0, 1, 2, 7}})})})}),
+         make(0xB000, {},
+              {node(0xB005, "Light01", 0xFFFF, 0), node(0xB003, "Camera01", 0xFFFF, 0),
+               node(0xB002, "box", 0xFFFF, 10),  // node 2
+               node(0xB002, "box", 2, 1), node(0xB002, "box", 1, 1)})}));
+    reader_input::loaded l = reader_input::load_bytes(file);
+    ASSERT_EQ(l.result, 1) << l.out;
+    testkit::recorder console;
+    place_instances(l.scene, console.report);
+    ASSERT_EQ(l.scene.instances.size(), 1u) << console.text();
+    EXPECT_EQ(l.scene.instances[0].node, 3u);
+    expect_near(place_point(l.scene.instances[0].matrix, {0, 0, 0}), {0, 0, 11});
+    EXPECT_EQ(testkit::count_warnings(console.text()), 1u) << console.text();
+    EXPECT_EQ(testkit::count_warnings(console.text(), "has a camera's or light's node (1) as its parent"), 1u)
+        << console.text();
+    EXPECT_EQ(meshes_shown_again(l.scene), 1u);
+}
+
 TEST(KeyframerReader, LengthsInsideTheKeyframerCannotReachTheChunksAfterIt) {
     using namespace ch;
     // A node that claims 1000 bytes and a track that claims a million keys
