@@ -14,6 +14,7 @@
 // max_masks_at_vertex masks.
 #include "geometry/corner_normals.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstdint>
@@ -34,21 +35,25 @@ using corner_steps::set_corners;
 using walked_vertex = corner_scratch::walked_vertex;
 
 constexpr std::uint32_t not_walked = ~std::uint32_t{0};
+// In place of a vertex's first new normal: its corners are given theirs
+// by its walk.
+constexpr std::uint32_t set_by_walk = use_vertex_normal - 1;
 
 // Adds the face of mask `m` and vector `fv` to the sums of walked vertex
-// `w`, or lists `w` when its masks are not few and apart.
-void add_to_sums(walked_vertex& w, std::uint32_t m, const vec3& fv) {
+// `w`, or lists `w` when its masks are not few and apart. Returns the
+// place of `m` among the vertex's masks (0 once it is listed).
+std::uint32_t add_to_sums(walked_vertex& w, std::uint32_t m, const vec3& fv) {
     std::size_t d = 0;
     while (d < w.used && w.masks[d] != m) ++d;
     if (d == w.used) {
         if (m == 0 || w.used == w.masks.size()) {
             w.listed = true;
-            return;
+            return 0;
         }
         for (std::size_t e = 0; e < w.used; ++e)
             if ((w.masks[e] & m) != 0) {
                 w.listed = true;
-                return;
+                return 0;
             }
         w.masks[d] = m;
         w.counts[d] = 0;
@@ -57,6 +62,7 @@ void add_to_sums(walked_vertex& w, std::uint32_t m, const vec3& fv) {
     }
     w.sums[d] = vec3_add(w.sums[d], fv);
     ++w.counts[d];
+    return static_cast<std::uint32_t>(d);
 }
 
 // The faces listed at a vertex and what its walk needs; `place` and
@@ -71,8 +77,8 @@ struct listed_walk {
     std::vector<vec3>& vectors;
 };
 
-// Gives the corners at vertex v, whose faces are listed[0 .. count) in
-// ascending order, their normals; false when the faces carry more than
+// Gives every corner at vertex v, whose faces are listed[0 .. count) in
+// ascending order, its normal; false when the faces carry more than
 // max_masks_at_vertex distinct masks (every corner keeps the vertex
 // normal).
 bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, std::size_t count) {
@@ -95,7 +101,11 @@ bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, s
         std::size_t d = 0;
         while (d < distinct && masks[d] != m) ++d;
         if (d == distinct) {
-            if (distinct == max_masks_at_vertex) return false;
+            if (distinct == max_masks_at_vertex) {
+                for (std::size_t i = 0; i < count; ++i)
+                    set_corners(w.faces, w.corner_normals, listed[i], v, use_vertex_normal);
+                return false;
+            }
             masks[distinct++] = m;
         }
         w.place[j] = static_cast<std::uint8_t>(d);
@@ -126,7 +136,7 @@ bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, s
     }
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t d = w.place[j];
-        if (masks[d] != 0 && ids[d] != use_vertex_normal) set_corners(w.faces, w.corner_normals, listed[j], v, ids[d]);
+        if (masks[d] != 0) set_corners(w.faces, w.corner_normals, listed[j], v, ids[d]);
     }
     return true;
 }
@@ -134,9 +144,11 @@ bool walk_listed(listed_walk& w, std::uint32_t v, const std::uint32_t* listed, s
 // The pass over the faces: per vertex the sum (into `vertex_sums`) and
 // count of all its faces' vectors, as the vertex normals take them, its
 // first face's mask, and for a vertex of several masks (or of mask 0) a
-// walked record.
+// walked record; per corner, into `corner_normals`, the place of its
+// face's mask among its vertex's masks (where they are few and apart).
 void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
-               const std::uint32_t* mask, std::vector<vec3>& vertex_sums, corner_scratch& scratch) {
+               const std::uint32_t* mask, std::vector<vec3>& vertex_sums, std::vector<std::uint32_t>& corner_normals,
+               corner_scratch& scratch) {
     // Running sums start at +0, as the vertex normals' do.
     reserve_populated(vertex_sums, vertex_count);
     vertex_sums.assign(vertex_count, vec3{0.0f, 0.0f, 0.0f});
@@ -148,6 +160,8 @@ void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, 
     // the records are never copied as they come (the pages are touched only
     // as records are added).
     scratch.walked.reserve(vertex_count);
+    corner_normals.clear();
+    reserve_populated(corner_normals, 3 * face_count);
     vec3* const sums = vertex_sums.data();
     std::uint32_t* const counts = scratch.counts.data();
     std::uint32_t* const first_mask = scratch.first_mask.data();
@@ -163,16 +177,25 @@ void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, 
         const vec3 fv = face_vector(vertices, f);
         const std::uint32_t m = mask[j];
         const std::uint32_t named[3] = {f.a, f.b, f.c};
+        std::uint32_t place[3];
         for (int k = 0; k < 3; ++k) {
             const std::uint32_t v = named[k];
             // A face that names a vertex twice or thrice counts once for it.
-            if ((k > 0 && v == f.a) || (k == 2 && v == f.b)) continue;
+            if (k > 0 && v == f.a) {
+                place[k] = place[0];
+                continue;
+            }
+            if (k == 2 && v == f.b) {
+                place[k] = place[1];
+                continue;
+            }
+            place[k] = 0;
             if (counts[v] == 0) {
                 first_mask[v] = m;
                 if (m == 0) walk(v).listed = true;
             } else if (slot[v] != not_walked) {
                 walked_vertex& w = walked[slot[v]];
-                if (!w.listed) add_to_sums(w, m, fv);
+                if (!w.listed) place[k] = add_to_sums(w, m, fv);
             } else if (m != first_mask[v]) {
                 // A second mask: the first one's faces so far are all the
                 // vertex's, summed as its own.
@@ -181,27 +204,30 @@ void sum_faces(const face* faces, std::size_t face_count, const vec3* vertices, 
                 w.counts[0] = counts[v];
                 w.sums[0] = sums[v];
                 w.used = 1;
-                add_to_sums(w, m, fv);
+                place[k] = add_to_sums(w, m, fv);
             }
             sums[v] = vec3_add(sums[v], fv);
             ++counts[v];
         }
+        for (const std::uint32_t p : place) corner_normals.push_back(p);
     }
 }
 
-// Given the sums of sum_faces, the corner normals: listed vertices walked,
-// the others' masks given their normals in vertex order, then each corner
-// its mask's. Returns whether some vertex had more than
+// Given the sums and places of sum_faces, the corner normals: listed
+// vertices walked, the others' masks given their normals in vertex order,
+// then each corner its mask's. Returns whether some vertex had more than
 // max_masks_at_vertex distinct masks.
 bool hand_out_corners(const face* faces, std::size_t face_count, const vec3* vertices, std::size_t vertex_count,
                       const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                       std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
+    assert(corner_normals.size() == 3 * face_count);
     smooth_normals.clear();
-    reserve_populated(corner_normals, 3 * face_count);
-    corner_normals.assign(3 * face_count, use_vertex_normal);
     const std::vector<std::uint32_t>& slot = scratch.slot;
     std::vector<walked_vertex>& walked = scratch.walked;
-    if (walked.empty()) return false;
+    if (walked.empty()) {
+        std::fill(corner_normals.begin(), corner_normals.end(), use_vertex_normal);
+        return false;
+    }
 
     // As many new normals as there can be: a listed vertex has at most one
     // a face. The faces of the listed vertices, each face once, in ascending
@@ -244,34 +270,42 @@ bool hand_out_corners(const face* faces, std::size_t face_count, const vec3* ver
     std::vector<vec3> vectors;
     listed_walk walk{faces, vertices, mask, corner_normals, smooth_normals, place, vectors};
     bool too_many_masks = false;
+    // Per vertex, in place of its first mask: its first new normal, or
+    // use_vertex_normal, or set_by_walk.
+    std::uint32_t* const first_id = scratch.first_mask.data();
     for (std::size_t v = 0; v < vertex_count; ++v) {
-        if (slot[v] == not_walked) continue;
+        if (slot[v] == not_walked) {
+            first_id[v] = use_vertex_normal;
+            continue;
+        }
         walked_vertex& w = walked[slot[v]];
         if (w.listed) {
             const std::uint32_t k = w.first_id;
             too_many_masks |= !walk_listed(walk, static_cast<std::uint32_t>(v), listed_faces.data() + start[k],
                                            start[k + 1] - start[k]);
+            first_id[v] = set_by_walk;
             continue;
         }
         // Masks apart: the faces that share a bit with a face's mask are
         // those of the mask, never all the faces at the vertex.
-        w.first_id = static_cast<std::uint32_t>(smooth_normals.size());
+        first_id[v] = static_cast<std::uint32_t>(smooth_normals.size());
         for (std::size_t d = 0; d < w.used; ++d) smooth_normals.push_back(normal_of_sum(w.sums[d], w.counts[d]));
     }
 
-    // The corners at vertices of masks apart take their mask's normal (a
-    // vertex named twice by a face gets it at both corners).
+    // The corners at vertices of masks apart take their mask's normal, the
+    // place of the mask that sum_faces left in the corner counted from the
+    // vertex's first (a vertex named twice by a face gets it at both
+    // corners).
     std::uint32_t* const corners = corner_normals.data();
     for (std::size_t j = 0; j < face_count; ++j) {
         const std::uint32_t named[3] = {faces[j].a, faces[j].b, faces[j].c};
-        for (int k = 0; k < 3; ++k) {
-            const std::uint32_t v = named[k];
-            if (slot[v] == not_walked) continue;
-            const walked_vertex& w = walked[slot[v]];
-            if (w.listed) continue;
-            std::uint32_t d = 0;
-            while (w.masks[d] != mask[j]) ++d;
-            corners[3 * j + static_cast<std::size_t>(k)] = w.first_id + d;
+        for (std::size_t k = 0; k < 3; ++k) {
+            const std::uint32_t first = first_id[named[k]];
+            std::uint32_t& corner = corners[3 * j + k];
+            if (first == use_vertex_normal)
+                corner = use_vertex_normal;
+            else if (first != set_by_walk)
+                corner += first;
         }
     }
     return too_many_masks;
@@ -305,7 +339,7 @@ bool compute_corner_normals(const face* faces, std::size_t face_count, const vec
                             const std::uint32_t* mask, std::vector<std::uint32_t>& corner_normals,
                             std::vector<vec3>& smooth_normals, corner_scratch& scratch) {
     std::vector<vec3> vertex_sums;
-    sum_faces(faces, face_count, vertices, vertex_count, mask, vertex_sums, scratch);
+    sum_faces(faces, face_count, vertices, vertex_count, mask, vertex_sums, corner_normals, scratch);
     return hand_out_corners(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals, scratch);
 }
 
@@ -314,7 +348,7 @@ bool compute_normals_and_corners(const face* faces, std::size_t face_count, cons
                                  std::vector<std::uint32_t>& corner_normals, std::vector<vec3>& smooth_normals,
                                  corner_scratch& scratch) {
     // The sums are kept where the normals go, each replaced by its normal.
-    sum_faces(faces, face_count, vertices, vertex_count, mask, normals, scratch);
+    sum_faces(faces, face_count, vertices, vertex_count, mask, normals, corner_normals, scratch);
     for (std::size_t v = 0; v < vertex_count; ++v) normals[v] = normal_of_sum(normals[v], scratch.counts[v]);
     return hand_out_corners(faces, face_count, vertices, vertex_count, mask, corner_normals, smooth_normals, scratch);
 }

@@ -50,7 +50,7 @@ struct corner_scratch {
     // carry mask 0, more masks, or two masks that share a bit is `listed`
     // instead: its faces are listed and walked.
     struct walked_vertex {
-        std::uint32_t first_id;  // the normal of masks[0]; the others' follow it
+        std::uint32_t first_id;  // listed: its place among the listed vertices
         std::array<std::uint32_t, 4> masks;
         std::array<std::uint32_t, 4> counts;
         std::array<vec3, 4> sums;
@@ -59,7 +59,7 @@ struct corner_scratch {
     };
     std::vector<vec3> sums;                 // per vertex, of all its faces
     std::vector<std::uint32_t> counts;      // per vertex, its faces
-    std::vector<std::uint32_t> first_mask;  // per vertex, its first face's
+    std::vector<std::uint32_t> first_mask;  // per vertex, its first face's; then its first new normal
     std::vector<std::uint32_t> slot;        // per vertex, its place in `walked`, if any
     std::vector<walked_vertex> walked;
     std::vector<std::uint32_t> start;
