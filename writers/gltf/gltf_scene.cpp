@@ -446,51 +446,58 @@ void add_light(json_list& lights, json_list& nodes, const std::string& name, con
     nodes.text += "{\"KHR_lights_punctual\":{\"light\":" + std::to_string(index) + "}}}";
 }
 
-}  // namespace
-
-double gltf_light_intensity(double multiplier, double distance) {
-    // Blender takes 683 lumens for a watt, and a white matte surface lit by
-    // E watts per square metre shows E / pi: a multiplier of 1 is then the
-    // full brightness that POV-Ray gives at any distance.
-    constexpr double lumens_per_watt = 683.0;
-    return multiplier * distance * distance * lumens_per_watt * std::numbers::pi;
-}
-
-std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, const std::string& buffer_name) {
-    const scene& s = *d.file;
+// The JSON lists of the scene as they are built, one entry after another.
+struct gltf_lists {
     json_list nodes, cameras, lights, meshes;
     accessor_list accessors;
     material_list materials;
-    // Node 0 stands the scene upright: the file's z-up frame turned -90
-    // degrees about x into glTF's y-up one, after the turn of the drawing.
-    nodes.open();
-    key(nodes.text, "name");
-    append_json_string(nodes.text, "3DS scene, z up");
-    key(nodes.text, "matrix");
-    {
-        static constexpr double to_y_up[9] = {1, 0, 0, 0, 0, 1, 0, -1, 0};
-        std::array<double, 16> m{};
-        for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c) {
-                double sum = 0;
-                for (int k = 0; k < 3; ++k) sum += to_y_up[3 * r + k] * d.turn[static_cast<std::size_t>(3 * k + c)];
-                m[static_cast<std::size_t>(4 * c + r)] = sum;
-            }
-        m[15] = 1;
-        append_numbers(nodes.text, m);
-    }
-    key(nodes.text, "children");
-    const std::size_t children_at = nodes.text.size();
-    nodes.text += '}';
+    std::size_t children_at = 0;  // where node 0's list of children goes
+};
 
+// Node 0 stands the scene upright: the file's z-up frame turned -90
+// degrees about x into glTF's y-up one, after the turn of the drawing. Its
+// children are listed once every node is there (list_children).
+void add_root_node(gltf_lists& g, const drawn_scene& d) {
+    g.nodes.open();
+    key(g.nodes.text, "name");
+    append_json_string(g.nodes.text, "3DS scene, z up");
+    key(g.nodes.text, "matrix");
+    static constexpr double to_y_up[9] = {1, 0, 0, 0, 0, 1, 0, -1, 0};
+    std::array<double, 16> m{};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) {
+            double sum = 0;
+            for (int k = 0; k < 3; ++k) sum += to_y_up[3 * r + k] * d.turn[static_cast<std::size_t>(3 * k + c)];
+            m[static_cast<std::size_t>(4 * c + r)] = sum;
+        }
+    m[15] = 1;
+    append_numbers(g.nodes.text, m);
+    key(g.nodes.text, "children");
+    g.children_at = g.nodes.text.size();
+    g.nodes.text += '}';
+}
+
+// Every node after the first as node 0's children.
+void list_children(gltf_lists& g) {
+    std::string children = "[";
+    for (std::size_t k = 1; k < g.nodes.count; ++k) {
+        if (k > 1) children += ',';
+        children += std::to_string(k);
+    }
+    g.nodes.text.insert(g.children_at, children + "]");
+}
+
+// The initial view and the file's cameras, then the lights and the
+// headlight, each with its node.
+void add_cameras_and_lights(gltf_lists& g, const drawn_scene& d, const gltf_layout& layout) {
     // Up in the record's numbers: the file's +z, or the axis the turn
     // stands up; the initial view has its own (from above or below).
     const vec up = d.up;
-    add_camera(cameras, nodes, "Initial view", d.view.position, d.view.look_at, as_vec(d.view.up), d.view.fov,
+    add_camera(g.cameras, g.nodes, "Initial view", d.view.position, d.view.look_at, as_vec(d.view.up), d.view.fov,
                d.view.bank);
     for (std::size_t k = 0; k < d.cameras.size(); ++k) {
         const written_camera& w = d.cameras[k];
-        add_camera(cameras, nodes, "Camera " + std::to_string(k + 1), w.position, w.look_at, up, w.fov, w.bank);
+        add_camera(g.cameras, g.nodes, "Camera " + std::to_string(k + 1), w.position, w.look_at, up, w.fov, w.bank);
     }
 
     const auto [lo, hi] = drawn_bounds(layout);
@@ -501,58 +508,65 @@ std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, con
         radius = length(sub(hi, lo)) / 2;
     }
     for (std::size_t k = 0; k < d.lights.size(); ++k)
-        add_light(lights, nodes, "Light " + std::to_string(k + 1), d.lights[k], centre, radius, up);
+        add_light(g.lights, g.nodes, "Light " + std::to_string(k + 1), d.lights[k], centre, radius, up);
     if (d.headlight) {
         drawn_light head;
         for (int k = 0; k < 3; ++k) head.position[k] = d.view.position[k], head.color[k] = 1;
-        add_light(lights, nodes, "Headlight", head, centre, radius, up);
+        add_light(g.lights, g.nodes, "Headlight", head, centre, radius, up);
     }
+}
 
+// Each mesh: its accessors, and a primitive per material block.
+void add_meshes(gltf_lists& g, const drawn_scene& d, const gltf_layout& layout) {
     for (std::size_t k = 0; k < layout.meshes.size(); ++k) {
         const gltf_mesh& m = layout.meshes[k];
         const gltf_object_layout& l = layout.objects[m.object];
         const gltf_mesh_blocks b = mesh_blocks(layout, k);
         const std::uint64_t n = b.vertices;
         const std::size_t positions =
-            accessors.add(b.positions, 12 * n, array_buffer, float_component, n, "VEC3", &m.min, &m.max);
+            g.accessors.add(b.positions, 12 * n, array_buffer, float_component, n, "VEC3", &m.min, &m.max);
         std::size_t normals = 0, uvs = 0;
-        if (layout.smooth) normals = accessors.add(b.normals, 12 * n, array_buffer, float_component, n, "VEC3");
-        if (l.uv) uvs = accessors.add(b.uvs, 8 * n, array_buffer, float_component, n, "VEC2");
-        meshes.open();
-        key(meshes.text, "name");
-        append_json_string(meshes.text, s.objects[m.object].name);
-        key(meshes.text, "primitives");
-        meshes.text += '[';
+        if (layout.smooth) normals = g.accessors.add(b.normals, 12 * n, array_buffer, float_component, n, "VEC3");
+        if (l.uv) uvs = g.accessors.add(b.uvs, 8 * n, array_buffer, float_component, n, "VEC2");
+        std::string& text = g.meshes.text;
+        g.meshes.open();
+        key(text, "name");
+        append_json_string(text, d.file->objects[m.object].name);
+        key(text, "primitives");
+        text += '[';
         for (std::size_t p = 0; p < l.primitives.size(); ++p) {
             const gltf_primitive& prim = l.primitives[p];
             const std::uint64_t count = 3 * std::uint64_t{prim.faces};
             const std::size_t indices =
-                accessors.add(b.indices[p], count * b.index_size, element_array_buffer,
-                              b.index_size == 2 ? u16_component : u32_component, count, "SCALAR");
-            meshes.text += p > 0 ? ",{" : "{";
-            key(meshes.text, "attributes");
-            meshes.text += "{\"POSITION\":" + std::to_string(positions);
-            if (layout.smooth) meshes.text += ",\"NORMAL\":" + std::to_string(normals);
-            if (l.uv) meshes.text += ",\"TEXCOORD_0\":" + std::to_string(uvs);
-            meshes.text += '}';
-            key(meshes.text, "indices");
-            append_count(meshes.text, indices);
-            key(meshes.text, "material");
-            append_count(meshes.text, materials.add(d, prim.material, prim.mapped));
-            meshes.text += '}';
+                g.accessors.add(b.indices[p], count * b.index_size, element_array_buffer,
+                                b.index_size == 2 ? u16_component : u32_component, count, "SCALAR");
+            text += p > 0 ? ",{" : "{";
+            key(text, "attributes");
+            text += "{\"POSITION\":" + std::to_string(positions);
+            if (layout.smooth) text += ",\"NORMAL\":" + std::to_string(normals);
+            if (l.uv) text += ",\"TEXCOORD_0\":" + std::to_string(uvs);
+            text += '}';
+            key(text, "indices");
+            append_count(text, indices);
+            key(text, "material");
+            append_count(text, g.materials.add(d, prim.material, prim.mapped));
+            text += '}';
         }
-        meshes.text += "]}";
+        text += "]}";
     }
-    // The objects, then the keyframer's copies: nodes of the same mesh
-    // where a node can place them, else meshes of their own.
+}
+
+// The objects, then the keyframer's copies: nodes of the same mesh where a
+// node can place them, else meshes of their own.
+void add_mesh_nodes(gltf_lists& g, const drawn_scene& d, const gltf_layout& layout) {
     const auto add_mesh_node = [&](std::size_t object, std::int32_t mesh, const gltf_node_placement* place) {
-        nodes.open();
-        key(nodes.text, "name");
-        append_json_string(nodes.text, s.objects[object].name);
-        key(nodes.text, "mesh");
-        append_count(nodes.text, static_cast<std::uint64_t>(mesh));
-        if (place != nullptr) append_placement(nodes.text, *place);
-        nodes.text += '}';
+        g.nodes.open();
+        key(g.nodes.text, "name");
+        append_json_string(g.nodes.text, d.file->objects[object].name);
+        key(g.nodes.text, "mesh");
+        append_count(g.nodes.text, static_cast<std::uint64_t>(mesh));
+        if (place != nullptr) append_placement(g.nodes.text, *place);
+        g.nodes.text += '}';
     };
     for (std::size_t i = 0; i < layout.mesh_of.size(); ++i)
         if (layout.mesh_of[i] >= 0)
@@ -565,37 +579,55 @@ std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, con
         else if (held >= 0)
             add_mesh_node(object, held, nullptr);
     }
-    std::string children = "[";
-    for (std::size_t k = 1; k < nodes.count; ++k) {
-        if (k > 1) children += ',';
-        children += std::to_string(k);
-    }
-    nodes.text.insert(children_at, children + "]");
+}
 
+// The whole document from its lists.
+std::string document_of(const gltf_lists& g, const gltf_layout& layout, const std::string& buffer_name) {
     std::string text = "{\"asset\":{\"version\":\"2.0\",\"generator\":\"tessvert " TESSVERT_VERSION "\"}";
     std::string used;
-    if (lights.count > 0) used += "\"KHR_lights_punctual\"";
-    if (materials.transforms) used += std::string(used.empty() ? "" : ",") + "\"KHR_texture_transform\"";
+    if (g.lights.count > 0) used += "\"KHR_lights_punctual\"";
+    if (g.materials.transforms) used += std::string(used.empty() ? "" : ",") + "\"KHR_texture_transform\"";
     if (!used.empty()) text += ",\"extensionsUsed\":[" + used + "]";
-    text += ",\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":" + nodes.closed();
-    text += ",\"cameras\":" + cameras.closed();
-    if (meshes.count > 0) {
-        text += ",\"meshes\":" + meshes.closed();
+    text += ",\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":" + g.nodes.closed();
+    text += ",\"cameras\":" + g.cameras.closed();
+    if (g.meshes.count > 0) {
+        const material_list& materials = g.materials;
+        text += ",\"meshes\":" + g.meshes.closed();
         text += ",\"materials\":" + materials.text + "]";
         if (!materials.image_index.empty()) {
             text += ",\"images\":" + materials.images + "]";
             text += ",\"samplers\":" + materials.samplers + "]";
             text += ",\"textures\":" + materials.textures + "]";
         }
-        text += ",\"accessors\":" + accessors.accessors + "]";
-        text += ",\"bufferViews\":" + accessors.views + "]";
+        text += ",\"accessors\":" + g.accessors.accessors + "]";
+        text += ",\"bufferViews\":" + g.accessors.views + "]";
         text += ",\"buffers\":[{\"uri\":";
         append_json_string(text, uri_of_file_name(buffer_name));
         text += ",\"byteLength\":" + std::to_string(layout.bytes) + "}]";
     }
-    if (lights.count > 0) text += ",\"extensions\":{\"KHR_lights_punctual\":{\"lights\":" + lights.closed() + "}}";
+    if (g.lights.count > 0) text += ",\"extensions\":{\"KHR_lights_punctual\":{\"lights\":" + g.lights.closed() + "}}";
     text += "}\n";
     return text;
+}
+
+}  // namespace
+
+double gltf_light_intensity(double multiplier, double distance) {
+    // Blender takes 683 lumens for a watt, and a white matte surface lit by
+    // E watts per square metre shows E / pi: a multiplier of 1 is then the
+    // full brightness that POV-Ray gives at any distance.
+    constexpr double lumens_per_watt = 683.0;
+    return multiplier * distance * distance * lumens_per_watt * std::numbers::pi;
+}
+
+std::string gltf_scene_text(const drawn_scene& d, const gltf_layout& layout, const std::string& buffer_name) {
+    gltf_lists g;
+    add_root_node(g, d);
+    add_cameras_and_lights(g, d, layout);
+    add_meshes(g, d, layout);
+    add_mesh_nodes(g, d, layout);
+    list_children(g);
+    return document_of(g, layout, buffer_name);
 }
 
 }  // namespace tessvert
