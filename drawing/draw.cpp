@@ -239,15 +239,9 @@ void warn_of_unsayable_maps(const drawn_scene& d, const language_abilities& can,
     }
 }
 
-}  // namespace
-
-drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& report) {
-    drawn_scene d;
-    d.file = &s;
-    d.smooth = choices.smooth;
-    d.corner_normals = choices.smooth && choices.corner_normals;
-    d.face_materials = choices.face_materials;
-    d.file_objects = s.objects.size();
+// The keyframer's copies and first nodes as asked, and the advice when
+// its frame 0 puts objects elsewhere than their mesh data.
+void draw_placements(scene& s, const drawing_choices& choices, drawn_scene& d, reporter& report) {
     if (choices.instances || choices.keyframer_placement)
         place_instances(s, report, {.copies = choices.instances, .first_nodes = choices.keyframer_placement});
     if (!choices.keyframer_placement && !s.nodes.empty()) {
@@ -270,22 +264,31 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
         }
     }
     if (choices.keyframer_placement) place_first_nodes(s, choices.language, d);
+}
 
-    // Stood upright: by the language's transform, or by turning the numbers.
-    const turn_matrix turn = turn_of(choices.up);
-    const placement turn_placement = placement_of(turn);
-    const bool turned_by_language = turn != no_turn && choices.language.turns_scene;
-    if (turn != no_turn && !choices.language.turns_scene)
+// Stood upright by `turn`: by the language's transform (d.turn, d.up), or
+// by turning the numbers. Returns whether the language turns it.
+bool stand_upright(scene& s, const drawing_choices& choices, turn_matrix turn, drawn_scene& d) {
+    if (turn == no_turn) return false;
+    if (!choices.language.turns_scene) {
+        const placement turn_placement = placement_of(turn);
         for (mesh_object& o : s.objects) place_object(o, turn_placement);
-    if (turned_by_language) {
-        d.turn = turn;
-        double up[3] = {0, 0, 1};
-        turn_point(turn, up, true);
-        for (int k = 0; k < 3; ++k) d.up[static_cast<std::size_t>(k)] = up[k];
+        return false;
     }
+    d.turn = turn;
+    double up[3] = {0, 0, 1};
+    turn_point(turn, up, true);
+    for (int k = 0; k < 3; ++k) d.up[static_cast<std::size_t>(k)] = up[k];
+    return true;
+}
 
+// The initial view (framed when asked) and the file's cameras, as the
+// turn leaves them. Returns the initial view in the upright scene's axes.
+view_setup draw_views(const scene& s, const drawing_choices& choices, turn_matrix turn, bool turned_by_language,
+                      drawn_scene& d) {
     std::optional<framed_view> framed;
     if ((choices.frame && s.cameras.empty()) || choices.view) {
+        const placement turn_placement = placement_of(turn);
         std::vector<placement> storage;
         framed = frame_points(upright_points(d, turned_by_language ? &turn_placement : nullptr, storage),
                               choices.view.value_or(view_direction::iso));
@@ -304,10 +307,13 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
             turn_point(turn, w.look_at);
         }
     }
+    return upright;
+}
 
-    draw_lights(s, choices, upright, turn, d);
-    // A scene without a face has nothing to light: the line that says
-    // nothing was drawn tells what is wrong with it.
+// The advice when the file's lights light no face. A scene without a face
+// has nothing to light: the line that says nothing was drawn tells what is
+// wrong with it.
+void advise_on_file_lights(const scene& s, const drawing_choices& choices, const drawn_scene& d, reporter& report) {
     const bool has_faces =
         std::any_of(s.objects.begin(), s.objects.end(), [](const mesh_object& o) { return !o.faces.empty(); });
     if (choices.lights == light_choice::file && has_faces && !d.lights.empty() &&
@@ -315,8 +321,24 @@ drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& repor
         tessvert::report(report, message_kind::advice,
                          " Warning: no light of the file lights a face (none has a face turned towards it within its "
                          "cone; shadows aside); --lights both adds a studio rig\n");
-    if (s.use_background != 0) d.background = channels(s.background);
+}
 
+}  // namespace
+
+drawn_scene draw_scene(scene& s, const drawing_choices& choices, reporter& report) {
+    drawn_scene d;
+    d.file = &s;
+    d.smooth = choices.smooth;
+    d.corner_normals = choices.smooth && choices.corner_normals;
+    d.face_materials = choices.face_materials;
+    d.file_objects = s.objects.size();
+    draw_placements(s, choices, d, report);
+    const turn_matrix turn = turn_of(choices.up);
+    const bool turned_by_language = stand_upright(s, choices, turn, d);
+    const view_setup upright = draw_views(s, choices, turn, turned_by_language, d);
+    draw_lights(s, choices, upright, turn, d);
+    advise_on_file_lights(s, choices, d, report);
+    if (s.use_background != 0) d.background = channels(s.background);
     draw_looks(s, d);
     for (const mesh_object& o : s.objects) d.counts.faces += o.faces.size();
     for (const drawn_copy& c : d.copies) d.counts.faces += s.objects[c.object].faces.size();
