@@ -18,6 +18,7 @@
 #include "tests/mixed_scene.hpp"
 #include "tests/reader_input.hpp"
 #include "writers/common/output_file.hpp"
+#include "writers/common/parts.hpp"
 #include "writers/common/text_output.hpp"
 #include "writers/vrx/mesh_include.hpp"
 
@@ -157,6 +158,23 @@ TEST(MeshInclude, FaceWithANonFiniteNormalIsWrittenFlat) {
     EXPECT_NE(text.find("\ntriangle {vertex <5.000000 5.000000 5.000000> vertex <5.000000 5.000000 5.000000> "
                         "vertex <5.000000 5.000000 5.000000> }\n"),
               std::string::npos);
+}
+
+// Cuts of units of {3, 0, 5} items with a head each into parts of 4, of
+// {4, 0, 4} without heads (an empty unit makes no part of its own), and of
+// {2} into parts of 0 (taken as 1).
+TEST(Parts, EachPartHoldsItsItemsAtMostAndEachHeadStaysWithItsFirstItem) {
+    const auto cuts = [](std::vector<std::uint64_t> items, std::uint64_t head, std::size_t part) {
+        std::vector<std::pair<std::uint32_t, std::uint64_t>> got;
+        for (const part_place& p : cut_units(
+                 items.size(), [&](std::size_t u) { return items[u]; }, head, part))
+            got.emplace_back(p.unit, p.item);
+        return got;
+    };
+    using cut_list = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+    EXPECT_EQ(cuts({3, 0, 5}, 1, 4), (cut_list{{0, 0}, {1, 0}, {2, 2}, {3, 0}}));
+    EXPECT_EQ(cuts({4, 0, 4}, 0, 4), (cut_list{{0, 0}, {2, 0}, {3, 0}}));
+    EXPECT_EQ(cuts({2}, 1, 0), (cut_list{{0, 0}, {0, 1}, {1, 0}}));
 }
 
 TEST(OutputFile, AMissingDirectoryReportsTheOpeningErrorAndWhy) {

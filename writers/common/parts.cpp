@@ -162,6 +162,32 @@ void write_parts_here(output_file& out, std::size_t parts, const part_format& fo
     }
 }
 
+std::vector<part_place> cut_units(std::size_t units, const std::function<std::uint64_t(std::size_t)>& items_of,
+                                  std::uint64_t head, std::size_t part_items) {
+    const std::uint64_t part = std::max<std::size_t>(part_items, 1);
+    std::vector<part_place> cuts{{0, 0}};
+    std::uint64_t taken = 0;  // in the part at hand
+    for (std::size_t u = 0; u < units; ++u) {
+        const auto unit = static_cast<std::uint32_t>(u);
+        const std::uint64_t n = items_of(u);
+        // A full part ends before a unit that adds anything.
+        if (taken >= part && head + n > 0) {
+            cuts.push_back({unit, 0});
+            taken = 0;
+        }
+        taken += head;
+        std::uint64_t at = 0;
+        while (n - at + taken > part) {
+            at += taken < part ? part - taken : 1;
+            cuts.push_back({unit, at});
+            taken = 0;
+        }
+        taken += n - at;
+    }
+    cuts.push_back({static_cast<std::uint32_t>(units), 0});
+    return cuts;
+}
+
 std::size_t part_size_for(std::size_t threads, std::uint64_t weight, std::size_t least, std::size_t most) {
     // One thread takes the largest parts; several, four parts a thread or
     // more, so that each has work until the end.

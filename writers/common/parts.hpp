@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "writers/common/output_file.hpp"
 #include "writers/common/text_block.hpp"
@@ -42,6 +43,20 @@ void write_parts_here(output_file& out, std::size_t parts, const part_format& fo
 // and the exception is thrown here.
 void write_parts_on_workers(output_file& out, std::size_t parts, const part_format& format,
                             const thread_runner& runner);
+
+// A place in a file made of units (objects, meshes) of items each: in unit
+// `unit`, before its item `item`. {unit count, 0} is the end of the file.
+struct part_place {
+    std::uint32_t unit = 0;
+    std::uint64_t item = 0;
+};
+
+// The places where a file of `units` units, unit u of items_of(u) items, is
+// cut into parts, in order: first {0, 0}, last the end. Each part holds at
+// most `part_items` items (at least 1 is taken), a unit counting as `head`
+// more for what opens it, which stays in the part of its first item.
+std::vector<part_place> cut_units(std::size_t units, const std::function<std::uint64_t(std::size_t)>& items_of,
+                                  std::uint64_t head, std::size_t part_items);
 
 // How big to make each part of a file of `weight` items on `threads`
 // threads (the caller's included): `most` on one; on several, four parts a

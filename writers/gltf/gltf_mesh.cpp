@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "drawing/drawn_normals.hpp"
+#include "writers/common/parts.hpp"
 
 namespace tessvert {
 
@@ -428,20 +429,9 @@ gltf_mesh_blocks mesh_blocks(const gltf_layout& layout, std::size_t k) {
 }
 
 std::vector<gltf_position> cut_gltf_buffer(const gltf_layout& layout, std::size_t part_items) {
-    const std::uint64_t part = std::max<std::size_t>(part_items, 1);
-    std::vector<gltf_position> cuts{{0, 0}};
-    std::uint64_t taken = 0;  // in the part at hand
-    for (std::size_t k = 0; k < layout.meshes.size(); ++k) {
-        const std::uint64_t n = mesh_items(layout, k);
-        std::uint64_t at = 0;
-        while (n - at > part - taken) {
-            at += part - taken;
-            cuts.push_back({static_cast<std::uint32_t>(k), at});
-            taken = 0;
-        }
-        taken += n - at;
-    }
-    cuts.push_back({static_cast<std::uint32_t>(layout.meshes.size()), 0});
+    const auto items = [&](std::size_t k) { return mesh_items(layout, k); };
+    std::vector<gltf_position> cuts;
+    for (const part_place& p : cut_units(layout.meshes.size(), items, 0, part_items)) cuts.push_back({p.unit, p.item});
     return cuts;
 }
 

@@ -10,6 +10,7 @@
 #include "drawing/drawn_normals.hpp"
 #include "drawing/drawn_scene.hpp"
 #include "model/number_format.hpp"
+#include "writers/common/parts.hpp"
 
 namespace tessvert {
 
@@ -402,26 +403,10 @@ std::uint64_t pov_faces_between(const pov_mesh_layout& layout, pov_position from
 }
 
 std::vector<pov_position> cut_pov_mesh(const pov_mesh_layout& layout, std::size_t part_items) {
-    const std::uint64_t part = std::max<std::size_t>(part_items, 1);
-    std::vector<pov_position> cuts{{0, 0}};
-    std::uint64_t taken = 0;  // in the part at hand
-    for (std::size_t i = 0; i < layout.objects.size(); ++i) {
-        const auto object = static_cast<std::uint32_t>(i);
-        if (taken >= part) {
-            cuts.push_back({object, 0});
-            taken = 0;
-        }
-        ++taken;  // the object's head
-        const std::uint64_t n = pov_object_items(layout, i);
-        std::uint64_t at = 0;
-        while (n - at + taken > part) {
-            at += taken < part ? part - taken : 1;
-            cuts.push_back({object, at});
-            taken = 0;
-        }
-        taken += n - at;
-    }
-    cuts.push_back({static_cast<std::uint32_t>(layout.objects.size()), 0});
+    // An object's head counts as one more.
+    const auto items = [&](std::size_t i) { return pov_object_items(layout, i); };
+    std::vector<pov_position> cuts;
+    for (const part_place& p : cut_units(layout.objects.size(), items, 1, part_items)) cuts.push_back({p.unit, p.item});
     return cuts;
 }
 

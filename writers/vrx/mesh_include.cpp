@@ -7,6 +7,7 @@
 #include <limits>
 #include <utility>
 
+#include "writers/common/parts.hpp"
 #include "writers/common/text_block.hpp"
 
 namespace tessvert {
@@ -333,26 +334,11 @@ mesh_layout lay_out_mesh(const drawn_scene& d) {
 }
 
 std::vector<mesh_position> cut_mesh(const scene& s, std::size_t part_faces) {
-    const std::size_t part = std::max<std::size_t>(part_faces, 1);
-    std::vector<mesh_position> cuts{{0, 0}};
-    std::size_t taken = 0;  // in the part at hand
-    for (std::size_t i = 0; i < s.objects.size(); ++i) {
-        const auto object = static_cast<std::uint32_t>(i);
-        if (taken >= part) {
-            cuts.push_back({object, 0});
-            taken = 0;
-        }
-        ++taken;  // the surface line
-        const std::size_t n = s.objects[i].faces.size();
-        std::size_t at = 0;
-        while (n - at + taken > part) {
-            at += taken < part ? part - taken : 1;
-            cuts.push_back({object, static_cast<std::uint32_t>(at)});
-            taken = 0;
-        }
-        taken += n - at;
-    }
-    cuts.push_back({static_cast<std::uint32_t>(s.objects.size()), 0});
+    // An object's surface line counts as one more.
+    const auto faces = [&](std::size_t i) { return std::uint64_t{s.objects[i].faces.size()}; };
+    std::vector<mesh_position> cuts;
+    for (const part_place& p : cut_units(s.objects.size(), faces, 1, part_faces))
+        cuts.push_back({p.unit, static_cast<std::uint32_t>(p.item)});
     return cuts;
 }
 
