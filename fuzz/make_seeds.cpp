@@ -122,6 +122,26 @@ std::vector<chunk> valid_scenes() {
         named_material("Late", color_float(0.5f, 0.5f, 0.5f)),
     })}));
 
+    // A keyframer hierarchy: a mesh shown again under a dummy, nodes of a
+    // camera, its target and a light, a mesh hung on the camera, and nodes
+    // without ids numbered by their place.
+    const auto node = [](std::uint16_t kind, const std::string& name, std::uint16_t parent, std::vector<chunk> more) {
+        more.insert(more.begin(), make(0xB010, cat({cstr(name), u16(0), u16(0), u16(parent)})));
+        return make(kind, {}, std::move(more));
+    };
+    scenes.push_back(primary({
+        editor({box_object("Box", {0, 0, 0}, {1, 1, 1}, "x"),
+                named_object("Camera01", {camera({10, 10, 10}, {0, 0, 0}, 0, 35)})}),
+        make(0xB000, {},
+             {node(0xB003, "Camera01", 0xFFFF, {track(0xB020, {10, 10, 10})}),
+              node(0xB004, "Camera01", 0xFFFF, {track(0xB020, {0, 0, 0})}), object_node(2, "Box", 0xFFFF, {0, 0, 0}),
+              object_node(3, "$$$DUMMY", 0xFFFF, {5, 0, 0}, {0.5f, 0, 0, 1}, {2, 2, 2}),
+              object_node(4, "Box", 3, {0, 3, 0}, {0, 0, 0, 0}, {1, 1, 1}, {0.5f, 0.5f, 0.5f}),
+              node(0xB005, "Omni", 0xFFFF, {track(0xB020, {1, 2, 3})}),
+              node(0xB002, "Box", 0, {make(0xB011, cstr("OnTheCamera")), track(0xB020, {0, 0, 1})}),
+              node(0xB002, "Box", 3, {track(0xB020, {1, 1, 1}), track(0xB022, {1, -1, 1})})}),
+    }));
+
     // An empty primary chunk.
     scenes.push_back(primary({}));
     return scenes;
